@@ -1,0 +1,31 @@
+#pragma once
+
+#include "settingsstore.h"
+
+#include <optional>
+
+// Lists kept in a store section as numbered keys ("1_name", "12_port", ...)
+// next to a sentinel key that makes sure the section can be enumerated.
+
+// Lists count their entries in 16 bits.
+constexpr int kMaxListEntries = 32767;
+
+struct NumberedKey
+{
+    int number = 0; // leading decimal number before the first "_", 0 when none
+    QString field;  // the text after the first "_"
+    bool wellFormed = false; // has a "_" and a number from 1 to kMaxListEntries
+};
+
+NumberedKey SplitNumberedKey(const QString &key);
+
+// The list entries of a section for a loader: writes the sentinel, and when
+// the section holds nothing else gives nothing (the caller takes its built-in
+// list and the sentinel stays); otherwise deletes the sentinel and gives the
+// remaining pairs.
+std::optional<SettingsStore::Entries> ReadListSection(SettingsStore &store, const QString &section,
+                                                      const QString &sentinel);
+
+// Clears a section before a writer puts the list back: writes the sentinel
+// and deletes the whole section when it holds anything besides it.
+void ClearListSection(SettingsStore &store, const QString &section, const QString &sentinel);

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+#include <optional>
+
+// Text that leaves the process (the message payload, the reply record) is
+// written in Windows-1252, the code page of western Windows peers. Text with
+// characters outside it travels as UTF-8 instead, so nothing turns into "?".
+
+// The text in Windows-1252, or nothing when it holds a character that the
+// code page lacks.
+std::optional<QByteArray> EncodeWindows1252(QStringView text);
+QString DecodeWindows1252(QByteArrayView bytes);
+
+// Windows-1252 when the whole text fits, UTF-8 otherwise.
+QByteArray EncodeForWire(QStringView text);
+// Valid UTF-8 holding non-ASCII bytes is read as UTF-8, anything else as
+// Windows-1252 (which maps every byte to a character).
+QString DecodeFromWire(QByteArrayView bytes);

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QPoint>
+#include <QSize>
+#include <QString>
+#include <functional>
+
+class QWidget;
+class SettingsStore;
+
+// Window start positions, stored in twips (1/1440 inch) under
+// "<prefix>StartUPX" / "<prefix>StartUPY" in section "Settings".
+
+struct ScreenMetrics
+{
+    QSize pixels;             // the primary screen's size
+    double logicalDpi = 96.0; // pixels per logical inch
+};
+
+// The primary screen, unless a test has put its own screen in place.
+ScreenMetrics CurrentScreen();
+// Replaces the screen for tests; an empty function restores the real one.
+void SetScreenProvider(std::function<ScreenMetrics()> provider);
+
+int PixelsToTwips(int pixels);
+int TwipsToPixels(int twips);
+QSize ScreenSizeTwips();
+
+// The stored top-left corner for a window of that size (twips), centred when
+// absent or off the screen.
+QPoint LoadWindowPosition(const SettingsStore &store, const QString &prefix, int width, int height);
+// (x, y) when on the screen, else the centred corner for that size.
+QPoint ClampWindowPosition(int width, int height, int x, int y);
+void SaveWindowPosition(SettingsStore &store, const QString &prefix, int x, int y);
+
+// The same for a widget: place it at its stored position, and store where it is.
+void PlaceWindow(QWidget *window, const SettingsStore &store, const QString &prefix);
+void StoreWindowPosition(const QWidget *window, SettingsStore &store, const QString &prefix);

@@ -1,0 +1,51 @@
+#include "wireformat.h"
+
+#include "conversions.h"
+#include "textcodec.h"
+
+QString ToWireLineBreaks(const QString &fieldText)
+{
+    QString text = fieldText;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(u'\n', QStringLiteral("\r\n"));
+    return text;
+}
+
+QString FromWireLineBreaks(const QString &wireText)
+{
+    QString text = wireText;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return text;
+}
+
+QByteArray ComposeMessage(const QString &senderName, qint32 replyPort, const QString &fieldText)
+{
+    const QString payload = senderName + QChar(u'\0') + QString::number(replyPort) + QChar(u'\0') +
+                            ToWireLineBreaks(fieldText);
+    return EncodeForWire(payload);
+}
+
+QString DecodePayload(const QByteArray &bytes)
+{
+    return DecodeFromWire(QByteArrayView(bytes).first(qMin(bytes.size(), kMaxPayloadBytes)));
+}
+
+qint16 ParseMessage(QString &payload, QString &senderName, qint32 &replyPort)
+{
+    if (payload.isEmpty())
+        return kMessageRejected;
+    const qsizetype first = payload.indexOf(QChar(u'\0'));
+    if (first < 0) {
+        senderName.clear();
+        replyPort = kNoReplyPort;
+        return kMessageAccepted;
+    }
+    senderName = payload.left(first);
+    const qsizetype second = payload.indexOf(QChar(u'\0'), first + 1);
+    if (second < 0)
+        return kMessageRejected;
+    const QStringView portField = QStringView(payload).mid(first + 1, second - first - 1);
+    replyPort = ToInt32(ReadNumber(portField)).value_or(kNoReplyPort);
+    payload.remove(0, second + 1);
+    return kMessageAccepted;
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// The message payload: sender name, NUL, reply port in decimal, NUL, text.
+// No header, no length, no terminator; one payload per TCP connection.
+
+// The most a receiver takes as one payload; anything beyond is not read.
+constexpr qsizetype kMaxPayloadBytes = 65536;
+
+// ParseMessage results.
+constexpr qint16 kMessageAccepted = 0;
+constexpr qint16 kMessageRejected = 1;
+// The reply port of a payload that carries none, or one that is not a
+// 32-bit number.
+constexpr qint32 kNoReplyPort = -1;
+
+// Line breaks travel as CR LF; the text fields hold LF.
+QString ToWireLineBreaks(const QString &fieldText);
+QString FromWireLineBreaks(const QString &wireText);
+
+// The bytes to send for a message typed in a text field (LF line breaks).
+QByteArray ComposeMessage(const QString &senderName, qint32 replyPort, const QString &fieldText);
+
+// The payload as text, decoded from the received bytes (at most
+// kMaxPayloadBytes of them are taken).
+QString DecodePayload(const QByteArray &bytes);
+
+// Splits a decoded payload. On acceptance payload holds the message text
+// alone (CR LF line breaks, NULs after the second separator kept). The caller
+// sets replyPort to 0 beforehand; a payload without separators sets it to
+// kNoReplyPort, as does a reply port that does not fit 32 bits.
+qint16 ParseMessage(QString &payload, QString &senderName, qint32 &replyPort);

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+class SettingsStore;
+
+// Quillbox's settings: the incoming-message sound and the listening ports, as
+// kept in the store "Quillbox".
+
+inline const QString kReceiverStoreName = QStringLiteral("Quillbox");
+
+// Listening ports numbered 1 to N; entry 0 holds no port.
+class PortList
+{
+public:
+    PortList();
+    int count() const { return static_cast<int>(m_ports.size()) - 1; }
+    qint32 at(int n) const { return (n >= 1 && n <= count()) ? m_ports[n] : 0; }
+    void append(qint32 port) { m_ports.append(port); }
+    void clear() { m_ports.resize(1); }
+    bool contains(qint32 port) const { return m_ports.indexOf(port, 1) >= 1; }
+    bool operator==(const PortList &other) const { return m_ports == other.m_ports; }
+
+private:
+    QList<qint32> m_ports;
+};
+
+// The built-in list: port 505.
+PortList DefaultPortList();
+
+struct ReceiverSettings
+{
+    bool PlayIncomingSound = true;
+    PortList portList = DefaultPortList();
+};
+
+void LoadReceiverSettings(SettingsStore &store, ReceiverSettings &settings);
+// Each writer returns false when the store could not be written.
+bool SavePortList(SettingsStore &store, const PortList &ports);
+bool SaveSoundOption(SettingsStore &store, bool playIncomingSound);

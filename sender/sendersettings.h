@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <functional>
+
+class SettingsStore;
+
+// Quillpost's settings: the program options, the user's own identity and the
+// list of known users, as kept in the store "Quillpost".
+
+inline const QString kSenderStoreName = QStringLiteral("Quillpost");
+
+struct UserRecord
+{
+    QString name;
+    QString ip;
+    qint32 port = 0;
+    qint32 order = 0; // 1-based display position
+};
+
+// Records are numbered 1 to N; entry 0 exists, holds empty fields and is
+// never shown, stored or edited (a lookup by number 0 finds it).
+class UserList
+{
+public:
+    UserList();
+
+    int count() const { return static_cast<int>(m_entries.size()) - 1; }
+    // Entry n for 0 <= n <= count(); any other number gives entry 0.
+    const UserRecord &at(int n) const;
+    UserRecord &operator[](int n);
+    void append(const UserRecord &record); // numbered count() + 1, order set to that number
+    void resize(int n);                   // numbers 1..n, new records empty
+    void clear() { resize(0); }
+
+    bool operator==(const UserList &other) const;
+
+private:
+    QList<UserRecord> m_entries; // m_entries[0] is entry 0
+};
+
+// The built-in list: localhost, 127.0.0.1, port 505.
+UserList DefaultUserList();
+
+struct SenderSettings
+{
+    qint32 DefaultPort = 505;
+    bool MinimizedWhenSend = true;
+    bool PopupWhenSend = true;
+    QString DefaultIp = QStringLiteral("127.0.0.1");
+    QString MyUsername = QStringLiteral("Me");
+    qint32 MyPortnb = 505;
+    UserList userList = DefaultUserList();
+
+    // Called at the end of LoadSenderSettings: the main window refills its
+    // recipient box with the first entry selected.
+    std::function<void()> refillRecipientBox;
+};
+
+void LoadSenderSettings(SettingsStore &store, SenderSettings &settings);
+// Each writer returns false when the store could not be written.
+bool SaveProgramOptions(SettingsStore &store, const SenderSettings &settings);
+bool SaveIdentification(SettingsStore &store, const SenderSettings &settings);
+bool SaveUserList(SettingsStore &store, const UserList &users);
