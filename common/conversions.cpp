@@ -1,7 +1,7 @@
 #include "conversions.h"
 
-#include <charconv>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <string>

@@ -38,13 +38,11 @@ QString Unescaped(const QString &part)
 SettingsStore::SettingsStore(const QString &applicationName)
     : m_settings(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, applicationName,
                                              applicationName))
-{
-}
+{}
 
 SettingsStore::SettingsStore(std::unique_ptr<QSettings> settings)
     : m_settings(std::move(settings))
-{
-}
+{}
 
 SettingsStore SettingsStore::atPath(const QString &iniFile)
 {

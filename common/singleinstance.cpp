@@ -14,7 +14,8 @@ QString PrivateRuntimeFolder()
 }
 
 SingleInstanceLock::SingleInstanceLock(const QString &programName)
-    : m_lock(std::make_unique<QLockFile>(PrivateRuntimeFolder() + u'/' + programName + QStringLiteral(".lock")))
+    : m_lock(
+          std::make_unique<QLockFile>(PrivateRuntimeFolder() + u'/' + programName + QStringLiteral(".lock")))
 {
     // Never treat a live copy's lock as stale, however long it runs.
     m_lock->setStaleLockTime(0);

@@ -12,8 +12,8 @@ constexpr int kMaxListEntries = 32767;
 
 struct NumberedKey
 {
-    int number = 0; // leading decimal number before the first "_", 0 when none
-    QString field;  // the text after the first "_"
+    int number = 0;          // leading decimal number before the first "_", 0 when none
+    QString field;           // the text after the first "_"
     bool wellFormed = false; // has a "_" and a number from 1 to kMaxListEntries
 };
 

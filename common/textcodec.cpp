@@ -7,32 +7,22 @@ namespace {
 
 constexpr const char *kCodePage = "windows-1252";
 
-// Qt reaches Windows-1252 through ICU (or, without ICU on Windows, through the
-// system code page). A build with neither falls back to Latin-1, which agrees
-// with Windows-1252 everywhere but 0x80-0x9F.
-QStringEncoder MakeEncoder()
+// Qt reaches Windows-1252 through ICU. A build without it falls back to the
+// system code page on Windows, and elsewhere to Latin-1, which agrees with
+// Windows-1252 everywhere but 0x80-0x9F. Converters are built in place and
+// never moved: the ICU error callback keeps the address of the converter state.
+bool HasCodePage()
 {
-    QStringEncoder encoder(kCodePage, QStringConverter::Flag::Stateless);
-    if (encoder.isValid())
-        return encoder;
-#ifdef Q_OS_WIN
-    return QStringEncoder(QStringConverter::System, QStringConverter::Flag::Stateless);
-#else
-    return QStringEncoder(QStringConverter::Latin1, QStringConverter::Flag::Stateless);
-#endif
+    static const bool available = QStringEncoder(kCodePage).isValid();
+    return available;
 }
 
-QStringDecoder MakeDecoder()
-{
-    QStringDecoder decoder(kCodePage, QStringConverter::Flag::Stateless);
-    if (decoder.isValid())
-        return decoder;
+constexpr QStringConverter::Encoding kFallback =
 #ifdef Q_OS_WIN
-    return QStringDecoder(QStringConverter::System, QStringConverter::Flag::Stateless);
+    QStringConverter::System;
 #else
-    return QStringDecoder(QStringConverter::Latin1, QStringConverter::Flag::Stateless);
+    QStringConverter::Latin1;
 #endif
-}
 
 bool IsAscii(QByteArrayView bytes)
 {
@@ -58,7 +48,7 @@ std::optional<QByteArray> EncodeWindows1252(QStringView text)
 {
     if (IsAscii(text))
         return text.toLatin1();
-    QStringEncoder encoder = MakeEncoder();
+    QStringEncoder encoder = HasCodePage() ? QStringEncoder(kCodePage) : QStringEncoder(kFallback);
     QByteArray bytes = encoder.encode(text);
     if (encoder.hasError())
         return std::nullopt;
@@ -69,7 +59,7 @@ QString DecodeWindows1252(QByteArrayView bytes)
 {
     if (IsAscii(bytes))
         return QString::fromLatin1(bytes);
-    QStringDecoder decoder = MakeDecoder();
+    QStringDecoder decoder = HasCodePage() ? QStringDecoder(kCodePage) : QStringDecoder(kFallback);
     return decoder.decode(bytes);
 }
 

@@ -20,8 +20,8 @@ QString FromWireLineBreaks(const QString &wireText)
 
 QByteArray ComposeMessage(const QString &senderName, qint32 replyPort, const QString &fieldText)
 {
-    const QString payload = senderName + QChar(u'\0') + QString::number(replyPort) + QChar(u'\0') +
-                            ToWireLineBreaks(fieldText);
+    const QString payload =
+        senderName + QChar(u'\0') + QString::number(replyPort) + QChar(u'\0') + ToWireLineBreaks(fieldText);
     return EncodeForWire(payload);
 }
 

@@ -46,8 +46,7 @@ PortList PortsFromEntries(const SettingsStore::Entries &entries)
 
 PortList::PortList()
     : m_ports(1, 0)
-{
-}
+{}
 
 PortList DefaultPortList()
 {

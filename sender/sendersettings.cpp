@@ -73,8 +73,7 @@ UserList UsersFromEntries(const SettingsStore::Entries &entries, qint32 fallback
 
 UserList::UserList()
     : m_entries(1)
-{
-}
+{}
 
 const UserRecord &UserList::at(int n) const
 {
@@ -102,7 +101,8 @@ bool UserList::operator==(const UserList &other) const
     const auto same = [](const UserRecord &a, const UserRecord &b) {
         return a.name == b.name && a.ip == b.ip && a.port == b.port && a.order == b.order;
     };
-    return std::equal(m_entries.begin(), m_entries.end(), other.m_entries.begin(), other.m_entries.end(), same);
+    return std::equal(m_entries.begin(), m_entries.end(), other.m_entries.begin(), other.m_entries.end(),
+                      same);
 }
 
 UserList DefaultUserList()

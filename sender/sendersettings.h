@@ -31,7 +31,7 @@ public:
     const UserRecord &at(int n) const;
     UserRecord &operator[](int n);
     void append(const UserRecord &record); // numbered count() + 1, order set to that number
-    void resize(int n);                   // numbers 1..n, new records empty
+    void resize(int n);                    // numbers 1..n, new records empty
     void clear() { resize(0); }
 
     bool operator==(const UserList &other) const;
