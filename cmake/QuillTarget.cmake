@@ -13,6 +13,10 @@ if(QUILL_SANITIZE)
     -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
   target_link_options(quill_build_flags INTERFACE -fsanitize=address,undefined)
 endif()
+if(QUILL_FUZZ)
+  # Coverage for libFuzzer in every library the targets link.
+  target_compile_options(quill_build_flags INTERFACE -fsanitize=fuzzer-no-link)
+endif()
 
 # quill_library(name SOURCES...): a static library of Quill's logic and windows.
 function(quill_library name)
