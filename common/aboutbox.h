@@ -2,21 +2,43 @@
 
 #include <QDialog>
 
+class QLabel;
+class QLineEdit;
 class SettingsStore;
 
-// The About box ("Credits") of either program: product name, version,
-// purpose, credits and contact. Its position is kept under "About " in the
-// program's store.
+// The About box ("Credits") of either program: product name, version, a
+// picture, what Quill is for, credits, and the contact addresses, which open
+// the mail program and the browser when clicked. Its position is kept under
+// "About " in the program's own store.
 class AboutBox : public QDialog
 {
     Q_OBJECT
 public:
+    static const QString kEmail;
+    static const QString kWebsite;
+
     AboutBox(const QString &productName, SettingsStore &store, QWidget *owner);
     ~AboutBox() override;
 
+    void ReturnCmd_Click();
+    void email_Click();
+    void website_Click();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    void Form_Load(const QString &productName);
+    void Form_Unload();
+    QLineEdit *addressField(const QString &name, const QString &text);
+
     SettingsStore &m_store;
+    QLineEdit *m_email = nullptr;
+    QLineEdit *m_website = nullptr;
 };
 
 // Shows the About box modally over owner and returns when it has closed.
 void ShowAboutBox(QWidget *owner, const QString &productName, SettingsStore &store);
+
+// The version both programs show: major "." minor.
+QString VersionText();
