@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+// The record Quillbox hands to Quillpost to answer a message: name, NUL, IP,
+// NUL, port in decimal, NUL, and a terminating NUL, in a zero-filled buffer
+// of 255 bytes. Text is Windows-1252 (UTF-8 when the name needs it).
+
+constexpr qsizetype kReplyRecordSize = 255;
+// The copy-data kind that marks a reply record.
+constexpr quint32 kReplyRecordKind = 3;
+
+// The record's bytes, terminator included (what cbData counts), or nothing
+// when it would not fit the buffer.
+std::optional<QByteArray> BuildReplyRecord(const QString &name, const QString &ip, qint32 port);
+
+// What Quillpost reads from the bytes it was handed: the bytes copied into a
+// zero-filled 255-byte buffer (anything beyond 255 bytes is not read),
+// decoded, and cut before the last NUL. The zeros of the filling act as
+// further separators. A buffer without any zero byte gives an empty text,
+// which the intake ignores.
+QString ReadCopyData(const QByteArray &data);
