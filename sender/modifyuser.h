@@ -1,8 +1,17 @@
 #pragma once
 
-#include <QDialog>
+#include "modify_or_add.h"
 
+#include <QDialog>
+#include <QPoint>
+
+class QAction;
+class QMenu;
+class QPushButton;
+class QTreeWidgetItem;
 class SettingsStore;
+class UserList;
+class UserListView;
 struct SenderSettings;
 
 // The user-list editor: works on its own rows and replaces the user list on
@@ -15,7 +24,69 @@ public:
     ModifyUser(SenderSettings &settings, SettingsStore &store, QWidget *owner);
     ~ModifyUser() override;
 
+    // The rows in ascending order; records whose order lies outside 1..N or
+    // repeats that of a lower-numbered record are left out.
+    void FillUserList(const UserList &users);
+    void AddUserRow(const UserRecord &record);
+
+    // Handlers, named after their controls; the pointer handlers take the
+    // button state (left = 1, right = 2), the shift state and the position
+    // within the list.
+    void Form_Load();
+    void Form_Unload();
+    void adduser_Click();
+    void moduser_Click();
+    void removeuser_Click();
+    void listuser_MouseDown(int button, int shift, QPoint position);
+    void listuser_MouseMove(int button, int shift, QPoint position);
+    void listuser_MouseUp(int button, int shift, QPoint position);
+    void ListViewmn_Click(int index);
+    void listuser_ColumnClick(int column);
+    void LoadOption_Click();
+    void ResetDefault_Click();
+    void SaveOption_Click();
+    void ReturnCmd_Click();
+
+    void done(int result) override;
+
+    // The sort state: column 0 to 2, order 0 ascending / 1 descending, and
+    // whether the rows are kept sorted.
+    int sortColumn() const { return m_sortColumn; }
+    int sortOrder() const { return m_sortOrder; }
+    bool sorted() const { return m_sorted; }
+
+    // The list's context menu, for tests and the keyboard.
+    QMenu *contextMenu() const { return m_mainmn; }
+
+    // The indices of ListViewmn.
+    enum MoveItem
+    {
+        MoveFirst = 1,
+        MoveUp = 2,
+        MoveDown = 3,
+        MoveLast = 4
+    };
+
 private:
+    void showContextMenu(QPoint globalPosition);
+    void setSorted(bool on);
+    void sortRows();
+    // Runs the user dialog over the editor with m_edit as its in and out.
+    void runUserDialog();
+
     SenderSettings &m_settings;
     SettingsStore &m_store;
+    UserEdit m_edit;
+
+    int m_sortColumn = 0;
+    int m_sortOrder = 0;
+    bool m_sorted = false;
+
+    QTreeWidgetItem *m_draggedRow = nullptr;
+    bool m_noDrag = true;
+    bool m_unloaded = false;
+
+    UserListView *m_listuser = nullptr;
+    QMenu *m_mainmn = nullptr;
+    QAction *m_ListViewmn[4] = {};
 };

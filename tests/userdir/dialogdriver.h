@@ -1,0 +1,78 @@
+#pragma once
+
+// Helpers for the user-directory tests: answering the message boxes and
+// acting inside modal dialogs, which otherwise block the test in exec().
+
+#include "messagebox.h"
+
+#include <QApplication>
+#include <QList>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+struct ShownMessage
+{
+    QString title;
+    QString text;
+};
+
+// Records every message box instead of opening it, for the life of the object.
+class MessageRecorder
+{
+public:
+    MessageRecorder()
+    {
+        SetMessageHandler([this](QWidget *, const QString &title, const QString &text) {
+            messages.append({title, text});
+        });
+    }
+    ~MessageRecorder() { SetMessageHandler({}); }
+    MessageRecorder(const MessageRecorder &) = delete;
+    MessageRecorder &operator=(const MessageRecorder &) = delete;
+
+    QList<ShownMessage> messages;
+};
+
+// Runs action on the next modal dialog of type Dialog once it is showing,
+// from inside its own event loop. Gives up after about two seconds and then
+// closes whatever modal window is open, so a fault fails the test instead
+// of hanging it; gaveUp() reports that.
+class ModalDriver
+{
+public:
+    template <typename Dialog> static void WhenOpens(std::function<void(Dialog *)> action)
+    {
+        auto *timer = new QTimer(qApp);
+        timer->setInterval(kPollMs);
+        auto tries = std::make_shared<int>(0);
+        QObject::connect(timer, &QTimer::timeout, timer, [timer, tries, action] {
+            auto *dialog = qobject_cast<Dialog *>(QApplication::activeModalWidget());
+            if (dialog && dialog->isVisible()) {
+                timer->stop();
+                timer->deleteLater();
+                action(dialog);
+                return;
+            }
+            if (++*tries > kMaxTries) {
+                timer->stop();
+                timer->deleteLater();
+                GaveUp() = true;
+                if (QWidget *open = QApplication::activeModalWidget())
+                    open->close();
+            }
+        });
+        timer->start();
+    }
+
+    static bool &GaveUp()
+    {
+        static bool gaveUp = false;
+        return gaveUp;
+    }
+
+private:
+    static constexpr int kPollMs = 5;
+    static constexpr int kMaxTries = 400;
+};
