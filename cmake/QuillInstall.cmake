@@ -13,9 +13,14 @@ install(FILES common/icons/quillpost.svg common/icons/quillbox.svg
 install(FILES dist/quillpost.desktop dist/quillbox.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 if(QUILL_INSTALL_AUTOSTART)
-  install(FILES dist/quillbox-autostart.desktop
-          DESTINATION ${CMAKE_INSTALL_FULL_SYSCONFDIR}/xdg/autostart
-          RENAME quillbox.desktop)
+  # A system install (prefix /usr, as the package uses) puts the entry where
+  # desktops look for it; any other prefix keeps it inside the prefix.
+  if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+    set(QUILL_AUTOSTART_DIR /etc/xdg/autostart)
+  else()
+    set(QUILL_AUTOSTART_DIR ${CMAKE_INSTALL_SYSCONFDIR}/xdg/autostart)
+  endif()
+  install(FILES dist/quillbox-autostart.desktop DESTINATION ${QUILL_AUTOSTART_DIR} RENAME quillbox.desktop)
 endif()
 
 if(QUILL_SETCAP)

@@ -1,0 +1,71 @@
+#include "connectionreader.h"
+
+#include "wireformat.h"
+
+#include <QHostAddress>
+#include <QTcpSocket>
+
+QString PeerIpText(const QHostAddress &address)
+{
+    bool isIpv4 = false;
+    const quint32 ipv4 = address.toIPv4Address(&isIpv4);
+    if (isIpv4)
+        return QHostAddress(ipv4).toString();
+    return address.toString();
+}
+
+ConnectionReader::ConnectionReader(QTcpSocket *socket, int dataTimeoutMs, QObject *parent)
+    : QObject(parent)
+    , m_socket(socket)
+    , m_peerIp(PeerIpText(socket->peerAddress()))
+    , m_localPort(socket->localPort())
+{
+    m_socket->setParent(this);
+    // Qt would otherwise buffer whatever a peer sends; a payload never
+    // needs more than this.
+    m_socket->setReadBufferSize(kMaxPayloadBytes);
+    m_payload.reserve(1024);
+
+    m_deadline.setSingleShot(true);
+    connect(&m_deadline, &QTimer::timeout, this, &ConnectionReader::finish);
+    connect(m_socket, &QTcpSocket::readyRead, this, &ConnectionReader::readAvailable);
+    connect(m_socket, &QTcpSocket::disconnected, this, &ConnectionReader::finish);
+    connect(m_socket, &QTcpSocket::errorOccurred, this, &ConnectionReader::finish);
+    m_deadline.start(dataTimeoutMs);
+
+    // Data (or the end of the stream) may have come in with the accept.
+    if (m_socket->bytesAvailable() > 0)
+        QMetaObject::invokeMethod(this, &ConnectionReader::readAvailable, Qt::QueuedConnection);
+    if (m_socket->state() != QAbstractSocket::ConnectedState)
+        QMetaObject::invokeMethod(this, &ConnectionReader::finish, Qt::QueuedConnection);
+}
+
+ConnectionReader::~ConnectionReader() = default;
+
+bool ConnectionReader::drain()
+{
+    const qsizetype room = kMaxPayloadBytes - m_payload.size();
+    if (room > 0)
+        m_payload.append(m_socket->read(room));
+    return m_payload.size() >= kMaxPayloadBytes;
+}
+
+void ConnectionReader::readAvailable()
+{
+    if (!m_done && drain())
+        finish();
+}
+
+void ConnectionReader::finish()
+{
+    if (m_done)
+        return;
+    drain();
+    m_done = true;
+    m_deadline.stop();
+    m_socket->disconnect(this);
+    // Nothing is ever written back, so there is nothing to flush: let go of
+    // the connection at once.
+    m_socket->abort();
+    emit finished(this, m_payload);
+}

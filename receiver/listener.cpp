@@ -1,0 +1,116 @@
+#include "listener.h"
+
+#include "connectionreader.h"
+
+#include "wireformat.h"
+
+#include <QTcpSocket>
+#include <QTimer>
+
+void BoundedServer::incomingConnection(qintptr socketDescriptor)
+{
+    auto *socket = new QTcpSocket(this);
+    socket->setReadBufferSize(kMaxPayloadBytes);
+    if (!socket->setSocketDescriptor(socketDescriptor)) {
+        delete socket;
+        return;
+    }
+    addPendingConnection(socket);
+}
+
+Listener::Listener(const QHostAddress &address, qint32 port, QObject *parent)
+    : QObject(parent)
+    , m_address(address)
+    , m_port(port)
+{
+    // Connections the server has accepted but no reader has taken yet are
+    // bounded as well; they wait in the server until a reader is free.
+    m_server.setMaxPendingConnections(kMaxReadersPerPort);
+    m_server.setListenBacklogSize(kListenBacklog);
+    connect(&m_server, &QTcpServer::newConnection, this, &Listener::takePendingConnections);
+    connect(&m_server, &QTcpServer::acceptError, this,
+            [this] { QTimer::singleShot(kAcceptRetryMs, this, &Listener::updateAccepting); });
+}
+
+Listener::~Listener()
+{
+    close();
+}
+
+bool Listener::StartListening()
+{
+    close();
+    const bool portFits = m_port >= 0 && m_port <= 65535;
+    if (portFits && m_server.listen(m_address, static_cast<quint16>(m_port))) {
+        updateAccepting();
+        return true;
+    }
+    const QString description = portFits ? m_server.errorString() : tr("Invalid port number %1").arg(m_port);
+    m_server.close();
+    emit listenFailed(description);
+    return false;
+}
+
+void Listener::close()
+{
+    m_server.close();
+    const QSet<ConnectionReader *> readers = std::exchange(m_readers, {});
+    qDeleteAll(readers);
+}
+
+void Listener::retire()
+{
+    // Senders the server has already let in are read like the others.
+    if (m_server.isListening())
+        takePendingConnections();
+    m_server.close();
+    m_retiring = true;
+    if (m_readers.isEmpty())
+        deleteLater();
+}
+
+void Listener::updateAccepting()
+{
+    if (m_server.isListening())
+        takePendingConnections();
+}
+
+void Listener::takePendingConnections()
+{
+    // Connections already accepted by the server are read even while the
+    // admission says no: their senders have been let in and must not lose
+    // what they send.
+    while (m_readers.size() < kMaxReadersPerPort && m_server.hasPendingConnections()) {
+        QTcpSocket *socket = m_server.nextPendingConnection();
+        if (!socket)
+            break;
+        auto *reader = new ConnectionReader(socket, m_dataTimeoutMs, this);
+        connect(reader, &ConnectionReader::finished, this, &Listener::readerFinished);
+        m_readers.insert(reader);
+    }
+    if (!m_server.isListening())
+        return;
+    // Taking a pending connection makes the server accept again, so the
+    // pause is decided afresh every time.
+    const bool admit = !m_admit || m_admit();
+    if (admit && m_readers.size() < kMaxReadersPerPort)
+        m_server.resumeAccepting();
+    else
+        m_server.pauseAccepting();
+}
+
+void Listener::readerFinished(ConnectionReader *reader, const QByteArray &payload)
+{
+    if (!m_readers.remove(reader))
+        return;
+    const QString peerIp = reader->peerIp();
+    const quint16 localPort = reader->localPort();
+    reader->deleteLater();
+    if (m_retiring && m_readers.isEmpty())
+        deleteLater();
+    else
+        updateAccepting();
+    // A sender that closed without writing anything brought no message.
+    if (!payload.isEmpty())
+        emit messageReceived(payload, peerIp, localPort);
+}

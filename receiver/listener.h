@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QTcpServer>
+#include <functional>
+
+class ConnectionReader;
+
+// A server whose accepted connections buffer no more than a payload while
+// they wait for a reader.
+class BoundedServer : public QTcpServer
+{
+    Q_OBJECT
+public:
+    using QTcpServer::QTcpServer;
+
+protected:
+    void incomingConnection(qintptr socketDescriptor) override;
+};
+
+// One listening port. Every accepted connection is read on its own, so a
+// sender that is slow, silent or still being read never turns another
+// sender away; each finished read is handed on as one message, in the order
+// the reads finish.
+class Listener : public QObject
+{
+    Q_OBJECT
+public:
+    // Connections read at the same time on one port. Each may hold up to a
+    // payload (64 KiB), so this bounds a port's memory to a few MiB; beyond
+    // it the port stops accepting and the kernel holds (or refuses) further
+    // senders until a read finishes.
+    static constexpr int kMaxReadersPerPort = 64;
+    // How long a sender may take from connecting to closing. A sender writes
+    // its one payload right after connecting, so this is only reached by a
+    // peer that sends nothing or never closes.
+    static constexpr int kDataTimeoutMs = 5000;
+    // Room for a burst of senders arriving at once while the readers are busy
+    // (the kernel caps it at its somaxconn).
+    static constexpr int kListenBacklog = 1024;
+    // When accepting fails for want of resources (no descriptors left), the
+    // server stops; it tries again after this pause rather than never.
+    static constexpr int kAcceptRetryMs = 1000;
+
+    Listener(const QHostAddress &address, qint32 port, QObject *parent = nullptr);
+    ~Listener() override;
+
+    // Listens on the port; on failure emits listenFailed() and stays closed.
+    bool StartListening();
+    // Stops listening and drops the connections being read.
+    void close();
+    // Stops listening at once but lets the connections already accepted be
+    // read and handed on; the object then deletes itself.
+    void retire();
+
+    bool isListening() const { return m_server.isListening(); }
+    qint32 configuredPort() const { return m_port; }
+    // The port actually listened on (differs from the configured one for 0).
+    quint16 serverPort() const { return m_server.serverPort(); }
+    int activeReaders() const { return static_cast<int>(m_readers.size()); }
+
+    // Tests shorten the wait for a silent peer.
+    void setDataTimeout(int milliseconds) { m_dataTimeoutMs = milliseconds; }
+    // Asked before taking new senders; while it says no (e.g. the waiting
+    // messages fill their bound) the port stops accepting. Call
+    // updateAccepting() whenever its answer may have changed.
+    void setAdmission(std::function<bool()> admit) { m_admit = std::move(admit); }
+    void updateAccepting();
+
+signals:
+    void messageReceived(const QByteArray &payload, const QString &peerIp, quint16 localPort);
+    void listenFailed(const QString &description);
+
+private:
+    void takePendingConnections();
+    void readerFinished(ConnectionReader *reader, const QByteArray &payload);
+
+    BoundedServer m_server;
+    QHostAddress m_address;
+    qint32 m_port;
+    int m_dataTimeoutMs = kDataTimeoutMs;
+    std::function<bool()> m_admit;
+    QSet<ConnectionReader *> m_readers;
+    bool m_retiring = false;
+};

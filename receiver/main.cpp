@@ -1,0 +1,31 @@
+#include "receiveform.h"
+#include "receiversettings.h"
+#include "settingsstore.h"
+#include "singleinstance.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(kReceiverStoreName);
+    QApplication::setApplicationVersion(QStringLiteral(QUILL_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("quillbox"));
+    // The program lives on in the notification area with no window shown; it
+    // ends when the main window has closed and the last message window too.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    SingleInstanceLock lock(QStringLiteral("quillbox"));
+    if (!lock.tryLock())
+        return 0;
+
+    SettingsStore store(kReceiverStoreName);
+    ReceiverSettings settings;
+    ReceiveForm form(store, settings);
+    QObject::connect(&form, &ReceiveForm::programEnded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    // Ended from outside (the session closing): the settings are kept as on
+    // closing the window.
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, &ReceiveForm::Form_Unload);
+    form.Form_Load(QApplication::arguments().mid(1).join(u' '));
+    return QApplication::exec();
+}

@@ -1,0 +1,250 @@
+// One listening port: every sender read on its own, within the size and time
+// limits, and handed on with its address and the port it came in on.
+#include "connectionreader.h"
+#include "listener.h"
+#include "receivertesthelpers.h"
+
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <memory>
+
+namespace {
+
+using Listeners = std::vector<std::unique_ptr<Listener>>;
+
+std::unique_ptr<Listener> LoopbackListener(qint32 port = 0)
+{
+    return std::make_unique<Listener>(QHostAddress(QHostAddress::LocalHost), port);
+}
+
+} // namespace
+
+class TestListener : public QObject
+{
+    Q_OBJECT
+private slots:
+    void peerIpText_data();
+    void peerIpText();
+    void payloadHandedOnWhole_data();
+    void payloadHandedOnWhole();
+    void twoPortsEachReceive();
+    void takenPortFailsAlone();
+    void silentPeerTimesOutWhileOthersGetThrough();
+    void peerClosingWithoutDataFreesAtOnce();
+    void openPeerHandedOnAtTimeOut();
+    void readersBoundedPerPort();
+    void admissionHoldsSendersUntilRoom();
+    void retiredListenerFinishesItsReads();
+};
+
+void TestListener::peerIpText_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("IPv4") << QStringLiteral("192.168.0.7") << QStringLiteral("192.168.0.7");
+    QTest::newRow("IPv4-mapped") << QStringLiteral("::ffff:10.1.2.3") << QStringLiteral("10.1.2.3");
+    QTest::newRow("IPv6 stays") << QStringLiteral("fe80::1") << QStringLiteral("fe80::1");
+}
+
+void TestListener::peerIpText()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, expected);
+    QCOMPARE(PeerIpText(QHostAddress(address)), expected);
+}
+
+void TestListener::payloadHandedOnWhole_data()
+{
+    QTest::addColumn<QByteArray>("sent");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("worked example") << Bars("bob|505|hi") << Bars("bob|505|hi");
+    const QByteArray big(200000, 'x');
+    QTest::newRow("beyond the limit cut") << big << big.left(kMaxPayloadBytes);
+    const QByteArray exact(kMaxPayloadBytes, 'y');
+    QTest::newRow("exactly the limit") << exact << exact;
+    QTest::newRow("NULs kept") << Bars("a|1|b|c|") << Bars("a|1|b|c|");
+}
+
+void TestListener::payloadHandedOnWhole()
+{
+    QFETCH(QByteArray, sent);
+    QFETCH(QByteArray, expected);
+    auto listener = LoopbackListener();
+    QSignalSpy received(listener.get(), &Listener::messageReceived);
+    QVERIFY(listener->StartListening());
+    QTcpSocket sender;
+    sender.connectToHost(QHostAddress(QHostAddress::LocalHost), listener->serverPort());
+    QVERIFY(sender.waitForConnected(5000));
+    sender.write(sent);
+    // Written while the receiver reads, and closed only once all is out.
+    QTRY_VERIFY_WITH_TIMEOUT(sender.bytesToWrite() == 0 || received.count() == 1, 10000);
+    sender.disconnectFromHost();
+    QTRY_COMPARE_WITH_TIMEOUT(received.count(), 1, 10000);
+    QCOMPARE(received[0][0].toByteArray(), expected);
+    QCOMPARE(received[0][1].toString(), QStringLiteral("127.0.0.1"));
+    QCOMPARE(received[0][2].value<quint16>(), listener->serverPort());
+    QTRY_COMPARE(listener->activeReaders(), 0);
+}
+
+void TestListener::twoPortsEachReceive()
+{
+    Listeners listeners;
+    listeners.push_back(LoopbackListener());
+    listeners.push_back(LoopbackListener());
+    QList<std::shared_ptr<QSignalSpy>> spies;
+    for (auto &listener : listeners) {
+        spies.append(std::make_shared<QSignalSpy>(listener.get(), &Listener::messageReceived));
+        QVERIFY(listener->StartListening());
+    }
+    QVERIFY(listeners[0]->serverPort() != listeners[1]->serverPort());
+    for (int round = 0; round < 2; ++round) {
+        for (std::size_t i = 0; i < listeners.size(); ++i)
+            QVERIFY(SendPayload(listeners[i]->serverPort(), Bars("bob|1|to ") + QByteArray::number(i)));
+    }
+    for (std::size_t i = 0; i < listeners.size(); ++i) {
+        QTRY_COMPARE(spies[i]->count(), 2);
+        QCOMPARE(spies[i]->at(1).at(0).toByteArray(), Bars("bob|1|to ") + QByteArray::number(i));
+        QVERIFY(listeners[i]->isListening());
+    }
+}
+
+void TestListener::takenPortFailsAlone()
+{
+    QTcpServer other;
+    QVERIFY(other.listen(QHostAddress(QHostAddress::LocalHost), 0));
+    auto taken = LoopbackListener(other.serverPort());
+    auto free = LoopbackListener();
+    QSignalSpy failed(taken.get(), &Listener::listenFailed);
+    QVERIFY(!taken->StartListening());
+    QCOMPARE(failed.count(), 1);
+    QVERIFY(!failed[0][0].toString().isEmpty());
+    QVERIFY(!taken->isListening());
+
+    QSignalSpy received(free.get(), &Listener::messageReceived);
+    QVERIFY(free->StartListening());
+    QVERIFY(SendPayload(free->serverPort(), Bars("bob|1|hi")));
+    QTRY_COMPARE(received.count(), 1);
+
+    auto outOfRange = LoopbackListener(70000);
+    QSignalSpy outOfRangeFailed(outOfRange.get(), &Listener::listenFailed);
+    QVERIFY(!outOfRange->StartListening());
+    QCOMPARE(outOfRangeFailed.count(), 1);
+}
+
+void TestListener::silentPeerTimesOutWhileOthersGetThrough()
+{
+    auto listener = LoopbackListener();
+    listener->setDataTimeout(500);
+    QSignalSpy received(listener.get(), &Listener::messageReceived);
+    QVERIFY(listener->StartListening());
+    QTcpSocket silent;
+    silent.connectToHost(QHostAddress(QHostAddress::LocalHost), listener->serverPort());
+    QVERIFY(silent.waitForConnected(5000));
+    QTRY_COMPARE(listener->activeReaders(), 1);
+
+    QVERIFY(SendPayload(listener->serverPort(), Bars("bob|1|meanwhile")));
+    QTRY_COMPARE(received.count(), 1);
+    QCOMPARE(received[0][0].toByteArray(), Bars("bob|1|meanwhile"));
+    QCOMPARE(listener->activeReaders(), 1);
+
+    // The silent peer is let go, with nothing handed on.
+    QTRY_COMPARE_WITH_TIMEOUT(silent.state(), QAbstractSocket::UnconnectedState, 5000);
+    QCOMPARE(listener->activeReaders(), 0);
+    QCOMPARE(received.count(), 1);
+}
+
+void TestListener::peerClosingWithoutDataFreesAtOnce()
+{
+    auto listener = LoopbackListener();
+    QSignalSpy received(listener.get(), &Listener::messageReceived);
+    QVERIFY(listener->StartListening());
+    QVERIFY(SendPayload(listener->serverPort(), QByteArray()));
+    // Long before the data time-out.
+    QTRY_COMPARE_WITH_TIMEOUT(listener->activeReaders(), 0, Listener::kDataTimeoutMs / 2);
+    QVERIFY(SendPayload(listener->serverPort(), Bars("bob|1|after")));
+    QTRY_COMPARE(received.count(), 1);
+    QCOMPARE(received[0][0].toByteArray(), Bars("bob|1|after"));
+}
+
+void TestListener::openPeerHandedOnAtTimeOut()
+{
+    auto listener = LoopbackListener();
+    listener->setDataTimeout(300);
+    QSignalSpy received(listener.get(), &Listener::messageReceived);
+    QVERIFY(listener->StartListening());
+    QTcpSocket lingering;
+    lingering.connectToHost(QHostAddress(QHostAddress::LocalHost), listener->serverPort());
+    QVERIFY(lingering.waitForConnected(5000));
+    lingering.write(Bars("bob|1|never closed"));
+    QVERIFY(lingering.waitForBytesWritten(5000));
+    QTRY_COMPARE_WITH_TIMEOUT(received.count(), 1, 5000);
+    QCOMPARE(received[0][0].toByteArray(), Bars("bob|1|never closed"));
+    QCOMPARE(listener->activeReaders(), 0);
+}
+
+void TestListener::readersBoundedPerPort()
+{
+    auto listener = LoopbackListener();
+    QSignalSpy received(listener.get(), &Listener::messageReceived);
+    QVERIFY(listener->StartListening());
+    std::vector<std::unique_ptr<QTcpSocket>> silent;
+    for (int i = 0; i < Listener::kMaxReadersPerPort; ++i) {
+        silent.push_back(std::make_unique<QTcpSocket>());
+        silent.back()->connectToHost(QHostAddress(QHostAddress::LocalHost), listener->serverPort());
+        QVERIFY(silent.back()->waitForConnected(5000));
+    }
+    QTRY_COMPARE(listener->activeReaders(), Listener::kMaxReadersPerPort);
+
+    // One more sender is held, not read and not lost...
+    QVERIFY(SendPayload(listener->serverPort(), Bars("bob|1|held")));
+    QCOMPARE(listener->activeReaders(), Listener::kMaxReadersPerPort);
+    QCOMPARE(received.count(), 0);
+    // ...until a reader is free.
+    silent.front()->disconnectFromHost();
+    QTRY_COMPARE(received.count(), 1);
+    QCOMPARE(received[0][0].toByteArray(), Bars("bob|1|held"));
+    QVERIFY(listener->activeReaders() <= Listener::kMaxReadersPerPort);
+}
+
+void TestListener::admissionHoldsSendersUntilRoom()
+{
+    auto listener = LoopbackListener();
+    bool room = false;
+    listener->setAdmission([&room] { return room; });
+    QSignalSpy received(listener.get(), &Listener::messageReceived);
+    QVERIFY(listener->StartListening());
+    QVERIFY(SendPayload(listener->serverPort(), Bars("bob|1|waits in the kernel")));
+    QCOMPARE(listener->activeReaders(), 0);
+    room = true;
+    listener->updateAccepting();
+    QTRY_COMPARE(received.count(), 1);
+    QCOMPARE(received[0][0].toByteArray(), Bars("bob|1|waits in the kernel"));
+}
+
+void TestListener::retiredListenerFinishesItsReads()
+{
+    auto *listener = new Listener(QHostAddress(QHostAddress::LocalHost), 0);
+    QSignalSpy received(listener, &Listener::messageReceived);
+    QSignalSpy destroyed(listener, &QObject::destroyed);
+    QVERIFY(listener->StartListening());
+    const quint16 port = listener->serverPort();
+    QTcpSocket sender;
+    sender.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
+    QVERIFY(sender.waitForConnected(5000));
+    QTRY_COMPARE(listener->activeReaders(), 1);
+
+    listener->retire();
+    QVERIFY(!listener->isListening());
+    // The port is free for the listener that takes over.
+    Listener successor(QHostAddress(QHostAddress::LocalHost), port);
+    QVERIFY(successor.StartListening());
+
+    sender.write(Bars("bob|1|accepted before the change"));
+    sender.disconnectFromHost();
+    QTRY_COMPARE(received.count(), 1);
+    QCOMPARE(received[0][0].toByteArray(), Bars("bob|1|accepted before the change"));
+    QTRY_COMPARE(destroyed.count(), 1);
+}
+
+QTEST_MAIN(TestListener)
+#include "test_listener.moc"

@@ -1,0 +1,227 @@
+// The message window: the sender line, the texts of one sender one after
+// another, the reply port it hands on, and when it closes.
+#include "dialog1.h"
+#include "receiversettings.h"
+#include "wireformat.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+struct Window
+{
+    explicit Window(const QString &name = QStringLiteral("bob"), qint32 port = 505, qint32 replyPort = 505)
+    {
+        window = new Dialog1(settings);
+        window->dialognb = 3;
+        window->username = name;
+        window->userport = port;
+        window->userreplyport = replyPort;
+        window->userip = QStringLiteral("192.168.0.7");
+        window->messagetemp = QStringLiteral("first");
+        window->Form_Load();
+    }
+    ~Window() { delete window.data(); }
+
+    QString label() const { return window->findChild<QLabel *>(QStringLiteral("Computer"))->text(); }
+    QString shown() const
+    {
+        return window->findChild<QPlainTextEdit *>(QStringLiteral("TxtMessage"))->toPlainText();
+    }
+    QPushButton *button(const char *name) const
+    {
+        return window->findChild<QPushButton *>(QString::fromLatin1(name));
+    }
+
+    ReceiverSettings settings;
+    QPointer<Dialog1> window;
+};
+
+} // namespace
+
+class TestMessageWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void senderLine_data();
+    void senderLine();
+    void portOfLaterMessage_data();
+    void portOfLaterMessage();
+    void readNextWalksThroughTexts();
+    void textsBeyondTheLimitDropped();
+    void largeTextsBoundedByCharacters();
+    void otherSlotOnlyActivates();
+    void lineBreaksShownAsLines();
+    void replyPort_data();
+    void replyPort();
+    void closesAfterReplyOnlyWhenNothingWaits_data();
+    void closesAfterReplyOnlyWhenNothingWaits();
+    void okFreesTheSlot();
+};
+
+void TestMessageWindow::senderLine_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("named") << QStringLiteral("bob") << QStringLiteral("bob (192.168.0.7 Port:505) Send:");
+    QTest::newRow("empty name") << QString() << QStringLiteral("Anonymous (192.168.0.7 Port:505) Send:");
+    QTest::newRow("markup kept as typed")
+        << QStringLiteral("<img src=x>") << QStringLiteral("<img src=x> (192.168.0.7 Port:505) Send:");
+}
+
+void TestMessageWindow::senderLine()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, expected);
+    Window w(name);
+    QCOMPARE(w.label(), expected);
+    QCOMPARE(w.window->findChild<QLabel *>(QStringLiteral("Computer"))->textFormat(), Qt::PlainText);
+    QCOMPARE(w.window->windowTitle(), QStringLiteral("Message "));
+    QCOMPARE(w.shown(), QStringLiteral("first"));
+    QVERIFY(!w.button("ReadNext")->isVisible());
+}
+
+void TestMessageWindow::portOfLaterMessage_data()
+{
+    QTest::addColumn<qint32>("laterPort");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("same port") << 505 << QStringLiteral("bob (192.168.0.7 Port:505) Send:");
+    QTest::newRow("other port") << 6000 << QStringLiteral("bob (192.168.0.7 Port:6000) Send:");
+}
+
+void TestMessageWindow::portOfLaterMessage()
+{
+    QFETCH(qint32, laterPort);
+    QFETCH(QString, expected);
+    Window w;
+    w.window->rfevent_AddNext(3, QStringLiteral("second"), laterPort, 7);
+    QCOMPARE(w.label(), expected);
+    QCOMPARE(w.window->userport, laterPort);
+    QCOMPARE(w.window->userreplyport, 7);
+}
+
+void TestMessageWindow::readNextWalksThroughTexts()
+{
+    Window w;
+    w.window->rfevent_AddNext(3, QStringLiteral("second"), 505, 505);
+    w.window->rfevent_AddNext(3, QStringLiteral("third"), 505, 505);
+    QVERIFY(w.button("ReadNext")->isVisible());
+    QVERIFY(w.button("ReadNext")->isEnabled());
+    QCOMPARE(w.shown(), QStringLiteral("first"));
+    QTest::mouseClick(w.button("ReadNext"), Qt::LeftButton);
+    QCOMPARE(w.shown(), QStringLiteral("second"));
+    QVERIFY(w.button("ReadNext")->isVisible());
+    QTest::mouseClick(w.button("ReadNext"), Qt::LeftButton);
+    QCOMPARE(w.shown(), QStringLiteral("third"));
+    QVERIFY(!w.button("ReadNext")->isVisible());
+    QCOMPARE(w.window->messages(), QStringList{QStringLiteral("third")});
+}
+
+void TestMessageWindow::textsBeyondTheLimitDropped()
+{
+    Window w;
+    for (int i = 1; i <= Dialog1::kMaxMessages + 10; ++i)
+        w.window->rfevent_AddNext(3, QString::number(i), 505, 505);
+    QCOMPARE(w.window->messages().size(), Dialog1::kMaxMessages);
+    QCOMPARE(w.window->messages().first(), QStringLiteral("first"));
+    QCOMPARE(w.window->messages().last(), QString::number(Dialog1::kMaxMessages - 1));
+}
+
+void TestMessageWindow::largeTextsBoundedByCharacters()
+{
+    Window w;
+    const QString largest(kMaxPayloadBytes, u'x');
+    const int fitting =
+        static_cast<int>((Dialog1::kMaxHeldCharacters - w.window->messagetemp.size()) / largest.size());
+    for (int i = 0; i < fitting + 5; ++i)
+        w.window->rfevent_AddNext(3, largest, 505, 505);
+    QCOMPARE(w.window->messages().size(), 1 + fitting);
+    // Reading one makes room for one more.
+    QTest::mouseClick(w.button("ReadNext"), Qt::LeftButton);
+    QTest::mouseClick(w.button("ReadNext"), Qt::LeftButton);
+    w.window->rfevent_AddNext(3, QStringLiteral("small"), 505, 505);
+    QCOMPARE(w.window->messages().size(), fitting);
+    QCOMPARE(w.window->messages().last(), QStringLiteral("small"));
+}
+
+void TestMessageWindow::otherSlotOnlyActivates()
+{
+    Window w;
+    w.window->rfevent_AddNext(4, QStringLiteral("not mine"), 6000, 1);
+    QCOMPARE(w.window->messages().size(), 1);
+    QCOMPARE(w.window->userport, 505);
+    QVERIFY(w.button("ReadNext")->isEnabled());
+}
+
+void TestMessageWindow::lineBreaksShownAsLines()
+{
+    Window w;
+    w.window->rfevent_AddNext(3, QStringLiteral("one\r\ntwo"), 505, 505);
+    QTest::mouseClick(w.button("ReadNext"), Qt::LeftButton);
+    QCOMPARE(w.shown(), QStringLiteral("one\ntwo"));
+}
+
+void TestMessageWindow::replyPort_data()
+{
+    QTest::addColumn<qint32>("replyPort");
+    QTest::addColumn<qint32>("expected");
+    QTest::newRow("reply port given") << 4000 << 4000;
+    QTest::newRow("no reply port: the arrival port") << -1 << 505;
+    QTest::newRow("reply port 0") << 0 << 0;
+}
+
+void TestMessageWindow::replyPort()
+{
+    QFETCH(qint32, replyPort);
+    QFETCH(qint32, expected);
+    Window w(QStringLiteral("bob"), 505, replyPort);
+    QSignalSpy reply(w.window.data(), &Dialog1::replyRequested);
+    QTest::mouseClick(w.button("Reply2User"), Qt::LeftButton);
+    QCOMPARE(reply.count(), 1);
+    QCOMPARE(reply[0][0].toString(), QStringLiteral("bob"));
+    QCOMPARE(reply[0][1].toString(), QStringLiteral("192.168.0.7"));
+    QCOMPARE(reply[0][2].value<qint32>(), expected);
+    QVERIFY(w.button("Reply2User")->isEnabled());
+}
+
+void TestMessageWindow::closesAfterReplyOnlyWhenNothingWaits_data()
+{
+    QTest::addColumn<bool>("moreWaiting");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<bool>("closes");
+    QTest::newRow("handed over, nothing waits") << false << 0 << true;
+    QTest::newRow("handed over, more waits") << true << 0 << false;
+    QTest::newRow("not handed over") << false << 1 << false;
+}
+
+void TestMessageWindow::closesAfterReplyOnlyWhenNothingWaits()
+{
+    QFETCH(bool, moreWaiting);
+    QFETCH(int, result);
+    QFETCH(bool, closes);
+    Window w;
+    QSignalSpy unloaded(w.window.data(), &Dialog1::unloaded);
+    if (moreWaiting)
+        w.window->rfevent_AddNext(3, QStringLiteral("second"), 505, 505);
+    w.window->ReplyFinished(static_cast<qint16>(result));
+    QCOMPARE(unloaded.count(), closes ? 1 : 0);
+    QCOMPARE(w.window->isVisible(), !closes);
+}
+
+void TestMessageWindow::okFreesTheSlot()
+{
+    Window w;
+    QSignalSpy unloaded(w.window.data(), &Dialog1::unloaded);
+    w.window->rfevent_AddNext(3, QStringLiteral("discarded"), 505, 505);
+    QTest::mouseClick(w.button("OKButton"), Qt::LeftButton);
+    QCOMPARE(unloaded.count(), 1);
+    QCOMPARE(unloaded[0][0].value<qint16>(), qint16(3));
+    QTRY_VERIFY(w.window.isNull()); // deleted once closed
+}
+
+QTEST_MAIN(TestMessageWindow)
+#include "test_messagewindow.moc"
