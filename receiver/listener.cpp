@@ -4,6 +4,7 @@
 
 #include "wireformat.h"
 
+#include <QCoreApplication>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -37,6 +38,21 @@ Listener::~Listener()
     close();
 }
 
+QString ListenErrorDescription(QAbstractSocket::SocketError error, const QString &errorString, qint32 port,
+                               const QString &programPath)
+{
+    constexpr qint32 kFirstUnprivilegedPort = 1024;
+    if (error != QAbstractSocket::SocketAccessError || port >= kFirstUnprivilegedPort)
+        return errorString;
+    return errorString + QStringLiteral("\n\nPort %1 is below %2, and only programs granted the right to "
+                                        "do so may listen there. Grant it once with:\n"
+                                        "sudo setcap cap_net_bind_service=+ep \"%3\"\n"
+                                        "or choose a port of %2 or above in Option, Program Option.")
+                             .arg(port)
+                             .arg(kFirstUnprivilegedPort)
+                             .arg(programPath);
+}
+
 bool Listener::StartListening()
 {
     close();
@@ -45,7 +61,10 @@ bool Listener::StartListening()
         updateAccepting();
         return true;
     }
-    const QString description = portFits ? m_server.errorString() : tr("Invalid port number %1").arg(m_port);
+    const QString description = portFits
+                                    ? ListenErrorDescription(m_server.serverError(), m_server.errorString(),
+                                                             m_port, QCoreApplication::applicationFilePath())
+                                    : tr("Invalid port number %1").arg(m_port);
     m_server.close();
     emit listenFailed(description);
     return false;

@@ -10,6 +10,12 @@
 
 class ConnectionReader;
 
+// The description shown after "Winsock Error: " when a port cannot be
+// listened on. Ports below 1024 need a privilege that desktop users lack,
+// so for those the text also says how to grant it to this program.
+QString ListenErrorDescription(QAbstractSocket::SocketError error, const QString &errorString, qint32 port,
+                               const QString &programPath);
+
 // A server whose accepted connections buffer no more than a payload while
 // they wait for a reader.
 class BoundedServer : public QTcpServer

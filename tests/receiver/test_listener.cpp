@@ -35,6 +35,7 @@ private slots:
     void readersBoundedPerPort();
     void admissionHoldsSendersUntilRoom();
     void retiredListenerFinishesItsReads();
+    void privilegedPortExplained();
 };
 
 void TestListener::peerIpText_data()
@@ -219,6 +220,20 @@ void TestListener::admissionHoldsSendersUntilRoom()
     listener->updateAccepting();
     QTRY_COMPARE(received.count(), 1);
     QCOMPARE(received[0][0].toByteArray(), Bars("bob|1|waits in the kernel"));
+}
+
+void TestListener::privilegedPortExplained()
+{
+    const QString denied = QStringLiteral("The address is protected");
+    const QString path = QStringLiteral("/opt/quill/bin/quillbox");
+    const QString text = ListenErrorDescription(QAbstractSocket::SocketAccessError, denied, 505, path);
+    QVERIFY(text.startsWith(denied));
+    QVERIFY(
+        text.contains(QStringLiteral("sudo setcap cap_net_bind_service=+ep \"/opt/quill/bin/quillbox\"")));
+    QVERIFY(text.contains(QStringLiteral("Port 505 is below 1024")));
+    // Other failures, and refusals above 1023, keep the plain description.
+    QCOMPARE(ListenErrorDescription(QAbstractSocket::AddressInUseError, denied, 505, path), denied);
+    QCOMPARE(ListenErrorDescription(QAbstractSocket::SocketAccessError, denied, 5000, path), denied);
 }
 
 void TestListener::retiredListenerFinishesItsReads()
