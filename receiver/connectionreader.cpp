@@ -5,6 +5,11 @@
 #include <QHostAddress>
 #include <QTcpSocket>
 
+namespace {
+constexpr const char *kPeerIpProperty = "quillPeerIp";
+constexpr const char *kLocalPortProperty = "quillLocalPort";
+} // namespace
+
 QString PeerIpText(const QHostAddress &address)
 {
     bool isIpv4 = false;
@@ -14,11 +19,32 @@ QString PeerIpText(const QHostAddress &address)
     return address.toString();
 }
 
+// A connection may wait in the server until a reader is free, and a sender
+// that has already closed by then has no peer address any more; so both
+// facts are taken when the connection is accepted.
+void RememberConnectionFacts(QTcpSocket *socket)
+{
+    socket->setProperty(kPeerIpProperty, PeerIpText(socket->peerAddress()));
+    socket->setProperty(kLocalPortProperty, socket->localPort());
+}
+
+QString AcceptedPeerIp(const QTcpSocket *socket)
+{
+    const QVariant remembered = socket->property(kPeerIpProperty);
+    return remembered.isValid() ? remembered.toString() : PeerIpText(socket->peerAddress());
+}
+
+quint16 AcceptedLocalPort(const QTcpSocket *socket)
+{
+    const QVariant remembered = socket->property(kLocalPortProperty);
+    return remembered.isValid() ? static_cast<quint16>(remembered.toUInt()) : socket->localPort();
+}
+
 ConnectionReader::ConnectionReader(QTcpSocket *socket, int dataTimeoutMs, QObject *parent)
     : QObject(parent)
     , m_socket(socket)
-    , m_peerIp(PeerIpText(socket->peerAddress()))
-    , m_localPort(socket->localPort())
+    , m_peerIp(AcceptedPeerIp(socket))
+    , m_localPort(AcceptedLocalPort(socket))
 {
     m_socket->setParent(this);
     // Qt would otherwise buffer whatever a peer sends; a payload never

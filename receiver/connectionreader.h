@@ -12,6 +12,12 @@ class QTcpSocket;
 // also when they reach a dual-stack listener as ::ffff:a.b.c.d.
 QString PeerIpText(const QHostAddress &address);
 
+// Called on accepting: keeps the peer's address and the local port with the
+// socket, since they are gone once the peer has closed.
+void RememberConnectionFacts(QTcpSocket *socket);
+QString AcceptedPeerIp(const QTcpSocket *socket);
+quint16 AcceptedLocalPort(const QTcpSocket *socket);
+
 // Reads one accepted connection: everything the sender writes until it
 // closes, at most one payload's worth, within a time limit. Whatever ended
 // the read (the sender closing, the size limit, the time limit, an error),

@@ -16,6 +16,7 @@ void BoundedServer::incomingConnection(qintptr socketDescriptor)
         delete socket;
         return;
     }
+    RememberConnectionFacts(socket);
     addPendingConnection(socket);
 }
 
@@ -73,7 +74,8 @@ bool Listener::StartListening()
 void Listener::close()
 {
     m_server.close();
-    const QSet<ConnectionReader *> readers = std::exchange(m_readers, {});
+    const QList<ConnectionReader *> readers = std::exchange(m_readers, {});
+    m_finished.clear();
     qDeleteAll(readers);
 }
 
@@ -105,7 +107,7 @@ void Listener::takePendingConnections()
             break;
         auto *reader = new ConnectionReader(socket, m_dataTimeoutMs, this);
         connect(reader, &ConnectionReader::finished, this, &Listener::readerFinished);
-        m_readers.insert(reader);
+        m_readers.append(reader);
     }
     if (!m_server.isListening())
         return;
@@ -120,16 +122,46 @@ void Listener::takePendingConnections()
 
 void Listener::readerFinished(ConnectionReader *reader, const QByteArray &payload)
 {
-    if (!m_readers.remove(reader))
+    if (!m_readers.contains(reader))
         return;
-    const QString peerIp = reader->peerIp();
-    const quint16 localPort = reader->localPort();
-    reader->deleteLater();
+    m_finished.insert(reader, payload);
+    handOnFinished();
+}
+
+void Listener::handOnFinished()
+{
+    // A message box shown while a message is handed on runs an event loop in
+    // which further reads finish; they wait for this loop, which keeps going
+    // until nothing more can be handed on, so the order holds.
+    if (m_handingOn)
+        return;
+    m_handingOn = true;
+    for (bool progress = true; progress;) {
+        progress = false;
+        QSet<QString> heldBack;
+        for (qsizetype i = 0; i < m_readers.size(); ++i) {
+            ConnectionReader *reader = m_readers.at(i);
+            const QString peerIp = reader->peerIp();
+            const auto finished = m_finished.constFind(reader);
+            if (finished == m_finished.cend() || heldBack.contains(peerIp)) {
+                heldBack.insert(peerIp);
+                continue;
+            }
+            const QByteArray payload = *finished;
+            const quint16 localPort = reader->localPort();
+            m_finished.erase(finished);
+            m_readers.removeAt(i);
+            reader->deleteLater();
+            // A sender that closed without writing anything brought no message.
+            if (!payload.isEmpty())
+                emit messageReceived(payload, peerIp, localPort);
+            progress = true;
+            break;
+        }
+    }
+    m_handingOn = false;
     if (m_retiring && m_readers.isEmpty())
         deleteLater();
     else
         updateAccepting();
-    // A sender that closed without writing anything brought no message.
-    if (!payload.isEmpty())
-        emit messageReceived(payload, peerIp, localPort);
 }

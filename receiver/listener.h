@@ -1,9 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QHostAddress>
+#include <QList>
 #include <QObject>
-#include <QSet>
 #include <QString>
 #include <QTcpServer>
 #include <functional>
@@ -30,8 +31,10 @@ protected:
 
 // One listening port. Every accepted connection is read on its own, so a
 // sender that is slow, silent or still being read never turns another
-// sender away; each finished read is handed on as one message, in the order
-// the reads finish.
+// sender away. Finished reads are handed on as one message each, in the
+// order their connections arrived; only an earlier connection from the same
+// address that is still being read holds a message back, so one sender's
+// messages keep their order and a silent peer delays nobody else.
 class Listener : public QObject
 {
     Q_OBJECT
@@ -84,12 +87,16 @@ signals:
 private:
     void takePendingConnections();
     void readerFinished(ConnectionReader *reader, const QByteArray &payload);
+    void handOnFinished();
 
     BoundedServer m_server;
     QHostAddress m_address;
     qint32 m_port;
     int m_dataTimeoutMs = kDataTimeoutMs;
     std::function<bool()> m_admit;
-    QSet<ConnectionReader *> m_readers;
+    // Connections in the order they arrived, until their message is handed on.
+    QList<ConnectionReader *> m_readers;
+    QHash<ConnectionReader *, QByteArray> m_finished;
+    bool m_handingOn = false;
     bool m_retiring = false;
 };

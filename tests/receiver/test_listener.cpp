@@ -36,6 +36,7 @@ private slots:
     void admissionHoldsSendersUntilRoom();
     void retiredListenerFinishesItsReads();
     void privilegedPortExplained();
+    void oneAddressKeepsArrivalOrder();
 };
 
 void TestListener::peerIpText_data()
@@ -143,9 +144,12 @@ void TestListener::silentPeerTimesOutWhileOthersGetThrough()
     QVERIFY(silent.waitForConnected(5000));
     QTRY_COMPARE(listener->activeReaders(), 1);
 
-    QVERIFY(SendPayload(listener->serverPort(), Bars("bob|1|meanwhile")));
+    // Another computer is not held up by it.
+    QVERIFY(SendPayload(listener->serverPort(), Bars("bob|1|meanwhile"),
+                        QHostAddress(QStringLiteral("127.0.0.2"))));
     QTRY_COMPARE(received.count(), 1);
     QCOMPARE(received[0][0].toByteArray(), Bars("bob|1|meanwhile"));
+    QCOMPARE(received[0][1].toString(), QStringLiteral("127.0.0.2"));
     QCOMPARE(listener->activeReaders(), 1);
 
     // The silent peer is let go, with nothing handed on.
@@ -220,6 +224,32 @@ void TestListener::admissionHoldsSendersUntilRoom()
     listener->updateAccepting();
     QTRY_COMPARE(received.count(), 1);
     QCOMPARE(received[0][0].toByteArray(), Bars("bob|1|waits in the kernel"));
+}
+
+void TestListener::oneAddressKeepsArrivalOrder()
+{
+    auto listener = LoopbackListener();
+    listener->setDataTimeout(500);
+    QSignalSpy received(listener.get(), &Listener::messageReceived);
+    QVERIFY(listener->StartListening());
+    // A connection from this address that is still open holds back the
+    // messages that arrived after it, so they keep their order.
+    QTcpSocket slow;
+    slow.connectToHost(QHostAddress(QHostAddress::LocalHost), listener->serverPort());
+    QVERIFY(slow.waitForConnected(5000));
+    QTRY_COMPARE(listener->activeReaders(), 1);
+    slow.write(Bars("bob|1|first"));
+    QVERIFY(slow.waitForBytesWritten(5000));
+    QVERIFY(SendPayload(listener->serverPort(), Bars("bob|1|second")));
+    QVERIFY(SendPayload(listener->serverPort(), Bars("bob|1|third")));
+    QTRY_COMPARE(listener->activeReaders(), 3);
+    QCOMPARE(received.count(), 0);
+    slow.disconnectFromHost();
+    QTRY_COMPARE(received.count(), 3);
+    QCOMPARE(received[0][0].toByteArray(), Bars("bob|1|first"));
+    QCOMPARE(received[1][0].toByteArray(), Bars("bob|1|second"));
+    QCOMPARE(received[2][0].toByteArray(), Bars("bob|1|third"));
+    QCOMPARE(listener->activeReaders(), 0);
 }
 
 void TestListener::privilegedPortExplained()

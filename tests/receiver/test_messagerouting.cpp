@@ -260,7 +260,8 @@ void TestMessageRouting::silentPeerTimedOutWhileAnotherGetsThrough()
     QTcpSocket silent;
     silent.connectToHost(QHostAddress(QHostAddress::LocalHost), receiver.port());
     QVERIFY(silent.waitForConnected(5000));
-    QVERIFY(SendPayload(receiver.port(), Bars("bob|1|not held up")));
+    QVERIFY(
+        SendPayload(receiver.port(), Bars("bob|1|not held up"), QHostAddress(QStringLiteral("127.0.0.2"))));
     QTRY_COMPARE(receiver.windows().size(), 1);
     QCOMPARE(silent.state(), QAbstractSocket::ConnectedState);
     QTRY_COMPARE_WITH_TIMEOUT(silent.state(), QAbstractSocket::UnconnectedState, 5000);
