@@ -1,6 +1,19 @@
 #include "setactivewnd.h"
 
+#include "localendpoint.h"
+
 #include <QWidget>
+
+namespace {
+
+// Finding a window only asks whether its endpoint takes a connection, which
+// a live program does at once.
+constexpr int kFindWindowTimeoutMs = 2000;
+// A live program answers a bring-forward request at once; a copy that is
+// starting must not wait long for one that hangs.
+constexpr int kBringToFrontTimeoutMs = 3000;
+
+} // namespace
 
 void BringToFront(QWidget *window)
 {
@@ -12,4 +25,17 @@ void BringToFront(QWidget *window)
         window->show();
     window->raise();
     window->activateWindow();
+}
+
+WindowHandle FindWindowByCaption(const QString &caption)
+{
+    if (caption.isEmpty() || !EndpointAnswers(caption, kFindWindowTimeoutMs))
+        return {};
+    return {caption};
+}
+
+void BringToFront(const WindowHandle &window)
+{
+    if (window.isValid())
+        RequestBringToFront(window.caption, kBringToFrontTimeoutMs);
 }

@@ -1,0 +1,298 @@
+#include "localendpoint.h"
+
+#include "singleinstance.h"
+
+#include <QDeadlineTimer>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QPointer>
+#include <QTimer>
+#include <QtEndian>
+
+namespace {
+
+// Characters of a caption that are kept as they are in the socket's file
+// name; everything else is written as %XX so that no caption can name a
+// file outside the runtime folder.
+bool IsPlainNameCharacter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ' ' ||
+           c == '-' || c == '_' || c == '.';
+}
+
+// The result of a request that was taken.
+constexpr qint32 kAnswerTaken = 0;
+constexpr qsizetype kAnswerBytes = kEndpointHeaderBytes + 4;
+constexpr qsizetype kCopyDataHeadBytes = 8;
+
+quint32 ReadBigEndian32(const char *bytes)
+{
+    return qFromBigEndian<quint32>(bytes);
+}
+
+void AppendBigEndian32(QByteArray &bytes, quint32 value)
+{
+    char buffer[4];
+    qToBigEndian(value, buffer);
+    bytes.append(buffer, 4);
+}
+
+// One client connection of the server: collects one request within its time
+// limit, hands it to the endpoint, answers and closes.
+class EndpointConnection : public QObject
+{
+public:
+    EndpointConnection(QLocalSocket *socket, LocalEndpoint *endpoint, int timeoutMs, int &counter)
+        : QObject(endpoint)
+        , m_socket(socket)
+        , m_endpoint(endpoint)
+        , m_counter(counter)
+    {
+        ++m_counter;
+        socket->setParent(this);
+        m_timer.setSingleShot(true);
+        connect(&m_timer, &QTimer::timeout, this, [this] { finish(); });
+        connect(socket, &QLocalSocket::readyRead, this, [this] { onReadyRead(); });
+        connect(socket, &QLocalSocket::disconnected, this, [this] { finish(); });
+        connect(socket, &QLocalSocket::errorOccurred, this, [this] { finish(); });
+        m_timer.start(timeoutMs);
+        // Bytes that came with the connection raise no further readyRead.
+        QTimer::singleShot(0, this, [this] { onReadyRead(); });
+    }
+
+    ~EndpointConnection() override { --m_counter; }
+
+private:
+    void onReadyRead()
+    {
+        while (!m_done && m_socket && m_socket->bytesAvailable() > 0) {
+            // Never read more than the request can hold.
+            const qsizetype wanted = (m_expected == 0 ? kEndpointHeaderBytes : m_expected) - m_buffer.size();
+            m_buffer.append(m_socket->read(wanted));
+            if (m_expected == 0 && m_buffer.size() == kEndpointHeaderBytes) {
+                const quint32 kind = ReadBigEndian32(m_buffer.constData());
+                const quint32 length = ReadBigEndian32(m_buffer.constData() + 4);
+                if (!acceptableHeader(kind, length)) {
+                    finish();
+                    return;
+                }
+                m_expected = kEndpointHeaderBytes + length;
+            }
+            if (m_expected > 0 && m_buffer.size() == m_expected) {
+                handleRequest();
+                return;
+            }
+        }
+    }
+
+    static bool acceptableHeader(quint32 kind, quint32 length)
+    {
+        if (length > kMaxEndpointBodyBytes)
+            return false;
+        if (kind == kEndpointBringToFront)
+            return length == 0;
+        if (kind == kEndpointCopyData)
+            return length >= kCopyDataHeadBytes;
+        return false;
+    }
+
+    void handleRequest()
+    {
+        m_done = true;
+        // The request is complete: the slots below may run a nested event
+        // loop (a notice to the user), and the time limit is for clients.
+        m_timer.stop();
+        const quint32 kind = ReadBigEndian32(m_buffer.constData());
+        QPointer<EndpointConnection> alive(this);
+        QPointer<LocalEndpoint> endpoint(m_endpoint);
+        if (kind == kEndpointBringToFront) {
+            emit endpoint->bringToFrontRequested();
+        } else {
+            const char *body = m_buffer.constData() + kEndpointHeaderBytes;
+            const quint32 dwData = ReadBigEndian32(body);
+            const quint32 cbData = ReadBigEndian32(body + 4);
+            const qsizetype bodyLength = m_buffer.size() - kEndpointHeaderBytes;
+            if (cbData != static_cast<quint64>(bodyLength - kCopyDataHeadBytes)) {
+                finish();
+                return;
+            }
+            emit endpoint->copyDataReceived(
+                dwData, QByteArray(body + kCopyDataHeadBytes, bodyLength - kCopyDataHeadBytes));
+        }
+        if (!alive || !m_socket)
+            return;
+        QByteArray answer;
+        AppendBigEndian32(answer, kEndpointAnswer);
+        AppendBigEndian32(answer, 4);
+        AppendBigEndian32(answer, static_cast<quint32>(kAnswerTaken));
+        m_socket->write(answer);
+        m_socket->disconnectFromServer();
+        // A client that never reads its answer is dropped after the limit.
+        m_timer.start();
+        if (m_socket->state() == QLocalSocket::UnconnectedState)
+            finish();
+    }
+
+    void finish()
+    {
+        if (m_finishing)
+            return;
+        m_finishing = true;
+        m_done = true;
+        m_timer.stop();
+        if (m_socket) {
+            m_socket->disconnect(this);
+            m_socket->abort();
+        }
+        deleteLater();
+    }
+
+    QPointer<QLocalSocket> m_socket;
+    LocalEndpoint *m_endpoint;
+    int &m_counter;
+    QTimer m_timer;
+    QByteArray m_buffer;
+    qsizetype m_expected = 0;
+    bool m_done = false;
+    bool m_finishing = false;
+};
+
+// Waits for the answer of one request, within the deadline.
+EndpointReply Exchange(const QString &caption, const QByteArray &request, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    QLocalSocket socket;
+    socket.connectToServer(EndpointPath(caption));
+    if (!socket.waitForConnected(static_cast<int>(deadline.remainingTime())))
+        return EndpointReply::NoEndpoint;
+    if (request.isEmpty()) {
+        socket.disconnectFromServer();
+        return EndpointReply::Answered;
+    }
+    socket.write(request);
+    while (socket.bytesToWrite() > 0) {
+        if (deadline.hasExpired() || !socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime())))
+            return EndpointReply::Failed;
+    }
+    QByteArray answer;
+    while (answer.size() < kAnswerBytes) {
+        if (socket.bytesAvailable() == 0 &&
+            (deadline.hasExpired() || !socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()))))
+            return EndpointReply::Failed;
+        answer.append(socket.read(kAnswerBytes - answer.size()));
+    }
+    socket.disconnectFromServer();
+    if (ReadBigEndian32(answer.constData()) != kEndpointAnswer ||
+        ReadBigEndian32(answer.constData() + 4) != 4)
+        return EndpointReply::Failed;
+    return static_cast<qint32>(ReadBigEndian32(answer.constData() + 8)) == kAnswerTaken
+               ? EndpointReply::Answered
+               : EndpointReply::Failed;
+}
+
+} // namespace
+
+QString EndpointPath(const QString &caption)
+{
+    QString name;
+    for (const char c : caption.toUtf8()) {
+        if (IsPlainNameCharacter(c))
+            name += QLatin1Char(c);
+        else
+            name += u'%' + QString::number(static_cast<uchar>(c), 16).toUpper().rightJustified(2, u'0');
+    }
+    return PrivateRuntimeFolder() + QStringLiteral("/") + name + QStringLiteral(".endpoint");
+}
+
+QByteArray EndpointRequestBytes(quint32 kind, const QByteArray &body)
+{
+    QByteArray bytes;
+    AppendBigEndian32(bytes, kind);
+    AppendBigEndian32(bytes, static_cast<quint32>(body.size()));
+    bytes.append(body);
+    return bytes;
+}
+
+QByteArray CopyDataBody(quint32 dwData, const QByteArray &data)
+{
+    QByteArray body;
+    AppendBigEndian32(body, dwData);
+    AppendBigEndian32(body, static_cast<quint32>(data.size()));
+    body.append(data);
+    return body;
+}
+
+LocalEndpoint::LocalEndpoint(const QString &caption, QObject *parent)
+    : QObject(parent)
+    , m_path(EndpointPath(caption))
+    , m_server(new QLocalServer(this))
+{
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    connect(m_server, &QLocalServer::newConnection, this, &LocalEndpoint::onNewConnection);
+}
+
+LocalEndpoint::~LocalEndpoint()
+{
+    close();
+    // Connections count themselves down in m_connections, which must still
+    // exist when they go.
+    const QObjectList children = this->children();
+    for (QObject *child : children) {
+        if (dynamic_cast<EndpointConnection *>(child))
+            delete child;
+    }
+}
+
+bool LocalEndpoint::listen()
+{
+    if (m_server->isListening())
+        return true;
+    QLocalServer::removeServer(m_path);
+    return m_server->listen(m_path);
+}
+
+void LocalEndpoint::close()
+{
+    if (m_server->isListening())
+        m_server->close();
+}
+
+bool LocalEndpoint::isListening() const
+{
+    return m_server->isListening();
+}
+
+QString LocalEndpoint::errorString() const
+{
+    return m_server->errorString();
+}
+
+void LocalEndpoint::onNewConnection()
+{
+    while (QLocalSocket *socket = m_server->nextPendingConnection()) {
+        if (m_connections >= kMaxEndpointConnections) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        new EndpointConnection(socket, this, m_requestTimeoutMs, m_connections);
+    }
+}
+
+bool EndpointAnswers(const QString &caption, int timeoutMs)
+{
+    return Exchange(caption, QByteArray(), timeoutMs) == EndpointReply::Answered;
+}
+
+EndpointReply RequestBringToFront(const QString &caption, int timeoutMs)
+{
+    return Exchange(caption, EndpointRequestBytes(kEndpointBringToFront, QByteArray()), timeoutMs);
+}
+
+EndpointReply SendCopyDataRequest(const QString &caption, quint32 dwData, const QByteArray &data,
+                                  int timeoutMs)
+{
+    if (data.size() > kMaxEndpointBodyBytes - kCopyDataHeadBytes)
+        return EndpointReply::Failed;
+    return Exchange(caption, EndpointRequestBytes(kEndpointCopyData, CopyDataBody(dwData, data)), timeoutMs);
+}

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+class QLocalServer;
+class QLocalSocket;
+
+// A per-user local endpoint that a program's main window answers on, named
+// after the window's caption, so that another process of the same user can
+// find the window by its caption and ask it to come forward or hand it a
+// copy-data record. The socket lives in the user's private runtime folder
+// and only its owner may connect.
+//
+// Every request is a fixed header (kind, body length: two 32-bit unsigned
+// integers, big-endian) and its body; one request per connection, answered
+// by a header of kind kEndpointAnswer and a 32-bit signed result.
+
+enum EndpointKind : quint32
+{
+    kEndpointBringToFront = 1, // no body
+    kEndpointCopyData = 2,     // dwData, cbData (32-bit, big-endian), then cbData bytes
+    kEndpointAnswer = 0x80,    // body: the 32-bit result
+};
+
+constexpr qsizetype kEndpointHeaderBytes = 8;
+// A copy-data record is a few hundred bytes at most; anything close to this
+// is not a request of ours and is refused before a byte of it is read.
+constexpr qsizetype kMaxEndpointBodyBytes = 64 * 1024;
+// A client has this long from connecting to its request's last byte, so a
+// stalled or half-written request cannot hold a connection for ever.
+constexpr int kEndpointRequestTimeoutMs = 2000;
+// Connections served at once; further ones are closed at once.
+constexpr int kMaxEndpointConnections = 8;
+// How long a client waits for the whole round trip by default. The answer
+// to a copy-data record may wait for a notice the receiving user has to
+// close, so this is generous.
+constexpr int kEndpointClientTimeoutMs = 10000;
+
+// The socket path of the endpoint named after caption.
+QString EndpointPath(const QString &caption);
+
+class LocalEndpoint : public QObject
+{
+    Q_OBJECT
+public:
+    explicit LocalEndpoint(const QString &caption, QObject *parent = nullptr);
+    ~LocalEndpoint() override;
+
+    // Starts answering. A socket left behind by a copy that died is removed
+    // first: only call this while holding the program's single-instance lock.
+    bool listen();
+    void close();
+    bool isListening() const;
+    QString path() const { return m_path; }
+    QString errorString() const;
+
+    // Tests shorten the time-out.
+    void setRequestTimeout(int milliseconds) { m_requestTimeoutMs = milliseconds; }
+
+signals:
+    void bringToFrontRequested();
+    // Emitted while the client waits for the answer; the answer goes out when
+    // the connected slots have returned.
+    void copyDataReceived(quint32 dwData, QByteArray data);
+
+private:
+    void onNewConnection();
+
+    QString m_path;
+    QLocalServer *m_server;
+    int m_requestTimeoutMs = kEndpointRequestTimeoutMs;
+    int m_connections = 0;
+};
+
+// Client side. Each call connects, sends one request and waits for the
+// answer, never longer than timeoutMs in all.
+enum class EndpointReply
+{
+    Answered,   // the window's program took the request
+    NoEndpoint, // no program answers under that caption
+    Failed      // it broke off, refused the request or did not answer in time
+};
+
+bool EndpointAnswers(const QString &caption, int timeoutMs = kEndpointClientTimeoutMs);
+EndpointReply RequestBringToFront(const QString &caption, int timeoutMs = kEndpointClientTimeoutMs);
+EndpointReply SendCopyDataRequest(const QString &caption, quint32 dwData, const QByteArray &data,
+                                  int timeoutMs = kEndpointClientTimeoutMs);
+
+// The request bytes as they travel (tests send them in pieces or damaged).
+QByteArray EndpointRequestBytes(quint32 kind, const QByteArray &body);
+QByteArray CopyDataBody(quint32 dwData, const QByteArray &data);

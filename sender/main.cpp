@@ -1,0 +1,28 @@
+#include "sendersettings.h"
+#include "sendform.h"
+#include "setactivewnd.h"
+#include "settingsstore.h"
+#include "singleinstance.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(kSenderStoreName);
+    QApplication::setApplicationVersion(QStringLiteral(QUILL_VERSION));
+
+    // A second copy hands the foreground to the first and ends before it
+    // reads or writes a single setting.
+    SingleInstanceLock lock(QStringLiteral("quillpost"));
+    if (!lock.tryLock()) {
+        BringToFront(FindWindowByCaption(kSendFormCaption));
+        return 0;
+    }
+
+    SettingsStore store(kSenderStoreName);
+    SenderSettings settings;
+    SendForm form(store, settings);
+    form.show();
+    return QApplication::exec();
+}
