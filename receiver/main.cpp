@@ -4,12 +4,16 @@
 #include "singleinstance.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(kReceiverStoreName);
     QApplication::setApplicationVersion(QStringLiteral(QUILL_VERSION));
+    // Every window shows the program's icon, and the desktop matches the
+    // windows to the program's menu entry.
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/quillbox.svg")));
     QGuiApplication::setDesktopFileName(QStringLiteral("quillbox"));
     // The program lives on in the notification area with no window shown; it
     // ends when the main window has closed and the last message window too.

@@ -5,12 +5,17 @@
 #include "singleinstance.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(kSenderStoreName);
     QApplication::setApplicationVersion(QStringLiteral(QUILL_VERSION));
+    // Every window shows the program's icon, and the desktop matches the
+    // windows to the program's menu entry.
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/quillpost.svg")));
+    QGuiApplication::setDesktopFileName(QStringLiteral("quillpost"));
 
     // A second copy hands the foreground to the first and ends before it
     // reads or writes a single setting.
