@@ -1,6 +1,7 @@
 #include "messagebox.h"
 
 #include <QMessageBox>
+#include <QPointer>
 
 namespace {
 
@@ -23,7 +24,11 @@ void ShowMessage(QWidget *owner, const QString &title, const QString &text)
         Handler()(owner, title, text);
         return;
     }
-    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, owner);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
+    // The owner may be deleted while the box waits (a message window closed
+    // from the notification area); the box then goes with it and must not
+    // be deleted a second time here.
+    QPointer<QMessageBox> box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, owner);
+    box->setTextFormat(Qt::PlainText);
+    box->exec();
+    delete box.data();
 }

@@ -1,6 +1,14 @@
 #include "settingsstore.h"
 
+#include <QDir>
+#include <QEvent>
+#include <QFileInfo>
 #include <QStringList>
+#include <QTemporaryFile>
+#include <cerrno>
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#endif
 
 namespace {
 
@@ -33,15 +41,88 @@ QString Unescaped(const QString &part)
     return out;
 }
 
+// Bytes a text takes in the INI file at most: printable ASCII as it is (a
+// key's blanks escaped), anything else as the longest escape (a key's "%"
+// and 16-bit code, a value's "\\x" and four hex digits).
+qint64 MostTextBytes(const QString &text, char16_t firstPlain, qint64 escapedBytes)
+{
+    qint64 bytes = 0;
+    for (const QChar c : text)
+        bytes += (c.unicode() >= firstPlain && c.unicode() < 0x7f) ? 1 : escapedBytes;
+    return bytes;
+}
+
+// Bytes the INI file of these settings can take at most.
+qint64 MostFileBytes(const QSettings &settings)
+{
+    constexpr qint64 kKeyEscapeBytes = 9;
+    constexpr qint64 kValueEscapeBytes = 6;
+    constexpr qint64 kLineBytes = 4; // "=", quotes, the line end
+    constexpr qint64 kSlackBytes = 1024;
+    qint64 bytes = kSlackBytes;
+    const QStringList keys = settings.allKeys();
+    for (const QString &key : keys)
+        bytes += MostTextBytes(key, u'!', kKeyEscapeBytes) +
+                 MostTextBytes(AsText(settings.value(key)), u' ', kValueEscapeBytes) + kLineBytes;
+    return bytes;
+}
+
+// Qt hands the last part of the file to the disk only as it closes it, and a
+// failure there goes unreported: on a full disk the store would be replaced
+// by a cut-off copy while the write counted as done. The whole file's room
+// is therefore reserved first, in the store's own folder.
+bool HasRoomFor(const QString &file, qint64 bytes)
+{
+    const QString folder = QFileInfo(file).absolutePath();
+    if (!QDir().mkpath(folder))
+        return false;
+    QTemporaryFile probe(folder + QStringLiteral("/.room-XXXXXX"));
+    if (!probe.open())
+        return false;
+#ifdef Q_OS_UNIX
+    const int result = posix_fallocate(probe.handle(), 0, bytes);
+    // A file system that cannot reserve room is not taken for a full one.
+    return result == 0 || result == EINVAL || result == EOPNOTSUPP;
+#else
+    return probe.resize(bytes);
+#endif
+}
+
+// QSettings writes pending changes by itself one event-loop turn after a
+// change, and again when it is destroyed, both without the room check above.
+// Every write of this store goes through flush() instead.
+class NoAutomaticWrite : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override { return event->type() == QEvent::UpdateRequest; }
+};
+
+std::unique_ptr<QSettings> Guarded(std::unique_ptr<QSettings> settings)
+{
+    static NoAutomaticWrite *const filter = new NoAutomaticWrite;
+    settings->installEventFilter(filter);
+    return settings;
+}
+
+// A view of the same file that shares its pending changes but has no write
+// of its own pending, so destroying the old view writes nothing.
+std::unique_ptr<QSettings> FreshView(const QSettings &settings)
+{
+    return Guarded(std::make_unique<QSettings>(settings.fileName(), QSettings::IniFormat));
+}
+
 } // namespace
 
 SettingsStore::SettingsStore(const QString &applicationName)
-    : m_settings(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, applicationName,
-                                             applicationName))
+    : m_settings(Guarded(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                                     applicationName, applicationName)))
 {}
 
 SettingsStore::SettingsStore(std::unique_ptr<QSettings> settings)
-    : m_settings(std::move(settings))
+    : m_settings(Guarded(std::move(settings)))
 {}
 
 SettingsStore SettingsStore::atPath(const QString &iniFile)
@@ -54,8 +135,10 @@ SettingsStore &SettingsStore::operator=(SettingsStore &&) noexcept = default;
 
 SettingsStore::~SettingsStore()
 {
-    if (m_settings)
-        m_settings->sync();
+    // What cannot be written now stays unwritten rather than being written
+    // by QSettings without the room check.
+    if (m_settings && !flush())
+        m_settings = FreshView(*m_settings);
 }
 
 QString SettingsStore::keyPath(const QString &section, const QString &key) const
@@ -98,6 +181,12 @@ SettingsStore::Entries SettingsStore::getAll(const QString &section) const
 
 bool SettingsStore::flush()
 {
+    // QSettings keeps its first error for good. A new view of the same file
+    // shares the pending changes and reports on this attempt alone.
+    if (m_settings->status() != QSettings::NoError)
+        m_settings = FreshView(*m_settings);
+    if (!HasRoomFor(m_settings->fileName(), MostFileBytes(*m_settings)))
+        return false;
     m_settings->sync();
     return m_settings->status() == QSettings::NoError;
 }

@@ -1,14 +1,25 @@
 #include "singleinstance.h"
 
 #include <QDir>
+#include <QFile>
 #include <QLockFile>
 #include <QStandardPaths>
 
 QString PrivateRuntimeFolder()
 {
     QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty())
-        folder = QDir::tempPath();
+    if (folder.isEmpty()) {
+        // Qt found no runtime folder that only this user can enter. The
+        // shared temporary folder would let other users take the endpoints'
+        // names first and read what is handed to them, so a folder of the
+        // user's own is made instead.
+        folder = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+                 QStringLiteral("/quill-runtime");
+        QDir().mkpath(folder);
+        QFile::setPermissions(folder,
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        return folder;
+    }
     QDir().mkpath(folder);
     return folder;
 }

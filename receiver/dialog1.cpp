@@ -203,6 +203,11 @@ void Dialog1::ReplyFinished(qint16 result)
         close();
 }
 
+void Dialog1::setReplyEnabled(bool enabled)
+{
+    m_reply->setEnabled(enabled);
+}
+
 void Dialog1::OKButton_Click()
 {
     close();

@@ -43,6 +43,8 @@ public:
     // The outcome of a reply handed on by replyRequested(): 0 when the
     // sending program took it. The window closes then, unless more wait.
     void ReplyFinished(qint16 result);
+    // "Reply" is held disabled while a handoff runs.
+    void setReplyEnabled(bool enabled);
 
     const QStringList &messages() const { return m_messagelist; }
     QString senderLine() const;

@@ -3,13 +3,10 @@
 #include "conversions.h"
 #include "messagebox.h"
 #include "receiversettings.h"
-#include "settingsstore.h"
-#include "windowposition.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,7 +16,6 @@
 
 namespace {
 
-const QString kPrefix = QStringLiteral("Option ");
 // Five digits hold every port.
 constexpr int kPortTextLength = 5;
 
@@ -34,8 +30,7 @@ QPushButton *Button(const QString &caption, const QString &name, QWidget *parent
 } // namespace
 
 OptProg::OptProg(SettingsStore &store, ReceiverSettings &settings, QWidget *parent)
-    : QDialog(parent)
-    , m_store(store)
+    : SettingsDialog(store, QStringLiteral("Option "), parent)
     , m_settings(settings)
 {
     setObjectName(QStringLiteral("OptProg"));
@@ -69,43 +64,20 @@ OptProg::OptProg(SettingsStore &store, ReceiverSettings &settings, QWidget *pare
     grid->addWidget(remove, 3, 1);
     grid->addWidget(removeall, 4, 1);
 
-    auto *load = Button(QStringLiteral("Load"), QStringLiteral("LoadOption"), this);
-    auto *apply = Button(QStringLiteral("Apply"), QStringLiteral("SaveOption"), this);
-    auto *reset = Button(QStringLiteral("Reset"), QStringLiteral("ResetDefault"), this);
-    auto *cancel = Button(QStringLiteral("Cancel"), QStringLiteral("ReturnCmd"), this);
-    auto *buttons = new QHBoxLayout;
-    for (QPushButton *button : {load, apply, reset, cancel})
-        buttons->addWidget(button);
-
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(misc);
     layout->addWidget(network);
-    layout->addLayout(buttons);
+    layout->addLayout(CommandButtons());
 
     connect(addnew, &QPushButton::clicked, this, &OptProg::addnew_Click);
     connect(remove, &QPushButton::clicked, this, &OptProg::remove_Click);
     connect(removeall, &QPushButton::clicked, this, &OptProg::removeall_Click);
-    connect(load, &QPushButton::clicked, this, &OptProg::LoadOption_Click);
-    connect(apply, &QPushButton::clicked, this, &OptProg::SaveOption_Click);
-    connect(reset, &QPushButton::clicked, this, &OptProg::ResetDefault_Click);
-    connect(cancel, &QPushButton::clicked, this, &OptProg::ReturnCmd_Click);
-
-    Fill();
-    adjustSize();
-    PlaceWindow(this, m_store, kPrefix);
+    Open();
 }
 
 OptProg::~OptProg()
 {
     Form_Unload();
-}
-
-void OptProg::Fill()
-{
-    m_list->clear();
-    for (int n = 1; n <= m_settings.portList.count(); ++n)
-        m_list->addItem(QString::number(m_settings.portList.at(n)));
-    m_sound->setChecked(m_settings.PlayIncomingSound);
 }
 
 bool OptProg::eventFilter(QObject *watched, QEvent *event)
@@ -129,8 +101,7 @@ void OptProg::addnew_Click()
 {
     const std::optional<qint32> read = ToInt32(ReadNumber(m_portnb->text()));
     if (!read || *read < 0 || *read > 65535) {
-        ShowMessage(this, kTitleError, QStringLiteral("Invalid port number"));
-        m_portnb->setFocus();
+        FailCheck(m_portnb, QStringLiteral("Invalid port number"));
         return;
     }
     const QString text = QString::number(*read);
@@ -158,7 +129,10 @@ void OptProg::removeall_Click()
 
 void OptProg::LoadOption_Click()
 {
-    Fill();
+    m_list->clear();
+    for (int n = 1; n <= m_settings.portList.count(); ++n)
+        m_list->addItem(QString::number(m_settings.portList.at(n)));
+    m_sound->setChecked(m_settings.PlayIncomingSound);
 }
 
 void OptProg::SaveOption_Click()
@@ -184,24 +158,8 @@ void OptProg::ResetDefault_Click()
     m_sound->setChecked(true);
 }
 
-void OptProg::ReturnCmd_Click()
+void OptProg::WriteSettings()
 {
-    reject();
-}
-
-void OptProg::done(int result)
-{
-    Form_Unload();
-    QDialog::done(result);
-}
-
-void OptProg::Form_Unload()
-{
-    if (m_unloaded)
-        return;
-    m_unloaded = true;
     SavePortList(m_store, m_settings.portList);
     SaveSoundOption(m_store, m_settings.PlayIncomingSound);
-    StoreWindowPosition(this, m_store, kPrefix);
-    m_store.flush();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "settingsdialog.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -11,7 +11,7 @@ struct ReceiverSettings;
 // The options dialog: the listening ports and the incoming-message sound.
 // Changes reach the settings on "Apply" and the store when the dialog
 // closes, whichever way it closes.
-class OptProg : public QDialog
+class OptProg : public SettingsDialog
 {
     Q_OBJECT
 public:
@@ -21,24 +21,18 @@ public:
     void addnew_Click();
     void remove_Click();
     void removeall_Click();
-    void LoadOption_Click();
-    void SaveOption_Click();
-    void ResetDefault_Click();
-    void ReturnCmd_Click();
-
-    void done(int result) override;
+    void LoadOption_Click() override;
+    void SaveOption_Click() override;
+    void ResetDefault_Click() override;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void Fill();
-    void Form_Unload();
+    void WriteSettings() override;
 
-    SettingsStore &m_store;
     ReceiverSettings &m_settings;
     QCheckBox *m_sound;
     QListWidget *m_list;
     QLineEdit *m_portnb;
-    bool m_unloaded = false;
 };

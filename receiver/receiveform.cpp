@@ -2,12 +2,14 @@
 
 #include "aboutbox.h"
 #include "conversions.h"
+#include "dialog1.h"
 #include "fieldchecks.h"
 #include "listener.h"
 #include "messagebox.h"
 #include "messagerouter.h"
 #include "optprog.h"
 #include "receiversettings.h"
+#include "replytosender.h"
 #include "settingsstore.h"
 #include "systemtray.h"
 #include "windowposition.h"
@@ -33,6 +35,7 @@ ReceiveForm::ReceiveForm(SettingsStore &store, ReceiverSettings &settings, Recei
     , m_router(new MessageRouter(settings, this))
     , m_tray(nullptr)
     , m_dataTimeoutMs(Listener::kDataTimeoutMs)
+    , m_senderProgram(SystemTray::SenderProgramPath())
 {
     setObjectName(QStringLiteral("ReceiveForm"));
     setWindowTitle(kCaption);
@@ -64,6 +67,8 @@ ReceiveForm::ReceiveForm(SettingsStore &store, ReceiverSettings &settings, Recei
     resize(260, 110);
 
     connect(m_router, &MessageRouter::queueChanged, this, &ReceiveForm::updateAccepting);
+    connect(m_router, &MessageRouter::windowOpened, this,
+            [this](Dialog1 *window) { AttachReplyToSender(window, m_senderProgram); });
     connect(m_router, &MessageRouter::lastWindowClosed, this, [this] {
         if (m_unloaded)
             emit programEnded();

@@ -53,6 +53,10 @@ public:
 
     // Tests shorten the wait for a silent peer.
     void setDataTimeout(int milliseconds);
+    // The program "Reply" starts when Quillpost is not running (tests point
+    // it elsewhere); quillpost beside this program by default.
+    void setSenderProgram(const QString &path) { m_senderProgram = path; }
+    QString senderProgram() const { return m_senderProgram; }
 
     static bool IsHiddenStartSwitch(const QString &commandLine);
 
@@ -80,6 +84,7 @@ private:
     SystemTray *m_tray;
     QList<Listener *> m_listeners;
     int m_dataTimeoutMs;
+    QString m_senderProgram;
     int m_modalDepth = 0;
     bool m_noticePending = false;
     bool m_unloaded = false;

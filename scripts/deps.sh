@@ -7,7 +7,7 @@ QUILL_PACKAGES=(
   cmake ninja-build ccache clang libclang-rt-dev g++
   qt6-base-dev qt6-base-dev-tools libqt6svg6 libgl-dev libxkbcommon-dev
   xvfb xauth x11-utils desktop-file-utils openbox libxcb1-dev
-  dbus-daemon
+  dbus-daemon xdotool
 )
 
 quill_install_deps() {

@@ -2,36 +2,17 @@
 
 #include "fieldchecks.h"
 #include "keyfilter.h"
-#include "messagebox.h"
 #include "sendersettings.h"
-#include "settingsstore.h"
-#include "windowposition.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QVBoxLayout>
 
-namespace {
-const QString kPositionPrefix = QStringLiteral("Identification ");
-
-QPushButton *AddButton(QHBoxLayout *row, const QString &text, const QString &name, QWidget *owner)
-{
-    auto *button = new QPushButton(text, owner);
-    button->setObjectName(name);
-    button->setAutoDefault(false);
-    row->addWidget(button);
-    return button;
-}
-} // namespace
-
 Identification::Identification(SenderSettings &settings, SettingsStore &store, QWidget *owner)
-    : QDialog(owner)
+    : SettingsDialog(store, QStringLiteral("Identification "), owner)
     , m_settings(settings)
-    , m_store(store)
 {
     setObjectName(QStringLiteral("Identification"));
     setWindowTitle(QStringLiteral("Identification"));
@@ -57,20 +38,8 @@ Identification::Identification(SenderSettings &settings, SettingsStore &store, Q
     grid->addWidget(m_txtmyportnb, 1, 1);
     layout->addWidget(frame);
 
-    auto *buttons = new QHBoxLayout();
-    connect(AddButton(buttons, QStringLiteral("Load"), QStringLiteral("LoadOption"), this),
-            &QPushButton::clicked, this, &Identification::LoadOption_Click);
-    connect(AddButton(buttons, QStringLiteral("Apply"), QStringLiteral("SaveOption"), this),
-            &QPushButton::clicked, this, &Identification::SaveOption_Click);
-    connect(AddButton(buttons, QStringLiteral("Reset"), QStringLiteral("ResetDefault"), this),
-            &QPushButton::clicked, this, &Identification::ResetDefault_Click);
-    connect(AddButton(buttons, QStringLiteral("Cancel"), QStringLiteral("ReturnCmd"), this),
-            &QPushButton::clicked, this, &Identification::ReturnCmd_Click);
-    layout->addLayout(buttons);
-
-    LoadOption_Click();
-    adjustSize();
-    PlaceWindow(this, m_store, kPositionPrefix);
+    layout->addLayout(CommandButtons());
+    Open();
 }
 
 Identification::~Identification()
@@ -88,18 +57,15 @@ void Identification::SaveOption_Click()
 {
     QString name;
     if (!IsValidUserName(m_txtmyident->text(), name)) {
-        ShowMessage(this, kTitleError,
-                    QStringLiteral("Invalid User Name (lenght must be between 1 and ") +
-                        QString::number(kMaxUserNameLength) + u')');
-        m_txtmyident->setFocus();
+        FailCheck(m_txtmyident, QStringLiteral("Invalid User Name (lenght must be between 1 and ") +
+                                    QString::number(kMaxUserNameLength) + u')');
         return;
     }
     m_settings.MyUsername = name;
 
     qint32 port = 0;
     if (!IsValidPort(m_txtmyportnb->text(), port)) {
-        ShowMessage(this, kTitleError, QStringLiteral("Invalid port number"));
-        m_txtmyportnb->setFocus();
+        FailCheck(m_txtmyportnb, QStringLiteral("Invalid port number"));
         return;
     }
     m_settings.MyPortnb = port;
@@ -112,23 +78,7 @@ void Identification::ResetDefault_Click()
     m_txtmyportnb->setText(QStringLiteral("505"));
 }
 
-void Identification::ReturnCmd_Click()
+void Identification::WriteSettings()
 {
-    reject();
-}
-
-void Identification::done(int result)
-{
-    Form_Unload();
-    QDialog::done(result);
-}
-
-void Identification::Form_Unload()
-{
-    if (m_unloaded)
-        return;
-    m_unloaded = true;
     SaveIdentification(m_store, m_settings);
-    StoreWindowPosition(this, m_store, kPositionPrefix);
-    m_store.flush();
 }

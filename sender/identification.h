@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "settingsdialog.h"
 
 class QLineEdit;
 class SettingsStore;
@@ -10,7 +10,7 @@ struct SenderSettings;
 // message. Apply takes each checked value over as soon as it passes;
 // whichever way the dialog closes, the identity and its position are
 // written to the store.
-class Identification : public QDialog
+class Identification : public SettingsDialog
 {
     Q_OBJECT
 public:
@@ -19,19 +19,14 @@ public:
     Identification(SenderSettings &settings, SettingsStore &store, QWidget *owner);
     ~Identification() override;
 
-    void LoadOption_Click();
-    void SaveOption_Click();
-    void ResetDefault_Click();
-    void ReturnCmd_Click();
-
-    void done(int result) override;
+    void LoadOption_Click() override;
+    void SaveOption_Click() override;
+    void ResetDefault_Click() override;
 
 private:
-    void Form_Unload();
+    void WriteSettings() override;
 
     SenderSettings &m_settings;
-    SettingsStore &m_store;
     QLineEdit *m_txtmyident;
     QLineEdit *m_txtmyportnb;
-    bool m_unloaded = false;
 };

@@ -2,37 +2,18 @@
 
 #include "fieldchecks.h"
 #include "keyfilter.h"
-#include "messagebox.h"
 #include "sendersettings.h"
-#include "settingsstore.h"
-#include "windowposition.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QVBoxLayout>
 
-namespace {
-const QString kPositionPrefix = QStringLiteral("Option ");
-
-QPushButton *AddButton(QHBoxLayout *row, const QString &text, const QString &name, QWidget *owner)
-{
-    auto *button = new QPushButton(text, owner);
-    button->setObjectName(name);
-    button->setAutoDefault(false);
-    row->addWidget(button);
-    return button;
-}
-} // namespace
-
 OptProg::OptProg(SenderSettings &settings, SettingsStore &store, QWidget *owner)
-    : QDialog(owner)
+    : SettingsDialog(store, QStringLiteral("Option "), owner)
     , m_settings(settings)
-    , m_store(store)
 {
     setObjectName(QStringLiteral("OptProg"));
     setWindowTitle(QStringLiteral("Options"));
@@ -70,20 +51,8 @@ OptProg::OptProg(SenderSettings &settings, SettingsStore &store, QWidget *owner)
     grid->addWidget(m_portnb, 1, 1);
     layout->addWidget(network);
 
-    auto *buttons = new QHBoxLayout();
-    connect(AddButton(buttons, QStringLiteral("Load"), QStringLiteral("LoadOption"), this),
-            &QPushButton::clicked, this, &OptProg::LoadOption_Click);
-    connect(AddButton(buttons, QStringLiteral("Apply"), QStringLiteral("SaveOption"), this),
-            &QPushButton::clicked, this, &OptProg::SaveOption_Click);
-    connect(AddButton(buttons, QStringLiteral("Reset"), QStringLiteral("ResetDefault"), this),
-            &QPushButton::clicked, this, &OptProg::ResetDefault_Click);
-    connect(AddButton(buttons, QStringLiteral("Cancel"), QStringLiteral("ReturnCmd"), this),
-            &QPushButton::clicked, this, &OptProg::ReturnCmd_Click);
-    layout->addLayout(buttons);
-
-    LoadOption_Click();
-    adjustSize();
-    PlaceWindow(this, m_store, kPositionPrefix);
+    layout->addLayout(CommandButtons());
+    Open();
 }
 
 OptProg::~OptProg()
@@ -103,8 +72,7 @@ void OptProg::SaveOption_Click()
 {
     qint32 port = 0;
     if (!IsValidPort(m_portnb->text(), port)) {
-        ShowMessage(this, kTitleError, QStringLiteral("Invalid port number"));
-        m_portnb->setFocus();
+        FailCheck(m_portnb, QStringLiteral("Invalid port number"));
         return;
     }
     m_settings.DefaultPort = port;
@@ -113,8 +81,7 @@ void OptProg::SaveOption_Click()
 
     QString ip;
     if (!IsValidIp(m_ipnumber->text(), ip)) {
-        ShowMessage(this, kTitleError, QStringLiteral("Invalid ip address"));
-        m_ipnumber->setFocus();
+        FailCheck(m_ipnumber, QStringLiteral("Invalid ip address"));
         return;
     }
     m_settings.DefaultIp = ip;
@@ -129,23 +96,7 @@ void OptProg::ResetDefault_Click()
     m_chkminimizedsend->setChecked(true);
 }
 
-void OptProg::ReturnCmd_Click()
+void OptProg::WriteSettings()
 {
-    reject();
-}
-
-void OptProg::done(int result)
-{
-    Form_Unload();
-    QDialog::done(result);
-}
-
-void OptProg::Form_Unload()
-{
-    if (m_unloaded)
-        return;
-    m_unloaded = true;
     SaveProgramOptions(m_store, m_settings);
-    StoreWindowPosition(this, m_store, kPositionPrefix);
-    m_store.flush();
 }

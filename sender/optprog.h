@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "settingsdialog.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -11,7 +11,7 @@ struct SenderSettings;
 // starts with, and what happens after a message is sent. Apply takes each
 // checked value over as soon as it passes; whichever way the dialog closes,
 // the options and its position are written to the store.
-class OptProg : public QDialog
+class OptProg : public SettingsDialog
 {
     Q_OBJECT
 public:
@@ -22,21 +22,16 @@ public:
     OptProg(SenderSettings &settings, SettingsStore &store, QWidget *owner);
     ~OptProg() override;
 
-    void LoadOption_Click();
-    void SaveOption_Click();
-    void ResetDefault_Click();
-    void ReturnCmd_Click();
-
-    void done(int result) override;
+    void LoadOption_Click() override;
+    void SaveOption_Click() override;
+    void ResetDefault_Click() override;
 
 private:
-    void Form_Unload();
+    void WriteSettings() override;
 
     SenderSettings &m_settings;
-    SettingsStore &m_store;
     QCheckBox *m_chkminimizedsend;
     QCheckBox *m_popupsend;
     QLineEdit *m_ipnumber;
     QLineEdit *m_portnb;
-    bool m_unloaded = false;
 };

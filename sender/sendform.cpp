@@ -7,6 +7,7 @@
 #include "messagesender.h"
 #include "modifyuser.h"
 #include "optprog.h"
+#include "receivestring.h"
 #include "sendersettings.h"
 #include "setactivewnd.h"
 #include "settingsstore.h"
@@ -24,6 +25,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 namespace {
@@ -105,6 +107,7 @@ void SendForm::BuildWindow()
     m_timerSw.setSingleShot(true);
     m_timerSw.setInterval(kTimerSwIntervalMs);
     connect(&m_timerSw, &QTimer::timeout, this, &SendForm::TimerSW_Timer);
+    connect(this, &SendForm::replyTargetDue, this, &SendForm::SelectReplyUser);
 
     m_winsock = new MessageSender(this);
     m_winsock->setObjectName(QStringLiteral("Winsock1"));
@@ -165,6 +168,11 @@ void SendForm::Form_Load()
     m_endpoint = new LocalEndpoint(kSendFormCaption, this);
     connect(m_endpoint, &LocalEndpoint::bringToFrontRequested, this, [this] { BringToFront(this); });
     m_endpoint->listen();
+
+    // From here on, reply records from Quillbox reach the window.
+    m_receiveString = new ReceiveString(this);
+    connect(m_receiveString, &ReceiveString::replyRecordReceived, this, &SendForm::HandleReplyRecord);
+    m_receiveString->HookReplyIntake(m_endpoint);
 }
 
 void SendForm::Form_Unload()
@@ -176,6 +184,8 @@ void SendForm::Form_Unload()
     SaveUserList(m_store, m_settings.userList);
     StoreWindowPosition(this, m_store, kPositionPrefix);
     m_store.flush();
+    if (m_receiveString)
+        m_receiveString->UnhookReplyIntake();
     if (m_endpoint)
         m_endpoint->close();
 }
@@ -192,6 +202,19 @@ void SendForm::changeEvent(QEvent *event)
             Form_Deactivate();
     }
     QMainWindow::changeEvent(event);
+}
+
+void SendForm::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    // Being shown at start is the window's first activation. The desktop
+    // reports it later, and a reply record that made Quillbox start this
+    // program may well come first: it must find the window ready for it.
+    if (!m_shownOnce && !event->spontaneous()) {
+        m_shownOnce = true;
+        if (!QApplication::activeModalWidget())
+            Form_Activate();
+    }
 }
 
 void SendForm::Form_Activate()
@@ -368,4 +391,38 @@ void SendForm::TimerSW_Timer()
     // A dialog opened in the meantime keeps the focus.
     if (m_text1->isEnabled() && !QApplication::activeModalWidget())
         m_text1->setFocus();
+}
+
+void SendForm::HandleReplyRecord(const QString &text)
+{
+    // Records that fail a check are dropped without a word.
+    const std::optional<ReplyTarget> target = ::HandleReplyRecord(text, m_settings.userList);
+    if (!target)
+        return;
+    // A later record replaces a target still waiting.
+    m_replyTo = *target;
+    m_replyPending = true;
+    if (m_sendFormActive) {
+        SelectReplyUser();
+        return;
+    }
+    // The notice goes over the dialog that is in front of this window.
+    QWidget *front = QApplication::activeModalWidget();
+    ShowMessage(front ? front : this, kTitleReply,
+                QStringLiteral("Return to main menu for reply to user ") + m_replyTo.name);
+}
+
+void SendForm::SelectReplyUser()
+{
+    if (!m_replyPending)
+        return;
+    // The list may have been changed since the record came; a full list
+    // leaves the target waiting.
+    if (::SelectReplyUser(m_settings.userList, m_replyTo) < 0)
+        return;
+    FillUserCombo(m_replyTo.index - 1);
+    if (isMinimized())
+        showNormal();
+    m_timerSw.start();
+    m_replyPending = false;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "replyintake.h"
+
 #include <QMainWindow>
 #include <QStringList>
 #include <QTimer>
@@ -9,6 +11,7 @@ class QPlainTextEdit;
 class QPushButton;
 class LocalEndpoint;
 class MessageSender;
+class ReceiveString;
 class SettingsStore;
 struct SenderSettings;
 
@@ -41,6 +44,9 @@ public:
     // windows; false from start until it is first activated.
     bool SendFormActive() const { return m_sendFormActive; }
     bool ReplyPending() const { return m_replyPending; }
+    // The person a reply record named (ReplyToName, ReplyToIp, ReplyToPort,
+    // ReplyToIndex).
+    const ReplyTarget &ReplyTo() const { return m_replyTo; }
     LocalEndpoint *Endpoint() const { return m_endpoint; }
     MessageSender *Winsock1() const { return m_winsock; }
     QTimer *TimerSW() { return &m_timerSw; }
@@ -53,6 +59,13 @@ public:
     void aboutmn_Click(int index);
     void TimerSW_Timer();
 
+    // A record read by the reply intake: checked, and applied at once when
+    // this window is the active one, else when it is next activated.
+    void HandleReplyRecord(const QString &text);
+    // Selects (or adds) the pending reply target in the recipient box and
+    // brings the window forward a moment later.
+    void SelectReplyUser();
+
 signals:
     // The window became the active one among the program's windows with a
     // reply target waiting to be applied.
@@ -60,6 +73,7 @@ signals:
 
 protected:
     void changeEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -89,12 +103,15 @@ private:
     QTimer m_timerSw;
     MessageSender *m_winsock = nullptr;
     LocalEndpoint *m_endpoint = nullptr;
+    ReceiveString *m_receiveString = nullptr;
 
     QString m_sendToName;
     QString m_sendToIp;
     bool m_sendByEnter = false;
     bool m_sendFormActive = false;
     bool m_replyPending = false;
+    ReplyTarget m_replyTo;
+    bool m_shownOnce = false;
     QStringList m_msgHistory;
     int m_msgHistoryPos = 0;
     bool m_unloaded = false;

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 constexpr int kWriterKeys = 150;
@@ -18,7 +20,7 @@ int RunWriter(const QString &file, const QString &prefix, int count)
 {
     SettingsStore store = SettingsStore::atPath(file);
     for (int i = 0; i < count; ++i) {
-        store.save(QStringLiteral("Users"), prefix + u'_' + QString::number(i), QString(200, u'v') + prefix);
+        store.save(u"Users"_s, prefix + u'_' + QString::number(i), QString(200, u'v') + prefix);
         if (!store.flush())
             return 2;
     }
@@ -31,9 +33,9 @@ int RunChurner(const QString &file)
 {
     SettingsStore store = SettingsStore::atPath(file);
     for (int round = 0;; ++round) {
-        store.deleteSection(QStringLiteral("Users"));
+        store.deleteSection(u"Users"_s);
         for (int i = 0; i < 50; ++i)
-            store.save(QStringLiteral("Users"), QString::number(i), QString::number(round).repeated(100));
+            store.save(u"Users"_s, QString::number(i), QString::number(round).repeated(100));
         store.flush();
     }
 }
@@ -44,199 +46,151 @@ class TestSettingsStore : public QObject
 {
     Q_OBJECT
 private slots:
-    void init();
-    void getSaveDelete();
-    void getAllInStoreOrder();
-    void keysKeptExactly_data();
-    void keysKeptExactly();
-    void valuesKeptExactly_data();
-    void valuesKeptExactly();
-    void handEditedListValueReadsAsText();
-    void userScopeLocation();
-    void unwritableStoreReported();
-    void concurrentWritersLoseNothing();
-    void killedWriterLeavesLoadableStore();
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+    }
+
+    void getSaveDelete()
+    {
+        {
+            SettingsStore store = SettingsStore::atPath(file());
+            QCOMPARE(store.get(u"S"_s, u"k"_s, u"dflt"_s), u"dflt"_s);
+            store.save(u"S"_s, u"k"_s, u"v"_s);
+            store.save(u"S"_s, u"k2"_s, u"v2"_s);
+            store.save(u"T"_s, u"k"_s, u"t"_s);
+            QCOMPARE(store.get(u"S"_s, u"k"_s, QString()), u"v"_s);
+            QVERIFY(store.flush());
+        }
+        SettingsStore store = SettingsStore::atPath(file());
+        QCOMPARE(store.get(u"S"_s, u"k"_s, QString()), u"v"_s);
+        store.deleteKey(u"S"_s, u"k"_s);
+        QCOMPARE(store.get(u"S"_s, u"k"_s, u"gone"_s), u"gone"_s);
+        QCOMPARE(store.getAll(u"S"_s).size(), 1);
+        store.deleteSection(u"S"_s);
+        QVERIFY(store.getAll(u"S"_s).isEmpty());
+        QCOMPARE(store.get(u"T"_s, u"k"_s, QString()), u"t"_s);
+        QVERIFY(store.getAll(u"Missing"_s).isEmpty());
+    }
+
+    void keysAndValuesKeptExactly_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        const QString key = u"MyUsername"_s;
+        const QString value = u"1"_s;
+        QTest::newRow("key: blank inside") << u"Option StartUPX"_s << value;
+        QTest::newRow("key: trailing blank prefix") << u"Modify or Add StartUPY"_s << value;
+        QTest::newRow("key: letter case") << u"MinimizedWhenSend"_s << value;
+        QTest::newRow("key: slash") << u"a/b"_s << value;
+        QTest::newRow("key: backslash") << u"a\\b"_s << value;
+        QTest::newRow("key: percent") << u"100%2F"_s << value;
+        QTest::newRow("key: equals and semicolon") << u"k=v;x"_s << value;
+        QTest::newRow("value: comma") << key << u"Smith, John"_s;
+        QTest::newRow("value: at sign") << key << u"@Variant(x)"_s;
+        QTest::newRow("value: quotes") << key << u"say \"hi\""_s;
+        QTest::newRow("value: blanks around") << key << u"  padded  "_s;
+        QTest::newRow("value: semicolon") << key << u"a;b"_s;
+        QTest::newRow("value: non-ASCII") << key << QString::fromUtf8("Ren\xc3\xa9 \xe5\xb0\x8f");
+        QTest::newRow("value: empty") << key << QString();
+        QTest::newRow("value: line break") << key << u"a\nb"_s;
+    }
+
+    void keysAndValuesKeptExactly()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        {
+            SettingsStore store = SettingsStore::atPath(file());
+            store.save(u"Settings"_s, key, value);
+            // A key differing only in letter case is another key.
+            store.save(u"Settings"_s, key.toLower() + u"x"_s, u"2"_s);
+            QVERIFY(store.flush());
+        }
+        SettingsStore store = SettingsStore::atPath(file());
+        QCOMPARE(store.get(u"Settings"_s, key, u"?"_s), value);
+        const SettingsStore::Entries entries = store.getAll(u"Settings"_s);
+        QCOMPARE(entries.size(), 2);
+        QVERIFY(entries.contains(qMakePair(key, value)));
+    }
+
+    void handEditedListValueReadsAsText()
+    {
+        QFile ini(file());
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[Users]\n1_name=Smith, John\n");
+        ini.close();
+        SettingsStore store = SettingsStore::atPath(file());
+        QCOMPARE(store.get(u"Users"_s, u"1_name"_s, QString()), u"Smith, John"_s);
+    }
+
+    void userScopeLocation()
+    {
+        // CTest points XDG_CONFIG_HOME at a folder of this test's own.
+        const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+        QVERIFY(!config.isEmpty());
+        SettingsStore store(u"Quillpost"_s);
+        QCOMPARE(store.fileName(), config + u"/Quillpost/Quillpost.ini"_s);
+    }
+
+    void unwritableStoreReported()
+    {
+        QVERIFY(QDir(m_dir->path()).mkdir(u"locked"_s));
+        const QString folder = m_dir->filePath(u"locked"_s);
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        if (QFileInfo(folder).isWritable())
+            QSKIP("running with privileges that ignore folder permissions");
+        SettingsStore store = SettingsStore::atPath(folder + u"/store.ini"_s);
+        store.save(u"S"_s, u"k"_s, u"v"_s);
+        QVERIFY(!store.flush());
+    }
+
+    void concurrentWritersLoseNothing()
+    {
+        QProcess a;
+        QProcess b;
+        const QString self = QCoreApplication::applicationFilePath();
+        a.start(self, {u"--writer"_s, file(), u"a"_s, QString::number(kWriterKeys)});
+        b.start(self, {u"--writer"_s, file(), u"b"_s, QString::number(kWriterKeys)});
+        QVERIFY(a.waitForFinished(60000));
+        QVERIFY(b.waitForFinished(60000));
+        QCOMPARE(a.exitCode(), 0);
+        QCOMPARE(b.exitCode(), 0);
+
+        SettingsStore store = SettingsStore::atPath(file());
+        const SettingsStore::Entries entries = store.getAll(u"Users"_s);
+        QCOMPARE(entries.size(), 2 * kWriterKeys);
+        for (const auto &[key, value] : entries)
+            QCOMPARE(value, QString(200, u'v') + key.left(1));
+    }
+
+    void killedWriterLeavesLoadableStore()
+    {
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            QProcess churner;
+            churner.start(QCoreApplication::applicationFilePath(), {u"--churner"_s, file()});
+            QVERIFY(churner.waitForStarted(10000));
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(file()), 10000);
+            QTest::qWait(20 + attempt * 37);
+            churner.kill();
+            QVERIFY(churner.waitForFinished(10000));
+
+            // Whatever moment the kill hit, the file holds one complete round.
+            SettingsStore store = SettingsStore::atPath(file());
+            const SettingsStore::Entries entries = store.getAll(u"Users"_s);
+            QCOMPARE(entries.size(), 50);
+            const QString round = entries.first().second;
+            QVERIFY(!round.isEmpty());
+            for (const auto &[key, value] : entries)
+                QCOMPARE(value, round);
+        }
+    }
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
-    QString file() const { return m_dir->filePath(QStringLiteral("store.ini")); }
+    QString file() const { return m_dir->filePath(u"store.ini"_s); }
 };
-
-void TestSettingsStore::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-}
-
-void TestSettingsStore::getSaveDelete()
-{
-    {
-        SettingsStore store = SettingsStore::atPath(file());
-        QCOMPARE(store.get(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("dflt")),
-                 QStringLiteral("dflt"));
-        store.save(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("v"));
-        store.save(QStringLiteral("S"), QStringLiteral("k2"), QStringLiteral("v2"));
-        store.save(QStringLiteral("T"), QStringLiteral("k"), QStringLiteral("t"));
-        QCOMPARE(store.get(QStringLiteral("S"), QStringLiteral("k"), QString()), QStringLiteral("v"));
-        QVERIFY(store.flush());
-    }
-    SettingsStore store = SettingsStore::atPath(file());
-    QCOMPARE(store.get(QStringLiteral("S"), QStringLiteral("k"), QString()), QStringLiteral("v"));
-    store.deleteKey(QStringLiteral("S"), QStringLiteral("k"));
-    QCOMPARE(store.get(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("gone")),
-             QStringLiteral("gone"));
-    QCOMPARE(store.getAll(QStringLiteral("S")).size(), 1);
-    store.deleteSection(QStringLiteral("S"));
-    QVERIFY(store.getAll(QStringLiteral("S")).isEmpty());
-    QCOMPARE(store.get(QStringLiteral("T"), QStringLiteral("k"), QString()), QStringLiteral("t"));
-    QVERIFY(store.getAll(QStringLiteral("Missing")).isEmpty());
-}
-
-void TestSettingsStore::getAllInStoreOrder()
-{
-    SettingsStore store = SettingsStore::atPath(file());
-    const QStringList keys = {QStringLiteral("2_name"), QStringLiteral("10_name"), QStringLiteral("1_name")};
-    for (const QString &key : keys)
-        store.save(QStringLiteral("Users"), key, key.toUpper());
-    const SettingsStore::Entries entries = store.getAll(QStringLiteral("Users"));
-    QCOMPARE(entries.size(), 3);
-    QStringList seen;
-    for (const auto &[key, value] : entries) {
-        QCOMPARE(value, key.toUpper());
-        seen << key;
-    }
-    seen.sort();
-    QStringList expected = keys;
-    expected.sort();
-    QCOMPARE(seen, expected);
-}
-
-void TestSettingsStore::keysKeptExactly_data()
-{
-    QTest::addColumn<QString>("key");
-    QTest::newRow("blank inside") << QStringLiteral("Option StartUPX");
-    QTest::newRow("trailing blank prefix") << QStringLiteral("Modify or Add StartUPY");
-    QTest::newRow("letter case") << QStringLiteral("MinimizedWhenSend");
-    QTest::newRow("slash") << QStringLiteral("a/b");
-    QTest::newRow("backslash") << QStringLiteral("a\\b");
-    QTest::newRow("percent") << QStringLiteral("100%2F");
-    QTest::newRow("equals and semicolon") << QStringLiteral("k=v;x");
-}
-
-void TestSettingsStore::keysKeptExactly()
-{
-    QFETCH(QString, key);
-    {
-        SettingsStore store = SettingsStore::atPath(file());
-        store.save(QStringLiteral("Settings"), key, QStringLiteral("1"));
-        store.save(QStringLiteral("Settings"), key.toLower() + QStringLiteral("x"), QStringLiteral("2"));
-        QVERIFY(store.flush());
-    }
-    SettingsStore store = SettingsStore::atPath(file());
-    QCOMPARE(store.get(QStringLiteral("Settings"), key, QString()), QStringLiteral("1"));
-    const SettingsStore::Entries entries = store.getAll(QStringLiteral("Settings"));
-    QCOMPARE(entries.size(), 2);
-    QVERIFY(entries.contains(qMakePair(key, QStringLiteral("1"))));
-}
-
-void TestSettingsStore::valuesKeptExactly_data()
-{
-    QTest::addColumn<QString>("value");
-    QTest::newRow("comma") << QStringLiteral("Smith, John");
-    QTest::newRow("at sign") << QStringLiteral("@Variant(x)");
-    QTest::newRow("quotes") << QStringLiteral("say \"hi\"");
-    QTest::newRow("blanks around") << QStringLiteral("  padded  ");
-    QTest::newRow("semicolon") << QStringLiteral("a;b");
-    QTest::newRow("non-ASCII") << QString::fromUtf8("Ren\xc3\xa9 \xe5\xb0\x8f");
-    QTest::newRow("empty") << QString();
-    QTest::newRow("line break") << QStringLiteral("a\nb");
-}
-
-void TestSettingsStore::valuesKeptExactly()
-{
-    QFETCH(QString, value);
-    {
-        SettingsStore store = SettingsStore::atPath(file());
-        store.save(QStringLiteral("Identification"), QStringLiteral("MyUsername"), value);
-        QVERIFY(store.flush());
-    }
-    SettingsStore store = SettingsStore::atPath(file());
-    QCOMPARE(store.get(QStringLiteral("Identification"), QStringLiteral("MyUsername"), QStringLiteral("?")),
-             value);
-}
-
-void TestSettingsStore::handEditedListValueReadsAsText()
-{
-    QFile ini(file());
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write("[Users]\n1_name=Smith, John\n");
-    ini.close();
-    SettingsStore store = SettingsStore::atPath(file());
-    QCOMPARE(store.get(QStringLiteral("Users"), QStringLiteral("1_name"), QString()),
-             QStringLiteral("Smith, John"));
-}
-
-void TestSettingsStore::userScopeLocation()
-{
-    // CTest points XDG_CONFIG_HOME at a folder of this test's own.
-    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-    QVERIFY(!config.isEmpty());
-    SettingsStore store(QStringLiteral("Quillpost"));
-    QCOMPARE(store.fileName(), config + QStringLiteral("/Quillpost/Quillpost.ini"));
-}
-
-void TestSettingsStore::unwritableStoreReported()
-{
-    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("locked")));
-    const QString folder = m_dir->filePath(QStringLiteral("locked"));
-    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    if (QFileInfo(folder).isWritable())
-        QSKIP("running with privileges that ignore folder permissions");
-    SettingsStore store = SettingsStore::atPath(folder + QStringLiteral("/store.ini"));
-    store.save(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("v"));
-    QVERIFY(!store.flush());
-}
-
-void TestSettingsStore::concurrentWritersLoseNothing()
-{
-    QProcess a;
-    QProcess b;
-    const QString self = QCoreApplication::applicationFilePath();
-    a.start(self, {QStringLiteral("--writer"), file(), QStringLiteral("a"), QString::number(kWriterKeys)});
-    b.start(self, {QStringLiteral("--writer"), file(), QStringLiteral("b"), QString::number(kWriterKeys)});
-    QVERIFY(a.waitForFinished(60000));
-    QVERIFY(b.waitForFinished(60000));
-    QCOMPARE(a.exitCode(), 0);
-    QCOMPARE(b.exitCode(), 0);
-
-    SettingsStore store = SettingsStore::atPath(file());
-    const SettingsStore::Entries entries = store.getAll(QStringLiteral("Users"));
-    QCOMPARE(entries.size(), 2 * kWriterKeys);
-    for (const auto &[key, value] : entries)
-        QCOMPARE(value, QString(200, u'v') + key.left(1));
-}
-
-void TestSettingsStore::killedWriterLeavesLoadableStore()
-{
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        QProcess churner;
-        churner.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--churner"), file()});
-        QVERIFY(churner.waitForStarted(10000));
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(file()), 10000);
-        QTest::qWait(20 + attempt * 37);
-        churner.kill();
-        QVERIFY(churner.waitForFinished(10000));
-
-        // Whatever moment the kill hit, the file holds one complete round.
-        SettingsStore store = SettingsStore::atPath(file());
-        const SettingsStore::Entries entries = store.getAll(QStringLiteral("Users"));
-        QCOMPARE(entries.size(), 50);
-        const QString round = entries.first().second;
-        QVERIFY(!round.isEmpty());
-        for (const auto &[key, value] : entries)
-            QCOMPARE(value, round);
-    }
-}
 
 int main(int argc, char **argv)
 {

@@ -1,15 +1,16 @@
-// Start-up time and memory of quillpost against a bare Qt Widgets window,
-// measured in the same run on a private virtual display: the time from
-// starting the process until its main window is mapped, and the resident
-// memory at that moment plus a short settling time. Prints medians and the
-// ratio quillpost / bare window.
+// Start-up time and memory of quillpost and quillbox against a bare Qt
+// Widgets window, measured in the same run on a private virtual display: the
+// time from starting the process until its main window is mapped, and the
+// resident memory at that moment plus a short settling time. Prints medians
+// and the ratios program / bare window.
 //
-// bench_startup [runs] [quillpost] [bare_window]
+// bench_startup [runs] [program folder]
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
@@ -83,10 +84,16 @@ qint64 ResidentKiB(qint64 pid)
 
 // Starts the program and waits for a window with the caption to be mapped.
 std::optional<Sample> Measure(xcb_connection_t *connection, const QString &display, const QString &program,
-                              const QString &caption)
+                              const QString &caption, const QByteArray &quillboxStore = {})
 {
     QTemporaryDir home;
     QDir().mkpath(home.filePath(QStringLiteral("config")));
+    if (!quillboxStore.isEmpty()) {
+        QDir().mkpath(home.filePath(QStringLiteral("config/Quillbox")));
+        QFile store(home.filePath(QStringLiteral("config/Quillbox/Quillbox.ini")));
+        if (!store.open(QIODevice::WriteOnly) || store.write(quillboxStore) != quillboxStore.size())
+            return std::nullopt;
+    }
     QDir().mkpath(home.filePath(QStringLiteral("runtime")));
     QFile::setPermissions(home.filePath(QStringLiteral("runtime")),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -140,6 +147,27 @@ double Median(QList<double> values)
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
+// A free port for quillbox to listen on, so that it never needs the
+// privileged default.
+QByteArray QuillboxStore()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return {};
+    return "[Ports]\nTestPorts=True\n1_port=" + QByteArray::number(probe.serverPort()) +
+           "\n[Settings]\nPlayIncomingSound=False\n";
+}
+
+struct Program
+{
+    QString label;
+    QString path;
+    QString caption;
+    bool quillbox = false;
+    QList<double> start;
+    QList<double> memory;
+};
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -147,10 +175,27 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
     const int runs = arguments.size() > 1 ? arguments.at(1).toInt() : kDefaultRuns;
-    const QString folder = QCoreApplication::applicationDirPath();
-    const QString quillpost = arguments.size() > 2 ? arguments.at(2) : folder + QStringLiteral("/quillpost");
-    const QString bare =
-        arguments.size() > 3 ? arguments.at(3) : folder + QStringLiteral("/bench_barewindow");
+    const QString folder = arguments.size() > 2 ? arguments.at(2) : QCoreApplication::applicationDirPath();
+    QList<Program> programs{
+        {QStringLiteral("bare window"),
+         folder + QStringLiteral("/bench_barewindow"),
+         QStringLiteral("Bare Window"),
+         false,
+         {},
+         {}},
+        {QStringLiteral("quillpost"),
+         folder + QStringLiteral("/quillpost"),
+         QStringLiteral("Send Message"),
+         false,
+         {},
+         {}},
+        {QStringLiteral("quillbox"),
+         folder + QStringLiteral("/quillbox"),
+         QStringLiteral("Message Receiver"),
+         true,
+         {},
+         {}},
+    };
 
     const std::optional<QString> display = StartDisplay();
     if (!display) {
@@ -167,34 +212,34 @@ int main(int argc, char *argv[])
     xcb_change_window_attributes(connection, root, XCB_CW_EVENT_MASK, &mask);
     xcb_flush(connection);
 
-    QList<double> startPost, startBare, memoryPost, memoryBare;
     int failures = 0;
-    // Interleaved, so that drift of the machine touches both alike.
+    // Interleaved, so that drift of the machine touches all alike.
     for (int i = 0; i < runs; ++i) {
-        if (const auto sample = Measure(connection, *display, bare, QStringLiteral("Bare Window"))) {
-            startBare.append(sample->startMs);
-            memoryBare.append(sample->rssKiB);
-        } else {
-            ++failures;
-        }
-        if (const auto sample = Measure(connection, *display, quillpost, QStringLiteral("Send Message"))) {
-            startPost.append(sample->startMs);
-            memoryPost.append(sample->rssKiB);
-        } else {
-            ++failures;
+        for (Program &program : programs) {
+            const std::optional<Sample> sample = Measure(connection, *display, program.path, program.caption,
+                                                         program.quillbox ? QuillboxStore() : QByteArray());
+            if (!sample) {
+                ++failures;
+                continue;
+            }
+            program.start.append(sample->startMs);
+            program.memory.append(static_cast<double>(sample->rssKiB));
         }
     }
     xcb_disconnect(connection);
     g_xvfb.terminate();
     g_xvfb.waitForFinished(kStartLimitMs);
 
-    const double postStart = Median(startPost), bareStart = Median(startBare);
-    const double postMemory = Median(memoryPost), bareMemory = Median(memoryBare);
-    std::printf("runs: %d each, failed starts: %d\n", runs, failures);
-    std::printf("%-12s %14s %14s\n", "", "start (ms)", "RSS (KiB)");
-    std::printf("%-12s %14.1f %14.0f\n", "quillpost", postStart, postMemory);
-    std::printf("%-12s %14.1f %14.0f\n", "bare window", bareStart, bareMemory);
-    std::printf("%-12s %14.2f %14.2f\n", "ratio", bareStart > 0 ? postStart / bareStart : 0.0,
-                bareMemory > 0 ? postMemory / bareMemory : 0.0);
+    const double bareStart = Median(programs[0].start);
+    const double bareMemory = Median(programs[0].memory);
+    std::printf("| program | start to window mapped (ms) | RSS (KiB) | start / bare | RSS / bare |\n");
+    std::printf("|---|---:|---:|---:|---:|\n");
+    for (const Program &program : programs) {
+        const double start = Median(program.start);
+        const double memory = Median(program.memory);
+        std::printf("| %s | %.1f | %.0f | %.2f | %.2f |\n", qPrintable(program.label), start, memory,
+                    bareStart > 0 ? start / bareStart : 0.0, bareMemory > 0 ? memory / bareMemory : 0.0);
+    }
+    std::printf("\nmedians of %d starts each, failed starts: %d\n", runs, failures);
     return failures == 0 ? 0 : 1;
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds an optimised, sanitizer-free build in build/bench and measures the
-# start-up time and memory of quillpost against a bare Qt Widgets window.
+# start-up time and memory of quillpost and quillbox against a bare Qt Widgets window.
 # Usage: bench/sender/run.sh [runs]
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/deps.sh"

@@ -2,6 +2,7 @@
 // Shared by the Quillbox tests: senders on real loopback sockets, and a way
 // to act while a modal dialog runs its own event loop.
 
+#include "bars.h"
 #include "messagebox.h"
 #include "wireformat.h"
 
@@ -12,14 +13,6 @@
 #include <QTest>
 #include <QTimer>
 #include <functional>
-
-// A payload written as its parts joined by "|", each bar one NUL byte.
-inline QByteArray Bars(const QByteArray &text)
-{
-    QByteArray bytes(text);
-    bytes.replace('|', '\0');
-    return bytes;
-}
 
 // Connects to the loopback port (from the given local address), writes the
 // payload and closes, as the sending program does. Every wait is bounded.

@@ -8,6 +8,8 @@
 #include <QTcpServer>
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 using Listeners = std::vector<std::unique_ptr<Listener>>;
@@ -23,273 +25,229 @@ class TestListener : public QObject
 {
     Q_OBJECT
 private slots:
-    void peerIpText_data();
-    void peerIpText();
-    void payloadHandedOnWhole_data();
-    void payloadHandedOnWhole();
-    void twoPortsEachReceive();
-    void takenPortFailsAlone();
-    void silentPeerTimesOutWhileOthersGetThrough();
-    void peerClosingWithoutDataFreesAtOnce();
-    void openPeerHandedOnAtTimeOut();
-    void readersBoundedPerPort();
-    void admissionHoldsSendersUntilRoom();
-    void retiredListenerFinishesItsReads();
-    void privilegedPortExplained();
-    void oneAddressKeepsArrivalOrder();
-};
+    void peerIpText_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("IPv4") << u"192.168.0.7"_s << u"192.168.0.7"_s;
+        QTest::newRow("IPv4-mapped") << u"::ffff:10.1.2.3"_s << u"10.1.2.3"_s;
+        QTest::newRow("IPv6 stays") << u"fe80::1"_s << u"fe80::1"_s;
+    }
 
-void TestListener::peerIpText_data()
-{
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("IPv4") << QStringLiteral("192.168.0.7") << QStringLiteral("192.168.0.7");
-    QTest::newRow("IPv4-mapped") << QStringLiteral("::ffff:10.1.2.3") << QStringLiteral("10.1.2.3");
-    QTest::newRow("IPv6 stays") << QStringLiteral("fe80::1") << QStringLiteral("fe80::1");
-}
+    void peerIpText()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, expected);
+        QCOMPARE(PeerIpText(QHostAddress(address)), expected);
+    }
 
-void TestListener::peerIpText()
-{
-    QFETCH(QString, address);
-    QFETCH(QString, expected);
-    QCOMPARE(PeerIpText(QHostAddress(address)), expected);
-}
+    void payloadHandedOnWhole_data()
+    {
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("worked example") << Bars("bob|505|hi") << Bars("bob|505|hi");
+        const QByteArray big(200000, 'x');
+        QTest::newRow("beyond the limit cut") << big << big.left(kMaxPayloadBytes);
+        const QByteArray exact(kMaxPayloadBytes, 'y');
+        QTest::newRow("exactly the limit") << exact << exact;
+        QTest::newRow("NULs kept") << Bars("a|1|b|c|") << Bars("a|1|b|c|");
+    }
 
-void TestListener::payloadHandedOnWhole_data()
-{
-    QTest::addColumn<QByteArray>("sent");
-    QTest::addColumn<QByteArray>("expected");
-    QTest::newRow("worked example") << Bars("bob|505|hi") << Bars("bob|505|hi");
-    const QByteArray big(200000, 'x');
-    QTest::newRow("beyond the limit cut") << big << big.left(kMaxPayloadBytes);
-    const QByteArray exact(kMaxPayloadBytes, 'y');
-    QTest::newRow("exactly the limit") << exact << exact;
-    QTest::newRow("NULs kept") << Bars("a|1|b|c|") << Bars("a|1|b|c|");
-}
-
-void TestListener::payloadHandedOnWhole()
-{
-    QFETCH(QByteArray, sent);
-    QFETCH(QByteArray, expected);
-    auto listener = LoopbackListener();
-    QSignalSpy received(listener.get(), &Listener::messageReceived);
-    QVERIFY(listener->StartListening());
-    QTcpSocket sender;
-    sender.connectToHost(QHostAddress(QHostAddress::LocalHost), listener->serverPort());
-    QVERIFY(sender.waitForConnected(5000));
-    sender.write(sent);
-    // Written while the receiver reads, and closed only once all is out.
-    QTRY_VERIFY_WITH_TIMEOUT(sender.bytesToWrite() == 0 || received.count() == 1, 10000);
-    sender.disconnectFromHost();
-    QTRY_COMPARE_WITH_TIMEOUT(received.count(), 1, 10000);
-    QCOMPARE(received[0][0].toByteArray(), expected);
-    QCOMPARE(received[0][1].toString(), QStringLiteral("127.0.0.1"));
-    QCOMPARE(received[0][2].value<quint16>(), listener->serverPort());
-    QTRY_COMPARE(listener->activeReaders(), 0);
-}
-
-void TestListener::twoPortsEachReceive()
-{
-    Listeners listeners;
-    listeners.push_back(LoopbackListener());
-    listeners.push_back(LoopbackListener());
-    QList<std::shared_ptr<QSignalSpy>> spies;
-    for (auto &listener : listeners) {
-        spies.append(std::make_shared<QSignalSpy>(listener.get(), &Listener::messageReceived));
+    void payloadHandedOnWhole()
+    {
+        QFETCH(QByteArray, sent);
+        QFETCH(QByteArray, expected);
+        auto listener = LoopbackListener();
+        QSignalSpy received(listener.get(), &Listener::messageReceived);
         QVERIFY(listener->StartListening());
+        QTcpSocket sender;
+        sender.connectToHost(QHostAddress(QHostAddress::LocalHost), listener->serverPort());
+        QVERIFY(sender.waitForConnected(5000));
+        sender.write(sent);
+        // Written while the receiver reads, and closed only once all is out.
+        QTRY_VERIFY_WITH_TIMEOUT(sender.bytesToWrite() == 0 || received.count() == 1, 10000);
+        sender.disconnectFromHost();
+        QTRY_COMPARE_WITH_TIMEOUT(received.count(), 1, 10000);
+        QCOMPARE(received[0][0].toByteArray(), expected);
+        QCOMPARE(received[0][1].toString(), u"127.0.0.1"_s);
+        QCOMPARE(received[0][2].value<quint16>(), listener->serverPort());
+        QTRY_COMPARE(listener->activeReaders(), 0);
     }
-    QVERIFY(listeners[0]->serverPort() != listeners[1]->serverPort());
-    for (int round = 0; round < 2; ++round) {
-        for (std::size_t i = 0; i < listeners.size(); ++i)
-            QVERIFY(SendPayload(listeners[i]->serverPort(), Bars("bob|1|to ") + QByteArray::number(i)));
+
+    void listenFailuresReported()
+    {
+        QTcpServer other;
+        QVERIFY(other.listen(QHostAddress(QHostAddress::LocalHost), 0));
+        auto taken = LoopbackListener(other.serverPort());
+        QSignalSpy failed(taken.get(), &Listener::listenFailed);
+        QVERIFY(!taken->StartListening());
+        QCOMPARE(failed.count(), 1);
+        QVERIFY(!failed[0][0].toString().isEmpty());
+        QVERIFY(!taken->isListening());
+
+        auto outOfRange = LoopbackListener(70000);
+        QSignalSpy outOfRangeFailed(outOfRange.get(), &Listener::listenFailed);
+        QVERIFY(!outOfRange->StartListening());
+        QCOMPARE(outOfRangeFailed.count(), 1);
     }
-    for (std::size_t i = 0; i < listeners.size(); ++i) {
-        QTRY_COMPARE(spies[i]->count(), 2);
-        QCOMPARE(spies[i]->at(1).at(0).toByteArray(), Bars("bob|1|to ") + QByteArray::number(i));
-        QVERIFY(listeners[i]->isListening());
+
+    void silentPeerTimesOutWhileOthersGetThrough()
+    {
+        auto listener = LoopbackListener();
+        listener->setDataTimeout(500);
+        QSignalSpy received(listener.get(), &Listener::messageReceived);
+        QVERIFY(listener->StartListening());
+        QTcpSocket silent;
+        silent.connectToHost(QHostAddress(QHostAddress::LocalHost), listener->serverPort());
+        QVERIFY(silent.waitForConnected(5000));
+        QTRY_COMPARE(listener->activeReaders(), 1);
+
+        // Another computer is not held up by it.
+        QVERIFY(SendPayload(listener->serverPort(), Bars("bob|1|meanwhile"), QHostAddress(u"127.0.0.2"_s)));
+        QTRY_COMPARE(received.count(), 1);
+        QCOMPARE(received[0][0].toByteArray(), Bars("bob|1|meanwhile"));
+        QCOMPARE(received[0][1].toString(), u"127.0.0.2"_s);
+        QCOMPARE(listener->activeReaders(), 1);
+
+        // The silent peer is let go, with nothing handed on.
+        QTRY_COMPARE_WITH_TIMEOUT(silent.state(), QAbstractSocket::UnconnectedState, 5000);
+        QCOMPARE(listener->activeReaders(), 0);
+        QCOMPARE(received.count(), 1);
     }
-}
 
-void TestListener::takenPortFailsAlone()
-{
-    QTcpServer other;
-    QVERIFY(other.listen(QHostAddress(QHostAddress::LocalHost), 0));
-    auto taken = LoopbackListener(other.serverPort());
-    auto free = LoopbackListener();
-    QSignalSpy failed(taken.get(), &Listener::listenFailed);
-    QVERIFY(!taken->StartListening());
-    QCOMPARE(failed.count(), 1);
-    QVERIFY(!failed[0][0].toString().isEmpty());
-    QVERIFY(!taken->isListening());
-
-    QSignalSpy received(free.get(), &Listener::messageReceived);
-    QVERIFY(free->StartListening());
-    QVERIFY(SendPayload(free->serverPort(), Bars("bob|1|hi")));
-    QTRY_COMPARE(received.count(), 1);
-
-    auto outOfRange = LoopbackListener(70000);
-    QSignalSpy outOfRangeFailed(outOfRange.get(), &Listener::listenFailed);
-    QVERIFY(!outOfRange->StartListening());
-    QCOMPARE(outOfRangeFailed.count(), 1);
-}
-
-void TestListener::silentPeerTimesOutWhileOthersGetThrough()
-{
-    auto listener = LoopbackListener();
-    listener->setDataTimeout(500);
-    QSignalSpy received(listener.get(), &Listener::messageReceived);
-    QVERIFY(listener->StartListening());
-    QTcpSocket silent;
-    silent.connectToHost(QHostAddress(QHostAddress::LocalHost), listener->serverPort());
-    QVERIFY(silent.waitForConnected(5000));
-    QTRY_COMPARE(listener->activeReaders(), 1);
-
-    // Another computer is not held up by it.
-    QVERIFY(SendPayload(listener->serverPort(), Bars("bob|1|meanwhile"),
-                        QHostAddress(QStringLiteral("127.0.0.2"))));
-    QTRY_COMPARE(received.count(), 1);
-    QCOMPARE(received[0][0].toByteArray(), Bars("bob|1|meanwhile"));
-    QCOMPARE(received[0][1].toString(), QStringLiteral("127.0.0.2"));
-    QCOMPARE(listener->activeReaders(), 1);
-
-    // The silent peer is let go, with nothing handed on.
-    QTRY_COMPARE_WITH_TIMEOUT(silent.state(), QAbstractSocket::UnconnectedState, 5000);
-    QCOMPARE(listener->activeReaders(), 0);
-    QCOMPARE(received.count(), 1);
-}
-
-void TestListener::peerClosingWithoutDataFreesAtOnce()
-{
-    auto listener = LoopbackListener();
-    QSignalSpy received(listener.get(), &Listener::messageReceived);
-    QVERIFY(listener->StartListening());
-    QVERIFY(SendPayload(listener->serverPort(), QByteArray()));
-    // Long before the data time-out.
-    QTRY_COMPARE_WITH_TIMEOUT(listener->activeReaders(), 0, Listener::kDataTimeoutMs / 2);
-    QVERIFY(SendPayload(listener->serverPort(), Bars("bob|1|after")));
-    QTRY_COMPARE(received.count(), 1);
-    QCOMPARE(received[0][0].toByteArray(), Bars("bob|1|after"));
-}
-
-void TestListener::openPeerHandedOnAtTimeOut()
-{
-    auto listener = LoopbackListener();
-    listener->setDataTimeout(300);
-    QSignalSpy received(listener.get(), &Listener::messageReceived);
-    QVERIFY(listener->StartListening());
-    QTcpSocket lingering;
-    lingering.connectToHost(QHostAddress(QHostAddress::LocalHost), listener->serverPort());
-    QVERIFY(lingering.waitForConnected(5000));
-    lingering.write(Bars("bob|1|never closed"));
-    QVERIFY(lingering.waitForBytesWritten(5000));
-    QTRY_COMPARE_WITH_TIMEOUT(received.count(), 1, 5000);
-    QCOMPARE(received[0][0].toByteArray(), Bars("bob|1|never closed"));
-    QCOMPARE(listener->activeReaders(), 0);
-}
-
-void TestListener::readersBoundedPerPort()
-{
-    auto listener = LoopbackListener();
-    QSignalSpy received(listener.get(), &Listener::messageReceived);
-    QVERIFY(listener->StartListening());
-    std::vector<std::unique_ptr<QTcpSocket>> silent;
-    for (int i = 0; i < Listener::kMaxReadersPerPort; ++i) {
-        silent.push_back(std::make_unique<QTcpSocket>());
-        silent.back()->connectToHost(QHostAddress(QHostAddress::LocalHost), listener->serverPort());
-        QVERIFY(silent.back()->waitForConnected(5000));
+    void peerClosingWithoutDataFreesAtOnce()
+    {
+        auto listener = LoopbackListener();
+        QSignalSpy received(listener.get(), &Listener::messageReceived);
+        QVERIFY(listener->StartListening());
+        QVERIFY(SendPayload(listener->serverPort(), QByteArray()));
+        // Long before the data time-out.
+        QTRY_COMPARE_WITH_TIMEOUT(listener->activeReaders(), 0, Listener::kDataTimeoutMs / 2);
+        QVERIFY(SendPayload(listener->serverPort(), Bars("bob|1|after")));
+        QTRY_COMPARE(received.count(), 1);
+        QCOMPARE(received[0][0].toByteArray(), Bars("bob|1|after"));
     }
-    QTRY_COMPARE(listener->activeReaders(), Listener::kMaxReadersPerPort);
 
-    // One more sender is held, not read and not lost...
-    QVERIFY(SendPayload(listener->serverPort(), Bars("bob|1|held")));
-    QCOMPARE(listener->activeReaders(), Listener::kMaxReadersPerPort);
-    QCOMPARE(received.count(), 0);
-    // ...until a reader is free.
-    silent.front()->disconnectFromHost();
-    QTRY_COMPARE(received.count(), 1);
-    QCOMPARE(received[0][0].toByteArray(), Bars("bob|1|held"));
-    QVERIFY(listener->activeReaders() <= Listener::kMaxReadersPerPort);
-}
+    void openPeerHandedOnAtTimeOut()
+    {
+        auto listener = LoopbackListener();
+        listener->setDataTimeout(300);
+        QSignalSpy received(listener.get(), &Listener::messageReceived);
+        QVERIFY(listener->StartListening());
+        QTcpSocket lingering;
+        lingering.connectToHost(QHostAddress(QHostAddress::LocalHost), listener->serverPort());
+        QVERIFY(lingering.waitForConnected(5000));
+        lingering.write(Bars("bob|1|never closed"));
+        QVERIFY(lingering.waitForBytesWritten(5000));
+        QTRY_COMPARE_WITH_TIMEOUT(received.count(), 1, 5000);
+        QCOMPARE(received[0][0].toByteArray(), Bars("bob|1|never closed"));
+        QCOMPARE(listener->activeReaders(), 0);
+    }
 
-void TestListener::admissionHoldsSendersUntilRoom()
-{
-    auto listener = LoopbackListener();
-    bool room = false;
-    listener->setAdmission([&room] { return room; });
-    QSignalSpy received(listener.get(), &Listener::messageReceived);
-    QVERIFY(listener->StartListening());
-    QVERIFY(SendPayload(listener->serverPort(), Bars("bob|1|waits in the kernel")));
-    QCOMPARE(listener->activeReaders(), 0);
-    room = true;
-    listener->updateAccepting();
-    QTRY_COMPARE(received.count(), 1);
-    QCOMPARE(received[0][0].toByteArray(), Bars("bob|1|waits in the kernel"));
-}
+    void readersBoundedPerPort()
+    {
+        auto listener = LoopbackListener();
+        QSignalSpy received(listener.get(), &Listener::messageReceived);
+        QVERIFY(listener->StartListening());
+        std::vector<std::unique_ptr<QTcpSocket>> silent;
+        for (int i = 0; i < Listener::kMaxReadersPerPort; ++i) {
+            silent.push_back(std::make_unique<QTcpSocket>());
+            silent.back()->connectToHost(QHostAddress(QHostAddress::LocalHost), listener->serverPort());
+            QVERIFY(silent.back()->waitForConnected(5000));
+        }
+        QTRY_COMPARE(listener->activeReaders(), Listener::kMaxReadersPerPort);
 
-void TestListener::oneAddressKeepsArrivalOrder()
-{
-    auto listener = LoopbackListener();
-    listener->setDataTimeout(500);
-    QSignalSpy received(listener.get(), &Listener::messageReceived);
-    QVERIFY(listener->StartListening());
-    // A connection from this address that is still open holds back the
-    // messages that arrived after it, so they keep their order.
-    QTcpSocket slow;
-    slow.connectToHost(QHostAddress(QHostAddress::LocalHost), listener->serverPort());
-    QVERIFY(slow.waitForConnected(5000));
-    QTRY_COMPARE(listener->activeReaders(), 1);
-    slow.write(Bars("bob|1|first"));
-    QVERIFY(slow.waitForBytesWritten(5000));
-    QVERIFY(SendPayload(listener->serverPort(), Bars("bob|1|second")));
-    QVERIFY(SendPayload(listener->serverPort(), Bars("bob|1|third")));
-    QTRY_COMPARE(listener->activeReaders(), 3);
-    QCOMPARE(received.count(), 0);
-    slow.disconnectFromHost();
-    QTRY_COMPARE(received.count(), 3);
-    QCOMPARE(received[0][0].toByteArray(), Bars("bob|1|first"));
-    QCOMPARE(received[1][0].toByteArray(), Bars("bob|1|second"));
-    QCOMPARE(received[2][0].toByteArray(), Bars("bob|1|third"));
-    QCOMPARE(listener->activeReaders(), 0);
-}
+        // One more sender is held, not read and not lost... (from another
+        // address, or it would also wait its turn behind the silent ones)
+        QVERIFY(SendPayload(listener->serverPort(), Bars("bob|1|held"), QHostAddress(u"127.0.0.2"_s)));
+        QCOMPARE(listener->activeReaders(), Listener::kMaxReadersPerPort);
+        QCOMPARE(received.count(), 0);
+        // ...until a reader is free.
+        silent.front()->disconnectFromHost();
+        QTRY_COMPARE(received.count(), 1);
+        QCOMPARE(received[0][0].toByteArray(), Bars("bob|1|held"));
+        QVERIFY(listener->activeReaders() <= Listener::kMaxReadersPerPort);
+    }
 
-void TestListener::privilegedPortExplained()
-{
-    const QString denied = QStringLiteral("The address is protected");
-    const QString path = QStringLiteral("/opt/quill/bin/quillbox");
-    const QString text = ListenErrorDescription(QAbstractSocket::SocketAccessError, denied, 505, path);
-    QVERIFY(text.startsWith(denied));
-    QVERIFY(
-        text.contains(QStringLiteral("sudo setcap cap_net_bind_service=+ep \"/opt/quill/bin/quillbox\"")));
-    QVERIFY(text.contains(QStringLiteral("Port 505 is below 1024")));
-    // Other failures, and refusals above 1023, keep the plain description.
-    QCOMPARE(ListenErrorDescription(QAbstractSocket::AddressInUseError, denied, 505, path), denied);
-    QCOMPARE(ListenErrorDescription(QAbstractSocket::SocketAccessError, denied, 5000, path), denied);
-}
+    void admissionHoldsSendersUntilRoom()
+    {
+        auto listener = LoopbackListener();
+        bool room = false;
+        listener->setAdmission([&room] { return room; });
+        QSignalSpy received(listener.get(), &Listener::messageReceived);
+        QVERIFY(listener->StartListening());
+        QVERIFY(SendPayload(listener->serverPort(), Bars("bob|1|waits in the kernel")));
+        QCOMPARE(listener->activeReaders(), 0);
+        room = true;
+        listener->updateAccepting();
+        QTRY_COMPARE(received.count(), 1);
+        QCOMPARE(received[0][0].toByteArray(), Bars("bob|1|waits in the kernel"));
+    }
 
-void TestListener::retiredListenerFinishesItsReads()
-{
-    auto *listener = new Listener(QHostAddress(QHostAddress::LocalHost), 0);
-    QSignalSpy received(listener, &Listener::messageReceived);
-    QSignalSpy destroyed(listener, &QObject::destroyed);
-    QVERIFY(listener->StartListening());
-    const quint16 port = listener->serverPort();
-    QTcpSocket sender;
-    sender.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
-    QVERIFY(sender.waitForConnected(5000));
-    QTRY_COMPARE(listener->activeReaders(), 1);
+    void retiredListenerFinishesItsReads()
+    {
+        auto *listener = new Listener(QHostAddress(QHostAddress::LocalHost), 0);
+        QSignalSpy received(listener, &Listener::messageReceived);
+        QSignalSpy destroyed(listener, &QObject::destroyed);
+        QVERIFY(listener->StartListening());
+        const quint16 port = listener->serverPort();
+        QTcpSocket sender;
+        sender.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
+        QVERIFY(sender.waitForConnected(5000));
+        QTRY_COMPARE(listener->activeReaders(), 1);
 
-    listener->retire();
-    QVERIFY(!listener->isListening());
-    // The port is free for the listener that takes over.
-    Listener successor(QHostAddress(QHostAddress::LocalHost), port);
-    QVERIFY(successor.StartListening());
+        listener->retire();
+        QVERIFY(!listener->isListening());
+        // The port is free for the listener that takes over.
+        Listener successor(QHostAddress(QHostAddress::LocalHost), port);
+        QVERIFY(successor.StartListening());
 
-    sender.write(Bars("bob|1|accepted before the change"));
-    sender.disconnectFromHost();
-    QTRY_COMPARE(received.count(), 1);
-    QCOMPARE(received[0][0].toByteArray(), Bars("bob|1|accepted before the change"));
-    QTRY_COMPARE(destroyed.count(), 1);
-}
+        sender.write(Bars("bob|1|accepted before the change"));
+        sender.disconnectFromHost();
+        QTRY_COMPARE(received.count(), 1);
+        QCOMPARE(received[0][0].toByteArray(), Bars("bob|1|accepted before the change"));
+        QTRY_COMPARE(destroyed.count(), 1);
+    }
+
+    void privilegedPortExplained()
+    {
+        const QString denied = u"The address is protected"_s;
+        const QString path = u"/opt/quill/bin/quillbox"_s;
+        const QString text = ListenErrorDescription(QAbstractSocket::SocketAccessError, denied, 505, path);
+        QVERIFY(text.startsWith(denied));
+        QVERIFY(text.contains(u"sudo setcap cap_net_bind_service=+ep \"/opt/quill/bin/quillbox\""_s));
+        QVERIFY(text.contains(u"Port 505 is below 1024"_s));
+        // Other failures, and refusals above 1023, keep the plain description.
+        QCOMPARE(ListenErrorDescription(QAbstractSocket::AddressInUseError, denied, 505, path), denied);
+        QCOMPARE(ListenErrorDescription(QAbstractSocket::SocketAccessError, denied, 5000, path), denied);
+    }
+
+    void oneAddressKeepsArrivalOrder()
+    {
+        auto listener = LoopbackListener();
+        listener->setDataTimeout(500);
+        QSignalSpy received(listener.get(), &Listener::messageReceived);
+        QVERIFY(listener->StartListening());
+        // A connection from this address that is still open holds back the
+        // messages that arrived after it, so they keep their order.
+        QTcpSocket slow;
+        slow.connectToHost(QHostAddress(QHostAddress::LocalHost), listener->serverPort());
+        QVERIFY(slow.waitForConnected(5000));
+        QTRY_COMPARE(listener->activeReaders(), 1);
+        slow.write(Bars("bob|1|first"));
+        QVERIFY(slow.waitForBytesWritten(5000));
+        QVERIFY(SendPayload(listener->serverPort(), Bars("bob|1|second")));
+        QVERIFY(SendPayload(listener->serverPort(), Bars("bob|1|third")));
+        QTRY_COMPARE(listener->activeReaders(), 3);
+        QCOMPARE(received.count(), 0);
+        slow.disconnectFromHost();
+        QTRY_COMPARE(received.count(), 3);
+        QCOMPARE(received[0][0].toByteArray(), Bars("bob|1|first"));
+        QCOMPARE(received[1][0].toByteArray(), Bars("bob|1|second"));
+        QCOMPARE(received[2][0].toByteArray(), Bars("bob|1|third"));
+        QCOMPARE(listener->activeReaders(), 0);
+    }
+};
 
 QTEST_MAIN(TestListener)
 #include "test_listener.moc"

@@ -8,18 +8,20 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-const QHostAddress kOtherAddress(QStringLiteral("127.0.0.2"));
+const QHostAddress kOtherAddress(u"127.0.0.2"_s);
 
 QString Shown(Dialog1 *window)
 {
-    return window->findChild<QPlainTextEdit *>(QStringLiteral("TxtMessage"))->toPlainText();
+    return window->findChild<QPlainTextEdit *>(u"TxtMessage"_s)->toPlainText();
 }
 
 QPushButton *ReadNext(Dialog1 *window)
 {
-    return window->findChild<QPushButton *>(QStringLiteral("ReadNext"));
+    return window->findChild<QPushButton *>(u"ReadNext"_s);
 }
 
 } // namespace
@@ -28,314 +30,267 @@ class TestMessageRouting : public QObject
 {
     Q_OBJECT
 private slots:
-    void cleanup();
-    void twoPortsEachReceive();
-    void takenPortGivesBoxWhileOtherWorks();
-    void portListedTwice();
-    void sameSenderJoinsItsWindow();
-    void otherSenderOpensSecondWindow_data();
-    void otherSenderOpensSecondWindow();
-    void sixtySixthSenderWaitsForAWindow();
-    void messagesDuringModalShownInOrder_data();
-    void messagesDuringModalShownInOrder();
-    void waitingNoticesNeverPileUp();
-    void malformedQueuedPayloadDropped();
-    void silentPeerTimedOutWhileAnotherGetsThrough();
-    void richTextNameShownLiterally();
-    void emptiedWindowSlotsTrimmedAndReused();
-    void queueBounds();
-    void fullQueueHoldsSendersUntilItDrains();
-};
+    void cleanup() { QVERIFY(QApplication::topLevelWidgets().size() < 200); }
 
-void TestMessageRouting::cleanup()
-{
-    QVERIFY(QApplication::topLevelWidgets().size() < 200);
-}
+    void twoPortsEachReceive()
+    {
+        ReceiverFixture receiver({0, 0});
+        QCOMPARE(receiver.form->Winsck().size(), 2);
+        QVERIFY(SendPayload(receiver.port(0), Bars("ann|1|first port")));
+        QVERIFY(SendPayload(receiver.port(1), Bars("bob|1|second port")));
+        QTRY_COMPARE(receiver.windows().size(), 2);
+        QCOMPARE(receiver.windows()[0]->userport, receiver.port(0));
+        QCOMPARE(receiver.windows()[1]->userport, receiver.port(1));
+        QCOMPARE(receiver.notices.notices.size(), 0);
+    }
 
-void TestMessageRouting::twoPortsEachReceive()
-{
-    ReceiverFixture receiver({0, 0});
-    QCOMPARE(receiver.form->Winsck().size(), 2);
-    QVERIFY(SendPayload(receiver.port(0), Bars("ann|1|first port")));
-    QVERIFY(SendPayload(receiver.port(1), Bars("bob|1|second port")));
-    QTRY_COMPARE(receiver.windows().size(), 2);
-    QCOMPARE(receiver.windows()[0]->userport, receiver.port(0));
-    QCOMPARE(receiver.windows()[1]->userport, receiver.port(1));
-    QCOMPARE(receiver.notices.notices.size(), 0);
-}
+    void takenPortGivesBoxWhileOtherWorks()
+    {
+        QTcpServer other;
+        QVERIFY(other.listen(QHostAddress(QHostAddress::LocalHost), 0));
+        ReceiverFixture receiver({other.serverPort(), 0});
+        QCOMPARE(receiver.notices.notices.size(), 1);
+        QCOMPARE(receiver.notices.notices[0].title, u"Error"_s);
+        QVERIFY(receiver.notices.notices[0].text.startsWith(u"Winsock Error: "_s));
+        QVERIFY(receiver.notices.notices[0].text.size() > u"Winsock Error: "_s.size());
+        QVERIFY(!receiver.form->Winsck()[0]->isListening());
+        QVERIFY(SendPayload(receiver.port(1), Bars("bob|1|still here")));
+        QTRY_COMPARE(receiver.windows().size(), 1);
+        QCOMPARE(Shown(receiver.windows()[0]), u"still here"_s);
+    }
 
-void TestMessageRouting::takenPortGivesBoxWhileOtherWorks()
-{
-    QTcpServer other;
-    QVERIFY(other.listen(QHostAddress(QHostAddress::LocalHost), 0));
-    ReceiverFixture receiver({other.serverPort(), 0});
-    QCOMPARE(receiver.notices.notices.size(), 1);
-    QCOMPARE(receiver.notices.notices[0].title, QStringLiteral("Error"));
-    QVERIFY(receiver.notices.notices[0].text.startsWith(QStringLiteral("Winsock Error: ")));
-    QVERIFY(receiver.notices.notices[0].text.size() > QStringLiteral("Winsock Error: ").size());
-    QVERIFY(!receiver.form->Winsck()[0]->isListening());
-    QVERIFY(SendPayload(receiver.port(1), Bars("bob|1|still here")));
-    QTRY_COMPARE(receiver.windows().size(), 1);
-    QCOMPARE(Shown(receiver.windows()[0]), QStringLiteral("still here"));
-}
+    void portListedTwice()
+    {
+        ReceiverFixture receiver({0});
+        const quint16 port = receiver.port();
+        receiver.settings.portList.clear();
+        receiver.settings.portList.append(port);
+        receiver.settings.portList.append(port);
+        receiver.form->StartListeners();
+        QCOMPARE(receiver.notices.count(u"Error"_s), 1);
+        QVERIFY(receiver.form->Winsck()[0]->isListening());
+        QVERIFY(!receiver.form->Winsck()[1]->isListening());
+        QVERIFY(SendPayload(port, Bars("bob|1|once")));
+        QTRY_COMPARE(receiver.windows().size(), 1);
+    }
 
-void TestMessageRouting::portListedTwice()
-{
-    ReceiverFixture receiver({0});
-    const quint16 port = receiver.port();
-    receiver.settings.portList.clear();
-    receiver.settings.portList.append(port);
-    receiver.settings.portList.append(port);
-    receiver.form->StartListeners();
-    QCOMPARE(receiver.notices.count(QStringLiteral("Error")), 1);
-    QVERIFY(receiver.form->Winsck()[0]->isListening());
-    QVERIFY(!receiver.form->Winsck()[1]->isListening());
-    QVERIFY(SendPayload(port, Bars("bob|1|once")));
-    QTRY_COMPARE(receiver.windows().size(), 1);
-}
+    void sameSenderJoinsItsWindow()
+    {
+        ReceiverFixture receiver;
+        QVERIFY(SendPayload(receiver.port(), Bars("bob|505|one")));
+        QTRY_COMPARE(receiver.windows().size(), 1);
+        Dialog1 *window = receiver.windows()[0];
+        QVERIFY(window->isVisible());
+        QVERIFY(!ReadNext(window)->isVisible());
 
-void TestMessageRouting::sameSenderJoinsItsWindow()
-{
-    ReceiverFixture receiver;
-    QVERIFY(SendPayload(receiver.port(), Bars("bob|505|one")));
-    QTRY_COMPARE(receiver.windows().size(), 1);
-    Dialog1 *window = receiver.windows()[0];
-    QVERIFY(window->isVisible());
-    QVERIFY(!ReadNext(window)->isVisible());
+        QVERIFY(SendPayload(receiver.port(), Bars("bob|505|two")));
+        QTRY_COMPARE(window->messages().size(), 2);
+        QCOMPARE(receiver.windows().size(), 1);
+        QVERIFY(ReadNext(window)->isVisible());
+        QCOMPARE(Shown(window), u"one"_s);
 
-    QVERIFY(SendPayload(receiver.port(), Bars("bob|505|two")));
-    QTRY_COMPARE(window->messages().size(), 2);
-    QCOMPARE(receiver.windows().size(), 1);
-    QVERIFY(ReadNext(window)->isVisible());
-    QCOMPARE(Shown(window), QStringLiteral("one"));
+        QTest::mouseClick(ReadNext(window), Qt::LeftButton);
+        QCOMPARE(Shown(window), u"two"_s);
+        QVERIFY(!ReadNext(window)->isVisible());
+    }
 
-    QTest::mouseClick(ReadNext(window), Qt::LeftButton);
-    QCOMPARE(Shown(window), QStringLiteral("two"));
-    QVERIFY(!ReadNext(window)->isVisible());
-}
+    void otherSenderOpensSecondWindow_data()
+    {
+        QTest::addColumn<QByteArray>("second");
+        QTest::addColumn<bool>("fromOtherAddress");
+        QTest::newRow("other name, same address") << Bars("alice|505|x") << false;
+        QTest::newRow("same name, other address") << Bars("bob|505|x") << true;
+        QTest::newRow("name differing in case") << Bars("Bob|505|x") << false;
+        QTest::newRow("empty name beside a named one") << Bars("|505|x") << false;
+    }
 
-void TestMessageRouting::otherSenderOpensSecondWindow_data()
-{
-    QTest::addColumn<QByteArray>("second");
-    QTest::addColumn<bool>("fromOtherAddress");
-    QTest::newRow("other name, same address") << Bars("alice|505|x") << false;
-    QTest::newRow("same name, other address") << Bars("bob|505|x") << true;
-    QTest::newRow("name differing in case") << Bars("Bob|505|x") << false;
-    QTest::newRow("empty name beside a named one") << Bars("|505|x") << false;
-}
+    void otherSenderOpensSecondWindow()
+    {
+        QFETCH(QByteArray, second);
+        QFETCH(bool, fromOtherAddress);
+        ReceiverFixture receiver;
+        QVERIFY(SendPayload(receiver.port(), Bars("bob|505|first")));
+        QTRY_COMPARE(receiver.windows().size(), 1);
+        const QHostAddress from(fromOtherAddress ? kOtherAddress : QHostAddress(QHostAddress::LocalHost));
+        QVERIFY(SendPayload(receiver.port(), second, from));
+        QTRY_COMPARE(receiver.windows().size(), 2);
+        QCOMPARE(receiver.windows()[0]->messages().size(), 1);
+        QCOMPARE(receiver.windows()[1]->userip, from.toString());
+    }
 
-void TestMessageRouting::otherSenderOpensSecondWindow()
-{
-    QFETCH(QByteArray, second);
-    QFETCH(bool, fromOtherAddress);
-    ReceiverFixture receiver;
-    QVERIFY(SendPayload(receiver.port(), Bars("bob|505|first")));
-    QTRY_COMPARE(receiver.windows().size(), 1);
-    const QHostAddress from(fromOtherAddress ? kOtherAddress : QHostAddress(QHostAddress::LocalHost));
-    QVERIFY(SendPayload(receiver.port(), second, from));
-    QTRY_COMPARE(receiver.windows().size(), 2);
-    QCOMPARE(receiver.windows()[0]->messages().size(), 1);
-    QCOMPARE(receiver.windows()[1]->userip, from.toString());
-}
+    void sixtySixthSenderWaitsForAWindow()
+    {
+        ReceiverFixture receiver;
+        for (int i = 0; i < MessageRouter::kMaxMessageWindows + 1; ++i)
+            QVERIFY(SendPayload(receiver.port(), Bars("sender" + QByteArray::number(i) + "|1|hello")));
+        QTRY_COMPARE(receiver.router().MessageQueue().size(), 1);
+        QCOMPARE(receiver.windows().size(), MessageRouter::kMaxMessageWindows);
+        const QString waiting = u"sender%1"_s.arg(MessageRouter::kMaxMessageWindows);
+        for (Dialog1 *window : receiver.windows())
+            QVERIFY(window->username != waiting);
 
-void TestMessageRouting::sixtySixthSenderWaitsForAWindow()
-{
-    ReceiverFixture receiver;
-    for (int i = 0; i < MessageRouter::kMaxMessageWindows + 1; ++i)
-        QVERIFY(SendPayload(receiver.port(), Bars("sender" + QByteArray::number(i) + "|1|hello")));
-    QTRY_COMPARE(receiver.router().MessageQueue().size(), 1);
-    QCOMPARE(receiver.windows().size(), MessageRouter::kMaxMessageWindows);
-    const QString waiting = QStringLiteral("sender%1").arg(MessageRouter::kMaxMessageWindows);
-    for (Dialog1 *window : receiver.windows())
-        QVERIFY(window->username != waiting);
+        Dialog1 *closing = receiver.router().MessageWindows()[10];
+        QTest::mouseClick(closing->findChild<QPushButton *>(u"OKButton"_s), Qt::LeftButton);
+        QCOMPARE(receiver.router().MessageQueue().size(), 0);
+        QCOMPARE(receiver.windows().size(), MessageRouter::kMaxMessageWindows);
+        Dialog1 *opened = receiver.router().MessageWindows()[10];
+        QVERIFY(opened && opened != closing);
+        QCOMPARE(opened->username, waiting);
+        QCOMPARE(opened->dialognb, qint16(10));
+    }
 
-    Dialog1 *closing = receiver.router().MessageWindows()[10];
-    QTest::mouseClick(closing->findChild<QPushButton *>(QStringLiteral("OKButton")), Qt::LeftButton);
-    QCOMPARE(receiver.router().MessageQueue().size(), 0);
-    QCOMPARE(receiver.windows().size(), MessageRouter::kMaxMessageWindows);
-    Dialog1 *opened = receiver.router().MessageWindows()[10];
-    QVERIFY(opened && opened != closing);
-    QCOMPARE(opened->username, waiting);
-    QCOMPARE(opened->dialognb, qint16(10));
-}
+    void messagesDuringModalShownInOrder_data()
+    {
+        QTest::addColumn<bool>("optionsDialog");
+        QTest::newRow("About box") << false;
+        QTest::newRow("options dialog") << true;
+    }
 
-void TestMessageRouting::messagesDuringModalShownInOrder_data()
-{
-    QTest::addColumn<bool>("optionsDialog");
-    QTest::newRow("About box") << false;
-    QTest::newRow("options dialog") << true;
-}
+    void messagesDuringModalShownInOrder()
+    {
+        QFETCH(bool, optionsDialog);
+        ReceiverFixture receiver;
+        const quint16 port = receiver.port();
+        bool queuedWhileOpen = false;
+        bool nothingShownWhileOpen = false;
+        WhileModal([&](QWidget *) {
+            for (const char *text : {"bob|1|first", "bob|1|second", "bob|1|third"})
+                SendPayload(port, Bars(text));
+            queuedWhileOpen = QTest::qWaitFor(
+                [&] {
+                    return receiver.router().MessageQueue().size() == 3 &&
+                           receiver.notices.count(u"Message Waiting"_s) >= 1;
+                },
+                10000);
+            nothingShownWhileOpen = receiver.windows().isEmpty();
+            // A window closing meanwhile does not empty the queue either.
+            receiver.router().ProcessQueue();
+            nothingShownWhileOpen = nothingShownWhileOpen && receiver.windows().isEmpty();
+        });
+        if (optionsDialog)
+            receiver.form->progopmn_Click();
+        else
+            receiver.form->aboutnm_Click();
 
-void TestMessageRouting::messagesDuringModalShownInOrder()
-{
-    QFETCH(bool, optionsDialog);
-    ReceiverFixture receiver;
-    const quint16 port = receiver.port();
-    bool queuedWhileOpen = false;
-    bool nothingShownWhileOpen = false;
-    WhileModal([&](QWidget *) {
-        for (const char *text : {"bob|1|first", "bob|1|second", "bob|1|third"})
-            SendPayload(port, Bars(text));
-        queuedWhileOpen = QTest::qWaitFor(
-            [&] {
-                return receiver.router().MessageQueue().size() == 3 &&
-                       receiver.notices.count(QStringLiteral("Message Waiting")) >= 1;
-            },
-            10000);
-        nothingShownWhileOpen = receiver.windows().isEmpty();
-        // A window closing meanwhile does not empty the queue either.
-        receiver.router().ProcessQueue();
-        nothingShownWhileOpen = nothingShownWhileOpen && receiver.windows().isEmpty();
-    });
-    if (optionsDialog)
-        receiver.form->progopmn_Click();
-    else
+        QVERIFY(queuedWhileOpen);
+        QVERIFY(nothingShownWhileOpen);
+        QVERIFY(receiver.notices.count(u"Message Waiting"_s) >= 1);
+        for (const Notice &notice : receiver.notices.notices)
+            QCOMPARE(notice.text, u"Message Waiting, return to main menu to receive"_s);
+        QVERIFY(receiver.router().ReceiveReady());
+        QCOMPARE(receiver.router().MessageQueue().size(), 0);
+        QCOMPARE(receiver.windows().size(), 1);
+        QCOMPARE(receiver.windows()[0]->messages(), QStringList({u"first"_s, u"second"_s, u"third"_s}));
+    }
+
+    void waitingNoticesNeverPileUp()
+    {
+        ReceiverFixture receiver;
+        const quint16 port = receiver.port();
+        // A notice that stays open (its own event loop) while more senders come.
+        int open = 0;
+        int mostOpen = 0;
+        int shown = 0;
+        bool allQueued = false;
+        SetMessageHandler([&](QWidget *, const QString &, const QString &) {
+            ++shown;
+            mostOpen = std::max(mostOpen, ++open);
+            if (shown == 1) {
+                SendPayload(port, Bars("bob|1|second"));
+                SendPayload(port, Bars("bob|1|third"));
+                allQueued =
+                    QTest::qWaitFor([&] { return receiver.router().MessageQueue().size() == 3; }, 10000);
+            }
+            --open;
+        });
+        WhileModal([&](QWidget *) {
+            SendPayload(port, Bars("bob|1|first"));
+            static_cast<void>(QTest::qWaitFor([&] { return allQueued; }, 20000));
+        });
         receiver.form->aboutnm_Click();
+        SetMessageHandler({});
+        QVERIFY(allQueued);
+        QCOMPARE(mostOpen, 1);
+        QCOMPARE(receiver.windows().size(), 1);
+        QCOMPARE(receiver.windows()[0]->messages(), QStringList({u"first"_s, u"second"_s, u"third"_s}));
+    }
 
-    QVERIFY(queuedWhileOpen);
-    QVERIFY(nothingShownWhileOpen);
-    QVERIFY(receiver.notices.count(QStringLiteral("Message Waiting")) >= 1);
-    for (const Notice &notice : receiver.notices.notices)
-        QCOMPARE(notice.text, QStringLiteral("Message Waiting, return to main menu to receive"));
-    QVERIFY(receiver.router().ReceiveReady());
-    QCOMPARE(receiver.router().MessageQueue().size(), 0);
-    QCOMPARE(receiver.windows().size(), 1);
-    QCOMPARE(receiver.windows()[0]->messages(),
-             QStringList({QStringLiteral("first"), QStringLiteral("second"), QStringLiteral("third")}));
-}
+    void malformedQueuedPayloadDropped()
+    {
+        ReceiverFixture receiver;
+        const quint16 port = receiver.port();
+        bool bothQueued = false;
+        WhileModal([&](QWidget *) {
+            SendPayload(port, Bars("bob|505"));
+            SendPayload(port, Bars("alice|1|fine"));
+            bothQueued = QTest::qWaitFor([&] { return receiver.router().MessageQueue().size() == 2; }, 10000);
+        });
+        receiver.form->aboutnm_Click();
+        QVERIFY(bothQueued);
+        QCOMPARE(receiver.router().MessageQueue().size(), 0);
+        QCOMPARE(receiver.windows().size(), 1);
+        QCOMPARE(receiver.windows()[0]->username, u"alice"_s);
+        QCOMPARE(Shown(receiver.windows()[0]), u"fine"_s);
+    }
 
-void TestMessageRouting::waitingNoticesNeverPileUp()
-{
-    ReceiverFixture receiver;
-    const quint16 port = receiver.port();
-    // A notice that stays open (its own event loop) while more senders come.
-    int open = 0;
-    int mostOpen = 0;
-    int shown = 0;
-    bool allQueued = false;
-    SetMessageHandler([&](QWidget *, const QString &, const QString &) {
-        ++shown;
-        mostOpen = std::max(mostOpen, ++open);
-        if (shown == 1) {
-            SendPayload(port, Bars("bob|1|second"));
-            SendPayload(port, Bars("bob|1|third"));
-            allQueued = QTest::qWaitFor([&] { return receiver.router().MessageQueue().size() == 3; }, 10000);
-        }
-        --open;
-    });
-    WhileModal([&](QWidget *) {
-        SendPayload(port, Bars("bob|1|first"));
-        static_cast<void>(QTest::qWaitFor([&] { return allQueued; }, 20000));
-    });
-    receiver.form->aboutnm_Click();
-    SetMessageHandler({});
-    QVERIFY(allQueued);
-    QCOMPARE(mostOpen, 1);
-    QCOMPARE(receiver.windows().size(), 1);
-    QCOMPARE(receiver.windows()[0]->messages(),
-             QStringList({QStringLiteral("first"), QStringLiteral("second"), QStringLiteral("third")}));
-}
+    void emptiedWindowSlotsTrimmedAndReused()
+    {
+        ReceiverSettings settings;
+        MessageRouter router(settings);
+        for (const char *name : {"a", "b", "c", "d"})
+            router.ProcessMessage(Bars(QByteArray(name) + "|1|x"), 505, u"10.0.0.1"_s);
+        QCOMPARE(router.MessageWindows().size(), 4);
+        router.MessageWindows()[3]->close();
+        router.MessageWindows()[2]->close();
+        QCOMPARE(router.MessageWindows().size(), 2);
+        router.MessageWindows()[0]->close();
+        QCOMPARE(router.MessageWindows().size(), 2);
+        QVERIFY(router.MessageWindows()[0].isNull());
+        router.ProcessMessage(Bars("e|1|x"), 505, u"10.0.0.1"_s);
+        QCOMPARE(router.MessageWindows()[0]->username, u"e"_s);
+        QCOMPARE(router.MessageWindows().size(), 2);
+    }
 
-void TestMessageRouting::malformedQueuedPayloadDropped()
-{
-    ReceiverFixture receiver;
-    const quint16 port = receiver.port();
-    bool bothQueued = false;
-    WhileModal([&](QWidget *) {
-        SendPayload(port, Bars("bob|505"));
-        SendPayload(port, Bars("alice|1|fine"));
-        bothQueued = QTest::qWaitFor([&] { return receiver.router().MessageQueue().size() == 2; }, 10000);
-    });
-    receiver.form->aboutnm_Click();
-    QVERIFY(bothQueued);
-    QCOMPARE(receiver.router().MessageQueue().size(), 0);
-    QCOMPARE(receiver.windows().size(), 1);
-    QCOMPARE(receiver.windows()[0]->username, QStringLiteral("alice"));
-    QCOMPARE(Shown(receiver.windows()[0]), QStringLiteral("fine"));
-}
+    void queueBounds()
+    {
+        ReceiverSettings settings;
+        MessageRouter router(settings);
+        router.setReceiveReady(false);
+        const QByteArray payload = Bars("bob|1|x");
+        for (int i = 0; i < MessageRouter::kMaxQueuedMessages - 1; ++i)
+            router.AppendToQueue(QueuedMessage{payload, 1, u"10.0.0.1"_s});
+        QVERIFY(router.queueHasRoom());
+        router.AppendToQueue(QueuedMessage{payload, 1, u"10.0.0.1"_s});
+        QVERIFY(!router.queueHasRoom());
 
-void TestMessageRouting::silentPeerTimedOutWhileAnotherGetsThrough()
-{
-    ReceiverFixture receiver({0}, 400);
-    QTcpSocket silent;
-    silent.connectToHost(QHostAddress(QHostAddress::LocalHost), receiver.port());
-    QVERIFY(silent.waitForConnected(5000));
-    QVERIFY(
-        SendPayload(receiver.port(), Bars("bob|1|not held up"), QHostAddress(QStringLiteral("127.0.0.2"))));
-    QTRY_COMPARE(receiver.windows().size(), 1);
-    QCOMPARE(silent.state(), QAbstractSocket::ConnectedState);
-    QTRY_COMPARE_WITH_TIMEOUT(silent.state(), QAbstractSocket::UnconnectedState, 5000);
-    QCOMPARE(receiver.windows().size(), 1);
-}
+        MessageRouter bytes(settings);
+        bytes.setReceiveReady(false);
+        const QByteArray big(kMaxPayloadBytes, 'x'); // shared, so this costs one buffer
+        const qsizetype fill = MessageRouter::kMaxQueuedBytes / kMaxPayloadBytes;
+        for (qsizetype i = 0; i < fill - 1; ++i)
+            bytes.AppendToQueue(QueuedMessage{big, 1, u"10.0.0.1"_s});
+        QVERIFY(bytes.queueHasRoom());
+        bytes.AppendToQueue(QueuedMessage{big, 1, u"10.0.0.1"_s});
+        QVERIFY(!bytes.queueHasRoom());
+        QCOMPARE(bytes.queuedBytes(), MessageRouter::kMaxQueuedBytes);
+    }
 
-void TestMessageRouting::richTextNameShownLiterally()
-{
-    ReceiverFixture receiver;
-    QVERIFY(SendPayload(receiver.port(), Bars("<b>boss</b><a href=\"x\">x</a>|1|<i>text</i>")));
-    QTRY_COMPARE(receiver.windows().size(), 1);
-    auto *label = receiver.windows()[0]->findChild<QLabel *>(QStringLiteral("Computer"));
-    QCOMPARE(label->textFormat(), Qt::PlainText);
-    QVERIFY(label->text().startsWith(QStringLiteral("<b>boss</b><a href=\"x\">x</a> (127.0.0.1 Port:")));
-    QCOMPARE(Shown(receiver.windows()[0]), QStringLiteral("<i>text</i>"));
-}
-
-void TestMessageRouting::emptiedWindowSlotsTrimmedAndReused()
-{
-    ReceiverSettings settings;
-    MessageRouter router(settings);
-    for (const char *name : {"a", "b", "c", "d"})
-        router.ProcessMessage(Bars(QByteArray(name) + "|1|x"), 505, QStringLiteral("10.0.0.1"));
-    QCOMPARE(router.MessageWindows().size(), 4);
-    router.MessageWindows()[3]->close();
-    router.MessageWindows()[2]->close();
-    QCOMPARE(router.MessageWindows().size(), 2);
-    router.MessageWindows()[0]->close();
-    QCOMPARE(router.MessageWindows().size(), 2);
-    QVERIFY(router.MessageWindows()[0].isNull());
-    router.ProcessMessage(Bars("e|1|x"), 505, QStringLiteral("10.0.0.1"));
-    QCOMPARE(router.MessageWindows()[0]->username, QStringLiteral("e"));
-    QCOMPARE(router.MessageWindows().size(), 2);
-}
-
-void TestMessageRouting::queueBounds()
-{
-    ReceiverSettings settings;
-    MessageRouter router(settings);
-    router.setReceiveReady(false);
-    const QByteArray payload = Bars("bob|1|x");
-    for (int i = 0; i < MessageRouter::kMaxQueuedMessages - 1; ++i)
-        router.AppendToQueue(QueuedMessage{payload, 1, QStringLiteral("10.0.0.1")});
-    QVERIFY(router.queueHasRoom());
-    router.AppendToQueue(QueuedMessage{payload, 1, QStringLiteral("10.0.0.1")});
-    QVERIFY(!router.queueHasRoom());
-
-    MessageRouter bytes(settings);
-    bytes.setReceiveReady(false);
-    const QByteArray big(kMaxPayloadBytes, 'x'); // shared, so this costs one buffer
-    const qsizetype fill = MessageRouter::kMaxQueuedBytes / kMaxPayloadBytes;
-    for (qsizetype i = 0; i < fill - 1; ++i)
-        bytes.AppendToQueue(QueuedMessage{big, 1, QStringLiteral("10.0.0.1")});
-    QVERIFY(bytes.queueHasRoom());
-    bytes.AppendToQueue(QueuedMessage{big, 1, QStringLiteral("10.0.0.1")});
-    QVERIFY(!bytes.queueHasRoom());
-    QCOMPARE(bytes.queuedBytes(), MessageRouter::kMaxQueuedBytes);
-}
-
-void TestMessageRouting::fullQueueHoldsSendersUntilItDrains()
-{
-    ReceiverFixture receiver;
-    receiver.router().setReceiveReady(false);
-    // Payloads that are dropped when their turn comes, so draining is quick.
-    for (int i = 0; i < MessageRouter::kMaxQueuedMessages; ++i)
-        receiver.router().AppendToQueue(QueuedMessage{Bars("bad|1"), 1, QStringLiteral("10.0.0.1")});
-    QVERIFY(SendPayload(receiver.port(), Bars("bob|1|held by the kernel")));
-    QCOMPARE(receiver.router().MessageQueue().size(), MessageRouter::kMaxQueuedMessages);
-    receiver.router().setReceiveReady(true);
-    receiver.router().ProcessQueue();
-    QTRY_COMPARE(receiver.windows().size(), 1);
-    QCOMPARE(Shown(receiver.windows()[0]), QStringLiteral("held by the kernel"));
-    QCOMPARE(receiver.notices.notices.size(), 0);
-}
+    void fullQueueHoldsSendersUntilItDrains()
+    {
+        ReceiverFixture receiver;
+        receiver.router().setReceiveReady(false);
+        // Payloads that are dropped when their turn comes, so draining is quick.
+        for (int i = 0; i < MessageRouter::kMaxQueuedMessages; ++i)
+            receiver.router().AppendToQueue(QueuedMessage{Bars("bad|1"), 1, u"10.0.0.1"_s});
+        QVERIFY(SendPayload(receiver.port(), Bars("bob|1|held by the kernel")));
+        QCOMPARE(receiver.router().MessageQueue().size(), MessageRouter::kMaxQueuedMessages);
+        receiver.router().setReceiveReady(true);
+        receiver.router().ProcessQueue();
+        QTRY_COMPARE(receiver.windows().size(), 1);
+        QCOMPARE(Shown(receiver.windows()[0]), u"held by the kernel"_s);
+        QCOMPARE(receiver.notices.notices.size(), 0);
+    }
+};
 
 QTEST_MAIN(TestMessageRouting)
 #include "test_messagerouting.moc"

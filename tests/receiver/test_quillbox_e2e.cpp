@@ -3,19 +3,15 @@
 // ends at once.
 #include "receivertesthelpers.h"
 #include "settingsstore.h"
+#include "xdisplay.h"
 
-#include <QDir>
-#include <QFile>
 #include <QMap>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTcpServer>
-#include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
 
 namespace {
-
-// Every wait on the started programs is bounded by this.
-constexpr int kWaitMs = 30000;
 
 using Section = QMap<QString, QString>;
 
@@ -27,104 +23,30 @@ Section ReadSection(const QString &ini, const QString &section)
     return values;
 }
 
-// A private display for the programs under test, ended with the test.
-class XDisplay
-{
-public:
-    XDisplay()
-    {
-        // Xvfb picks a free display number itself and reports it on stdout.
-        m_server.start(QStringLiteral("Xvfb"),
-                       {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
-                        QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
-                        QStringLiteral("1024x768x24")});
-        if (!m_server.waitForStarted(kWaitMs))
-            return;
-        const bool reported = QTest::qWaitFor(
-            [this] { return m_server.canReadLine() || m_server.state() != QProcess::Running; }, kWaitMs);
-        if (!reported)
-            return;
-        const QByteArray line = m_server.readLine().trimmed();
-        if (!line.isEmpty())
-            m_name = u':' + QString::fromLatin1(line);
-    }
-    ~XDisplay()
-    {
-        m_server.terminate();
-        if (!m_server.waitForFinished(kWaitMs))
-            m_server.kill();
-        m_server.waitForFinished(kWaitMs);
-    }
-    XDisplay(const XDisplay &) = delete;
-    XDisplay &operator=(const XDisplay &) = delete;
-
-    QString name() const { return m_name; }
-
-    // The window tree of the display, with every window's title.
-    QString windowTree() const
-    {
-        QProcess info;
-        info.start(QStringLiteral("xwininfo"),
-                   {QStringLiteral("-root"), QStringLiteral("-tree"), QStringLiteral("-display"), m_name});
-        if (!info.waitForFinished(kWaitMs))
-            info.kill();
-        return QString::fromLocal8Bit(info.readAllStandardOutput());
-    }
-
-private:
-    QProcess m_server;
-    QString m_name;
-};
-
-// quillbox started with its own configuration and runtime folders.
+// quillbox started on the display with the folders given.
 class Quillbox
 {
 public:
-    Quillbox(const XDisplay &display, const QString &configFolder, const QString &runtimeFolder)
+    Quillbox(const XDisplay &display, const ProgramFolders &folders)
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), display.name());
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), configFolder);
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeFolder);
-        m_process.setProcessEnvironment(env);
+        m_process.setProcessEnvironment(folders.environment(display.name()));
         m_process.setProcessChannelMode(QProcess::ForwardedChannels);
-        m_process.start(Program(), {});
+        m_process.start(BuiltProgram(u"quillbox"_s), {});
     }
-    ~Quillbox()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(kWaitMs))
-            m_process.kill();
-        m_process.waitForFinished(kWaitMs);
-    }
+    ~Quillbox() { StopProcess(m_process); }
     Quillbox(const Quillbox &) = delete;
     Quillbox &operator=(const Quillbox &) = delete;
 
-    static QString Program() { return qEnvironmentVariable("QUILL_BIN_DIR") + QStringLiteral("/quillbox"); }
     QProcess &process() { return m_process; }
 
 private:
     QProcess m_process;
 };
 
-struct Folders
+QString Ini(const ProgramFolders &folders)
 {
-    Folders()
-    {
-        QDir(root.path()).mkpath(QStringLiteral("config/Quillbox"));
-        QDir(root.path()).mkpath(QStringLiteral("runtime"));
-        QFile::setPermissions(runtime(),
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    }
-    QString config() const { return root.filePath(QStringLiteral("config")); }
-    QString runtime() const { return root.filePath(QStringLiteral("runtime")); }
-    QString ini() const { return root.filePath(QStringLiteral("config/Quillbox/Quillbox.ini")); }
-
-    QTemporaryDir root;
-};
+    return folders.config() + u"/Quillbox/Quillbox.ini"_s;
+}
 
 quint16 FreePort()
 {
@@ -140,80 +62,76 @@ class TestQuillboxEndToEnd : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void firstStartFillsStore();
-    void messageOpensWindow();
-};
-
-void TestQuillboxEndToEnd::initTestCase()
-{
-    if (!QFile::exists(Quillbox::Program()))
-        QSKIP("quillbox has not been built");
-    if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty() ||
-        QStandardPaths::findExecutable(QStringLiteral("xwininfo")).isEmpty())
-        QSKIP("Xvfb and xwininfo are needed");
-}
-
-void TestQuillboxEndToEnd::firstStartFillsStore()
-{
-    XDisplay display;
-    QVERIFY(!display.name().isEmpty());
-    Folders folders;
-    Quillbox quillbox(display, folders.config(), folders.runtime());
-    QVERIFY(quillbox.process().waitForStarted(kWaitMs));
-
-    // The store is written before the listeners open, so its content does
-    // not depend on whether the default port can be listened on here.
-    const Section expectedPorts{{QStringLiteral("TestPorts"), QStringLiteral("True")},
-                                {QStringLiteral("1_port"), QStringLiteral("505")}};
-    QTRY_COMPARE_WITH_TIMEOUT(ReadSection(folders.ini(), QStringLiteral("Ports")), expectedPorts, kWaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(ReadSection(folders.ini(), QStringLiteral("Settings")).size(), 3, kWaitMs);
-    const Section settings = ReadSection(folders.ini(), QStringLiteral("Settings"));
-    QCOMPARE(settings.value(QStringLiteral("PlayIncomingSound")), QStringLiteral("True"));
-    bool xOk = false;
-    bool yOk = false;
-    QVERIFY(settings.value(QStringLiteral("StartUPX")).toInt(&xOk) >= 0 && xOk);
-    QVERIFY(settings.value(QStringLiteral("StartUPY")).toInt(&yOk) >= 0 && yOk);
-    QVERIFY(QSettings(folders.ini(), QSettings::IniFormat).childGroups().size() == 2);
-}
-
-void TestQuillboxEndToEnd::messageOpensWindow()
-{
-    XDisplay display;
-    QVERIFY(!display.name().isEmpty());
-    Folders folders;
-    const quint16 port = FreePort();
-    QVERIFY(port != 0);
+    void initTestCase()
     {
-        SettingsStore prepared = SettingsStore::atPath(folders.ini());
-        prepared.save(QStringLiteral("Ports"), QStringLiteral("1_port"), QString::number(port));
-        QVERIFY(prepared.flush());
+        if (!QFile::exists(BuiltProgram(u"quillbox"_s)))
+            QSKIP("quillbox has not been built");
+        if (QStandardPaths::findExecutable(u"Xvfb"_s).isEmpty() ||
+            QStandardPaths::findExecutable(u"xwininfo"_s).isEmpty())
+            QSKIP("Xvfb and xwininfo are needed");
     }
-    Quillbox quillbox(display, folders.config(), folders.runtime());
-    QVERIFY(quillbox.process().waitForStarted(kWaitMs));
-    QTRY_VERIFY_WITH_TIMEOUT(display.windowTree().contains(QStringLiteral("\"Message Receiver\"")), kWaitMs);
-    QVERIFY(!display.windowTree().contains(QStringLiteral("\"Message \"")));
 
-    // Sent as the sending program does: connect, one write, close.
-    QTRY_VERIFY_WITH_TIMEOUT(SendPayload(port, Bars("e2e sender|505|hello from the test")), kWaitMs);
-    QTRY_VERIFY_WITH_TIMEOUT(display.windowTree().contains(QStringLiteral("\"Message \"")), kWaitMs);
+    void firstStartFillsStore()
+    {
+        XDisplay display;
+        QVERIFY(!display.name().isEmpty());
+        ProgramFolders folders;
+        Quillbox quillbox(display, folders);
+        QVERIFY(quillbox.process().waitForStarted(kXWaitMs));
 
-    // A second copy ends at once, silently, and leaves the first alone.
-    Quillbox second(display, folders.config(), folders.runtime());
-    QVERIFY(second.process().waitForFinished(kWaitMs));
-    QCOMPARE(second.process().exitStatus(), QProcess::NormalExit);
-    QCOMPARE(second.process().exitCode(), 0);
-    QCOMPARE(quillbox.process().state(), QProcess::Running);
-    QCOMPARE(display.windowTree().count(QStringLiteral("\"Message Receiver\"")), 1);
+        // The store is written before the listeners open, so its content does
+        // not depend on whether the default port can be listened on here.
+        const Section expectedPorts{{u"TestPorts"_s, u"True"_s}, {u"1_port"_s, u"505"_s}};
+        QTRY_COMPARE_WITH_TIMEOUT(ReadSection(Ini(folders), u"Ports"_s), expectedPorts, kXWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(ReadSection(Ini(folders), u"Settings"_s).size(), 3, kXWaitMs);
+        const Section settings = ReadSection(Ini(folders), u"Settings"_s);
+        QCOMPARE(settings.value(u"PlayIncomingSound"_s), u"True"_s);
+        bool xOk = false;
+        bool yOk = false;
+        QVERIFY(settings.value(u"StartUPX"_s).toInt(&xOk) >= 0 && xOk);
+        QVERIFY(settings.value(u"StartUPY"_s).toInt(&yOk) >= 0 && yOk);
+        QVERIFY(QSettings(Ini(folders), QSettings::IniFormat).childGroups().size() == 2);
+    }
 
-    // A restart's store: the list written back alone, without its sentinel.
-    const Section ports = ReadSection(folders.ini(), QStringLiteral("Ports"));
-    QCOMPARE(ports, Section({{QStringLiteral("1_port"), QString::number(port)}}));
-    const Section settings = ReadSection(folders.ini(), QStringLiteral("Settings"));
-    QCOMPARE(settings.value(QStringLiteral("PlayIncomingSound")), QStringLiteral("True"));
-    QVERIFY(settings.contains(QStringLiteral("StartUPX")));
-    QVERIFY(settings.contains(QStringLiteral("StartUPY")));
-}
+    void messageOpensWindow()
+    {
+        XDisplay display;
+        QVERIFY(!display.name().isEmpty());
+        ProgramFolders folders;
+        const quint16 port = FreePort();
+        QVERIFY(port != 0);
+        QVERIFY(QDir(folders.config()).mkpath(u"Quillbox"_s));
+        {
+            SettingsStore prepared = SettingsStore::atPath(Ini(folders));
+            prepared.save(u"Ports"_s, u"1_port"_s, QString::number(port));
+            QVERIFY(prepared.flush());
+        }
+        Quillbox quillbox(display, folders);
+        QVERIFY(quillbox.process().waitForStarted(kXWaitMs));
+        QTRY_VERIFY_WITH_TIMEOUT(display.windowTree().contains(u"\"Message Receiver\""_s), kXWaitMs);
+        QVERIFY(!display.windowTree().contains(u"\"Message \""_s));
+
+        // Sent as the sending program does: connect, one write, close.
+        QTRY_VERIFY_WITH_TIMEOUT(SendPayload(port, Bars("e2e sender|505|hello from the test")), kXWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(display.windowTree().contains(u"\"Message \""_s), kXWaitMs);
+
+        // A second copy ends at once, silently, and leaves the first alone.
+        Quillbox second(display, folders);
+        QVERIFY(second.process().waitForFinished(kXWaitMs));
+        QCOMPARE(second.process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.process().exitCode(), 0);
+        QCOMPARE(quillbox.process().state(), QProcess::Running);
+        QCOMPARE(display.windowTree().count(u"\"Message Receiver\""_s), 1);
+
+        // A restart's store: the list written back alone, without its sentinel.
+        const Section ports = ReadSection(Ini(folders), u"Ports"_s);
+        QCOMPARE(ports, Section({{u"1_port"_s, QString::number(port)}}));
+        const Section settings = ReadSection(Ini(folders), u"Settings"_s);
+        QCOMPARE(settings.value(u"PlayIncomingSound"_s), u"True"_s);
+        QVERIFY(settings.contains(u"StartUPX"_s));
+        QVERIFY(settings.contains(u"StartUPY"_s));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestQuillboxEndToEnd)
 #include "test_quillbox_e2e.moc"

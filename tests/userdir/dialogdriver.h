@@ -4,9 +4,12 @@
 // acting inside modal dialogs, which otherwise block the test in exec().
 
 #include "messagebox.h"
+#include "sendersettings.h"
+#include "settingsstore.h"
 
 #include <QApplication>
 #include <QList>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -75,4 +78,14 @@ public:
 private:
     static constexpr int kPollMs = 5;
     static constexpr int kMaxTries = 400;
+};
+
+// A store in a folder of its own and fresh settings, for one test function.
+struct UserDirFixture
+{
+    UserDirFixture() { ModalDriver::GaveUp() = false; }
+
+    QTemporaryDir folder;
+    SettingsStore store = SettingsStore::atPath(folder.filePath(QStringLiteral("Quillpost.ini")));
+    SenderSettings settings;
 };

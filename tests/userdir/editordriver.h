@@ -40,7 +40,7 @@ inline UserList ThreeUsers()
                      {QStringLiteral("C"), QStringLiteral("10.0.0.3"), 503, 3}});
 }
 
-QTreeWidget *ListOf(const ModifyUser &editor)
+inline QTreeWidget *ListOf(const ModifyUser &editor)
 {
     return editor.findChild<QTreeWidget *>(QStringLiteral("listuser"));
 }

@@ -126,7 +126,6 @@ private slots:
                                              {u"Desk"_s, u"desk.local"_s, u"192.0.2.10"_s},
                                              {u"  "_s, u"blank.local"_s, QString()}}),
                                      nullptr);
-        QCOMPARE(picker.windowTitle(), u"Select a network computer."_s);
         picker.show();
         QCOMPARE(Listed(picker), QStringList()); // nothing yet: answers arrive later
         QTRY_COMPARE(Listed(picker), (QStringList{u"attic"_s, u"desk"_s}));

@@ -3,33 +3,20 @@
 
 #include "dialogdriver.h"
 #include "fakecomputersource.h"
+#include "fakerows.h"
 #include "getnetworkuser.h"
 #include "modify_or_add.h"
-#include "sendersettings.h"
-#include "settingsstore.h"
-#include "userrows.h"
 
 #include <QClipboard>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <optional>
 
 using namespace Qt::StringLiterals;
 
 namespace {
-
-class FakeRows : public UserRows
-{
-public:
-    QList<QPair<QString, QString>> rows;
-    int rowCount() const override { return static_cast<int>(rows.size()); }
-    QString rowName(int row) const override { return rows.at(row).first; }
-    QString rowIp(int row) const override { return rows.at(row).second; }
-};
 
 QLineEdit *Field(const Modify_or_add &dialog, const QString &name)
 {
@@ -49,16 +36,14 @@ class TestModifyOrAdd : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir m_folder;
-    std::optional<SettingsStore> m_store;
-    SenderSettings m_settings;
+    std::optional<UserDirFixture> f;
     FakeRows m_rows;
     UserEdit m_edit;
 
     std::unique_ptr<Modify_or_add> Open(const UserRecord &user)
     {
         m_edit.EditedUser = user;
-        auto dialog = std::make_unique<Modify_or_add>(m_edit, m_rows, m_settings, *m_store, nullptr);
+        auto dialog = std::make_unique<Modify_or_add>(m_edit, m_rows, f->settings, f->store, nullptr);
         dialog->show();
         return dialog;
     }
@@ -66,19 +51,15 @@ private:
 private slots:
     void init()
     {
-        QVERIFY(m_folder.isValid());
-        m_store.emplace(SettingsStore::atPath(m_folder.filePath(u"Quillpost.ini"_s)));
-        m_settings = SenderSettings();
+        f.emplace();
         m_rows.rows.clear();
         m_edit = UserEdit();
-        ModalDriver::GaveUp() = false;
     }
 
     void cleanup()
     {
         SetComputerSourceFactory({});
         QVERIFY2(!ModalDriver::GaveUp(), "a modal dialog did not open or was not answered");
-        m_store.reset();
     }
 
     void openingShowsTheUser_data()
@@ -101,7 +82,6 @@ private slots:
         QFETCH(QString, portText);
         QFETCH(bool, editable);
         auto dialog = Open({name, u"127.0.0.1"_s, port, 0});
-        QCOMPARE(dialog->windowTitle(), u"User"_s);
         QCOMPARE(Field(*dialog, u"username"_s)->text(), name);
         QCOMPARE(Field(*dialog, u"userip"_s)->text(), u"127.0.0.1"_s);
         QCOMPARE(Field(*dialog, u"userport"_s)->text(), portText);
@@ -109,10 +89,6 @@ private slots:
         QCOMPARE(Field(*dialog, u"userip"_s)->isEnabled(), editable);
         QVERIFY(Field(*dialog, u"userport"_s)->isEnabled());
         QVERIFY(dialog->findChild<QPushButton *>(u"cmdAddNetworkUser"_s)->isEnabled());
-        QStringList labels;
-        for (const QLabel *label : dialog->findChildren<QLabel *>(u"lbl"_s))
-            labels.append(label->text());
-        QCOMPARE(labels, (QStringList{u"Name"_s, u"IP number"_s, u"Port"_s}));
     }
 
     void saveChecksInOrder_data()
@@ -239,7 +215,7 @@ private slots:
         QVERIFY(dialog->isHidden());
         QCOMPARE(m_edit.EditCancelled, cancelledAfter);
         QCOMPARE(m_edit.EditedUser.name, u"Bob"_s);
-        QVERIFY(!m_store->get(u"Settings"_s, u"Modify or Add StartUPX"_s, QString()).isEmpty());
+        QVERIFY(!f->store.get(u"Settings"_s, u"Modify or Add StartUPX"_s, QString()).isEmpty());
     }
 
     void typingIsFiltered_data()
@@ -306,35 +282,9 @@ private slots:
         QCOMPARE(edit->text(), QString());
     }
 
-    void pastedLettersAreRejectedOnSave_data()
-    {
-        QTest::addColumn<QString>("field");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("address") << u"userip"_s << kIpMessage;
-        QTest::newRow("port") << u"userport"_s << kPortMessage;
-    }
-
-    void pastedLettersAreRejectedOnSave()
-    {
-        QFETCH(QString, field);
-        QFETCH(QString, message);
-        auto dialog = Open({u"Bob"_s, u"10.0.0.1"_s, 505, 0});
-        QLineEdit *edit = Field(*dialog, field);
-        QTest::keyClicks(edit, u"ab"_s);
-        QCOMPARE(edit->text(), field == u"userip" ? u"10.0.0.1"_s : u" 505"_s); // typing them does nothing
-        QGuiApplication::clipboard()->setText(u"ab"_s);
-        QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
-        QCOMPARE(edit->text(), u"ab"_s);
-        MessageRecorder recorder;
-        QTest::mouseClick(dialog->findChild<QPushButton *>(u"oksave"_s), Qt::LeftButton);
-        QCOMPARE(recorder.messages.size(), 1);
-        QCOMPARE(recorder.messages.first().text, message);
-        QCOMPARE(dialog->focusWidget(), edit);
-    }
-
     void addNetworkUserFillsTheFields()
     {
-        m_settings.DefaultPort = 505;
+        f->settings.DefaultPort = 505;
         SetComputerSourceFactory([] {
             return std::make_unique<FakeComputerSource>(
                 QList<FakeComputer>{{u"loopback-box"_s, u"localhost"_s, QString()}});

@@ -5,12 +5,8 @@
 #include "editordriver.h"
 #include "modify_or_add.h"
 #include "modifyuser.h"
-#include "sendersettings.h"
-#include "settingsstore.h"
 
 #include <QLineEdit>
-#include <QMenu>
-#include <QTemporaryDir>
 #include <QTest>
 #include <optional>
 
@@ -20,25 +16,11 @@ class TestModifyUser : public QObject
 {
     Q_OBJECT
 
-private:
-    QTemporaryDir m_folder;
-    std::optional<SettingsStore> m_store;
-    SenderSettings m_settings;
+    std::optional<UserDirFixture> f;
 
 private slots:
-    void init()
-    {
-        QVERIFY(m_folder.isValid());
-        m_store.emplace(SettingsStore::atPath(m_folder.filePath(QStringLiteral("Quillpost.ini"))));
-        m_settings = SenderSettings();
-        ModalDriver::GaveUp() = false;
-    }
-
-    void cleanup()
-    {
-        QVERIFY2(!ModalDriver::GaveUp(), "a modal dialog did not open or was not answered");
-        m_store.reset();
-    }
+    void init() { f.emplace(); }
+    void cleanup() { QVERIFY2(!ModalDriver::GaveUp(), "a modal dialog did not open or was not answered"); }
 
     void fillShowsRowsByOrder_data()
     {
@@ -56,30 +38,25 @@ private slots:
     {
         QFETCH(QList<int>, orders);
         QFETCH(QStringList, shown);
-        m_settings.userList = MakeList({{QStringLiteral("A"), QStringLiteral("10.0.0.1"), 501, orders[0]},
-                                        {QStringLiteral("B"), QStringLiteral("10.0.0.2"), 502, orders[1]},
-                                        {QStringLiteral("C"), QStringLiteral("10.0.0.3"), 503, orders[2]}});
-        ModifyUser editor(m_settings, *m_store, nullptr);
+        f->settings.userList = MakeList({{u"A"_s, u"10.0.0.1"_s, 501, orders[0]},
+                                         {u"B"_s, u"10.0.0.2"_s, 502, orders[1]},
+                                         {u"C"_s, u"10.0.0.3"_s, 503, orders[2]}});
+        ModifyUser editor(f->settings, f->store, nullptr);
         QCOMPARE(Column(editor), shown);
         QCOMPARE(SelectedName(editor), shown.first());
 
         Click(editor, "SaveOption");
-        QCOMPARE(m_settings.userList.count(), shown.size());
-        for (int n = 1; n <= m_settings.userList.count(); ++n) {
-            QCOMPARE(m_settings.userList.at(n).name, shown.at(n - 1));
-            QCOMPARE(m_settings.userList.at(n).order, n);
+        QCOMPARE(f->settings.userList.count(), shown.size());
+        for (int n = 1; n <= f->settings.userList.count(); ++n) {
+            QCOMPARE(f->settings.userList.at(n).name, shown.at(n - 1));
+            QCOMPARE(f->settings.userList.at(n).order, n);
         }
     }
 
     void rowsShowTheColumns()
     {
-        m_settings.userList = ThreeUsers();
-        ModifyUser editor(m_settings, *m_store, nullptr);
-        QCOMPARE(editor.windowTitle(), QStringLiteral("Modify User"));
-        const QTreeWidgetItem *header = ListOf(editor)->headerItem();
-        QCOMPARE(header->text(0), QStringLiteral("User Name"));
-        QCOMPARE(header->text(1), QStringLiteral("User IP"));
-        QCOMPARE(header->text(2), QStringLiteral("User Port"));
+        f->settings.userList = ThreeUsers();
+        ModifyUser editor(f->settings, f->store, nullptr);
         QCOMPARE(Column(editor, 1), (QStringList{u"10.0.0.1"_s, u"10.0.0.2"_s, u"10.0.0.3"_s}));
         QCOMPARE(Column(editor, 2), (QStringList{u"501"_s, u"502"_s, u"503"_s}));
     }
@@ -89,7 +66,7 @@ private slots:
         QTest::addColumn<QStringList>("names");
         QTest::addColumn<QStringList>("ips");
         QTest::addColumn<QString>("proposed");
-        const QString def = QStringLiteral("127.0.0.1");
+        const QString def = u"127.0.0.1"_s;
         QTest::newRow("empty list") << QStringList{} << QStringList{} << u"NewUser1"_s;
         QTest::newRow("NewUser1 at the default address")
             << QStringList{u"NewUser1"_s} << QStringList{def} << u"NewUser2"_s;
@@ -108,26 +85,26 @@ private slots:
         UserList users;
         for (int i = 0; i < names.size(); ++i)
             users.append({names[i], ips[i], 505, 0});
-        m_settings.userList = users;
-        m_settings.DefaultPort = 606;
-        ModifyUser editor(m_settings, *m_store, nullptr);
+        f->settings.userList = users;
+        f->settings.DefaultPort = 606;
+        ModifyUser editor(f->settings, f->store, nullptr);
         const QString selectedBefore = SelectedName(editor);
 
         QString shownName;
         QString shownIp;
         QString shownPort;
         ModalDriver::WhenOpens<Modify_or_add>([&](Modify_or_add *dialog) {
-            shownName = dialog->findChild<QLineEdit *>(QStringLiteral("username"))->text();
-            shownIp = dialog->findChild<QLineEdit *>(QStringLiteral("userip"))->text();
-            shownPort = dialog->findChild<QLineEdit *>(QStringLiteral("userport"))->text();
-            QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("oksave")), Qt::LeftButton);
+            shownName = dialog->findChild<QLineEdit *>(u"username"_s)->text();
+            shownIp = dialog->findChild<QLineEdit *>(u"userip"_s)->text();
+            shownPort = dialog->findChild<QLineEdit *>(u"userport"_s)->text();
+            QTest::mouseClick(dialog->findChild<QPushButton *>(u"oksave"_s), Qt::LeftButton);
         });
         Click(editor, "adduser");
         QCOMPARE(shownName, proposed);
-        QCOMPARE(shownIp, QStringLiteral("127.0.0.1"));
-        QCOMPARE(shownPort, QStringLiteral(" 606"));
+        QCOMPARE(shownIp, u"127.0.0.1"_s);
+        QCOMPARE(shownPort, u" 606"_s);
         QCOMPARE(Column(editor), names + QStringList{proposed});
-        QCOMPARE(Column(editor, 2).last(), QStringLiteral("606"));
+        QCOMPARE(Column(editor, 2).last(), u"606"_s);
         QCOMPARE(SelectedName(editor), selectedBefore);
     }
 
@@ -141,14 +118,13 @@ private slots:
     void addThenCancelAddsNothing()
     {
         QFETCH(bool, closeBox);
-        m_settings.userList = ThreeUsers();
-        ModifyUser editor(m_settings, *m_store, nullptr);
+        f->settings.userList = ThreeUsers();
+        ModifyUser editor(f->settings, f->store, nullptr);
         ModalDriver::WhenOpens<Modify_or_add>([closeBox](Modify_or_add *dialog) {
             if (closeBox)
                 dialog->close();
             else
-                QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("cancelsave")),
-                                  Qt::LeftButton);
+                QTest::mouseClick(dialog->findChild<QPushButton *>(u"cancelsave"_s), Qt::LeftButton);
         });
         Click(editor, "adduser");
         QCOMPARE(Column(editor), (QStringList{u"A"_s, u"B"_s, u"C"_s}));
@@ -166,22 +142,22 @@ private slots:
     {
         QFETCH(bool, save);
         QFETCH(QStringList, row);
-        m_settings.userList = ThreeUsers();
-        ModifyUser editor(m_settings, *m_store, nullptr);
+        f->settings.userList = ThreeUsers();
+        ModifyUser editor(f->settings, f->store, nullptr);
         editor.show();
         SelectRow(editor, 1);
         QString shownPort;
         ModalDriver::WhenOpens<Modify_or_add>([&](Modify_or_add *dialog) {
-            auto *port = dialog->findChild<QLineEdit *>(QStringLiteral("userport"));
+            auto *port = dialog->findChild<QLineEdit *>(u"userport"_s);
             shownPort = port->text();
-            dialog->findChild<QLineEdit *>(QStringLiteral("username"))->setText(QStringLiteral(" Bee "));
-            dialog->findChild<QLineEdit *>(QStringLiteral("userip"))->setText(QStringLiteral("10.0.0.022"));
-            port->setText(QStringLiteral("600"));
+            dialog->findChild<QLineEdit *>(u"username"_s)->setText(u" Bee "_s);
+            dialog->findChild<QLineEdit *>(u"userip"_s)->setText(u"10.0.0.022"_s);
+            port->setText(u"600"_s);
             const char *button = save ? "oksave" : "cancelsave";
             QTest::mouseClick(dialog->findChild<QPushButton *>(QString::fromLatin1(button)), Qt::LeftButton);
         });
         Click(editor, "moduser");
-        QCOMPARE(shownPort, QStringLiteral(" 502"));
+        QCOMPARE(shownPort, u" 502"_s);
         const QTreeWidgetItem *changed = ListOf(editor)->topLevelItem(1);
         QCOMPARE((QStringList{changed->text(0), changed->text(1), changed->text(2)}), row);
         QCOMPARE(Column(editor).size(), 3);
@@ -201,10 +177,10 @@ private slots:
         QFETCH(QString, name);
         QFETCH(bool, removed);
         UserList users;
-        users.append({QStringLiteral("first"), QStringLiteral("10.0.0.1"), 505, 0});
-        users.append({name, QStringLiteral("127.0.0.1"), 505, 0});
-        m_settings.userList = users;
-        ModifyUser editor(m_settings, *m_store, nullptr);
+        users.append({u"first"_s, u"10.0.0.1"_s, 505, 0});
+        users.append({name, u"127.0.0.1"_s, 505, 0});
+        f->settings.userList = users;
+        ModifyUser editor(f->settings, f->store, nullptr);
         editor.show();
         SelectRow(editor, 1);
         MessageRecorder recorder;
@@ -212,23 +188,23 @@ private slots:
         QCOMPARE(Column(editor).contains(name), !removed);
         QCOMPARE(recorder.messages.size(), removed ? 0 : 1);
         if (!removed) {
-            QCOMPARE(recorder.messages.first().title, QStringLiteral("Error"));
-            QCOMPARE(recorder.messages.first().text, QStringLiteral("Cannot delete localhost"));
+            QCOMPARE(recorder.messages.first().title, u"Error"_s);
+            QCOMPARE(recorder.messages.first().text, u"Cannot delete localhost"_s);
         } else {
-            QCOMPARE(SelectedName(editor), QStringLiteral("first")); // the row that is left
+            QCOMPARE(SelectedName(editor), u"first"_s); // the row that is left
         }
     }
 
     void applyWithNoRowsEmptiesTheList()
     {
-        m_settings.userList = ThreeUsers();
-        ModifyUser editor(m_settings, *m_store, nullptr);
+        f->settings.userList = ThreeUsers();
+        ModifyUser editor(f->settings, f->store, nullptr);
         for (int i = 0; i < 3; ++i)
             Click(editor, "removeuser");
         QCOMPARE(Column(editor), QStringList());
         Click(editor, "removeuser"); // nothing selected, nothing happens
         Click(editor, "SaveOption");
-        QCOMPARE(m_settings.userList.count(), 0);
+        QCOMPARE(f->settings.userList.count(), 0);
         QVERIFY(editor.isHidden());
     }
 
@@ -250,33 +226,31 @@ private slots:
     {
         QFETCH(QStringList, buttons);
         QFETCH(QStringList, result);
-        m_settings.userList = ThreeUsers();
-        ModifyUser editor(m_settings, *m_store, nullptr);
+        f->settings.userList = ThreeUsers();
+        ModifyUser editor(f->settings, f->store, nullptr);
         for (const QString &button : buttons)
             Click(editor, button.toLatin1().constData());
         QStringList names;
-        for (int n = 1; n <= m_settings.userList.count(); ++n)
-            names.append(m_settings.userList.at(n).name);
+        for (int n = 1; n <= f->settings.userList.count(); ++n)
+            names.append(f->settings.userList.at(n).name);
         QCOMPARE(names, result);
         if (result == QStringList{u"localhost"_s})
-            QCOMPARE(m_settings.userList, DefaultUserList());
+            QCOMPARE(f->settings.userList, DefaultUserList());
         QVERIFY(editor.isHidden());
     }
 
     void closingStoresThePositionButNoUsers()
     {
-        m_settings.userList = ThreeUsers();
+        f->settings.userList = ThreeUsers();
         {
-            ModifyUser editor(m_settings, *m_store, nullptr);
+            ModifyUser editor(f->settings, f->store, nullptr);
             editor.show();
             editor.move(40, 30);
             Click(editor, "SaveOption");
         }
-        QVERIFY(!m_store->get(QStringLiteral("Settings"), QStringLiteral("Modify User StartUPX"), QString())
-                     .isEmpty());
-        QVERIFY(!m_store->get(QStringLiteral("Settings"), QStringLiteral("Modify User StartUPY"), QString())
-                     .isEmpty());
-        QVERIFY(m_store->getAll(QStringLiteral("Users")).isEmpty());
+        QVERIFY(!f->store.get(u"Settings"_s, u"Modify User StartUPX"_s, QString()).isEmpty());
+        QVERIFY(!f->store.get(u"Settings"_s, u"Modify User StartUPY"_s, QString()).isEmpty());
+        QVERIFY(f->store.getAll(u"Users"_s).isEmpty());
     }
 };
 

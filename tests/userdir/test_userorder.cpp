@@ -5,12 +5,9 @@
 #include "editordriver.h"
 #include "modify_or_add.h"
 #include "modifyuser.h"
-#include "sendersettings.h"
-#include "settingsstore.h"
 
 #include <QLineEdit>
 #include <QMenu>
-#include <QTemporaryDir>
 #include <QTest>
 #include <optional>
 
@@ -20,25 +17,11 @@ class TestUserOrder : public QObject
 {
     Q_OBJECT
 
-private:
-    QTemporaryDir m_folder;
-    std::optional<SettingsStore> m_store;
-    SenderSettings m_settings;
+    std::optional<UserDirFixture> f;
 
 private slots:
-    void init()
-    {
-        QVERIFY(m_folder.isValid());
-        m_store.emplace(SettingsStore::atPath(m_folder.filePath(QStringLiteral("Quillpost.ini"))));
-        m_settings = SenderSettings();
-        ModalDriver::GaveUp() = false;
-    }
-
-    void cleanup()
-    {
-        QVERIFY2(!ModalDriver::GaveUp(), "a modal dialog did not open or was not answered");
-        m_store.reset();
-    }
+    void init() { f.emplace(); }
+    void cleanup() { QVERIFY2(!ModalDriver::GaveUp(), "a modal dialog did not open or was not answered"); }
 
     void dragMovesTheRow_data()
     {
@@ -58,8 +41,8 @@ private slots:
         QFETCH(int, from);
         QFETCH(QList<int>, over);
         QFETCH(QStringList, result);
-        m_settings.userList = ThreeUsers();
-        ModifyUser editor(m_settings, *m_store, nullptr);
+        f->settings.userList = ThreeUsers();
+        ModifyUser editor(f->settings, f->store, nullptr);
         editor.show();
         QWidget *viewport = ListOf(editor)->viewport();
         const QPoint start = from >= 0 ? RowCentre(editor, from) : QPoint(5, viewport->height() - 2);
@@ -99,8 +82,8 @@ private slots:
         QFETCH(int, selected);
         QFETCH(int, item);
         QFETCH(QStringList, result);
-        m_settings.userList = ThreeUsers();
-        ModifyUser editor(m_settings, *m_store, nullptr);
+        f->settings.userList = ThreeUsers();
+        ModifyUser editor(f->settings, f->store, nullptr);
         editor.show();
         SelectRow(editor, selected);
         const QString moved = SelectedName(editor);
@@ -108,7 +91,7 @@ private slots:
         QTest::mousePress(ListOf(editor)->viewport(), Qt::RightButton, {}, RowCentre(editor, selected));
         QMenu *menu = editor.contextMenu();
         QTRY_VERIFY(menu->isVisible());
-        QCOMPARE(menu->title(), QStringLiteral("ListView Option"));
+        QCOMPARE(menu->title(), u"ListView Option"_s);
         menu->actions().at(item - 1)->trigger();
         menu->hide();
         QCOMPARE(Column(editor), result);
@@ -133,9 +116,9 @@ private slots:
         QFETCH(QList<bool>, enabled);
         UserList users;
         for (int i = 0; i < rows; ++i)
-            users.append({QStringLiteral("U%1").arg(i), QStringLiteral("10.0.0.1"), 505, 0});
-        m_settings.userList = users;
-        ModifyUser editor(m_settings, *m_store, nullptr);
+            users.append({u"U%1"_s.arg(i), u"10.0.0.1"_s, 505, 0});
+        f->settings.userList = users;
+        ModifyUser editor(f->settings, f->store, nullptr);
         editor.show();
         SelectRow(editor, selected);
         QTest::mousePress(ListOf(editor)->viewport(), Qt::RightButton, {}, RowCentre(editor, selected));
@@ -153,10 +136,10 @@ private slots:
 
     void headerClicksSort()
     {
-        m_settings.userList = MakeList({{QStringLiteral("bob"), QStringLiteral("10.0.0.2"), 505, 1},
-                                        {QStringLiteral("Carl"), QStringLiteral("10.0.0.10"), 1000, 2},
-                                        {QStringLiteral("Ann"), QStringLiteral("9.0.0.1"), 80, 3}});
-        ModifyUser editor(m_settings, *m_store, nullptr);
+        f->settings.userList = MakeList({{u"bob"_s, u"10.0.0.2"_s, 505, 1},
+                                         {u"Carl"_s, u"10.0.0.10"_s, 1000, 2},
+                                         {u"Ann"_s, u"9.0.0.1"_s, 80, 3}});
+        ModifyUser editor(f->settings, f->store, nullptr);
         editor.show();
         QVERIFY(!editor.sorted());
 
@@ -185,15 +168,15 @@ private slots:
 
         // Apply commits the order on the screen.
         Click(editor, "SaveOption");
-        QCOMPARE(m_settings.userList.at(1).name, QStringLiteral("Ann"));
-        QCOMPARE(m_settings.userList.at(3).name, QStringLiteral("bob"));
-        QCOMPARE(m_settings.userList.at(3).order, 3);
+        QCOMPARE(f->settings.userList.at(1).name, u"Ann"_s);
+        QCOMPARE(f->settings.userList.at(3).name, u"bob"_s);
+        QCOMPARE(f->settings.userList.at(3).order, 3);
     }
 
     void sortedRowsStaySorted()
     {
-        m_settings.userList = ThreeUsers();
-        ModifyUser editor(m_settings, *m_store, nullptr);
+        f->settings.userList = ThreeUsers();
+        ModifyUser editor(f->settings, f->store, nullptr);
         editor.show();
         ClickHeader(editor, 0); // descending: C, B, A
         ModalDriver::WhenOpens<Modify_or_add>([](Modify_or_add *dialog) {
@@ -212,8 +195,8 @@ private slots:
 
     void dragEndsSorting()
     {
-        m_settings.userList = ThreeUsers();
-        ModifyUser editor(m_settings, *m_store, nullptr);
+        f->settings.userList = ThreeUsers();
+        ModifyUser editor(f->settings, f->store, nullptr);
         editor.show();
         ClickHeader(editor, 0); // descending: C, B, A
         QCOMPARE(Column(editor), (QStringList{u"C"_s, u"B"_s, u"A"_s}));

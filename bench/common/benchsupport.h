@@ -1,0 +1,252 @@
+#pragma once
+// Shared by the benchmarks: statistics, a loopback sender as the sending
+// program behaves, the bare epoll receiver used as the yardstick, and a
+// Quillbox main window on a loopback port.
+
+#include "listener.h"
+#include "receiveform.h"
+#include "receiversettings.h"
+#include "settingsstore.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <netinet/in.h>
+#include <sys/epoll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace bench {
+
+// A benchmark round that takes longer than this counts as failed.
+constexpr int kRoundTimeoutMs = 60000;
+
+inline double Median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// The nearest-rank percentile (0 < p <= 100).
+inline double Percentile(std::vector<double> values, double p)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const auto rank = static_cast<size_t>(std::ceil(p / 100.0 * static_cast<double>(values.size())));
+    return values[std::clamp<size_t>(rank, 1, values.size()) - 1];
+}
+
+inline qint64 NowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+inline qint64 ResidentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+inline sockaddr_in Loopback(quint16 port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+// One sender as the sending program behaves: connect, one write, close.
+inline bool SendOne(quint16 port, const QByteArray &payload)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return false;
+    const sockaddr_in address = Loopback(port);
+    bool sent = ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0 &&
+                ::send(fd, payload.constData(), static_cast<size_t>(payload.size()), MSG_NOSIGNAL) ==
+                    static_cast<ssize_t>(payload.size());
+    ::close(fd);
+    return sent;
+}
+
+// A payload "name NUL port NUL text" of exactly `bytes` bytes (at least the
+// header's size). The text is prose (words, a line break every few dozen
+// characters) or one unbroken run of letters, the worst case for laying it
+// out.
+enum class Text
+{
+    Prose,
+    Unbroken
+};
+
+inline QByteArray Payload(const QByteArray &name, qsizetype bytes, Text text = Text::Prose)
+{
+    QByteArray payload = name + QByteArray("\0"
+                                           "505\0",
+                                           5);
+    const qsizetype textBytes = std::max<qsizetype>(1, bytes - payload.size());
+    if (text == Text::Unbroken) {
+        payload.append(QByteArray(textBytes, 'x'));
+        return payload;
+    }
+    static const QByteArray prose("Lorem ipsum dolor sit amet, consectetur adipiscing elit, sed do\r\n"
+                                  "eiusmod tempor incididunt ut labore et dolore magna aliqua.\r\n");
+    QByteArray body;
+    body.reserve(textBytes + prose.size());
+    while (body.size() < textBytes)
+        body.append(prose);
+    payload.append(body.left(textBytes));
+    return payload;
+}
+
+// The yardstick: one thread that accepts, reads to the end and closes,
+// nothing else. Records when each connection's read completed.
+class EpollReceiver
+{
+public:
+    EpollReceiver()
+    {
+        m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        int on = 1;
+        ::setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in address = Loopback(0);
+        ::bind(m_listen, reinterpret_cast<sockaddr *>(&address), sizeof address);
+        ::listen(m_listen, Listener::kListenBacklog);
+        socklen_t length = sizeof address;
+        ::getsockname(m_listen, reinterpret_cast<sockaddr *>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        m_epoll = ::epoll_create1(0);
+        m_thread = std::thread([this] { run(); });
+    }
+    ~EpollReceiver()
+    {
+        m_stop = true;
+        m_thread.join();
+        ::close(m_epoll);
+        ::close(m_listen);
+    }
+    EpollReceiver(const EpollReceiver &) = delete;
+    EpollReceiver &operator=(const EpollReceiver &) = delete;
+
+    quint16 port() const { return m_port; }
+    int received() const { return m_received.load(); }
+    // NowNs() of the last completed read.
+    qint64 lastCompletionNs() const { return m_lastNs.load(); }
+
+private:
+    void run()
+    {
+        epoll_event event{};
+        event.events = EPOLLIN;
+        event.data.fd = m_listen;
+        ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_listen, &event);
+        std::vector<epoll_event> ready(256);
+        std::vector<char> buffer(65536);
+        while (!m_stop) {
+            const int n = ::epoll_wait(m_epoll, ready.data(), static_cast<int>(ready.size()), 50);
+            for (int i = 0; i < n; ++i) {
+                const int fd = ready[i].data.fd;
+                if (fd == m_listen) {
+                    for (;;) {
+                        const int client = ::accept4(m_listen, nullptr, nullptr, SOCK_NONBLOCK);
+                        if (client < 0)
+                            break;
+                        epoll_event clientEvent{};
+                        clientEvent.events = EPOLLIN;
+                        clientEvent.data.fd = client;
+                        ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, client, &clientEvent);
+                    }
+                    continue;
+                }
+                for (;;) {
+                    const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+                    if (got > 0)
+                        continue;
+                    if (got < 0 && errno == EAGAIN)
+                        break;
+                    ::close(fd);
+                    m_lastNs.store(NowNs());
+                    m_received.fetch_add(1);
+                    break;
+                }
+            }
+        }
+    }
+
+    int m_listen = -1;
+    int m_epoll = -1;
+    quint16 m_port = 0;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_received{0};
+    std::atomic<qint64> m_lastNs{0};
+    std::thread m_thread;
+};
+
+// A Quillbox main window (offscreen, no notification icon) with one
+// loopback listener, counting the messages it has routed.
+struct Quillbox
+{
+    Quillbox()
+    {
+        settings.portList.clear();
+        settings.portList.append(0);
+        settings.PlayIncomingSound = false;
+        ReceiveFormOptions options;
+        options.listenAddress = QHostAddress(QHostAddress::LocalHost);
+        options.trayIcon = false;
+        options.loadSettings = false;
+        form = std::make_unique<ReceiveForm>(store, settings, options);
+        form->Form_Load(QString());
+        // Connected after the window's own handler, so a count means routed.
+        QObject::connect(form->Winsck()[0], &Listener::messageReceived, form.get(), [this] { ++received; });
+    }
+    ~Quillbox() { form->exitmn_Click(); }
+    Quillbox(const Quillbox &) = delete;
+    Quillbox &operator=(const Quillbox &) = delete;
+    quint16 port() const { return form->Winsck()[0]->serverPort(); }
+
+    QTemporaryDir folder;
+    SettingsStore store = SettingsStore::atPath(folder.filePath(QStringLiteral("Quillbox.ini")));
+    ReceiverSettings settings;
+    std::unique_ptr<ReceiveForm> form;
+    int received = 0;
+};
+
+// Runs the event loop until done() or the time-out.
+inline bool SpinUntil(const std::function<bool()> &done, int timeoutMs = kRoundTimeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    }
+    return true;
+}
+
+} // namespace bench
