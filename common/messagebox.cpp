@@ -1,5 +1,6 @@
 #include "messagebox.h"
 
+#include <QDir>
 #include <QMessageBox>
 #include <QPointer>
 
@@ -16,6 +17,15 @@ MessageHandler &Handler()
 void SetMessageHandler(MessageHandler handler)
 {
     Handler() = std::move(handler);
+}
+
+void ReportSaveFailure(QWidget *owner, const QString &fileName)
+{
+    ShowMessage(
+        owner, kTitleError,
+        QStringLiteral("The settings could not be saved to %1.\nCheck that the disk has room and that "
+                       "the folder may be written to.")
+            .arg(QDir::toNativeSeparators(fileName)));
 }
 
 void ShowMessage(QWidget *owner, const QString &title, const QString &text)

@@ -64,7 +64,8 @@ void SettingsDialog::Form_Unload()
     m_unloaded = true;
     WriteSettings();
     StoreWindowPosition(this, m_store, m_positionPrefix);
-    m_store.flush();
+    if (!m_store.flush())
+        ReportSaveFailure(parentWidget(), m_store.fileName());
 }
 
 void SettingsDialog::FailCheck(QWidget *field, const QString &text)

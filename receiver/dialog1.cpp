@@ -35,6 +35,9 @@ Dialog1::Dialog1(const ReceiverSettings &settings, QWidget *parent)
     message->setVisible(false); // holds no text, so it takes no room
 
     m_txtMessage = new QPlainTextEdit(this);
+    // A long line without blanks, which any sender can send, would take the
+    // layout quadratic time if it could break only between words.
+    m_txtMessage->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_txtMessage->setObjectName(QStringLiteral("TxtMessage"));
     m_txtMessage->setReadOnly(true);
     m_txtMessage->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);

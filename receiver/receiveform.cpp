@@ -19,6 +19,7 @@
 #include <QIcon>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QStringList>
 #include <QVBoxLayout>
 
 namespace {
@@ -104,8 +105,9 @@ void ReceiveForm::Form_Load(const QString &commandLine)
 
     PlaceWindow(this, m_store, kPositionPrefix);
     StoreWindowPosition(this, m_store, kPositionPrefix);
-    SavePortList(m_store, m_settings.portList);
-    SaveSoundOption(m_store, m_settings.PlayIncomingSound);
+    const bool portsSaved = SavePortList(m_store, m_settings.portList);
+    if (!SaveSoundOption(m_store, m_settings.PlayIncomingSound) || !portsSaved)
+        ReportSaveFailure(this, m_store.fileName());
 
     StartListeners();
 
@@ -121,16 +123,22 @@ void ReceiveForm::StartListeners()
         listener->retire();
     if (m_unloaded)
         return;
+    // Every port is opened before any error is shown: the box waits for the
+    // user, and the ports after a refused one must not wait with it.
+    QStringList failures;
     for (int n = 1; n <= m_settings.portList.count(); ++n) {
         auto *listener = new Listener(m_options.listenAddress, m_settings.portList.at(n), this);
         listener->setDataTimeout(m_dataTimeoutMs);
         listener->setAdmission([router = m_router] { return router->queueHasRoom(); });
         connect(listener, &Listener::messageReceived, this, &ReceiveForm::messageArrived);
-        connect(listener, &Listener::listenFailed, this, [this](const QString &description) {
-            ShowMessage(this, kTitleError, QStringLiteral("Winsock Error: ") + description);
-        });
+        connect(listener, &Listener::listenFailed, this,
+                [&failures](const QString &description) { failures.append(description); });
         m_listeners.append(listener);
         listener->StartListening();
+        disconnect(listener, &Listener::listenFailed, this, nullptr);
+    }
+    for (const QString &description : std::as_const(failures)) {
+        ShowMessage(this, kTitleError, QStringLiteral("Winsock Error: ") + description);
         // The error box runs its own event loop, in which the window may
         // have been closed.
         if (m_unloaded)
@@ -246,7 +254,8 @@ void ReceiveForm::Form_Unload()
     SavePortList(m_store, m_settings.portList);
     SaveSoundOption(m_store, m_settings.PlayIncomingSound);
     StoreWindowPosition(this, m_store, kPositionPrefix);
-    m_store.flush();
+    if (!m_store.flush())
+        ReportSaveFailure(this, m_store.fileName());
     if (m_tray)
         m_tray->RemoveTrayIcon();
     for (Listener *listener : std::exchange(m_listeners, {})) {

@@ -159,8 +159,9 @@ void SendForm::Form_Load()
     m_msgHistoryPos = 0;
     m_msgHistory = QStringList{QString()};
 
-    SaveProgramOptions(m_store, m_settings);
-    SaveUserList(m_store, m_settings.userList);
+    const bool optionsSaved = SaveProgramOptions(m_store, m_settings);
+    if (!SaveUserList(m_store, m_settings.userList) || !optionsSaved)
+        ReportSaveFailure(this, m_store.fileName());
 
     m_replyPending = false;
     m_sendByEnter = false;
@@ -183,7 +184,8 @@ void SendForm::Form_Unload()
     m_winsock->close();
     SaveUserList(m_store, m_settings.userList);
     StoreWindowPosition(this, m_store, kPositionPrefix);
-    m_store.flush();
+    if (!m_store.flush())
+        ReportSaveFailure(this, m_store.fileName());
     if (m_receiveString)
         m_receiveString->UnhookReplyIntake();
     if (m_endpoint)
