@@ -170,30 +170,8 @@ void TestReplyEndToEnd::initTestCase()
     QVERIFY2(!m_display.isEmpty(), "Xvfb reported no display");
 
     // A window manager makes activating and closing windows real.
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(u"DISPLAY"_s, m_display);
-    environment.insert(u"HOME"_s, m_home.path());
-    environment.insert(u"XDG_CONFIG_HOME"_s, m_home.filePath(u"wm-config"_s));
-    environment.insert(u"XDG_CACHE_HOME"_s, m_home.filePath(u"wm-cache"_s));
-    m_windowManager.setProcessEnvironment(environment);
-    const auto managed = [this] {
-        return RunXTool(u"xprop"_s, {u"-root"_s, u"_NET_SUPPORTING_WM_CHECK"_s}, m_display)
-            .contains(u"window id"_s);
-    };
-    // A window manager that gives up while the display is still settling
-    // is started again, a bounded number of times.
-    constexpr int kWindowManagerAttempts = 3;
-    QString failures;
-    for (int attempt = 0; attempt < kWindowManagerAttempts && !managed(); ++attempt) {
-        m_windowManager.start(QStandardPaths::findExecutable(u"openbox"_s), {u"--sm-disable"_s});
-        QVERIFY(m_windowManager.waitForStarted(kXWaitMs));
-        QTRY_VERIFY_WITH_TIMEOUT(managed() || m_windowManager.state() != QProcess::Running, kXWaitMs);
-        if (m_windowManager.state() != QProcess::Running) {
-            m_windowManager.waitForFinished(kXWaitMs);
-            failures += QString::fromLocal8Bit(m_windowManager.readAllStandardError());
-        }
-    }
-    QVERIFY2(managed(), qPrintable(u"openbox did not come up: "_s + failures));
+    const QString failure = StartWindowManager(m_windowManager, m_display, m_home.path());
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
 }
 
 void TestReplyEndToEnd::cleanupTestCase()

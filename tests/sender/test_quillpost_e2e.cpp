@@ -94,22 +94,8 @@ private slots:
         const QString openbox = QStandardPaths::findExecutable(u"openbox"_s);
         if (openbox.isEmpty())
             QSKIP("openbox is not installed");
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"DISPLAY"_s, m_display);
-        // Its own folders, so that window managers of tests running side by
-        // side share no configuration, cache or session files.
-        environment.insert(u"HOME"_s, m_home.path());
-        environment.insert(u"XDG_CONFIG_HOME"_s, m_home.filePath(u"wm-config"_s));
-        environment.insert(u"XDG_CACHE_HOME"_s, m_home.filePath(u"wm-cache"_s));
-        m_windowManager.setProcessEnvironment(environment);
-        m_windowManager.start(openbox, {u"--sm-disable"_s});
-        QVERIFY(m_windowManager.waitForStarted(kXWaitMs));
-        const auto managed = [this] {
-            return Property(m_display, 0, u"_NET_SUPPORTING_WM_CHECK"_s).contains(u"window id"_s);
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(managed() || m_windowManager.state() != QProcess::Running, kXWaitMs);
-        QVERIFY2(managed(), qPrintable(u"openbox did not come up on " + m_display + u": " +
-                                       QString::fromLocal8Bit(m_windowManager.readAllStandardError())));
+        const QString failure = StartWindowManager(m_windowManager, m_display, m_home.path());
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
     }
 
     void cleanupTestCase()

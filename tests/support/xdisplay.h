@@ -3,9 +3,12 @@
 // started on it with folders of their own, every wait bounded, every process
 // ended through its own handle.
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -107,3 +110,39 @@ struct ProgramFolders
 
     QTemporaryDir root;
 };
+
+// Starts openbox on the display with folders of its own under home, so that
+// window managers of tests running side by side share nothing. One that gives
+// up while the display is still settling is started again, a bounded number
+// of times. Empty when it manages the display, else what it said.
+inline QString StartWindowManager(QProcess &windowManager, const QString &display, const QString &home)
+{
+    constexpr int kAttempts = 3;
+    constexpr int kWaitMs = 10000;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), display);
+    environment.insert(QStringLiteral("HOME"), home);
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/wm-config"));
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/wm-cache"));
+    windowManager.setProcessEnvironment(environment);
+    const auto managed = [&display] {
+        return RunXTool(QStringLiteral("xprop"),
+                        {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")}, display)
+            .contains(QStringLiteral("window id"));
+    };
+    QString failures;
+    for (int attempt = 0; attempt < kAttempts && !managed(); ++attempt) {
+        windowManager.start(QStandardPaths::findExecutable(QStringLiteral("openbox")),
+                            {QStringLiteral("--sm-disable")});
+        if (!windowManager.waitForStarted(kWaitMs))
+            return QStringLiteral("openbox did not start");
+        QDeadlineTimer deadline(kWaitMs);
+        while (!managed() && windowManager.state() == QProcess::Running && !deadline.hasExpired())
+            QTest::qWait(50);
+        if (windowManager.state() != QProcess::Running) {
+            windowManager.waitForFinished(kWaitMs);
+            failures += QString::fromLocal8Bit(windowManager.readAllStandardError());
+        }
+    }
+    return managed() ? QString() : QStringLiteral("openbox did not come up: ") + failures;
+}
