@@ -35,9 +35,6 @@ Dialog1::Dialog1(const ReceiverSettings &settings, QWidget *parent)
     message->setVisible(false); // holds no text, so it takes no room
 
     m_txtMessage = new QPlainTextEdit(this);
-    // A long line without blanks, which any sender can send, would take the
-    // layout quadratic time if it could break only between words.
-    m_txtMessage->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_txtMessage->setObjectName(QStringLiteral("TxtMessage"));
     m_txtMessage->setReadOnly(true);
     m_txtMessage->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
@@ -96,9 +93,27 @@ void Dialog1::UpdateSenderLabel()
     m_computer->setText(senderLine());
 }
 
+// Laying out a run of characters without a break opportunity takes time that
+// grows with the square of its length when the layout first looks for a word
+// boundary; any sender can send 64 KiB of one word. Such texts wrap anywhere.
+static bool HasLongUnbrokenRun(const QString &text)
+{
+    constexpr int kLongestWord = 200;
+    int run = 0;
+    for (QChar c : text) {
+        run = c.isSpace() ? 0 : run + 1;
+        if (run > kLongestWord)
+            return true;
+    }
+    return false;
+}
+
 void Dialog1::ShowCurrentMessage()
 {
-    m_txtMessage->setPlainText(FromWireLineBreaks(m_messagelist.value(0)));
+    const QString text = FromWireLineBreaks(m_messagelist.value(0));
+    m_txtMessage->setWordWrapMode(HasLongUnbrokenRun(text) ? QTextOption::WrapAnywhere
+                                                           : QTextOption::WrapAtWordBoundaryOrAnywhere);
+    m_txtMessage->setPlainText(text);
 }
 
 void Dialog1::UpdateReadNext()

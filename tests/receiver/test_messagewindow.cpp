@@ -61,7 +61,20 @@ private slots:
     void closesAfterReplyOnlyWhenNothingWaits_data();
     void closesAfterReplyOnlyWhenNothingWaits();
     void okFreesTheSlot();
+    void unbrokenTextWrapsAnywhere();
 };
+
+void TestMessageWindow::unbrokenTextWrapsAnywhere()
+{
+    // 64 KiB of one word would take seconds to lay out at word boundaries.
+    Window w;
+    auto *field = w.window->findChild<QPlainTextEdit *>(QStringLiteral("TxtMessage"));
+    QCOMPARE(field->wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
+    w.window->rfevent_AddNext(3, QString(kMaxPayloadBytes, u'x'), 505, 505);
+    w.window->ReadNext_Click();
+    QCOMPARE(w.shown().size(), kMaxPayloadBytes);
+    QCOMPARE(field->wordWrapMode(), QTextOption::WrapAnywhere);
+}
 
 void TestMessageWindow::senderLine_data()
 {
