@@ -89,7 +89,7 @@ void TestKilledWhileSaving::storeLoadsWhole()
     const bool sender = program == u"quillpost";
     XDisplay display;
     QVERIFY(!display.name().isEmpty());
-    ProgramFolders folders(sender ? kSenderStoreName : kReceiverStoreName);
+    StoreFolders folders(sender ? kSenderStoreName : kReceiverStoreName);
 
     // Quillbox's listeners open after the store is written; one port, taken
     // by this test, keeps them from listening on anything.
@@ -149,7 +149,7 @@ void TestKilledWhileSaving::storeLoadsWhole()
     const QString caption =
         sender ? QStringLiteral("\"Send Message\"") : QStringLiteral("\"Message Receiver\"");
     QTRY_VERIFY_WITH_TIMEOUT(display.windowTree().contains(caption), kProgramWaitMs);
-    EndProgram(last);
+    StopProcess(last);
     QVERIFY(loadsWhole());
 }
 

@@ -124,7 +124,7 @@ void TestProtectedPort::otherPortKeepsReceiving()
     QVERIFY(low != 0 && high != 0);
     XDisplay display;
     QVERIFY(!display.name().isEmpty());
-    ProgramFolders folders(kReceiverStoreName);
+    StoreFolders folders(kReceiverStoreName);
     {
         SettingsStore prepared = SettingsStore::atPath(folders.ini());
         PortList ports;

@@ -5,6 +5,7 @@
 // the user is told and the message window stays.
 #include "bars.h"
 #include "settingsstore.h"
+#include "xclient.h"
 #include "xdisplay.h"
 
 #include <QRegularExpression>
@@ -12,7 +13,6 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <signal.h>
-#include <xcb/xcb.h>
 
 using namespace Qt::StringLiterals;
 
@@ -88,32 +88,8 @@ bool Ended(qint64 pid)
 // Asks the window manager to close the window, as its close box does.
 bool CloseWindow(const QString &display, quint32 window)
 {
-    xcb_connection_t *connection = xcb_connect(display.toLocal8Bit().constData(), nullptr);
-    if (xcb_connection_has_error(connection)) {
-        xcb_disconnect(connection);
-        return false;
-    }
-    const char name[] = "_NET_CLOSE_WINDOW";
-    xcb_intern_atom_reply_t *atom =
-        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, sizeof(name) - 1, name), nullptr);
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-    bool sent = false;
-    if (atom) {
-        xcb_client_message_event_t event{};
-        event.response_type = XCB_CLIENT_MESSAGE;
-        event.format = 32;
-        event.window = window;
-        event.type = atom->atom;
-        event.data.data32[0] = XCB_CURRENT_TIME;
-        event.data.data32[1] = 2; // from a pager or similar tool
-        xcb_send_event(connection, 0, root,
-                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                       reinterpret_cast<const char *>(&event));
-        sent = xcb_flush(connection) > 0;
-        free(atom);
-    }
-    xcb_disconnect(connection);
-    return sent;
+    constexpr quint32 kFromPager = 2;
+    return SendToWindowManager(display, window, "_NET_CLOSE_WINDOW", XCB_CURRENT_TIME, kFromPager);
 }
 
 // Presses "Reply" of the message window as a user does with the keyboard:

@@ -1,12 +1,12 @@
 // The real quillpost on a virtual X display: what a first start leaves in an
 // empty store, and a second start that hands the foreground to the first
 // copy and ends at once without touching the store.
+#include "xclient.h"
 #include "xdisplay.h"
 
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
-#include <xcb/xcb.h>
 
 using namespace Qt::StringLiterals;
 
@@ -41,31 +41,8 @@ QString Property(const QString &display, quint32 window, const QString &name)
 // Asks the window manager to iconify the window, as its minimise button does.
 bool Iconify(const QString &display, quint32 window)
 {
-    xcb_connection_t *connection = xcb_connect(display.toLocal8Bit().constData(), nullptr);
-    if (xcb_connection_has_error(connection)) {
-        xcb_disconnect(connection);
-        return false;
-    }
-    const char name[] = "WM_CHANGE_STATE";
-    xcb_intern_atom_reply_t *atom =
-        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, sizeof(name) - 1, name), nullptr);
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-    bool sent = false;
-    if (atom) {
-        xcb_client_message_event_t event{};
-        event.response_type = XCB_CLIENT_MESSAGE;
-        event.format = 32;
-        event.window = window;
-        event.type = atom->atom;
-        event.data.data32[0] = 3; // IconicState
-        xcb_send_event(connection, 0, root,
-                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                       reinterpret_cast<const char *>(&event));
-        sent = xcb_flush(connection) > 0;
-        free(atom);
-    }
-    xcb_disconnect(connection);
-    return sent;
+    constexpr quint32 kIconicState = 3;
+    return SendToWindowManager(display, window, "WM_CHANGE_STATE", kIconicState);
 }
 
 } // namespace
