@@ -3,6 +3,8 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
+
 namespace {
 
 constexpr const char *kCodePage = "windows-1252";
@@ -24,10 +26,19 @@ constexpr QStringConverter::Encoding kFallback =
     QStringConverter::Latin1;
 #endif
 
+// Payloads run to 64 KiB and are almost always plain ASCII, so these are
+// written as loops without an early exit, which the compiler vectorises; a
+// block of bytes is checked at a time so that a non-ASCII start still ends
+// the scan early.
+constexpr qsizetype kAsciiBlock = 1024;
+
 bool IsAscii(QByteArrayView bytes)
 {
-    for (char c : bytes) {
-        if (static_cast<unsigned char>(c) >= 0x80)
+    for (qsizetype start = 0; start < bytes.size(); start += kAsciiBlock) {
+        unsigned char seen = 0;
+        for (char c : bytes.sliced(start, std::min(kAsciiBlock, bytes.size() - start)))
+            seen |= static_cast<unsigned char>(c);
+        if (seen >= 0x80)
             return false;
     }
     return true;
@@ -35,8 +46,11 @@ bool IsAscii(QByteArrayView bytes)
 
 bool IsAscii(QStringView text)
 {
-    for (QChar c : text) {
-        if (c.unicode() >= 0x80)
+    for (qsizetype start = 0; start < text.size(); start += kAsciiBlock) {
+        char16_t seen = 0;
+        for (QChar c : text.sliced(start, std::min(kAsciiBlock, text.size() - start)))
+            seen |= c.unicode();
+        if (seen >= 0x80)
             return false;
     }
     return true;

@@ -5,6 +5,8 @@
 #include <QHostAddress>
 #include <QTcpSocket>
 
+#include <algorithm>
+
 namespace {
 constexpr const char *kPeerIpProperty = "quillPeerIp";
 constexpr const char *kLocalPortProperty = "quillLocalPort";
@@ -50,7 +52,6 @@ ConnectionReader::ConnectionReader(QTcpSocket *socket, int dataTimeoutMs, QObjec
     // Qt would otherwise buffer whatever a peer sends; a payload never
     // needs more than this.
     m_socket->setReadBufferSize(kMaxPayloadBytes);
-    m_payload.reserve(1024);
 
     m_deadline.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this, &ConnectionReader::finish);
@@ -70,9 +71,19 @@ ConnectionReader::~ConnectionReader() = default;
 
 bool ConnectionReader::drain()
 {
-    const qsizetype room = kMaxPayloadBytes - m_payload.size();
-    if (room > 0)
-        m_payload.append(m_socket->read(room));
+    // Straight into the payload, without a buffer of its own per read. The
+    // payload has room for the largest one while it is read and gives back
+    // what it did not use when the read ends.
+    const qsizetype start = m_payload.size();
+    const qsizetype room = kMaxPayloadBytes - start;
+    if (room > 0) {
+        // Exactly this much: a growing array would round up to twice that,
+        // past what the allocator serves from its heap.
+        m_payload.reserve(kMaxPayloadBytes);
+        m_payload.resize(kMaxPayloadBytes);
+        const qint64 got = m_socket->read(m_payload.data() + start, room);
+        m_payload.truncate(start + static_cast<qsizetype>(std::max<qint64>(got, 0)));
+    }
     return m_payload.size() >= kMaxPayloadBytes;
 }
 
@@ -93,5 +104,6 @@ void ConnectionReader::finish()
     // Nothing is ever written back, so there is nothing to flush: let go of
     // the connection at once.
     m_socket->abort();
+    m_payload.squeeze();
     emit finished(this, m_payload);
 }

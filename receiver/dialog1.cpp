@@ -142,7 +142,9 @@ void Dialog1::Form_Load()
 void Dialog1::rfevent_AddNext(qint16 dialog2apply, const QString &newstrdata, qint32 newuserport,
                               qint32 newuserreplyport)
 {
-    m_readNext->setEnabled(false);
+    // Runs to its end without handing control to the event loop, so "Read
+    // next ->" cannot be pressed half-way; it is not disabled meanwhile,
+    // which would repaint the window on every arrival.
     if (dialog2apply == dialognb) {
         if (newuserport != userport) {
             userport = newuserport;
@@ -160,14 +162,16 @@ void Dialog1::rfevent_AddNext(qint16 dialog2apply, const QString &newstrdata, qi
     }
     Beep();
     RequestActivation();
-    m_readNext->setEnabled(true);
 }
 
 namespace {
 
-// The window that received the latest text. It is activated once the
-// arrivals at hand have been handled: a burst of texts for many windows
-// switches the active window (and repaints) once, not once a text.
+// The window that received the latest text is activated a moment later, when
+// the texts arriving meanwhile have been handled: a burst of texts for many
+// windows switches the active window (and repaints the windows whose active
+// state changed) a few times a second, not once a text.
+constexpr int kActivationDelayMs = 50;
+
 QPointer<Dialog1> &PendingActivation()
 {
     static QPointer<Dialog1> window;
@@ -182,7 +186,7 @@ void Dialog1::RequestActivation()
     PendingActivation() = this;
     if (scheduled)
         return;
-    QTimer::singleShot(0, qApp, [] {
+    QTimer::singleShot(kActivationDelayMs, qApp, [] {
         if (Dialog1 *window = std::exchange(PendingActivation(), nullptr))
             window->Activate();
     });

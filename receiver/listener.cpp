@@ -5,6 +5,7 @@
 #include "wireformat.h"
 
 #include <QCoreApplication>
+#include <QSet>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -125,29 +126,32 @@ void Listener::readerFinished(ConnectionReader *reader, const QByteArray &payloa
     if (!m_readers.contains(reader))
         return;
     m_finished.insert(reader, payload);
+    m_moreFinished = true;
     handOnFinished();
 }
 
 void Listener::handOnFinished()
 {
     // A message box shown while a message is handed on runs an event loop in
-    // which further reads finish; they wait for this loop, which keeps going
-    // until nothing more can be handed on, so the order holds.
+    // which further reads finish; they wait for this loop, which makes
+    // another pass whenever one finished meanwhile, so the order holds.
     if (m_handingOn)
         return;
     m_handingOn = true;
-    for (bool progress = true; progress;) {
-        progress = false;
+    while (std::exchange(m_moreFinished, false)) {
+        // One pass, front to back: a finished read goes on unless an earlier
+        // read from the same address is still open.
         QSet<QString> heldBack;
-        for (qsizetype i = 0; i < m_readers.size(); ++i) {
+        for (qsizetype i = 0; i < m_readers.size();) {
             ConnectionReader *reader = m_readers.at(i);
-            const QString peerIp = reader->peerIp();
             const auto finished = m_finished.constFind(reader);
-            if (finished == m_finished.cend() || heldBack.contains(peerIp)) {
-                heldBack.insert(peerIp);
+            if (finished == m_finished.cend() || heldBack.contains(reader->peerIp())) {
+                heldBack.insert(reader->peerIp());
+                ++i;
                 continue;
             }
             const QByteArray payload = *finished;
+            const QString peerIp = reader->peerIp();
             const quint16 localPort = reader->localPort();
             m_finished.erase(finished);
             m_readers.removeAt(i);
@@ -155,8 +159,6 @@ void Listener::handOnFinished()
             // A sender that closed without writing anything brought no message.
             if (!payload.isEmpty())
                 emit messageReceived(payload, peerIp, localPort);
-            progress = true;
-            break;
         }
     }
     m_handingOn = false;

@@ -98,5 +98,6 @@ private:
     QList<ConnectionReader *> m_readers;
     QHash<ConnectionReader *, QByteArray> m_finished;
     bool m_handingOn = false;
+    bool m_moreFinished = false;
     bool m_retiring = false;
 };

@@ -12,12 +12,14 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <netinet/in.h>
@@ -56,6 +58,14 @@ inline qint64 NowNs()
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
+}
+
+// CPU time the calling thread has used so far.
+inline qint64 ThreadCpuNs()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
 inline qint64 ResidentKiB()
@@ -156,6 +166,8 @@ public:
     int received() const { return m_received.load(); }
     // NowNs() of the last completed read.
     qint64 lastCompletionNs() const { return m_lastNs.load(); }
+    // CPU time the receiving thread had used when it completed its last read.
+    qint64 cpuNs() const { return m_cpuNs.load(); }
 
 private:
     void run()
@@ -166,6 +178,7 @@ private:
         ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_listen, &event);
         std::vector<epoll_event> ready(256);
         std::vector<char> buffer(65536);
+        const qint64 startCpu = ThreadCpuNs();
         while (!m_stop) {
             const int n = ::epoll_wait(m_epoll, ready.data(), static_cast<int>(ready.size()), 50);
             for (int i = 0; i < n; ++i) {
@@ -190,6 +203,7 @@ private:
                         break;
                     ::close(fd);
                     m_lastNs.store(NowNs());
+                    m_cpuNs.store(ThreadCpuNs() - startCpu);
                     m_received.fetch_add(1);
                     break;
                 }
@@ -203,6 +217,7 @@ private:
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_received{0};
     std::atomic<qint64> m_lastNs{0};
+    std::atomic<qint64> m_cpuNs{0};
     std::thread m_thread;
 };
 
@@ -236,15 +251,21 @@ struct Quillbox
     int received = 0;
 };
 
-// Runs the event loop until done() or the time-out.
+// Runs the event loop until done() or the time-out. The loop sleeps until
+// something happens, as the program's own does; the timed overload of
+// processEvents() would poll without sleeping and take a core from the
+// senders. A short timer wakes it for conditions that no event reports.
 inline bool SpinUntil(const std::function<bool()> &done, int timeoutMs = kRoundTimeoutMs)
 {
+    constexpr int kWakeMs = 5;
     QElapsedTimer clock;
     clock.start();
+    QTimer wake;
+    wake.start(kWakeMs);
     while (!done()) {
         if (clock.elapsed() > timeoutMs)
             return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
 }

@@ -4,6 +4,7 @@
 #include "receiversettings.h"
 #include "wireformat.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -62,7 +63,50 @@ private slots:
     void closesAfterReplyOnlyWhenNothingWaits();
     void okFreesTheSlot();
     void unbrokenTextWrapsAnywhere();
+    void burstActivatesOnlyTheLatestWindow();
 };
+
+// Counts the times a window became the active one.
+class ActivationCounter : public QObject
+{
+public:
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::WindowActivate)
+            ++count;
+        return false;
+    }
+};
+
+void TestMessageWindow::burstActivatesOnlyTheLatestWindow()
+{
+    Window first;
+    Window second(QStringLiteral("carol"));
+    Window third(QStringLiteral("dave"));
+    // The newest window is active; texts then arrive for the others in turn.
+    QTRY_COMPARE(QApplication::activeWindow(), third.window.data());
+    ActivationCounter firstActivations;
+    ActivationCounter secondActivations;
+    first.window->installEventFilter(&firstActivations);
+    second.window->installEventFilter(&secondActivations);
+    // Each text comes in an event-loop turn of its own, as from the network.
+    for (int n = 0; n < 20; ++n) {
+        first.window->rfevent_AddNext(3, QStringLiteral("to first"), 505, 505);
+        QCoreApplication::processEvents();
+        second.window->rfevent_AddNext(3, QStringLiteral("to second"), 505, 505);
+        QCoreApplication::processEvents();
+    }
+    // The window with the latest text ends up active, and the burst switched
+    // windows a few times at most rather than once a text.
+    QTRY_COMPARE(QApplication::activeWindow(), second.window.data());
+    QTest::qWait(200);
+    QCOMPARE(QApplication::activeWindow(), second.window.data());
+    QVERIFY2(firstActivations.count + secondActivations.count <= 4,
+             qPrintable(QStringLiteral("%1 + %2").arg(firstActivations.count).arg(secondActivations.count)));
+}
 
 void TestMessageWindow::unbrokenTextWrapsAnywhere()
 {
