@@ -24,7 +24,7 @@ export QT_QPA_PLATFORM=offscreen
 if [ $quick -eq 1 ]; then
   receiver_args=(300 2) latency_args=(60) startup_args=(3) userdir_args=(10000 3)
 else
-  receiver_args=(1000 5) latency_args=(300) startup_args=(15) userdir_args=(10000 7)
+  receiver_args=(1000 9) latency_args=(300) startup_args=(15) userdir_args=(10000 7)
 fi
 
 # Runs one benchmark; its table goes to stdout, Qt's chatter to the log.

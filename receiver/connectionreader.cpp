@@ -7,11 +7,6 @@
 
 #include <algorithm>
 
-namespace {
-constexpr const char *kPeerIpProperty = "quillPeerIp";
-constexpr const char *kLocalPortProperty = "quillLocalPort";
-} // namespace
-
 QString PeerIpText(const QHostAddress &address)
 {
     bool isIpv4 = false;
@@ -21,50 +16,45 @@ QString PeerIpText(const QHostAddress &address)
     return address.toString();
 }
 
-// A connection may wait in the server until a reader is free, and a sender
-// that has already closed by then has no peer address any more; so both
-// facts are taken when the connection is accepted.
-void RememberConnectionFacts(QTcpSocket *socket)
+bool AcceptedSocket::adopt(qintptr socketDescriptor)
 {
-    socket->setProperty(kPeerIpProperty, PeerIpText(socket->peerAddress()));
-    socket->setProperty(kLocalPortProperty, socket->localPort());
+    if (!setSocketDescriptor(socketDescriptor))
+        return false;
+    m_peerIp = PeerIpText(peerAddress());
+    m_localPort = localPort();
+    return true;
 }
 
-QString AcceptedPeerIp(const QTcpSocket *socket)
-{
-    const QVariant remembered = socket->property(kPeerIpProperty);
-    return remembered.isValid() ? remembered.toString() : PeerIpText(socket->peerAddress());
-}
-
-quint16 AcceptedLocalPort(const QTcpSocket *socket)
-{
-    const QVariant remembered = socket->property(kLocalPortProperty);
-    return remembered.isValid() ? static_cast<quint16>(remembered.toUInt()) : socket->localPort();
-}
-
-ConnectionReader::ConnectionReader(QTcpSocket *socket, int dataTimeoutMs, QObject *parent)
+ConnectionReader::ConnectionReader(AcceptedSocket *socket, int dataTimeoutMs, QObject *parent)
     : QObject(parent)
     , m_socket(socket)
-    , m_peerIp(AcceptedPeerIp(socket))
-    , m_localPort(AcceptedLocalPort(socket))
+    , m_deadline(dataTimeoutMs)
+    , m_peerIp(socket->acceptedPeerIp())
+    , m_localPort(socket->acceptedLocalPort())
 {
     m_socket->setParent(this);
     // Qt would otherwise buffer whatever a peer sends; a payload never
     // needs more than this.
     m_socket->setReadBufferSize(kMaxPayloadBytes);
 
-    m_deadline.setSingleShot(true);
-    connect(&m_deadline, &QTimer::timeout, this, &ConnectionReader::finish);
     connect(m_socket, &QTcpSocket::readyRead, this, &ConnectionReader::readAvailable);
     connect(m_socket, &QTcpSocket::disconnected, this, &ConnectionReader::finish);
     connect(m_socket, &QTcpSocket::errorOccurred, this, &ConnectionReader::finish);
-    m_deadline.start(dataTimeoutMs);
+}
 
-    // Data (or the end of the stream) may have come in with the accept.
+bool ConnectionReader::needsCatchUp() const
+{
+    return m_socket->bytesAvailable() > 0 || m_socket->state() != QAbstractSocket::ConnectedState;
+}
+
+void ConnectionReader::catchUp()
+{
+    if (m_done)
+        return;
     if (m_socket->bytesAvailable() > 0)
-        QMetaObject::invokeMethod(this, &ConnectionReader::readAvailable, Qt::QueuedConnection);
+        readAvailable();
     if (m_socket->state() != QAbstractSocket::ConnectedState)
-        QMetaObject::invokeMethod(this, &ConnectionReader::finish, Qt::QueuedConnection);
+        finish();
 }
 
 ConnectionReader::~ConnectionReader() = default;
@@ -93,13 +83,18 @@ void ConnectionReader::readAvailable()
         finish();
 }
 
+void ConnectionReader::finishIfOverdue()
+{
+    if (!m_done && m_deadline.hasExpired())
+        finish();
+}
+
 void ConnectionReader::finish()
 {
     if (m_done)
         return;
     drain();
     m_done = true;
-    m_deadline.stop();
     m_socket->disconnect(this);
     // Nothing is ever written back, so there is nothing to flush: let go of
     // the connection at once.

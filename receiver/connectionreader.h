@@ -1,37 +1,59 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
-#include <QTimer>
+#include <QTcpSocket>
 
 class QHostAddress;
-class QTcpSocket;
 
 // The peer's address as shown to the user: dotted decimal for IPv4 peers,
 // also when they reach a dual-stack listener as ::ffff:a.b.c.d.
 QString PeerIpText(const QHostAddress &address);
 
-// Called on accepting: keeps the peer's address and the local port with the
-// socket, since they are gone once the peer has closed.
-void RememberConnectionFacts(QTcpSocket *socket);
-QString AcceptedPeerIp(const QTcpSocket *socket);
-quint16 AcceptedLocalPort(const QTcpSocket *socket);
+// A connection as the server accepted it. The peer's address and the local
+// port are taken at the accept: a connection may wait in the server until a
+// reader is free, and a sender that has closed by then has no address any
+// more.
+class AcceptedSocket : public QTcpSocket
+{
+public:
+    using QTcpSocket::QTcpSocket;
+
+    // Takes over an accepted descriptor; false when it cannot be used.
+    bool adopt(qintptr socketDescriptor);
+    QString acceptedPeerIp() const { return m_peerIp; }
+    quint16 acceptedLocalPort() const { return m_localPort; }
+
+private:
+    QString m_peerIp;
+    quint16 m_localPort = 0;
+};
 
 // Reads one accepted connection: everything the sender writes until it
 // closes, at most one payload's worth, within a time limit. Whatever ended
 // the read (the sender closing, the size limit, the time limit, an error),
-// finished() hands over what arrived, possibly nothing.
+// finished() hands over what arrived, possibly nothing. The time limit is
+// checked by finishIfOverdue(), which the owner calls now and then: one
+// timer serves all the readers of a port.
 class ConnectionReader : public QObject
 {
     Q_OBJECT
 public:
     // Takes ownership of socket.
-    ConnectionReader(QTcpSocket *socket, int dataTimeoutMs, QObject *parent = nullptr);
+    ConnectionReader(AcceptedSocket *socket, int dataTimeoutMs, QObject *parent = nullptr);
     ~ConnectionReader() override;
 
     QString peerIp() const { return m_peerIp; }
     quint16 localPort() const { return m_localPort; }
+    // Ends the read when its time is up.
+    void finishIfOverdue();
+    // Whether data, or the end of the stream, came in while the connection
+    // waited for this reader; no signal announces those again, so the owner
+    // then calls catchUp() once control is back in the event loop.
+    bool needsCatchUp() const;
+    void catchUp();
 
 signals:
     void finished(ConnectionReader *reader, const QByteArray &payload);
@@ -42,8 +64,8 @@ private:
     void readAvailable();
     void finish();
 
-    QTcpSocket *m_socket;
-    QTimer m_deadline;
+    AcceptedSocket *m_socket;
+    QDeadlineTimer m_deadline;
     QByteArray m_payload;
     QString m_peerIp;
     quint16 m_localPort = 0;

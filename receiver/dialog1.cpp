@@ -27,7 +27,6 @@ Dialog1::Dialog1(const ReceiverSettings &settings, QWidget *parent)
     m_computer->setObjectName(QStringLiteral("Computer"));
     // Names come from anyone on the network.
     m_computer->setTextFormat(Qt::PlainText);
-    m_computer->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     auto *message = new QLabel(this);
     message->setObjectName(QStringLiteral("Message"));

@@ -9,15 +9,16 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
+
 void BoundedServer::incomingConnection(qintptr socketDescriptor)
 {
-    auto *socket = new QTcpSocket(this);
+    auto *socket = new AcceptedSocket(this);
     socket->setReadBufferSize(kMaxPayloadBytes);
-    if (!socket->setSocketDescriptor(socketDescriptor)) {
+    if (!socket->adopt(socketDescriptor)) {
         delete socket;
         return;
     }
-    RememberConnectionFacts(socket);
     addPendingConnection(socket);
 }
 
@@ -33,6 +34,33 @@ Listener::Listener(const QHostAddress &address, qint32 port, QObject *parent)
     connect(&m_server, &QTcpServer::newConnection, this, &Listener::takePendingConnections);
     connect(&m_server, &QTcpServer::acceptError, this,
             [this] { QTimer::singleShot(kAcceptRetryMs, this, &Listener::updateAccepting); });
+    connect(&m_sweep, &QTimer::timeout, this, &Listener::finishOverdueReaders);
+    setDataTimeout(kDataTimeoutMs);
+}
+
+void Listener::setDataTimeout(int milliseconds)
+{
+    // Readers are checked a few times within their time limit, so a silent
+    // peer is let go at most a fifth of the limit late.
+    constexpr int kChecksPerTimeout = 5;
+    constexpr int kFewestMs = 10;
+    constexpr int kMostMs = 1000;
+    m_dataTimeoutMs = milliseconds;
+    m_sweep.setInterval(std::clamp(milliseconds / kChecksPerTimeout, kFewestMs, kMostMs));
+}
+
+void Listener::finishOverdueReaders()
+{
+    // A reader that finishes hands its message on, which may run an event
+    // loop in which readers come and go; each is looked up again first.
+    const QList<ConnectionReader *> readers = m_readers;
+    for (ConnectionReader *reader : readers) {
+        if (m_readers.contains(reader))
+            reader->finishIfOverdue();
+    }
+    deleteSpentReaders();
+    if (m_readers.isEmpty())
+        m_sweep.stop();
 }
 
 Listener::~Listener()
@@ -75,6 +103,7 @@ bool Listener::StartListening()
 void Listener::close()
 {
     m_server.close();
+    m_sweep.stop();
     const QList<ConnectionReader *> readers = std::exchange(m_readers, {});
     m_finished.clear();
     qDeleteAll(readers);
@@ -103,13 +132,21 @@ void Listener::takePendingConnections()
     // admission says no: their senders have been let in and must not lose
     // what they send.
     while (m_readers.size() < kMaxReadersPerPort && m_server.hasPendingConnections()) {
-        QTcpSocket *socket = m_server.nextPendingConnection();
+        // Only accepted sockets are ever pending (see BoundedServer).
+        auto *socket = static_cast<AcceptedSocket *>(m_server.nextPendingConnection());
         if (!socket)
             break;
         auto *reader = new ConnectionReader(socket, m_dataTimeoutMs, this);
         connect(reader, &ConnectionReader::finished, this, &Listener::readerFinished);
         m_readers.append(reader);
+        // Not at once: a read that ends hands its message on, which must not
+        // happen while connections are being taken. One call serves all the
+        // readers taken meanwhile.
+        if (reader->needsCatchUp() && !std::exchange(m_catchUpScheduled, true))
+            QMetaObject::invokeMethod(this, &Listener::catchUpReaders, Qt::QueuedConnection);
     }
+    if (!m_readers.isEmpty() && !m_sweep.isActive())
+        m_sweep.start();
     if (!m_server.isListening())
         return;
     // Taking a pending connection makes the server accept again, so the
@@ -121,6 +158,16 @@ void Listener::takePendingConnections()
         m_server.pauseAccepting();
 }
 
+void Listener::catchUpReaders()
+{
+    m_catchUpScheduled = false;
+    const QList<ConnectionReader *> readers = m_readers;
+    for (ConnectionReader *reader : readers) {
+        if (m_readers.contains(reader))
+            reader->catchUp();
+    }
+}
+
 void Listener::readerFinished(ConnectionReader *reader, const QByteArray &payload)
 {
     if (!m_readers.contains(reader))
@@ -128,6 +175,27 @@ void Listener::readerFinished(ConnectionReader *reader, const QByteArray &payloa
     m_finished.insert(reader, payload);
     m_moreFinished = true;
     handOnFinished();
+}
+
+void Listener::discardReader(ConnectionReader *reader)
+{
+    // Its signal may still be on the stack, so it is deleted later, together
+    // with others: a deferred deletion for every connection would cost an
+    // extra turn of the event loop each.
+    constexpr qsizetype kSpentBatch = 64;
+    m_spent.append(reader);
+    if (m_spent.size() >= kSpentBatch)
+        deleteSpentReaders();
+}
+
+void Listener::deleteSpentReaders()
+{
+    if (m_spent.isEmpty())
+        return;
+    auto *batch = new QObject(this);
+    for (ConnectionReader *reader : std::exchange(m_spent, {}))
+        reader->setParent(batch);
+    batch->deleteLater();
 }
 
 void Listener::handOnFinished()
@@ -155,7 +223,7 @@ void Listener::handOnFinished()
             const quint16 localPort = reader->localPort();
             m_finished.erase(finished);
             m_readers.removeAt(i);
-            reader->deleteLater();
+            discardReader(reader);
             // A sender that closed without writing anything brought no message.
             if (!payload.isEmpty())
                 emit messageReceived(payload, peerIp, localPort);

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 #include <QTcpServer>
+#include <QTimer>
 #include <functional>
 
 class ConnectionReader;
@@ -73,7 +74,7 @@ public:
     int activeReaders() const { return static_cast<int>(m_readers.size()); }
 
     // Tests shorten the wait for a silent peer.
-    void setDataTimeout(int milliseconds) { m_dataTimeoutMs = milliseconds; }
+    void setDataTimeout(int milliseconds);
     // Asked before taking new senders; while it says no (e.g. the waiting
     // messages fill their bound) the port stops accepting. Call
     // updateAccepting() whenever its answer may have changed.
@@ -88,8 +89,14 @@ private:
     void takePendingConnections();
     void readerFinished(ConnectionReader *reader, const QByteArray &payload);
     void handOnFinished();
+    void finishOverdueReaders();
+    void catchUpReaders();
+    void discardReader(ConnectionReader *reader);
+    void deleteSpentReaders();
 
     BoundedServer m_server;
+    // Checks the readers' time limits while there are readers.
+    QTimer m_sweep;
     QHostAddress m_address;
     qint32 m_port;
     int m_dataTimeoutMs = kDataTimeoutMs;
@@ -99,5 +106,9 @@ private:
     QHash<ConnectionReader *, QByteArray> m_finished;
     bool m_handingOn = false;
     bool m_moreFinished = false;
+    bool m_catchUpScheduled = false;
+    // Finished readers not deleted yet; the sweep (or a full batch) deletes
+    // them.
+    QList<ConnectionReader *> m_spent;
     bool m_retiring = false;
 };

@@ -11,6 +11,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
@@ -33,6 +35,14 @@ namespace bench {
 
 // A benchmark round that takes longer than this counts as failed.
 constexpr int kRoundTimeoutMs = 60000;
+
+// Benchmarks draw offscreen unless told otherwise; call before the
+// application object is made.
+inline void OffscreenUnlessSet()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
 
 inline double Median(std::vector<double> values)
 {
@@ -219,6 +229,36 @@ private:
     std::atomic<qint64> m_lastNs{0};
     std::atomic<qint64> m_cpuNs{0};
     std::thread m_thread;
+};
+
+// The idiomatic Qt yardstick: a QTcpServer on the calling thread's event
+// loop that accepts and reads each connection to the end, nothing else.
+class BareQtReceiver : public QObject
+{
+public:
+    BareQtReceiver()
+    {
+        m_server.setListenBacklogSize(Listener::kListenBacklog);
+        m_server.listen(QHostAddress::LocalHost, 0);
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->readAll(); });
+                connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+                    socket->readAll();
+                    doneNs = NowNs();
+                    ++received;
+                    socket->deleteLater();
+                });
+            }
+        });
+    }
+    quint16 port() const { return m_server.serverPort(); }
+    // NowNs() of the last completed read, and how many were read.
+    qint64 doneNs = 0;
+    int received = 0;
+
+private:
+    QTcpServer m_server;
 };
 
 // A Quillbox main window (offscreen, no notification icon) with one

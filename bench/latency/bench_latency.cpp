@@ -97,31 +97,6 @@ private:
     quint16 m_port = 0;
 };
 
-// The Qt yardstick: accepts and reads to the end, nothing else.
-class BareQtReceiver : public QObject
-{
-public:
-    BareQtReceiver()
-    {
-        m_server.listen(QHostAddress::LocalHost, 0);
-        connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket *socket = m_server.nextPendingConnection()) {
-                connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->readAll(); });
-                connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
-                    socket->readAll();
-                    doneNs = NowNs();
-                    socket->deleteLater();
-                });
-            }
-        });
-    }
-    quint16 port() const { return m_server.serverPort(); }
-    qint64 doneNs = 0;
-
-private:
-    QTcpServer m_server;
-};
-
 struct Figures
 {
     std::vector<double> quillboxShown, quillboxPainted, epoll, bareQt;
@@ -138,8 +113,7 @@ void Keep(std::vector<double> &values, int sample, qint64 startNs, qint64 endNs)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    OffscreenUnlessSet();
     QApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     const int samples = (args.size() > 1 ? std::max(1, args[1].toInt()) : kDefaultSamples) + kWarmUp;

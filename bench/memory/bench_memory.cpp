@@ -66,8 +66,7 @@ void Measure(qsizetype bytes, const QList<int> &levels)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    OffscreenUnlessSet();
     QApplication app(argc, argv);
     Settle();
     const qint64 bareKiB = ResidentKiB();

@@ -2,7 +2,8 @@
 // message windows (offscreen), from 1, 8 and 64 senders at once, with small
 // payloads, 64 KiB of prose and 64 KiB of one unbroken run of letters (the
 // worst case for the window's text layout), against a bare single-threaded epoll receiver
-// that only accepts, reads and closes, measured in the same run. Then a burst
+// that only accepts, reads and closes, measured in the same run; and, for
+// comparison, a bare QTcpServer on the event loop that does the same. Then a burst
 // of 1,000 senders connecting at once, none of which may be lost. Prints
 // medians and ratios as a table, with the CPU time each receiving thread
 // spent per message; exits with 1 when Quillbox reaches less than half the
@@ -28,7 +29,7 @@ namespace {
 // Every message is a connection the sender closes, leaving a TIME_WAIT entry
 // for a minute; more per round would let those slow down later rounds.
 constexpr int kDefaultMessages = 1000;
-constexpr int kDefaultRounds = 5;
+constexpr int kDefaultRounds = 9;
 // Unbroken 64 KiB texts: one round of this many messages, from at most
 // this many senders (each new window lays out its text for a long while).
 constexpr int kUnbrokenMessages = 64;
@@ -75,15 +76,17 @@ struct Round
     double cpuUsPerMessage = 0;
 };
 
-Round QuillboxRound(int senders, int messages, PayloadKind kind)
+// A round against a receiver on this thread's event loop; received() says
+// how many messages it has taken so far.
+Round EventLoopRound(quint16 port, const std::function<int()> &received, int senders, int messages,
+                     PayloadKind kind)
 {
-    Quillbox quillbox;
     std::atomic<int> failures{0};
     QElapsedTimer clock;
     clock.start();
     const qint64 startCpu = ThreadCpuNs();
-    std::vector<std::thread> threads = StartSenders(quillbox.port(), senders, messages, kind, failures);
-    const bool done = SpinUntil([&] { return quillbox.received + failures.load() >= messages; });
+    std::vector<std::thread> threads = StartSenders(port, senders, messages, kind, failures);
+    const bool done = SpinUntil([&] { return received() + failures.load() >= messages; });
     const double seconds = clock.nsecsElapsed() / 1e9;
     const double cpuUs = (ThreadCpuNs() - startCpu) / 1e3;
     for (auto &thread : threads)
@@ -91,6 +94,20 @@ Round QuillboxRound(int senders, int messages, PayloadKind kind)
     if (!done || failures.load() != 0)
         return {};
     return {messages / seconds, cpuUs / messages};
+}
+
+Round QuillboxRound(int senders, int messages, PayloadKind kind)
+{
+    Quillbox quillbox;
+    return EventLoopRound(
+        quillbox.port(), [&] { return quillbox.received; }, senders, messages, kind);
+}
+
+Round BareQtRound(int senders, int messages, PayloadKind kind)
+{
+    BareQtReceiver receiver;
+    return EventLoopRound(
+        receiver.port(), [&] { return receiver.received; }, senders, messages, kind);
 }
 
 Round ReferenceRound(int senders, int messages, PayloadKind kind)
@@ -145,8 +162,7 @@ int Burst(double &seconds)
 
 int main(int argc, char **argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    OffscreenUnlessSet();
     QApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     const int messages = args.size() > 1 ? std::max(64, args[1].toInt()) : kDefaultMessages;
@@ -155,9 +171,10 @@ int main(int argc, char **argv)
     if (args.size() > 3)
         senderCounts = {std::clamp(args[3].toInt(), 1, 1000)};
 
-    std::printf("| payload | senders | messages a round | quillbox msg/s | epoll msg/s | ratio "
-                "| quillbox CPU µs/msg | epoll CPU µs/msg |\n");
-    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|\n");
+    std::printf(
+        "| payload | senders | messages a round | quillbox msg/s | epoll msg/s | ratio | bare Qt msg/s "
+        "| bare Qt ratio | quillbox CPU µs/msg | epoll CPU µs/msg | bare Qt CPU µs/msg |\n");
+    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     bool ok = true;
     const PayloadKind kinds[] = {{"small", "32 B", 32, Text::Prose},
                                  {"prose", "64 KiB prose", kMaxPayloadBytes, Text::Prose},
@@ -174,24 +191,27 @@ int main(int argc, char **argv)
         for (int senders : senderCounts) {
             if (unbroken && senders > kUnbrokenMaxSenders)
                 continue;
-            std::vector<double> quill;
-            std::vector<double> reference;
-            std::vector<double> quillCpu;
-            std::vector<double> referenceCpu;
+            std::vector<double> quill, reference, bare;
+            std::vector<double> quillCpu, referenceCpu, bareCpu;
             for (int r = 0; r < (unbroken ? 1 : rounds); ++r) {
-                // Alternated, so that neither side gets the quieter moments.
+                // Taken in turn, so that no receiver gets the quieter moments.
                 const Round e = ReferenceRound(senders, count, kind);
+                const Round b = BareQtRound(senders, count, kind);
                 const Round q = QuillboxRound(senders, count, kind);
                 reference.push_back(e.rate);
                 referenceCpu.push_back(e.cpuUsPerMessage);
+                bare.push_back(b.rate);
+                bareCpu.push_back(b.cpuUsPerMessage);
                 quill.push_back(q.rate);
                 quillCpu.push_back(q.cpuUsPerMessage);
             }
             const double q = Median(quill);
             const double e = Median(reference);
+            const double b = Median(bare);
             const double ratio = e > 0 ? q / e : 0.0;
-            std::printf("| %s | %d | %d | %.0f | %.0f | %.3f | %.1f | %.1f |\n", kind.label, senders, count,
-                        q, e, ratio, Median(quillCpu), Median(referenceCpu));
+            std::printf("| %s | %d | %d | %.0f | %.0f | %.3f | %.0f | %.3f | %.1f | %.1f | %.1f |\n",
+                        kind.label, senders, count, q, e, ratio, b, e > 0 ? b / e : 0.0, Median(quillCpu),
+                        Median(referenceCpu), Median(bareCpu));
             std::fflush(stdout);
             if (senders == 8 && !unbroken && ratio < (large ? kRequiredLargeRatio : kRequiredRatio))
                 ok = false;

@@ -175,6 +175,22 @@ private slots:
         QVERIFY(listener->activeReaders() <= Listener::kMaxReadersPerPort);
     }
 
+    void finishedReadersAreFreed()
+    {
+        // More senders than one batch of finished readers, then a pause: no
+        // reader (nor its socket) outlives the pause.
+        auto listener = LoopbackListener();
+        listener->setDataTimeout(200);
+        QSignalSpy received(listener.get(), &Listener::messageReceived);
+        QVERIFY(listener->StartListening());
+        constexpr int kSenders = 100;
+        for (int i = 0; i < kSenders; ++i)
+            QVERIFY(SendPayload(listener->serverPort(), Bars("bob|1|one of many")));
+        QTRY_COMPARE(received.count(), kSenders);
+        QTRY_COMPARE(listener->findChildren<QTcpSocket *>().size(), 0);
+        QCOMPARE(listener->findChildren<ConnectionReader *>().size(), 0);
+    }
+
     void admissionHoldsSendersUntilRoom()
     {
         auto listener = LoopbackListener();

@@ -1,0 +1,64 @@
+// A fixed workload for counting instructions rather than timing: rounds of
+// small messages from 8 sender threads to either a Quillbox (offscreen) or the
+// bare QTcpServer receiver, each round on a new receiver. Counted, instruction
+// counts do not move with the machine's load the way rates do:
+//
+//   valgrind --tool=callgrind --separate-threads=yes \
+//       build/<folder>/bin/bench_instructions quillbox|bareqt [messages a round]
+//
+// then `callgrind_annotate --inclusive=yes` of the main thread's file (its
+// name ends in -01): the inclusive count of bench::SpinUntil divided by the
+// messages (3 rounds) is what one message costs the receiving thread.
+#include "../common/benchsupport.h"
+
+#include <QApplication>
+#include <cstdio>
+
+using namespace bench;
+
+namespace {
+
+constexpr int kRounds = 3;
+constexpr int kSenders = 8;
+constexpr int kDefaultMessages = 1000;
+
+std::vector<std::thread> StartSmallSenders(quint16 port, int messages)
+{
+    std::vector<std::thread> threads;
+    for (int s = 0; s < kSenders; ++s) {
+        threads.emplace_back([port, s, messages] {
+            const QByteArray payload = Payload(QByteArray("sender") + QByteArray::number(s), 32);
+            for (int i = 0; i < messages / kSenders; ++i)
+                SendOne(port, payload);
+        });
+    }
+    return threads;
+}
+
+template <typename Receiver> bool Round(int messages)
+{
+    Receiver receiver;
+    std::vector<std::thread> threads = StartSmallSenders(receiver.port(), messages);
+    const int expected = messages / kSenders * kSenders;
+    const bool done = SpinUntil([&] { return receiver.received >= expected; });
+    for (auto &thread : threads)
+        thread.join();
+    return done;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    OffscreenUnlessSet();
+    QApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    const bool bare = args.value(1) == QStringLiteral("bareqt");
+    const int messages = args.size() > 2 ? std::clamp(args[2].toInt(), kSenders, 10000) : kDefaultMessages;
+    bool ok = true;
+    for (int r = 0; r < kRounds; ++r)
+        ok = (bare ? Round<BareQtReceiver>(messages) : Round<Quillbox>(messages)) && ok;
+    std::printf("%s: %d rounds of %d messages %s\n", bare ? "bare Qt" : "quillbox", kRounds, messages,
+                ok ? "received" : "NOT all received");
+    return ok ? 0 : 1;
+}
