@@ -4,13 +4,13 @@
 // Quillbox main window on a loopback port.
 
 #include "listener.h"
+#include "procstatus.h"
 #include "receiveform.h"
 #include "receiversettings.h"
 #include "settingsstore.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -78,18 +78,6 @@ inline qint64 ThreadCpuNs()
     return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
-inline qint64 ResidentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
 inline sockaddr_in Loopback(quint16 port)
 {
     sockaddr_in address{};
@@ -97,6 +85,22 @@ inline sockaddr_in Loopback(quint16 port)
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     return address;
+}
+
+// A TCP socket listening on a free loopback port (with the program's own
+// backlog); socketFlags are added to SOCK_STREAM. Returns the descriptor.
+inline int ListenOnLoopback(int socketFlags, quint16 &port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | socketFlags, 0);
+    int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address = Loopback(0);
+    ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
+    ::listen(fd, Listener::kListenBacklog);
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
+    port = ntohs(address.sin_port);
+    return fd;
 }
 
 // One sender as the sending program behaves: connect, one write, close.
@@ -150,15 +154,7 @@ class EpollReceiver
 public:
     EpollReceiver()
     {
-        m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-        int on = 1;
-        ::setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        sockaddr_in address = Loopback(0);
-        ::bind(m_listen, reinterpret_cast<sockaddr *>(&address), sizeof address);
-        ::listen(m_listen, Listener::kListenBacklog);
-        socklen_t length = sizeof address;
-        ::getsockname(m_listen, reinterpret_cast<sockaddr *>(&address), &length);
-        m_port = ntohs(address.sin_port);
+        m_listen = ListenOnLoopback(SOCK_NONBLOCK, m_port);
         m_epoll = ::epoll_create1(0);
         m_thread = std::thread([this] { run(); });
     }

@@ -53,13 +53,7 @@ class InlineReceiver
 public:
     InlineReceiver()
     {
-        m_listen = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address = Loopback(0);
-        ::bind(m_listen, reinterpret_cast<sockaddr *>(&address), sizeof address);
-        ::listen(m_listen, Listener::kListenBacklog);
-        socklen_t length = sizeof address;
-        ::getsockname(m_listen, reinterpret_cast<sockaddr *>(&address), &length);
-        m_port = ntohs(address.sin_port);
+        m_listen = ListenOnLoopback(0, m_port);
         m_epoll = ::epoll_create1(0);
         epoll_event event{};
         event.events = EPOLLIN;

@@ -5,6 +5,8 @@
 // and the ratios program / bare window.
 //
 // bench_startup [runs] [program folder]
+#include "../common/procstatus.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -70,18 +72,6 @@ QString WindowName(xcb_connection_t *connection, xcb_window_t window)
     return name;
 }
 
-qint64 ResidentKiB(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
 // Starts the program and waits for a window with the caption to be mapped.
 std::optional<Sample> Measure(xcb_connection_t *connection, const QString &display, const QString &program,
                               const QString &caption, const QByteArray &quillboxStore = {})
@@ -128,7 +118,7 @@ std::optional<Sample> Measure(xcb_connection_t *connection, const QString &displ
     }
     if (sample) {
         QThread::msleep(kSettleMs);
-        sample->rssKiB = ResidentKiB(process.processId());
+        sample->rssKiB = ResidentKiB(QString::number(process.processId()));
     }
     process.terminate();
     if (!process.waitForFinished(kStartLimitMs)) {
