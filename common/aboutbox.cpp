@@ -1,7 +1,7 @@
 #include "aboutbox.h"
 
+#include "openlink.h"
 #include "settingsstore.h"
-#include "shellextension.h"
 #include "windowposition.h"
 
 #include <QEvent>
@@ -45,7 +45,7 @@ QPlainTextEdit *FixedText(QWidget *parent, const QString &name, const QString &t
 const QString AboutBox::kEmail = QStringLiteral("hello@quill.example.org");
 const QString AboutBox::kWebsite = QStringLiteral("https://quill.example.org/");
 
-QString VersionText()
+QString versionText()
 {
     return QStringLiteral(QUILL_VERSION_SHORT);
 }
@@ -87,16 +87,16 @@ AboutBox::AboutBox(const QString &productName, SettingsStore &store, QWidget *ow
     auto *ok = new QPushButton(QStringLiteral("Ok"), this);
     ok->setObjectName(QStringLiteral("ReturnCmd"));
     ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &AboutBox::ReturnCmd_Click);
+    connect(ok, &QPushButton::clicked, this, &AboutBox::onCancelClicked);
     layout->addWidget(ok, 6, 1, Qt::AlignRight);
 
     resize(460, 360);
-    Form_Load(productName);
+    fill(productName);
 }
 
 AboutBox::~AboutBox()
 {
-    Form_Unload();
+    saveOnClose();
 }
 
 QLineEdit *AboutBox::addressField(const QString &name, const QString &text)
@@ -118,34 +118,34 @@ QLineEdit *AboutBox::addressField(const QString &name, const QString &text)
     return field;
 }
 
-void AboutBox::Form_Load(const QString &productName)
+void AboutBox::fill(const QString &productName)
 {
     m_email->setText(kEmail);
     m_website->setText(kWebsite);
     findChild<QLabel *>(QStringLiteral("lbl"))->setText(productName);
-    findChild<QLabel *>(QStringLiteral("appversion"))->setText(VersionText());
-    PlaceWindow(this, m_store, kPrefix);
+    findChild<QLabel *>(QStringLiteral("appversion"))->setText(versionText());
+    placeWindow(this, m_store, kPrefix);
 }
 
-void AboutBox::Form_Unload()
+void AboutBox::saveOnClose()
 {
-    StoreWindowPosition(this, m_store, kPrefix);
+    storeWindowPosition(this, m_store, kPrefix);
     m_store.flush();
 }
 
-void AboutBox::ReturnCmd_Click()
+void AboutBox::onCancelClicked()
 {
     accept();
 }
 
-void AboutBox::email_Click()
+void AboutBox::onEmailClicked()
 {
-    ShellOpen(QStringLiteral("mailto:") + kEmail, this);
+    openLink(QStringLiteral("mailto:") + kEmail, this);
 }
 
-void AboutBox::website_Click()
+void AboutBox::onWebsiteClicked()
 {
-    ShellOpen(kWebsite, this);
+    openLink(kWebsite, this);
 }
 
 bool AboutBox::eventFilter(QObject *watched, QEvent *event)
@@ -153,14 +153,14 @@ bool AboutBox::eventFilter(QObject *watched, QEvent *event)
     if (event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
         if (watched == m_email)
-            email_Click();
+            onEmailClicked();
         else if (watched == m_website)
-            website_Click();
+            onWebsiteClicked();
     }
     return QDialog::eventFilter(watched, event);
 }
 
-void ShowAboutBox(QWidget *owner, const QString &productName, SettingsStore &store)
+void showAboutBox(QWidget *owner, const QString &productName, SettingsStore &store)
 {
     AboutBox box(productName, store, owner);
     box.exec();

@@ -20,16 +20,16 @@ public:
     AboutBox(const QString &productName, SettingsStore &store, QWidget *owner);
     ~AboutBox() override;
 
-    void ReturnCmd_Click();
-    void email_Click();
-    void website_Click();
+    void onCancelClicked();
+    void onEmailClicked();
+    void onWebsiteClicked();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void Form_Load(const QString &productName);
-    void Form_Unload();
+    void fill(const QString &productName);
+    void saveOnClose();
     QLineEdit *addressField(const QString &name, const QString &text);
 
     SettingsStore &m_store;
@@ -38,7 +38,7 @@ private:
 };
 
 // Shows the About box modally over owner and returns when it has closed.
-void ShowAboutBox(QWidget *owner, const QString &productName, SettingsStore &store);
+void showAboutBox(QWidget *owner, const QString &productName, SettingsStore &store);
 
 // The version both programs show: major "." minor.
-QString VersionText();
+QString versionText();

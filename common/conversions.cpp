@@ -8,12 +8,12 @@
 
 namespace {
 
-bool IsDropped(QChar c)
+bool isDropped(QChar c)
 {
     return c == u' ' || c == u'\t' || c == u'\n';
 }
 
-bool IsDigit(char16_t c)
+bool isDigit(char16_t c)
 {
     return c >= u'0' && c <= u'9';
 }
@@ -25,7 +25,7 @@ std::u16string Squeezed(QStringView text)
     std::u16string out;
     out.reserve(static_cast<size_t>(text.size()));
     for (QChar c : text) {
-        if (!IsDropped(c))
+        if (!isDropped(c))
             out.push_back(c.unicode());
     }
     return out;
@@ -33,14 +33,14 @@ std::u16string Squeezed(QStringView text)
 
 // &H / &O: digits of the given base; an overflow of 64 bits reads as infinity
 // so that it lands out of range instead of wrapping around.
-double ReadRadix(const std::u16string &s, size_t pos, int base)
+double readRadix(const std::u16string &s, size_t pos, int base)
 {
     unsigned long long value = 0;
     bool overflow = false;
     for (; pos < s.size(); ++pos) {
         const char16_t c = s[pos];
         int digit = -1;
-        if (IsDigit(c))
+        if (isDigit(c))
             digit = c - u'0';
         else if (base == 16 && c >= u'a' && c <= u'f')
             digit = c - u'a' + 10;
@@ -64,13 +64,13 @@ size_t DecimalLength(const std::u16string &s)
     if (i < s.size() && (s[i] == u'+' || s[i] == u'-'))
         ++i;
     size_t digits = 0;
-    while (i < s.size() && IsDigit(s[i])) {
+    while (i < s.size() && isDigit(s[i])) {
         ++i;
         ++digits;
     }
     if (i < s.size() && s[i] == u'.') {
         ++i;
-        while (i < s.size() && IsDigit(s[i])) {
+        while (i < s.size() && isDigit(s[i])) {
             ++i;
             ++digits;
         }
@@ -82,7 +82,7 @@ size_t DecimalLength(const std::u16string &s)
         if (j < s.size() && (s[j] == u'+' || s[j] == u'-'))
             ++j;
         const size_t expStart = j;
-        while (j < s.size() && IsDigit(s[j]))
+        while (j < s.size() && isDigit(s[j]))
             ++j;
         if (j > expStart)
             i = j;
@@ -92,7 +92,7 @@ size_t DecimalLength(const std::u16string &s)
 
 // from_chars reports overflow and underflow alike; tell them apart by the
 // decimal order of magnitude of the (well-formed) number text.
-bool OverflowsUpward(const std::string &number)
+bool overflowsUpward(const std::string &number)
 {
     size_t i = (number[0] == '-' || number[0] == '+') ? 1 : 0;
     long long order = 0;
@@ -126,20 +126,20 @@ bool OverflowsUpward(const std::string &number)
     return order + exponent > 0;
 }
 
-bool IsRadixPrefix(const std::u16string &s, char16_t upper)
+bool isRadixPrefix(const std::u16string &s, char16_t upper)
 {
     return s.size() >= 2 && s[0] == u'&' && (s[1] == upper || s[1] == upper + (u'a' - u'A'));
 }
 
 } // namespace
 
-double ReadNumber(QStringView text)
+double readNumber(QStringView text)
 {
     const std::u16string s = Squeezed(text);
-    if (IsRadixPrefix(s, u'H'))
-        return ReadRadix(s, 2, 16);
-    if (IsRadixPrefix(s, u'O'))
-        return ReadRadix(s, 2, 8);
+    if (isRadixPrefix(s, u'H'))
+        return readRadix(s, 2, 16);
+    if (isRadixPrefix(s, u'O'))
+        return readRadix(s, 2, 8);
 
     const size_t length = DecimalLength(s);
     if (length == 0)
@@ -153,14 +153,14 @@ double ReadNumber(QStringView text)
     const auto [end, error] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), value);
     if (error == std::errc::result_out_of_range) {
         const double huge = std::numeric_limits<double>::infinity();
-        return OverflowsUpward(ascii) ? (ascii[0] == '-' ? -huge : huge) : 0.0;
+        return overflowsUpward(ascii) ? (ascii[0] == '-' ? -huge : huge) : 0.0;
     }
     if (error != std::errc() || end != ascii.data() + ascii.size())
         return 0.0;
     return value;
 }
 
-double RoundHalfEven(double value)
+double roundHalfEven(double value)
 {
     if (!std::isfinite(value))
         return value;
@@ -173,48 +173,48 @@ double RoundHalfEven(double value)
     return std::fmod(lower, 2.0) == 0.0 ? lower : lower + 1.0;
 }
 
-std::optional<qint32> ToInt32(double value)
+std::optional<qint32> toInt32(double value)
 {
-    const double rounded = RoundHalfEven(value);
+    const double rounded = roundHalfEven(value);
     if (!std::isfinite(rounded) || rounded < static_cast<double>(std::numeric_limits<qint32>::min()) ||
         rounded > static_cast<double>(std::numeric_limits<qint32>::max()))
         return std::nullopt;
     return static_cast<qint32>(rounded);
 }
 
-bool HasLeadingNumber(QStringView text)
+bool hasLeadingNumber(QStringView text)
 {
     const std::u16string s = Squeezed(text);
-    if (IsRadixPrefix(s, u'H') || IsRadixPrefix(s, u'O'))
+    if (isRadixPrefix(s, u'H') || isRadixPrefix(s, u'O'))
         return true;
     return DecimalLength(s) > 0;
 }
 
-std::optional<qint32> IntegerOf(QStringView text)
+std::optional<qint32> integerOf(QStringView text)
 {
-    if (!HasLeadingNumber(text))
+    if (!hasLeadingNumber(text))
         return std::nullopt;
-    return ToInt32(ReadNumber(text));
+    return toInt32(readNumber(text));
 }
 
-std::optional<bool> BooleanOf(QStringView text)
+std::optional<bool> booleanOf(QStringView text)
 {
     const QStringView trimmed = text.trimmed();
     if (trimmed.compare(u"true", Qt::CaseInsensitive) == 0)
         return true;
     if (trimmed.compare(u"false", Qt::CaseInsensitive) == 0)
         return false;
-    if (!HasLeadingNumber(trimmed))
+    if (!hasLeadingNumber(trimmed))
         return std::nullopt;
-    return ReadNumber(trimmed) != 0.0;
+    return readNumber(trimmed) != 0.0;
 }
 
-QString IntegerText(qint64 value)
+QString integerText(qint64 value)
 {
     return QString::number(value);
 }
 
-QString BooleanText(bool value)
+QString booleanText(bool value)
 {
     return value ? QStringLiteral("True") : QStringLiteral("False");
 }

@@ -13,29 +13,29 @@
 // optional exponent (E or e, optional sign, digits); or &H / &O followed by
 // hexadecimal / octal digits. Text without such a part reads as 0.
 // The result may be infinite for absurdly long digit runs; callers that need
-// an integer go through ToInt32, which treats that as out of range.
-double ReadNumber(QStringView text);
+// an integer go through toInt32, which treats that as out of range.
+double readNumber(QStringView text);
 
 // Rounds to the nearest integer, halves to the even neighbour (2.5 -> 2, 3.5 -> 4).
-double RoundHalfEven(double value);
+double roundHalfEven(double value);
 
 // value rounded halves to even, or nothing when it does not fit in 32 bits
 // (or is not a number at all).
-std::optional<qint32> ToInt32(double value);
+std::optional<qint32> toInt32(double value);
 
 // True when the text holds a number at all (after dropping blanks, tabs and
 // line feeds), as opposed to reading as 0 for lack of one.
-bool HasLeadingNumber(QStringView text);
+bool hasLeadingNumber(QStringView text);
 
 // "integer of" for stored values: the number that the text holds, rounded
 // halves to even. Text that holds no number or one outside 32 bits gives
 // nothing, and the caller picks the fallback.
-std::optional<qint32> IntegerOf(QStringView text);
+std::optional<qint32> integerOf(QStringView text);
 
 // "Boolean of" for stored values: True / False in any letter case, or a
 // number (0 is false, anything else true). Anything else gives nothing.
-std::optional<bool> BooleanOf(QStringView text);
+std::optional<bool> booleanOf(QStringView text);
 
 // How integers and Booleans are written: plain decimal, and the words True / False.
-QString IntegerText(qint64 value);
-QString BooleanText(bool value);
+QString integerText(qint64 value);
+QString booleanText(bool value);

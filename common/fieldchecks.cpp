@@ -2,7 +2,7 @@
 
 #include "conversions.h"
 
-QString TrimBlanks(const QString &text)
+QString trimBlanks(const QString &text)
 {
     qsizetype begin = 0;
     qsizetype end = text.size();
@@ -13,22 +13,22 @@ QString TrimBlanks(const QString &text)
     return text.mid(begin, end - begin);
 }
 
-bool IsValidPort(const QString &text, qint32 &port)
+bool isValidPort(const QString &text, qint32 &port)
 {
-    const std::optional<qint32> value = ToInt32(ReadNumber(text));
+    const std::optional<qint32> value = toInt32(readNumber(text));
     port = value.value_or(0);
     return value && *value >= 0 && *value <= kMaxPort;
 }
 
-bool IsValidUserName(const QString &text, QString &trimmed)
+bool isValidUserName(const QString &text, QString &trimmed)
 {
-    trimmed = TrimBlanks(text);
+    trimmed = trimBlanks(text);
     return !trimmed.isEmpty() && trimmed.size() <= kMaxUserNameLength && !trimmed.contains(QChar(u'\0'));
 }
 
-bool IsValidIp(const QString &text, QString &normalised)
+bool isValidIp(const QString &text, QString &normalised)
 {
-    const QString s = TrimBlanks(text);
+    const QString s = trimBlanks(text);
     int dots = 0;
     for (QChar c : s) {
         if (c == u'.')
@@ -46,7 +46,7 @@ bool IsValidIp(const QString &text, QString &normalised)
         qsizetype dot = view.indexOf(u'.', start);
         if (dot < 0)
             dot = view.size();
-        const double value = ReadNumber(view.mid(start, dot - start));
+        const double value = readNumber(view.mid(start, dot - start));
         if (value > 255.0) {
             // Rejected after the character and dot tests: the caller may see
             // the partial output, but only uses it on success.

@@ -10,16 +10,16 @@ constexpr qint32 kMaxPort = 65535;
 
 // The number that text holds as a port, and whether it is one (0 to 65535).
 // port is always set; a number outside 32 bits sets it to 0 and fails.
-bool IsValidPort(const QString &text, qint32 &port);
+bool isValidPort(const QString &text, qint32 &port);
 
 // text without leading and trailing blanks (code 32 only) is 1 to 128
 // characters long and holds no NUL. trimmed is always set.
-bool IsValidUserName(const QString &text, QString &trimmed);
+bool isValidUserName(const QString &text, QString &trimmed);
 
 // Four decimal parts of 0 to 255 separated by three dots, blanks around the
 // whole allowed; an empty part reads 0. normalised (no leading zeros) is set
 // only when the text passed the character and dot tests.
-bool IsValidIp(const QString &text, QString &normalised);
+bool isValidIp(const QString &text, QString &normalised);
 
 // Blanks (code 32 only) removed from both ends.
-QString TrimBlanks(const QString &text);
+QString trimBlanks(const QString &text);

@@ -14,7 +14,7 @@ namespace {
 // Characters of a caption that are kept as they are in the socket's file
 // name; everything else is written as %XX so that no caption can name a
 // file outside the runtime folder.
-bool IsPlainNameCharacter(char c)
+bool isPlainNameCharacter(char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ' ' ||
            c == '-' || c == '_' || c == '.';
@@ -25,12 +25,12 @@ constexpr qint32 kAnswerTaken = 0;
 constexpr qsizetype kAnswerBytes = kEndpointHeaderBytes + 4;
 constexpr qsizetype kCopyDataHeadBytes = 8;
 
-quint32 ReadBigEndian32(const char *bytes)
+quint32 readBigEndian32(const char *bytes)
 {
     return qFromBigEndian<quint32>(bytes);
 }
 
-void AppendBigEndian32(QByteArray &bytes, quint32 value)
+void appendBigEndian32(QByteArray &bytes, quint32 value)
 {
     char buffer[4];
     qToBigEndian(value, buffer);
@@ -70,8 +70,8 @@ private:
             const qsizetype wanted = (m_expected == 0 ? kEndpointHeaderBytes : m_expected) - m_buffer.size();
             m_buffer.append(m_socket->read(wanted));
             if (m_expected == 0 && m_buffer.size() == kEndpointHeaderBytes) {
-                const quint32 kind = ReadBigEndian32(m_buffer.constData());
-                const quint32 length = ReadBigEndian32(m_buffer.constData() + 4);
+                const quint32 kind = readBigEndian32(m_buffer.constData());
+                const quint32 length = readBigEndian32(m_buffer.constData() + 4);
                 if (!acceptableHeader(kind, length)) {
                     finish();
                     return;
@@ -102,15 +102,15 @@ private:
         // The request is complete: the slots below may run a nested event
         // loop (a notice to the user), and the time limit is for clients.
         m_timer.stop();
-        const quint32 kind = ReadBigEndian32(m_buffer.constData());
+        const quint32 kind = readBigEndian32(m_buffer.constData());
         QPointer<EndpointConnection> alive(this);
         QPointer<LocalEndpoint> endpoint(m_endpoint);
         if (kind == kEndpointBringToFront) {
             emit endpoint->bringToFrontRequested();
         } else {
             const char *body = m_buffer.constData() + kEndpointHeaderBytes;
-            const quint32 dwData = ReadBigEndian32(body);
-            const quint32 cbData = ReadBigEndian32(body + 4);
+            const quint32 dwData = readBigEndian32(body);
+            const quint32 cbData = readBigEndian32(body + 4);
             const qsizetype bodyLength = m_buffer.size() - kEndpointHeaderBytes;
             if (cbData != static_cast<quint64>(bodyLength - kCopyDataHeadBytes)) {
                 finish();
@@ -122,9 +122,9 @@ private:
         if (!alive || !m_socket)
             return;
         QByteArray answer;
-        AppendBigEndian32(answer, kEndpointAnswer);
-        AppendBigEndian32(answer, 4);
-        AppendBigEndian32(answer, static_cast<quint32>(kAnswerTaken));
+        appendBigEndian32(answer, kEndpointAnswer);
+        appendBigEndian32(answer, 4);
+        appendBigEndian32(answer, static_cast<quint32>(kAnswerTaken));
         m_socket->write(answer);
         m_socket->disconnectFromServer();
         // A client that never reads its answer is dropped after the limit.
@@ -162,7 +162,7 @@ EndpointReply Exchange(const QString &caption, const QByteArray &request, int ti
 {
     const QDeadlineTimer deadline(timeoutMs);
     QLocalSocket socket;
-    socket.connectToServer(EndpointPath(caption));
+    socket.connectToServer(endpointPath(caption));
     if (!socket.waitForConnected(static_cast<int>(deadline.remainingTime())))
         return EndpointReply::NoEndpoint;
     if (request.isEmpty()) {
@@ -182,49 +182,49 @@ EndpointReply Exchange(const QString &caption, const QByteArray &request, int ti
         answer.append(socket.read(kAnswerBytes - answer.size()));
     }
     socket.disconnectFromServer();
-    if (ReadBigEndian32(answer.constData()) != kEndpointAnswer ||
-        ReadBigEndian32(answer.constData() + 4) != 4)
+    if (readBigEndian32(answer.constData()) != kEndpointAnswer ||
+        readBigEndian32(answer.constData() + 4) != 4)
         return EndpointReply::Failed;
-    return static_cast<qint32>(ReadBigEndian32(answer.constData() + 8)) == kAnswerTaken
+    return static_cast<qint32>(readBigEndian32(answer.constData() + 8)) == kAnswerTaken
                ? EndpointReply::Answered
                : EndpointReply::Failed;
 }
 
 } // namespace
 
-QString EndpointPath(const QString &caption)
+QString endpointPath(const QString &caption)
 {
     QString name;
     for (const char c : caption.toUtf8()) {
-        if (IsPlainNameCharacter(c))
+        if (isPlainNameCharacter(c))
             name += QLatin1Char(c);
         else
             name += u'%' + QString::number(static_cast<uchar>(c), 16).toUpper().rightJustified(2, u'0');
     }
-    return PrivateRuntimeFolder() + QStringLiteral("/") + name + QStringLiteral(".endpoint");
+    return privateRuntimeFolder() + QStringLiteral("/") + name + QStringLiteral(".endpoint");
 }
 
-QByteArray EndpointRequestBytes(quint32 kind, const QByteArray &body)
+QByteArray endpointRequestBytes(quint32 kind, const QByteArray &body)
 {
     QByteArray bytes;
-    AppendBigEndian32(bytes, kind);
-    AppendBigEndian32(bytes, static_cast<quint32>(body.size()));
+    appendBigEndian32(bytes, kind);
+    appendBigEndian32(bytes, static_cast<quint32>(body.size()));
     bytes.append(body);
     return bytes;
 }
 
-QByteArray CopyDataBody(quint32 dwData, const QByteArray &data)
+QByteArray copyDataBody(quint32 dwData, const QByteArray &data)
 {
     QByteArray body;
-    AppendBigEndian32(body, dwData);
-    AppendBigEndian32(body, static_cast<quint32>(data.size()));
+    appendBigEndian32(body, dwData);
+    appendBigEndian32(body, static_cast<quint32>(data.size()));
     body.append(data);
     return body;
 }
 
 LocalEndpoint::LocalEndpoint(const QString &caption, QObject *parent)
     : QObject(parent)
-    , m_path(EndpointPath(caption))
+    , m_path(endpointPath(caption))
     , m_server(new QLocalServer(this))
 {
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
@@ -279,20 +279,20 @@ void LocalEndpoint::onNewConnection()
     }
 }
 
-bool EndpointAnswers(const QString &caption, int timeoutMs)
+bool endpointAnswers(const QString &caption, int timeoutMs)
 {
     return Exchange(caption, QByteArray(), timeoutMs) == EndpointReply::Answered;
 }
 
-EndpointReply RequestBringToFront(const QString &caption, int timeoutMs)
+EndpointReply requestBringToFront(const QString &caption, int timeoutMs)
 {
-    return Exchange(caption, EndpointRequestBytes(kEndpointBringToFront, QByteArray()), timeoutMs);
+    return Exchange(caption, endpointRequestBytes(kEndpointBringToFront, QByteArray()), timeoutMs);
 }
 
-EndpointReply SendCopyDataRequest(const QString &caption, quint32 dwData, const QByteArray &data,
+EndpointReply sendCopyDataRequest(const QString &caption, quint32 dwData, const QByteArray &data,
                                   int timeoutMs)
 {
     if (data.size() > kMaxEndpointBodyBytes - kCopyDataHeadBytes)
         return EndpointReply::Failed;
-    return Exchange(caption, EndpointRequestBytes(kEndpointCopyData, CopyDataBody(dwData, data)), timeoutMs);
+    return Exchange(caption, endpointRequestBytes(kEndpointCopyData, copyDataBody(dwData, data)), timeoutMs);
 }

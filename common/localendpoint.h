@@ -39,7 +39,7 @@ constexpr int kMaxEndpointConnections = 8;
 constexpr int kEndpointClientTimeoutMs = 10000;
 
 // The socket path of the endpoint named after caption.
-QString EndpointPath(const QString &caption);
+QString endpointPath(const QString &caption);
 
 class LocalEndpoint : public QObject
 {
@@ -83,11 +83,11 @@ enum class EndpointReply
     Failed      // it broke off, refused the request or did not answer in time
 };
 
-bool EndpointAnswers(const QString &caption, int timeoutMs = kEndpointClientTimeoutMs);
-EndpointReply RequestBringToFront(const QString &caption, int timeoutMs = kEndpointClientTimeoutMs);
-EndpointReply SendCopyDataRequest(const QString &caption, quint32 dwData, const QByteArray &data,
+bool endpointAnswers(const QString &caption, int timeoutMs = kEndpointClientTimeoutMs);
+EndpointReply requestBringToFront(const QString &caption, int timeoutMs = kEndpointClientTimeoutMs);
+EndpointReply sendCopyDataRequest(const QString &caption, quint32 dwData, const QByteArray &data,
                                   int timeoutMs = kEndpointClientTimeoutMs);
 
 // The request bytes as they travel (tests send them in pieces or damaged).
-QByteArray EndpointRequestBytes(quint32 kind, const QByteArray &body);
-QByteArray CopyDataBody(quint32 dwData, const QByteArray &data);
+QByteArray endpointRequestBytes(quint32 kind, const QByteArray &body);
+QByteArray copyDataBody(quint32 dwData, const QByteArray &data);

@@ -6,7 +6,7 @@
 
 namespace {
 
-MessageHandler &Handler()
+MessageHandler &installedHandler()
 {
     static MessageHandler handler;
     return handler;
@@ -14,24 +14,24 @@ MessageHandler &Handler()
 
 } // namespace
 
-void SetMessageHandler(MessageHandler handler)
+void setMessageHandler(MessageHandler handler)
 {
-    Handler() = std::move(handler);
+    installedHandler() = std::move(handler);
 }
 
-void ReportSaveFailure(QWidget *owner, const QString &fileName)
+void reportSaveFailure(QWidget *owner, const QString &fileName)
 {
-    ShowMessage(
+    showMessage(
         owner, kTitleError,
         QStringLiteral("The settings could not be saved to %1.\nCheck that the disk has room and that "
                        "the folder may be written to.")
             .arg(QDir::toNativeSeparators(fileName)));
 }
 
-void ShowMessage(QWidget *owner, const QString &title, const QString &text)
+void showMessage(QWidget *owner, const QString &title, const QString &text)
 {
-    if (Handler()) {
-        Handler()(owner, title, text);
+    if (installedHandler()) {
+        installedHandler()(owner, title, text);
         return;
     }
     // The owner may be deleted while the box waits (a message window closed

@@ -16,13 +16,13 @@ inline const QString kTitleMessageWaiting = QStringLiteral("Message Waiting");
 inline const QString kTitleReply = QStringLiteral("Reply");
 inline const QString kTitleMessageSend = QStringLiteral("Message Send!!");
 
-void ShowMessage(QWidget *owner, const QString &title, const QString &text);
+void showMessage(QWidget *owner, const QString &title, const QString &text);
 
 // Tells the user that the settings file could not be written (a full disk,
 // a folder that cannot be written to); what was not written stays pending.
-void ReportSaveFailure(QWidget *owner, const QString &fileName);
+void reportSaveFailure(QWidget *owner, const QString &fileName);
 
 // Tests answer the boxes instead of a modal loop: while a handler is set,
-// ShowMessage calls it and opens nothing. Pass an empty function to restore.
+// showMessage calls it and opens nothing. Pass an empty function to restore.
 using MessageHandler = std::function<void(QWidget *owner, const QString &title, const QString &text)>;
-void SetMessageHandler(MessageHandler handler);
+void setMessageHandler(MessageHandler handler);

@@ -14,11 +14,11 @@ constexpr quint32 kReplyRecordKind = 3;
 
 // The record's bytes, terminator included (what cbData counts), or nothing
 // when it would not fit the buffer.
-std::optional<QByteArray> BuildReplyRecord(const QString &name, const QString &ip, qint32 port);
+std::optional<QByteArray> buildReplyRecord(const QString &name, const QString &ip, qint32 port);
 
 // What Quillpost reads from the bytes it was handed: the bytes copied into a
 // zero-filled 255-byte buffer (anything beyond 255 bytes is not read),
 // decoded, and cut before the last NUL. The zeros of the filling act as
 // further separators. A buffer without any zero byte gives an empty text,
 // which the intake ignores.
-QString ReadCopyData(const QByteArray &data);
+QString readCopyData(const QByteArray &data);

@@ -13,7 +13,7 @@ SettingsDialog::SettingsDialog(SettingsStore &store, const QString &positionPref
     , m_positionPrefix(positionPrefix)
 {}
 
-QHBoxLayout *SettingsDialog::CommandButtons()
+QHBoxLayout *SettingsDialog::commandButtons()
 {
     struct Command
     {
@@ -22,10 +22,10 @@ QHBoxLayout *SettingsDialog::CommandButtons()
         void (SettingsDialog::*handler)();
     };
     const Command commands[] = {
-        {QStringLiteral("Load"), QStringLiteral("LoadOption"), &SettingsDialog::LoadOption_Click},
-        {QStringLiteral("Apply"), QStringLiteral("SaveOption"), &SettingsDialog::SaveOption_Click},
-        {QStringLiteral("Reset"), QStringLiteral("ResetDefault"), &SettingsDialog::ResetDefault_Click},
-        {QStringLiteral("Cancel"), QStringLiteral("ReturnCmd"), &SettingsDialog::ReturnCmd_Click},
+        {QStringLiteral("Load"), QStringLiteral("LoadOption"), &SettingsDialog::onLoadClicked},
+        {QStringLiteral("Apply"), QStringLiteral("SaveOption"), &SettingsDialog::onApplyClicked},
+        {QStringLiteral("Reset"), QStringLiteral("ResetDefault"), &SettingsDialog::onResetClicked},
+        {QStringLiteral("Cancel"), QStringLiteral("ReturnCmd"), &SettingsDialog::onCancelClicked},
     };
     auto *row = new QHBoxLayout;
     for (const Command &command : commands) {
@@ -39,37 +39,37 @@ QHBoxLayout *SettingsDialog::CommandButtons()
     return row;
 }
 
-void SettingsDialog::Open()
+void SettingsDialog::fillAndPlace()
 {
-    LoadOption_Click();
+    onLoadClicked();
     adjustSize();
-    PlaceWindow(this, m_store, m_positionPrefix);
+    placeWindow(this, m_store, m_positionPrefix);
 }
 
-void SettingsDialog::ReturnCmd_Click()
+void SettingsDialog::onCancelClicked()
 {
     reject();
 }
 
 void SettingsDialog::done(int result)
 {
-    Form_Unload();
+    saveOnClose();
     QDialog::done(result);
 }
 
-void SettingsDialog::Form_Unload()
+void SettingsDialog::saveOnClose()
 {
     if (m_unloaded)
         return;
     m_unloaded = true;
-    WriteSettings();
-    StoreWindowPosition(this, m_store, m_positionPrefix);
+    writeSettings();
+    storeWindowPosition(this, m_store, m_positionPrefix);
     if (!m_store.flush())
-        ReportSaveFailure(parentWidget(), m_store.fileName());
+        reportSaveFailure(parentWidget(), m_store.fileName());
 }
 
-void SettingsDialog::FailCheck(QWidget *field, const QString &text)
+void SettingsDialog::failCheck(QWidget *field, const QString &text)
 {
-    ShowMessage(this, kTitleError, text);
+    showMessage(this, kTitleError, text);
     field->setFocus();
 }

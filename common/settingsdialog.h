@@ -16,10 +16,10 @@ class SettingsDialog : public QDialog
 public:
     // Load: fill the fields from the settings. Apply: take each checked value
     // over and close. Reset: fill the fields with the defaults.
-    virtual void LoadOption_Click() = 0;
-    virtual void SaveOption_Click() = 0;
-    virtual void ResetDefault_Click() = 0;
-    void ReturnCmd_Click();
+    virtual void onLoadClicked() = 0;
+    virtual void onApplyClicked() = 0;
+    virtual void onResetClicked() = 0;
+    void onCancelClicked();
 
     void done(int result) override;
 
@@ -27,19 +27,19 @@ protected:
     SettingsDialog(SettingsStore &store, const QString &positionPrefix, QWidget *owner);
 
     // The four buttons, in a row to put below the fields.
-    QHBoxLayout *CommandButtons();
+    QHBoxLayout *commandButtons();
     // Fills the fields and moves the dialog to its stored position; called
     // once the fields exist.
-    void Open();
+    void fillAndPlace();
     // Writes the section and the position. A derived destructor calls it,
     // since by the time this class's own destructor runs the settings the
     // section comes from may be gone.
-    void Form_Unload();
-    virtual void WriteSettings() = 0;
+    void saveOnClose();
+    virtual void writeSettings() = 0;
 
     // A field that failed its check: says so in a box and puts the caret
     // there, so the dialog stays open for a correction.
-    void FailCheck(QWidget *field, const QString &text);
+    void failCheck(QWidget *field, const QString &text);
 
     SettingsStore &m_store;
 

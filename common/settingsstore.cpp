@@ -14,7 +14,7 @@ namespace {
 
 // A hand-edited value such as `a, b` comes back from the INI reader as a list;
 // the store only holds strings, so it is read as the text that was written.
-QString AsText(const QVariant &value)
+QString asText(const QVariant &value)
 {
     if (value.typeId() == QMetaType::QStringList)
         return value.toStringList().join(QStringLiteral(", "));
@@ -23,7 +23,7 @@ QString AsText(const QVariant &value)
 
 // QSettings treats "/" as a group separator and "\" as its escape; keys and
 // sections of this store never nest, so both are kept as ordinary characters.
-QString Escaped(const QString &part)
+QString escaped(const QString &part)
 {
     QString out = part;
     out.replace(u'%', QStringLiteral("%25"));
@@ -32,7 +32,7 @@ QString Escaped(const QString &part)
     return out;
 }
 
-QString Unescaped(const QString &part)
+QString unescaped(const QString &part)
 {
     QString out = part;
     out.replace(QStringLiteral("%2F"), QStringLiteral("/"));
@@ -63,7 +63,7 @@ qint64 MostFileBytes(const QSettings &settings)
     const QStringList keys = settings.allKeys();
     for (const QString &key : keys)
         bytes += MostTextBytes(key, u'!', kKeyEscapeBytes) +
-                 MostTextBytes(AsText(settings.value(key)), u' ', kValueEscapeBytes) + kLineBytes;
+                 MostTextBytes(asText(settings.value(key)), u' ', kValueEscapeBytes) + kLineBytes;
     return bytes;
 }
 
@@ -71,7 +71,7 @@ qint64 MostFileBytes(const QSettings &settings)
 // failure there goes unreported: on a full disk the store would be replaced
 // by a cut-off copy while the write counted as done. The whole file's room
 // is therefore reserved first, in the store's own folder.
-bool HasRoomFor(const QString &file, qint64 bytes)
+bool hasRoomFor(const QString &file, qint64 bytes)
 {
     const QString folder = QFileInfo(file).absolutePath();
     if (!QDir().mkpath(folder))
@@ -143,13 +143,13 @@ SettingsStore::~SettingsStore()
 
 QString SettingsStore::keyPath(const QString &section, const QString &key) const
 {
-    return Escaped(section) + u'/' + Escaped(key);
+    return escaped(section) + u'/' + escaped(key);
 }
 
 QString SettingsStore::get(const QString &section, const QString &key, const QString &defaultValue) const
 {
     const QVariant value = m_settings->value(keyPath(section, key));
-    return value.isValid() ? AsText(value) : defaultValue;
+    return value.isValid() ? asText(value) : defaultValue;
 }
 
 void SettingsStore::save(const QString &section, const QString &key, const QString &value)
@@ -159,7 +159,7 @@ void SettingsStore::save(const QString &section, const QString &key, const QStri
 
 void SettingsStore::deleteSection(const QString &section)
 {
-    m_settings->remove(Escaped(section));
+    m_settings->remove(escaped(section));
 }
 
 void SettingsStore::deleteKey(const QString &section, const QString &key)
@@ -170,11 +170,11 @@ void SettingsStore::deleteKey(const QString &section, const QString &key)
 SettingsStore::Entries SettingsStore::getAll(const QString &section) const
 {
     Entries entries;
-    m_settings->beginGroup(Escaped(section));
+    m_settings->beginGroup(escaped(section));
     const QStringList keys = m_settings->childKeys();
     entries.reserve(keys.size());
     for (const QString &key : keys)
-        entries.append({Unescaped(key), AsText(m_settings->value(key))});
+        entries.append({unescaped(key), asText(m_settings->value(key))});
     m_settings->endGroup();
     return entries;
 }
@@ -185,7 +185,7 @@ bool SettingsStore::flush()
     // shares the pending changes and reports on this attempt alone.
     if (m_settings->status() != QSettings::NoError)
         m_settings = FreshView(*m_settings);
-    if (!HasRoomFor(m_settings->fileName(), MostFileBytes(*m_settings)))
+    if (!hasRoomFor(m_settings->fileName(), MostFileBytes(*m_settings)))
         return false;
     m_settings->sync();
     return m_settings->status() == QSettings::NoError;

@@ -5,7 +5,7 @@
 #include <QLockFile>
 #include <QStandardPaths>
 
-QString PrivateRuntimeFolder()
+QString privateRuntimeFolder()
 {
     QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (folder.isEmpty()) {
@@ -26,7 +26,7 @@ QString PrivateRuntimeFolder()
 
 SingleInstanceLock::SingleInstanceLock(const QString &programName)
     : m_lock(
-          std::make_unique<QLockFile>(PrivateRuntimeFolder() + u'/' + programName + QStringLiteral(".lock")))
+          std::make_unique<QLockFile>(privateRuntimeFolder() + u'/' + programName + QStringLiteral(".lock")))
 {
     // Never treat a live copy's lock as stale, however long it runs.
     m_lock->setStaleLockTime(0);

@@ -7,7 +7,7 @@ class QLockFile;
 
 // The user's private runtime folder ($XDG_RUNTIME_DIR, or a fallback that
 // Qt creates owner-only): lock files and local endpoints live here.
-QString PrivateRuntimeFolder();
+QString privateRuntimeFolder();
 
 // Keeps one running copy of a program per user: the first copy holds the
 // lock until it ends; a lock left by a copy that died is taken over.

@@ -2,7 +2,7 @@
 
 #include "conversions.h"
 
-NumberedKey SplitNumberedKey(const QString &key)
+NumberedKey splitNumberedKey(const QString &key)
 {
     NumberedKey result;
     const qsizetype underscore = key.indexOf(u'_');
@@ -23,19 +23,19 @@ NumberedKey SplitNumberedKey(const QString &key)
     return result;
 }
 
-std::optional<SettingsStore::Entries> ReadListSection(SettingsStore &store, const QString &section,
+std::optional<SettingsStore::Entries> readListSection(SettingsStore &store, const QString &section,
                                                       const QString &sentinel)
 {
-    store.save(section, sentinel, BooleanText(true));
+    store.save(section, sentinel, booleanText(true));
     if (store.getAll(section).size() == 1)
         return std::nullopt;
     store.deleteKey(section, sentinel);
     return store.getAll(section);
 }
 
-void ClearListSection(SettingsStore &store, const QString &section, const QString &sentinel)
+void clearListSection(SettingsStore &store, const QString &section, const QString &sentinel)
 {
-    store.save(section, sentinel, BooleanText(true));
+    store.save(section, sentinel, booleanText(true));
     if (store.getAll(section).size() > 1)
         store.deleteSection(section);
 }

@@ -17,15 +17,15 @@ struct NumberedKey
     bool wellFormed = false; // has a "_" and a number from 1 to kMaxListEntries
 };
 
-NumberedKey SplitNumberedKey(const QString &key);
+NumberedKey splitNumberedKey(const QString &key);
 
 // The list entries of a section for a loader: writes the sentinel, and when
 // the section holds nothing else gives nothing (the caller takes its built-in
 // list and the sentinel stays); otherwise deletes the sentinel and gives the
 // remaining pairs.
-std::optional<SettingsStore::Entries> ReadListSection(SettingsStore &store, const QString &section,
+std::optional<SettingsStore::Entries> readListSection(SettingsStore &store, const QString &section,
                                                       const QString &sentinel);
 
 // Clears a section before a writer puts the list back: writes the sentinel
 // and deletes the whole section when it holds anything besides it.
-void ClearListSection(SettingsStore &store, const QString &section, const QString &sentinel);
+void clearListSection(SettingsStore &store, const QString &section, const QString &sentinel);

@@ -13,7 +13,7 @@ constexpr const char *kCodePage = "windows-1252";
 // system code page on Windows, and elsewhere to Latin-1, which agrees with
 // Windows-1252 everywhere but 0x80-0x9F. Converters are built in place and
 // never moved: the ICU error callback keeps the address of the converter state.
-bool HasCodePage()
+bool hasCodePage()
 {
     static const bool available = QStringEncoder(kCodePage).isValid();
     return available;
@@ -32,7 +32,7 @@ constexpr QStringConverter::Encoding kFallback =
 // the scan early.
 constexpr qsizetype kAsciiBlock = 1024;
 
-bool IsAscii(QByteArrayView bytes)
+bool isAscii(QByteArrayView bytes)
 {
     for (qsizetype start = 0; start < bytes.size(); start += kAsciiBlock) {
         unsigned char seen = 0;
@@ -44,7 +44,7 @@ bool IsAscii(QByteArrayView bytes)
     return true;
 }
 
-bool IsAscii(QStringView text)
+bool isAscii(QStringView text)
 {
     for (qsizetype start = 0; start < text.size(); start += kAsciiBlock) {
         char16_t seen = 0;
@@ -58,39 +58,39 @@ bool IsAscii(QStringView text)
 
 } // namespace
 
-std::optional<QByteArray> EncodeWindows1252(QStringView text)
+std::optional<QByteArray> encodeWindows1252(QStringView text)
 {
-    if (IsAscii(text))
+    if (isAscii(text))
         return text.toLatin1();
-    QStringEncoder encoder = HasCodePage() ? QStringEncoder(kCodePage) : QStringEncoder(kFallback);
+    QStringEncoder encoder = hasCodePage() ? QStringEncoder(kCodePage) : QStringEncoder(kFallback);
     QByteArray bytes = encoder.encode(text);
     if (encoder.hasError())
         return std::nullopt;
     return bytes;
 }
 
-QString DecodeWindows1252(QByteArrayView bytes)
+QString decodeWindows1252(QByteArrayView bytes)
 {
-    if (IsAscii(bytes))
+    if (isAscii(bytes))
         return QString::fromLatin1(bytes);
-    QStringDecoder decoder = HasCodePage() ? QStringDecoder(kCodePage) : QStringDecoder(kFallback);
+    QStringDecoder decoder = hasCodePage() ? QStringDecoder(kCodePage) : QStringDecoder(kFallback);
     return decoder.decode(bytes);
 }
 
-QByteArray EncodeForWire(QStringView text)
+QByteArray encodeForWire(QStringView text)
 {
-    if (std::optional<QByteArray> ansi = EncodeWindows1252(text))
+    if (std::optional<QByteArray> ansi = encodeWindows1252(text))
         return *std::move(ansi);
     return text.toUtf8();
 }
 
-QString DecodeFromWire(QByteArrayView bytes)
+QString decodeFromWire(QByteArrayView bytes)
 {
-    if (IsAscii(bytes))
+    if (isAscii(bytes))
         return QString::fromLatin1(bytes);
     QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     QString text = utf8.decode(bytes);
     if (!utf8.hasError())
         return text;
-    return DecodeWindows1252(bytes);
+    return decodeWindows1252(bytes);
 }

@@ -12,11 +12,11 @@
 
 // The text in Windows-1252, or nothing when it holds a character that the
 // code page lacks.
-std::optional<QByteArray> EncodeWindows1252(QStringView text);
-QString DecodeWindows1252(QByteArrayView bytes);
+std::optional<QByteArray> encodeWindows1252(QStringView text);
+QString decodeWindows1252(QByteArrayView bytes);
 
 // Windows-1252 when the whole text fits, UTF-8 otherwise.
-QByteArray EncodeForWire(QStringView text);
+QByteArray encodeForWire(QStringView text);
 // Valid UTF-8 holding non-ASCII bytes is read as UTF-8, anything else as
 // Windows-1252 (which maps every byte to a character).
-QString DecodeFromWire(QByteArrayView bytes);
+QString decodeFromWire(QByteArrayView bytes);

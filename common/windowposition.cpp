@@ -20,19 +20,19 @@ std::function<ScreenMetrics()> &Provider()
 
 const QString kSettings = QStringLiteral("Settings");
 
-int Centred(int screen, int window)
+int centred(int screen, int window)
 {
-    return static_cast<int>(RoundHalfEven(screen / 2.0 - window / 2.0));
+    return static_cast<int>(roundHalfEven(screen / 2.0 - window / 2.0));
 }
 
-int StoredCoordinate(const SettingsStore &store, const QString &key, int fallback)
+int storedCoordinate(const SettingsStore &store, const QString &key, int fallback)
 {
-    return IntegerOf(store.get(kSettings, key, QString::number(fallback))).value_or(fallback);
+    return integerOf(store.get(kSettings, key, QString::number(fallback))).value_or(fallback);
 }
 
 } // namespace
 
-ScreenMetrics CurrentScreen()
+ScreenMetrics currentScreen()
 {
     if (Provider())
         return Provider()();
@@ -45,63 +45,63 @@ ScreenMetrics CurrentScreen()
     return metrics;
 }
 
-void SetScreenProvider(std::function<ScreenMetrics()> provider)
+void setScreenProvider(std::function<ScreenMetrics()> provider)
 {
     Provider() = std::move(provider);
 }
 
-int PixelsToTwips(int pixels)
+int pixelsToTwips(int pixels)
 {
-    return static_cast<int>(std::lround(pixels * kTwipsPerInch / CurrentScreen().logicalDpi));
+    return static_cast<int>(std::lround(pixels * kTwipsPerInch / currentScreen().logicalDpi));
 }
 
-int TwipsToPixels(int twips)
+int twipsToPixels(int twips)
 {
-    return static_cast<int>(std::lround(twips * CurrentScreen().logicalDpi / kTwipsPerInch));
+    return static_cast<int>(std::lround(twips * currentScreen().logicalDpi / kTwipsPerInch));
 }
 
-QSize ScreenSizeTwips()
+QSize screenSizeTwips()
 {
-    const ScreenMetrics screen = CurrentScreen();
+    const ScreenMetrics screen = currentScreen();
     const double factor = kTwipsPerInch / screen.logicalDpi;
     return QSize(static_cast<int>(std::lround(screen.pixels.width() * factor)),
                  static_cast<int>(std::lround(screen.pixels.height() * factor)));
 }
 
-QPoint ClampWindowPosition(int width, int height, int x, int y)
+QPoint clampWindowPosition(int width, int height, int x, int y)
 {
-    const QSize screen = ScreenSizeTwips();
+    const QSize screen = screenSizeTwips();
     if (x > screen.width() || x < 0 || y < 0 || y > screen.height())
-        return QPoint(Centred(screen.width(), width), Centred(screen.height(), height));
+        return QPoint(centred(screen.width(), width), centred(screen.height(), height));
     return QPoint(x, y);
 }
 
-QPoint LoadWindowPosition(const SettingsStore &store, const QString &prefix, int width, int height)
+QPoint loadWindowPosition(const SettingsStore &store, const QString &prefix, int width, int height)
 {
-    const QSize screen = ScreenSizeTwips();
-    const int cx = Centred(screen.width(), width);
-    const int cy = Centred(screen.height(), height);
-    const int x = StoredCoordinate(store, prefix + QStringLiteral("StartUPX"), cx);
-    const int y = StoredCoordinate(store, prefix + QStringLiteral("StartUPY"), cy);
-    return ClampWindowPosition(width, height, x, y);
+    const QSize screen = screenSizeTwips();
+    const int cx = centred(screen.width(), width);
+    const int cy = centred(screen.height(), height);
+    const int x = storedCoordinate(store, prefix + QStringLiteral("StartUPX"), cx);
+    const int y = storedCoordinate(store, prefix + QStringLiteral("StartUPY"), cy);
+    return clampWindowPosition(width, height, x, y);
 }
 
-void SaveWindowPosition(SettingsStore &store, const QString &prefix, int x, int y)
+void saveWindowPosition(SettingsStore &store, const QString &prefix, int x, int y)
 {
-    store.save(kSettings, prefix + QStringLiteral("StartUPX"), IntegerText(x));
-    store.save(kSettings, prefix + QStringLiteral("StartUPY"), IntegerText(y));
+    store.save(kSettings, prefix + QStringLiteral("StartUPX"), integerText(x));
+    store.save(kSettings, prefix + QStringLiteral("StartUPY"), integerText(y));
 }
 
-void PlaceWindow(QWidget *window, const SettingsStore &store, const QString &prefix)
+void placeWindow(QWidget *window, const SettingsStore &store, const QString &prefix)
 {
     const QSize size = window->frameGeometry().size();
     const QPoint corner =
-        LoadWindowPosition(store, prefix, PixelsToTwips(size.width()), PixelsToTwips(size.height()));
-    window->move(TwipsToPixels(corner.x()), TwipsToPixels(corner.y()));
+        loadWindowPosition(store, prefix, pixelsToTwips(size.width()), pixelsToTwips(size.height()));
+    window->move(twipsToPixels(corner.x()), twipsToPixels(corner.y()));
 }
 
-void StoreWindowPosition(const QWidget *window, SettingsStore &store, const QString &prefix)
+void storeWindowPosition(const QWidget *window, SettingsStore &store, const QString &prefix)
 {
     const QPoint corner = window->pos();
-    SaveWindowPosition(store, prefix, PixelsToTwips(corner.x()), PixelsToTwips(corner.y()));
+    saveWindowPosition(store, prefix, pixelsToTwips(corner.x()), pixelsToTwips(corner.y()));
 }

@@ -18,21 +18,21 @@ struct ScreenMetrics
 };
 
 // The primary screen, unless a test has put its own screen in place.
-ScreenMetrics CurrentScreen();
+ScreenMetrics currentScreen();
 // Replaces the screen for tests; an empty function restores the real one.
-void SetScreenProvider(std::function<ScreenMetrics()> provider);
+void setScreenProvider(std::function<ScreenMetrics()> provider);
 
-int PixelsToTwips(int pixels);
-int TwipsToPixels(int twips);
-QSize ScreenSizeTwips();
+int pixelsToTwips(int pixels);
+int twipsToPixels(int twips);
+QSize screenSizeTwips();
 
 // The stored top-left corner for a window of that size (twips), centred when
 // absent or off the screen.
-QPoint LoadWindowPosition(const SettingsStore &store, const QString &prefix, int width, int height);
+QPoint loadWindowPosition(const SettingsStore &store, const QString &prefix, int width, int height);
 // (x, y) when on the screen, else the centred corner for that size.
-QPoint ClampWindowPosition(int width, int height, int x, int y);
-void SaveWindowPosition(SettingsStore &store, const QString &prefix, int x, int y);
+QPoint clampWindowPosition(int width, int height, int x, int y);
+void saveWindowPosition(SettingsStore &store, const QString &prefix, int x, int y);
 
 // The same for a widget: place it at its stored position, and store where it is.
-void PlaceWindow(QWidget *window, const SettingsStore &store, const QString &prefix);
-void StoreWindowPosition(const QWidget *window, SettingsStore &store, const QString &prefix);
+void placeWindow(QWidget *window, const SettingsStore &store, const QString &prefix);
+void storeWindowPosition(const QWidget *window, SettingsStore &store, const QString &prefix);

@@ -3,7 +3,7 @@
 #include "conversions.h"
 #include "textcodec.h"
 
-QString ToWireLineBreaks(const QString &fieldText)
+QString toWireLineBreaks(const QString &fieldText)
 {
     QString text = fieldText;
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -11,26 +11,26 @@ QString ToWireLineBreaks(const QString &fieldText)
     return text;
 }
 
-QString FromWireLineBreaks(const QString &wireText)
+QString fromWireLineBreaks(const QString &wireText)
 {
     QString text = wireText;
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     return text;
 }
 
-QByteArray ComposeMessage(const QString &senderName, qint32 replyPort, const QString &fieldText)
+QByteArray composeMessage(const QString &senderName, qint32 replyPort, const QString &fieldText)
 {
     const QString payload =
-        senderName + QChar(u'\0') + QString::number(replyPort) + QChar(u'\0') + ToWireLineBreaks(fieldText);
-    return EncodeForWire(payload);
+        senderName + QChar(u'\0') + QString::number(replyPort) + QChar(u'\0') + toWireLineBreaks(fieldText);
+    return encodeForWire(payload);
 }
 
-QString DecodePayload(const QByteArray &bytes)
+QString decodePayload(const QByteArray &bytes)
 {
-    return DecodeFromWire(QByteArrayView(bytes).first(qMin(bytes.size(), kMaxPayloadBytes)));
+    return decodeFromWire(QByteArrayView(bytes).first(qMin(bytes.size(), kMaxPayloadBytes)));
 }
 
-qint16 ParseMessage(QString &payload, QString &senderName, qint32 &replyPort)
+qint16 parseMessage(QString &payload, QString &senderName, qint32 &replyPort)
 {
     if (payload.isEmpty())
         return kMessageRejected;
@@ -45,7 +45,7 @@ qint16 ParseMessage(QString &payload, QString &senderName, qint32 &replyPort)
     if (second < 0)
         return kMessageRejected;
     const QStringView portField = QStringView(payload).mid(first + 1, second - first - 1);
-    replyPort = ToInt32(ReadNumber(portField)).value_or(kNoReplyPort);
+    replyPort = toInt32(readNumber(portField)).value_or(kNoReplyPort);
     payload.remove(0, second + 1);
     return kMessageAccepted;
 }

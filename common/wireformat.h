@@ -9,7 +9,7 @@
 // The most a receiver takes as one payload; anything beyond is not read.
 constexpr qsizetype kMaxPayloadBytes = 65536;
 
-// ParseMessage results.
+// parseMessage results.
 constexpr qint16 kMessageAccepted = 0;
 constexpr qint16 kMessageRejected = 1;
 // The reply port of a payload that carries none, or one that is not a
@@ -17,18 +17,18 @@ constexpr qint16 kMessageRejected = 1;
 constexpr qint32 kNoReplyPort = -1;
 
 // Line breaks travel as CR LF; the text fields hold LF.
-QString ToWireLineBreaks(const QString &fieldText);
-QString FromWireLineBreaks(const QString &wireText);
+QString toWireLineBreaks(const QString &fieldText);
+QString fromWireLineBreaks(const QString &wireText);
 
 // The bytes to send for a message typed in a text field (LF line breaks).
-QByteArray ComposeMessage(const QString &senderName, qint32 replyPort, const QString &fieldText);
+QByteArray composeMessage(const QString &senderName, qint32 replyPort, const QString &fieldText);
 
 // The payload as text, decoded from the received bytes (at most
 // kMaxPayloadBytes of them are taken).
-QString DecodePayload(const QByteArray &bytes);
+QString decodePayload(const QByteArray &bytes);
 
 // Splits a decoded payload. On acceptance payload holds the message text
 // alone (CR LF line breaks, NULs after the second separator kept). The caller
 // sets replyPort to 0 beforehand; a payload without separators sets it to
 // kNoReplyPort, as does a reply port that does not fit 32 bits.
-qint16 ParseMessage(QString &payload, QString &senderName, qint32 &replyPort);
+qint16 parseMessage(QString &payload, QString &senderName, qint32 &replyPort);

@@ -8,9 +8,10 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QString text = QString::fromUtf8(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
+    const QString text =
+        QString::fromUtf8(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
     QString normalised;
-    if (!IsValidIp(text, normalised))
+    if (!isValidIp(text, normalised))
         return 0;
     const QStringList parts = normalised.split(u'.');
     if (parts.size() != 4)
@@ -22,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             std::abort();
     }
     QString twice;
-    if (!IsValidIp(normalised, twice) || twice != normalised)
+    if (!isValidIp(normalised, twice) || twice != normalised)
         std::abort();
     return 0;
 }

@@ -8,12 +8,13 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QString text = QString::fromUtf8(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
-    (void)ReadNumber(text);
-    (void)IntegerOf(text);
-    (void)BooleanOf(text);
+    const QString text =
+        QString::fromUtf8(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
+    (void)readNumber(text);
+    (void)integerOf(text);
+    (void)booleanOf(text);
     qint32 port = 0;
-    if (IsValidPort(text, port) && (port < 0 || port > 65535))
+    if (isValidPort(text, port) && (port < 0 || port > 65535))
         std::abort();
     return 0;
 }

@@ -10,19 +10,19 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
-    QString message = DecodePayload(bytes);
+    QString message = decodePayload(bytes);
     QString sender;
     qint32 port = 0;
-    if (ParseMessage(message, sender, port) != kMessageAccepted)
+    if (parseMessage(message, sender, port) != kMessageAccepted)
         return 0;
     if (sender.contains(QChar(u'\0')))
         std::abort();
 
-    const QByteArray composed = ComposeMessage(sender, port, FromWireLineBreaks(message));
-    QString again = DecodePayload(composed);
+    const QByteArray composed = composeMessage(sender, port, fromWireLineBreaks(message));
+    QString again = decodePayload(composed);
     QString sender2;
     qint32 port2 = 0;
-    if (ParseMessage(again, sender2, port2) != kMessageAccepted || port2 != port)
+    if (parseMessage(again, sender2, port2) != kMessageAccepted || port2 != port)
         std::abort();
     const bool readAsUtf8 = QString::fromUtf8(composed).toUtf8() == composed;
     if (sender2 != sender && !readAsUtf8)

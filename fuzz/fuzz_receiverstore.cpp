@@ -11,18 +11,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     ReceiverSettings settings;
     {
         SettingsStore store = fuzzed.open();
-        LoadReceiverSettings(store, settings);
+        loadReceiverSettings(store, settings);
         if (settings.portList.count() < 1)
             std::abort();
         for (int n = 1; n <= settings.portList.count(); ++n) {
             if (settings.portList.at(n) < 1 || settings.portList.at(n) > 65535)
                 std::abort();
         }
-        SavePortList(store, settings.portList);
+        savePortList(store, settings.portList);
     }
     SettingsStore store = fuzzed.open();
     ReceiverSettings again;
-    LoadReceiverSettings(store, again);
+    loadReceiverSettings(store, again);
     if (!(again.portList == settings.portList))
         std::abort();
     return 0;

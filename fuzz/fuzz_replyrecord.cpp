@@ -10,16 +10,16 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
-    UserList users = DefaultUserList();
+    UserList users = defaultUserList();
     users.append({QStringLiteral("Anonymous1"), QStringLiteral("10.0.0.5"), 505, 0});
-    std::optional<ReplyTarget> target = HandleReplyRecord(ReadCopyData(bytes), users);
+    std::optional<ReplyTarget> target = checkReplyRecord(readCopyData(bytes), users);
     if (!target)
         return 0;
     QString check;
-    if (!IsValidUserName(target->name, check) || check != target->name || !IsValidIp(target->ip, check) ||
+    if (!isValidUserName(target->name, check) || check != target->name || !isValidIp(target->ip, check) ||
         check != target->ip || target->port < 0 || target->port > 65535)
         std::abort();
-    const int index = SelectReplyUser(users, *target);
+    const int index = applyReplyTarget(users, *target);
     if (index < 1 || users.at(index).name != target->name || users.at(index).port != target->port)
         std::abort();
     return 0;

@@ -11,17 +11,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     SenderSettings settings;
     {
         SettingsStore store = fuzzed.open();
-        LoadSenderSettings(store, settings);
+        loadSenderSettings(store, settings);
         for (int n = 1; n <= settings.userList.count(); ++n) {
             if (settings.userList.at(n).name.isEmpty() || settings.userList.at(n).order != n)
                 std::abort();
         }
-        SaveProgramOptions(store, settings);
-        SaveUserList(store, settings.userList);
+        saveProgramOptions(store, settings);
+        saveUserList(store, settings.userList);
     }
     SettingsStore store = fuzzed.open();
     SenderSettings again;
-    LoadSenderSettings(store, again);
+    loadSenderSettings(store, again);
     if (!(again.userList == settings.userList))
         std::abort();
     return 0;

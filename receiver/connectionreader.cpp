@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-QString PeerIpText(const QHostAddress &address)
+QString peerIpText(const QHostAddress &address)
 {
     bool isIpv4 = false;
     const quint32 ipv4 = address.toIPv4Address(&isIpv4);
@@ -20,7 +20,7 @@ bool AcceptedSocket::adopt(qintptr socketDescriptor)
 {
     if (!setSocketDescriptor(socketDescriptor))
         return false;
-    m_peerIp = PeerIpText(peerAddress());
+    m_peerIp = peerIpText(peerAddress());
     m_localPort = localPort();
     return true;
 }

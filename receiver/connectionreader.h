@@ -10,7 +10,7 @@ class QHostAddress;
 
 // The peer's address as shown to the user: dotted decimal for IPv4 peers,
 // also when they reach a dual-stack listener as ::ffff:a.b.c.d.
-QString PeerIpText(const QHostAddress &address);
+QString peerIpText(const QHostAddress &address);
 
 // A connection as the server accepted it. The peer's address and the local
 // port are taken at the accept: a connection may wait in the server until a

@@ -68,7 +68,7 @@ Listener::~Listener()
     close();
 }
 
-QString ListenErrorDescription(QAbstractSocket::SocketError error, const QString &errorString, qint32 port,
+QString listenErrorDescription(QAbstractSocket::SocketError error, const QString &errorString, qint32 port,
                                const QString &programPath)
 {
     constexpr qint32 kFirstUnprivilegedPort = 1024;
@@ -83,7 +83,7 @@ QString ListenErrorDescription(QAbstractSocket::SocketError error, const QString
                              .arg(programPath);
 }
 
-bool Listener::StartListening()
+bool Listener::startListening()
 {
     close();
     const bool portFits = m_port >= 0 && m_port <= 65535;
@@ -92,7 +92,7 @@ bool Listener::StartListening()
         return true;
     }
     const QString description = portFits
-                                    ? ListenErrorDescription(m_server.serverError(), m_server.errorString(),
+                                    ? listenErrorDescription(m_server.serverError(), m_server.errorString(),
                                                              m_port, QCoreApplication::applicationFilePath())
                                     : tr("Invalid port number %1").arg(m_port);
     m_server.close();

@@ -15,7 +15,7 @@ class ConnectionReader;
 // The description shown after "Winsock Error: " when a port cannot be
 // listened on. Ports below 1024 need a privilege that desktop users lack,
 // so for those the text also says how to grant it to this program.
-QString ListenErrorDescription(QAbstractSocket::SocketError error, const QString &errorString, qint32 port,
+QString listenErrorDescription(QAbstractSocket::SocketError error, const QString &errorString, qint32 port,
                                const QString &programPath);
 
 // A server whose accepted connections buffer no more than a payload while
@@ -60,7 +60,7 @@ public:
     ~Listener() override;
 
     // Listens on the port; on failure emits listenFailed() and stays closed.
-    bool StartListening();
+    bool startListening();
     // Stops listening and drops the connections being read.
     void close();
     // Stops listening at once but lets the connections already accepted be

@@ -1,5 +1,5 @@
-#include "receiveform.h"
 #include "receiversettings.h"
+#include "receiverwindow.h"
 #include "settingsstore.h"
 #include "singleinstance.h"
 
@@ -25,11 +25,12 @@ int main(int argc, char *argv[])
 
     SettingsStore store(kReceiverStoreName);
     ReceiverSettings settings;
-    ReceiveForm form(store, settings);
-    QObject::connect(&form, &ReceiveForm::programEnded, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    ReceiverWindow form(store, settings);
+    QObject::connect(&form, &ReceiverWindow::programEnded, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
     // Ended from outside (the session closing): the settings are kept as on
     // closing the window.
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, &ReceiveForm::Form_Unload);
-    form.Form_Load(QApplication::arguments().mid(1).join(u' '));
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, &ReceiverWindow::unload);
+    form.start(QApplication::arguments().mid(1).join(u' '));
     return QApplication::exec();
 }

@@ -1,6 +1,6 @@
 #include "messagerouter.h"
 
-#include "dialog1.h"
+#include "messagewindow.h"
 #include "wireformat.h"
 
 #include <algorithm>
@@ -18,8 +18,9 @@ MessageRouter::~MessageRouter()
 
 int MessageRouter::openWindowCount() const
 {
-    return static_cast<int>(std::count_if(m_windows.cbegin(), m_windows.cend(),
-                                          [](const QPointer<Dialog1> &window) { return !window.isNull(); }));
+    return static_cast<int>(
+        std::count_if(m_windows.cbegin(), m_windows.cend(),
+                      [](const QPointer<MessageWindow> &window) { return !window.isNull(); }));
 }
 
 bool MessageRouter::queueHasRoom() const
@@ -27,26 +28,26 @@ bool MessageRouter::queueHasRoom() const
     return m_queue.size() < kMaxQueuedMessages && m_queuedBytes < kMaxQueuedBytes;
 }
 
-void MessageRouter::AppendToQueue(QueuedMessage message)
+void MessageRouter::enqueue(QueuedMessage message)
 {
     m_queuedBytes += message.payload.size();
     m_queue.append(std::move(message));
     emit queueChanged();
 }
 
-void MessageRouter::ProcessMessage(const QByteArray &payload, qint32 localPort, const QString &remoteIp)
+void MessageRouter::processMessage(const QByteArray &payload, qint32 localPort, const QString &remoteIp)
 {
-    QString text = DecodePayload(payload);
+    QString text = decodePayload(payload);
     QString name;
     qint32 replyPort = 0;
-    if (ParseMessage(text, name, replyPort) != kMessageAccepted)
+    if (parseMessage(text, name, replyPort) != kMessageAccepted)
         return;
 
     const int highest = static_cast<int>(m_windows.size()) - 1;
     for (int slot = 0; slot <= highest; ++slot) {
-        Dialog1 *window = m_windows[slot];
+        MessageWindow *window = m_windows[slot];
         if (window && window->userip == remoteIp && window->username == name) {
-            window->rfevent_AddNext(static_cast<qint16>(slot), text, localPort, replyPort);
+            window->addMessage(static_cast<qint16>(slot), text, localPort, replyPort);
             return;
         }
     }
@@ -57,7 +58,7 @@ void MessageRouter::ProcessMessage(const QByteArray &payload, qint32 localPort, 
         }
     }
     if (highest >= kMaxMessageWindows - 1) {
-        AppendToQueue(QueuedMessage{payload, localPort, remoteIp});
+        enqueue(QueuedMessage{payload, localPort, remoteIp});
         return;
     }
     m_windows.append(nullptr);
@@ -67,7 +68,7 @@ void MessageRouter::ProcessMessage(const QByteArray &payload, qint32 localPort, 
 void MessageRouter::openWindow(int slot, const QString &name, qint32 localPort, qint32 replyPort,
                                const QString &remoteIp, const QString &text)
 {
-    auto *window = new Dialog1(m_settings);
+    auto *window = new MessageWindow(m_settings);
     m_windows[slot] = window;
     window->dialognb = static_cast<qint16>(slot);
     window->username = name;
@@ -75,12 +76,12 @@ void MessageRouter::openWindow(int slot, const QString &name, qint32 localPort, 
     window->userreplyport = replyPort;
     window->userip = remoteIp;
     window->messagetemp = text;
-    connect(window, &Dialog1::unloaded, this, &MessageRouter::windowUnloaded);
+    connect(window, &MessageWindow::unloaded, this, &MessageRouter::windowUnloaded);
     emit windowOpened(window);
-    window->Form_Load();
+    window->showFirstMessage();
 }
 
-void MessageRouter::ProcessQueue()
+void MessageRouter::processQueue()
 {
     if (!m_receiveReady || m_queue.isEmpty())
         return;
@@ -89,11 +90,11 @@ void MessageRouter::ProcessQueue()
     const QList<QueuedMessage> waiting = std::exchange(m_queue, {});
     m_queuedBytes = 0;
     for (const QueuedMessage &message : waiting)
-        ProcessMessage(message.payload, message.localPort, message.remoteIp);
+        processMessage(message.payload, message.localPort, message.remoteIp);
     emit queueChanged();
 }
 
-void MessageRouter::TrimWindowList()
+void MessageRouter::trimWindowList()
 {
     qsizetype last = m_windows.size() - 1;
     while (last >= 0 && m_windows[last].isNull())
@@ -108,8 +109,8 @@ void MessageRouter::windowUnloaded(qint16 slot)
         return;
     if (slot >= 0 && slot < m_windows.size())
         m_windows[slot] = nullptr;
-    TrimWindowList();
-    ProcessQueue();
+    trimWindowList();
+    processQueue();
     if (openWindowCount() == 0)
         emit lastWindowClosed();
 }
@@ -117,9 +118,9 @@ void MessageRouter::windowUnloaded(qint16 slot)
 void MessageRouter::closeAllWindows()
 {
     m_closingAll = true;
-    const QList<QPointer<Dialog1>> windows = m_windows;
-    for (const QPointer<Dialog1> &window : windows)
+    const QList<QPointer<MessageWindow>> windows = m_windows;
+    for (const QPointer<MessageWindow> &window : windows)
         delete window.data();
-    m_windows = QList<QPointer<Dialog1>>(1);
+    m_windows = QList<QPointer<MessageWindow>>(1);
     m_closingAll = false;
 }

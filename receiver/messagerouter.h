@@ -6,7 +6,7 @@
 #include <QPointer>
 #include <QString>
 
-class Dialog1;
+class MessageWindow;
 struct ReceiverSettings;
 
 // One message waiting to be shown, exactly as it was read.
@@ -35,17 +35,17 @@ public:
     explicit MessageRouter(const ReceiverSettings &settings, QObject *parent = nullptr);
     ~MessageRouter() override;
 
-    bool ReceiveReady() const { return m_receiveReady; }
+    bool isReceiveReady() const { return m_receiveReady; }
     void setReceiveReady(bool ready) { m_receiveReady = ready; }
 
-    void ProcessMessage(const QByteArray &payload, qint32 localPort, const QString &remoteIp);
-    void ProcessQueue();
-    void TrimWindowList();
-    void AppendToQueue(QueuedMessage message);
+    void processMessage(const QByteArray &payload, qint32 localPort, const QString &remoteIp);
+    void processQueue();
+    void trimWindowList();
+    void enqueue(QueuedMessage message);
 
     // Slots 0..n; an empty slot holds null.
-    const QList<QPointer<Dialog1>> &MessageWindows() const { return m_windows; }
-    const QList<QueuedMessage> &MessageQueue() const { return m_queue; }
+    const QList<QPointer<MessageWindow>> &windows() const { return m_windows; }
+    const QList<QueuedMessage> &queue() const { return m_queue; }
     int openWindowCount() const;
     qsizetype queuedBytes() const { return m_queuedBytes; }
     // False once the waiting messages fill their bounds.
@@ -56,7 +56,7 @@ public:
 
 signals:
     // A message window opened (e.g. to wire its "Reply").
-    void windowOpened(Dialog1 *window);
+    void windowOpened(MessageWindow *window);
     // The queue grew or shrank.
     void queueChanged();
     // The last open message window has closed.
@@ -68,7 +68,7 @@ private:
     void windowUnloaded(qint16 slot);
 
     const ReceiverSettings &m_settings;
-    QList<QPointer<Dialog1>> m_windows;
+    QList<QPointer<MessageWindow>> m_windows;
     QList<QueuedMessage> m_queue;
     qsizetype m_queuedBytes = 0;
     bool m_receiveReady = true;

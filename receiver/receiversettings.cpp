@@ -17,11 +17,11 @@ const QString kSoundKey = QStringLiteral("PlayIncomingSound");
 // data never opens a listener by accident: keys without a usable number are
 // skipped, and entries that stay empty (0), hold no number or lie outside
 // 1..65535 are dropped; the rest keep their order.
-PortList PortsFromEntries(const SettingsStore::Entries &entries)
+PortList portsFromEntries(const SettingsStore::Entries &entries)
 {
     int highest = 0;
     for (const auto &[key, value] : entries) {
-        const NumberedKey parsed = SplitNumberedKey(key);
+        const NumberedKey parsed = splitNumberedKey(key);
         if (parsed.wellFormed)
             highest = std::max(highest, parsed.number);
     }
@@ -29,9 +29,9 @@ PortList PortsFromEntries(const SettingsStore::Entries &entries)
 
     QList<qint32> values(size + 1, 0);
     for (const auto &[key, value] : entries) {
-        const NumberedKey parsed = SplitNumberedKey(key);
+        const NumberedKey parsed = splitNumberedKey(key);
         if (parsed.wellFormed && parsed.field == u"port")
-            values[parsed.number] = IntegerOf(value).value_or(0);
+            values[parsed.number] = integerOf(value).value_or(0);
     }
 
     PortList ports;
@@ -48,33 +48,33 @@ PortList::PortList()
     : m_ports(1, 0)
 {}
 
-PortList DefaultPortList()
+PortList defaultPortList()
 {
     PortList ports;
     ports.append(505);
     return ports;
 }
 
-void LoadReceiverSettings(SettingsStore &store, ReceiverSettings &settings)
+void loadReceiverSettings(SettingsStore &store, ReceiverSettings &settings)
 {
-    settings.PlayIncomingSound = BooleanOf(store.get(kSettings, kSoundKey, BooleanText(true))).value_or(true);
+    settings.playIncomingSound = booleanOf(store.get(kSettings, kSoundKey, booleanText(true))).value_or(true);
 
-    const std::optional<SettingsStore::Entries> entries = ReadListSection(store, kPorts, kPortsSentinel);
-    settings.portList = entries ? PortsFromEntries(*entries) : DefaultPortList();
+    const std::optional<SettingsStore::Entries> entries = readListSection(store, kPorts, kPortsSentinel);
+    settings.portList = entries ? portsFromEntries(*entries) : defaultPortList();
     if (settings.portList.count() == 0)
-        settings.portList = DefaultPortList();
+        settings.portList = defaultPortList();
 }
 
-bool SavePortList(SettingsStore &store, const PortList &ports)
+bool savePortList(SettingsStore &store, const PortList &ports)
 {
-    ClearListSection(store, kPorts, kPortsSentinel);
+    clearListSection(store, kPorts, kPortsSentinel);
     for (int n = 1; n <= ports.count(); ++n)
-        store.save(kPorts, QString::number(n) + QStringLiteral("_port"), IntegerText(ports.at(n)));
+        store.save(kPorts, QString::number(n) + QStringLiteral("_port"), integerText(ports.at(n)));
     return store.flush();
 }
 
-bool SaveSoundOption(SettingsStore &store, bool playIncomingSound)
+bool saveSoundOption(SettingsStore &store, bool playIncomingSound)
 {
-    store.save(kSettings, kSoundKey, BooleanText(playIncomingSound));
+    store.save(kSettings, kSoundKey, booleanText(playIncomingSound));
     return store.flush();
 }

@@ -27,15 +27,15 @@ private:
 };
 
 // The built-in list: port 505.
-PortList DefaultPortList();
+PortList defaultPortList();
 
 struct ReceiverSettings
 {
-    bool PlayIncomingSound = true;
-    PortList portList = DefaultPortList();
+    bool playIncomingSound = true;
+    PortList portList = defaultPortList();
 };
 
-void LoadReceiverSettings(SettingsStore &store, ReceiverSettings &settings);
+void loadReceiverSettings(SettingsStore &store, ReceiverSettings &settings);
 // Each writer returns false when the store could not be written.
-bool SavePortList(SettingsStore &store, const PortList &ports);
-bool SaveSoundOption(SettingsStore &store, bool playIncomingSound);
+bool savePortList(SettingsStore &store, const PortList &ports);
+bool saveSoundOption(SettingsStore &store, bool playIncomingSound);

@@ -1,8 +1,8 @@
 #include "replytosender.h"
 
-#include "dialog1.h"
 #include "messagebox.h"
-#include "sendstring.h"
+#include "messagewindow.h"
+#include "replyrecordsender.h"
 
 #include <QFileInfo>
 #include <QPointer>
@@ -26,7 +26,7 @@ bool ReplyToSender::start(const QString &name, const QString &ip, qint32 port)
     m_starts = 0;
     const QChar nul(u'\0');
     m_record = name + nul + ip + nul + QString::number(port) + nul;
-    const qint16 result = SendCopyData(kSenderWindowCaption, m_record, m_copyDataTimeoutMs);
+    const qint16 result = sendCopyData(kSenderWindowCaption, m_record, m_copyDataTimeoutMs);
     if (result != kCopyDataNoWindow)
         finish(result);
     else
@@ -45,7 +45,7 @@ void ReplyToSender::startSender()
 
 void ReplyToSender::roundDue()
 {
-    const qint16 result = SendCopyData(kSenderWindowCaption, m_record, m_copyDataTimeoutMs);
+    const qint16 result = sendCopyData(kSenderWindowCaption, m_record, m_copyDataTimeoutMs);
     if (result != kCopyDataNoWindow)
         finish(result);
     else
@@ -79,23 +79,23 @@ void ReplyToSender::giveUp()
     // The notice runs an event loop of its own, in which the window that
     // owns this object may close.
     QPointer<ReplyToSender> alive(this);
-    ShowMessage(m_owner, kTitleWarning, QStringLiteral("No sender open, so no message could be replied"));
+    showMessage(m_owner, kTitleWarning, QStringLiteral("No sender open, so no message could be replied"));
     if (alive)
         emit finished(kCopyDataNoWindow);
 }
 
-ReplyToSender *AttachReplyToSender(Dialog1 *window, const QString &senderProgram)
+ReplyToSender *attachReplyToSender(MessageWindow *window, const QString &senderProgram)
 {
     auto *reply = new ReplyToSender(window);
     reply->setSenderProgram(senderProgram);
-    QObject::connect(window, &Dialog1::replyRequested, reply,
+    QObject::connect(window, &MessageWindow::replyRequested, reply,
                      [window, reply](const QString &name, const QString &ip, qint32 port) {
                          window->setReplyEnabled(false);
                          reply->start(name, ip, port);
                      });
     QObject::connect(reply, &ReplyToSender::finished, window, [window](qint16 result) {
         window->setReplyEnabled(true);
-        window->ReplyFinished(result);
+        window->onReplyFinished(result);
     });
     return reply;
 }

@@ -4,7 +4,7 @@
 #include <QString>
 #include <QTimer>
 
-class Dialog1;
+class MessageWindow;
 class QWidget;
 
 // The caption of Quillpost's main window, by which it is found.
@@ -47,7 +47,7 @@ public:
     bool start(const QString &name, const QString &ip, qint32 port);
 
 signals:
-    // The last SendCopyData result: 0 when the record was handed over.
+    // The last sendCopyData result: 0 when the record was handed over.
     void finished(qint16 result);
 
 private:
@@ -69,4 +69,4 @@ private:
 
 // Wires a message window's "Reply" to a handoff of its own; "Reply" stays
 // disabled while it runs, so no second one can overlap it.
-ReplyToSender *AttachReplyToSender(Dialog1 *window, const QString &senderProgram);
+ReplyToSender *attachReplyToSender(MessageWindow *window, const QString &senderProgram);

@@ -29,7 +29,7 @@ ComputerSourceFactory &Factory()
 }
 
 // "desk.local" is shown as "desk"; other domains keep their full name.
-QString ShownName(const QString &hostName)
+QString shownName(const QString &hostName)
 {
     QString name = hostName;
     if (name.endsWith(u'.'))
@@ -42,14 +42,14 @@ QString ShownName(const QString &hostName)
 
 } // namespace
 
-std::unique_ptr<ComputerSource> CreateComputerSource()
+std::unique_ptr<ComputerSource> createComputerSource()
 {
     if (Factory())
         return Factory()();
     return std::make_unique<AvahiComputerSource>(QDBusConnection::systemBus());
 }
 
-void SetComputerSourceFactory(ComputerSourceFactory factory)
+void setComputerSourceFactory(ComputerSourceFactory factory)
 {
     Factory() = std::move(factory);
 }
@@ -72,7 +72,7 @@ AvahiComputerSource::~AvahiComputerSource()
             QDBusMessage::createMethodCall(kAvahiService, path, kAvahiBrowser, QStringLiteral("Free")));
 }
 
-QStringList AvahiComputerSource::ServiceTypes()
+QStringList AvahiComputerSource::serviceTypes()
 {
     return {QStringLiteral("_workstation._tcp"), QStringLiteral("_device-info._tcp"),
             QStringLiteral("_smb._tcp"),         QStringLiteral("_sftp-ssh._tcp"),
@@ -91,7 +91,7 @@ void AvahiComputerSource::start()
     // it, so listening before the browsers exist loses no early answer.
     m_connected = m_bus.connect(kAvahiService, QString(), kAvahiBrowser, QStringLiteral("ItemNew"), this,
                                 SLOT(onItemNew(int, int, QString, QString, QString, uint)));
-    const QStringList types = ServiceTypes();
+    const QStringList types = serviceTypes();
     for (const QString &type : types)
         browseType(type);
 }
@@ -156,7 +156,7 @@ void AvahiComputerSource::resolveService(int interfaceIndex, int protocol, const
         QString address = reply.arguments().at(kAddressArgument).toString();
         const QHostAddress parsed(address);
         address = parsed.protocol() == QAbstractSocket::IPv4Protocol ? parsed.toString() : QString();
-        const QString shown = ShownName(hostName);
+        const QString shown = shownName(hostName);
         if (shown.isEmpty() || m_hostsReported.contains(shown.toLower()))
             return;
         m_hostsReported.insert(shown.toLower());

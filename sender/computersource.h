@@ -29,9 +29,9 @@ signals:
 // The source the picker uses: the DNS-SD browser below, unless a test has
 // put its own in place.
 using ComputerSourceFactory = std::function<std::unique_ptr<ComputerSource>()>;
-std::unique_ptr<ComputerSource> CreateComputerSource();
+std::unique_ptr<ComputerSource> createComputerSource();
 // An empty function restores the real source.
-void SetComputerSourceFactory(ComputerSourceFactory factory);
+void setComputerSourceFactory(ComputerSourceFactory factory);
 
 // Computers that announce themselves by multicast DNS service discovery,
 // through the Avahi daemon on the system bus: workstations, file servers,
@@ -46,7 +46,7 @@ public:
     void start() override;
 
     // Service types that computers (not printers or media players) announce.
-    static QStringList ServiceTypes();
+    static QStringList serviceTypes();
 
 private slots:
     void onItemNew(int interfaceIndex, int protocol, const QString &name, const QString &type,

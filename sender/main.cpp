@@ -1,8 +1,8 @@
 #include "sendersettings.h"
-#include "sendform.h"
-#include "setactivewnd.h"
+#include "sendwindow.h"
 #include "settingsstore.h"
 #include "singleinstance.h"
+#include "windowactivation.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -21,13 +21,13 @@ int main(int argc, char *argv[])
     // reads or writes a single setting.
     SingleInstanceLock lock(QStringLiteral("quillpost"));
     if (!lock.tryLock()) {
-        BringToFront(FindWindowByCaption(kSendFormCaption));
+        bringToFront(findWindowByCaption(kSendFormCaption));
         return 0;
     }
 
     SettingsStore store(kSenderStoreName);
     SenderSettings settings;
-    SendForm form(store, settings);
+    SendWindow form(store, settings);
     form.show();
     return QApplication::exec();
 }

@@ -14,7 +14,7 @@ constexpr qint32 kHighestPort = 65535;
 // The address as written in the user list, when it is a plain dotted IPv4
 // address (QHostAddress also takes shorthand such as "10.1", which a user
 // who typed it did not mean as an address).
-bool ParseIpv4(const QString &text, QHostAddress &address)
+bool parseIpv4(const QString &text, QHostAddress &address)
 {
     if (text.count(u'.') != 3 || !address.setAddress(text))
         return false;
@@ -40,7 +40,7 @@ bool MessageSender::start(const QString &ip, qint32 port, QString &description)
         return false;
     }
     QHostAddress address;
-    if (!ParseIpv4(ip.trimmed(), address)) {
+    if (!parseIpv4(ip.trimmed(), address)) {
         description =
             QStringLiteral("The address \"") + ip + QStringLiteral("\" is not a valid IPv4 address");
         return false;

@@ -5,7 +5,7 @@
 
 namespace {
 
-int FindUser(const UserList &users, const QString &name, const QString &ip)
+int findUser(const UserList &users, const QString &name, const QString &ip)
 {
     for (int n = 1; n <= users.count(); ++n) {
         if (users.at(n).ip == ip && users.at(n).name == name)
@@ -16,12 +16,12 @@ int FindUser(const UserList &users, const QString &name, const QString &ip)
 
 } // namespace
 
-bool IsKnownUser(const UserList &users, const QString &name, const QString &ip)
+bool isKnownUser(const UserList &users, const QString &name, const QString &ip)
 {
-    return FindUser(users, name, ip) >= 0;
+    return findUser(users, name, ip) >= 0;
 }
 
-std::optional<ReplyTarget> HandleReplyRecord(const QString &text, const UserList &users)
+std::optional<ReplyTarget> checkReplyRecord(const QString &text, const UserList &users)
 {
     if (text.isEmpty())
         return std::nullopt;
@@ -40,35 +40,35 @@ std::optional<ReplyTarget> HandleReplyRecord(const QString &text, const UserList
     target.name = text.left(first);
     const QString ip = text.mid(first + 1, second - first - 1);
     const QString portText = text.mid(second + 1, third - second - 1);
-    if (!IsValidIp(ip, target.ip))
+    if (!isValidIp(ip, target.ip))
         return std::nullopt;
-    if (!IsValidPort(portText, target.port))
+    if (!isValidPort(portText, target.port))
         return std::nullopt;
 
     if (target.name.isEmpty()) {
         // At most count() + 1 candidates can be taken, so this ends.
         for (int i = 1;; ++i) {
             const QString candidate = QStringLiteral("Anonymous") + QString::number(i);
-            if (!IsKnownUser(users, candidate, target.ip)) {
+            if (!isKnownUser(users, candidate, target.ip)) {
                 target.name = candidate;
                 break;
             }
         }
     } else {
         QString trimmed;
-        if (!IsValidUserName(target.name, trimmed))
+        if (!isValidUserName(target.name, trimmed))
             return std::nullopt;
         target.name = trimmed;
-        target.index = FindUser(users, target.name, target.ip);
+        target.index = findUser(users, target.name, target.ip);
     }
     if (target.index < 0 && users.count() >= kMaxListEntries)
         return std::nullopt;
     return target;
 }
 
-int SelectReplyUser(UserList &users, ReplyTarget &target)
+int applyReplyTarget(UserList &users, ReplyTarget &target)
 {
-    target.index = FindUser(users, target.name, target.ip);
+    target.index = findUser(users, target.name, target.ip);
     if (target.index >= 1) {
         users[target.index].port = target.port;
     } else if (users.count() >= kMaxListEntries) {

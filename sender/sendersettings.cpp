@@ -13,14 +13,14 @@ const QString kIdentification = QStringLiteral("Identification");
 const QString kUsers = QStringLiteral("Users");
 const QString kUsersSentinel = QStringLiteral("TestUsers");
 
-qint32 StoredInteger(const SettingsStore &store, const QString &section, const QString &key, qint32 fallback)
+qint32 storedInteger(const SettingsStore &store, const QString &section, const QString &key, qint32 fallback)
 {
-    return IntegerOf(store.get(section, key, IntegerText(fallback))).value_or(fallback);
+    return integerOf(store.get(section, key, integerText(fallback))).value_or(fallback);
 }
 
-bool StoredBoolean(const SettingsStore &store, const QString &section, const QString &key, bool fallback)
+bool storedBoolean(const SettingsStore &store, const QString &section, const QString &key, bool fallback)
 {
-    return BooleanOf(store.get(section, key, BooleanText(fallback))).value_or(fallback);
+    return booleanOf(store.get(section, key, booleanText(fallback))).value_or(fallback);
 }
 
 // Fills the list from the stored pairs. Pairs are placed by their number,
@@ -30,21 +30,21 @@ bool StoredBoolean(const SettingsStore &store, const QString &section, const QSt
 // number found (so a user whose sibling keys went missing is kept), a port
 // that is not a number takes the default port, and records left without a
 // name are dropped, the rest keeping their order.
-UserList UsersFromEntries(const SettingsStore::Entries &entries, qint32 fallbackPort)
+UserList usersFromEntries(const SettingsStore::Entries &entries, qint32 fallbackPort)
 {
     int highest = 0;
     for (const auto &[key, value] : entries) {
-        const NumberedKey parsed = SplitNumberedKey(key);
+        const NumberedKey parsed = splitNumberedKey(key);
         if (parsed.wellFormed)
             highest = std::max(highest, parsed.number);
     }
-    const int byCount = static_cast<int>(RoundHalfEven(static_cast<double>(entries.size()) / 3.0));
+    const int byCount = static_cast<int>(roundHalfEven(static_cast<double>(entries.size()) / 3.0));
     const int size = std::min(std::max(byCount, highest), kMaxListEntries);
 
     QList<UserRecord> records(size + 1);
     QList<bool> portSeen(size + 1, false);
     for (const auto &[key, value] : entries) {
-        const NumberedKey parsed = SplitNumberedKey(key);
+        const NumberedKey parsed = splitNumberedKey(key);
         if (!parsed.wellFormed)
             continue;
         UserRecord &record = records[parsed.number];
@@ -53,7 +53,7 @@ UserList UsersFromEntries(const SettingsStore::Entries &entries, qint32 fallback
         } else if (parsed.field == u"ip") {
             record.ip = value;
         } else if (parsed.field == u"port") {
-            record.port = IntegerOf(value).value_or(fallbackPort);
+            record.port = integerOf(value).value_or(fallbackPort);
             portSeen[parsed.number] = true;
         }
     }
@@ -105,55 +105,55 @@ bool UserList::operator==(const UserList &other) const
                       same);
 }
 
-UserList DefaultUserList()
+UserList defaultUserList()
 {
     UserList users;
     users.append({QStringLiteral("localhost"), QStringLiteral("127.0.0.1"), 505, 1});
     return users;
 }
 
-void LoadSenderSettings(SettingsStore &store, SenderSettings &settings)
+void loadSenderSettings(SettingsStore &store, SenderSettings &settings)
 {
-    settings.DefaultPort = StoredInteger(store, kSettings, QStringLiteral("DefaultPort"), 505);
-    settings.MinimizedWhenSend = StoredBoolean(store, kSettings, QStringLiteral("MinimizedWhenSend"), true);
-    settings.PopupWhenSend = StoredBoolean(store, kSettings, QStringLiteral("PopupWhenSend"), true);
-    settings.DefaultIp = store.get(kSettings, QStringLiteral("DefaultIp"), QStringLiteral("127.0.0.1"));
-    settings.MyUsername = store.get(kIdentification, QStringLiteral("MyUsername"), QStringLiteral("Me"));
-    settings.MyPortnb = StoredInteger(store, kIdentification, QStringLiteral("MyPortnb"), 505);
+    settings.defaultPort = storedInteger(store, kSettings, QStringLiteral("DefaultPort"), 505);
+    settings.minimizeWhenSent = storedBoolean(store, kSettings, QStringLiteral("MinimizedWhenSend"), true);
+    settings.popupWhenSent = storedBoolean(store, kSettings, QStringLiteral("PopupWhenSend"), true);
+    settings.defaultIp = store.get(kSettings, QStringLiteral("DefaultIp"), QStringLiteral("127.0.0.1"));
+    settings.myUserName = store.get(kIdentification, QStringLiteral("MyUsername"), QStringLiteral("Me"));
+    settings.myReplyPort = storedInteger(store, kIdentification, QStringLiteral("MyPortnb"), 505);
 
-    const std::optional<SettingsStore::Entries> entries = ReadListSection(store, kUsers, kUsersSentinel);
-    settings.userList = entries ? UsersFromEntries(*entries, settings.DefaultPort) : DefaultUserList();
+    const std::optional<SettingsStore::Entries> entries = readListSection(store, kUsers, kUsersSentinel);
+    settings.userList = entries ? usersFromEntries(*entries, settings.defaultPort) : defaultUserList();
     if (settings.userList.count() == 0)
-        settings.userList = DefaultUserList();
+        settings.userList = defaultUserList();
 
     if (settings.refillRecipientBox)
         settings.refillRecipientBox();
 }
 
-bool SaveProgramOptions(SettingsStore &store, const SenderSettings &settings)
+bool saveProgramOptions(SettingsStore &store, const SenderSettings &settings)
 {
-    store.save(kSettings, QStringLiteral("DefaultPort"), IntegerText(settings.DefaultPort));
-    store.save(kSettings, QStringLiteral("MinimizedWhenSend"), BooleanText(settings.MinimizedWhenSend));
-    store.save(kSettings, QStringLiteral("PopupWhenSend"), BooleanText(settings.PopupWhenSend));
-    store.save(kSettings, QStringLiteral("DefaultIp"), settings.DefaultIp);
+    store.save(kSettings, QStringLiteral("DefaultPort"), integerText(settings.defaultPort));
+    store.save(kSettings, QStringLiteral("MinimizedWhenSend"), booleanText(settings.minimizeWhenSent));
+    store.save(kSettings, QStringLiteral("PopupWhenSend"), booleanText(settings.popupWhenSent));
+    store.save(kSettings, QStringLiteral("DefaultIp"), settings.defaultIp);
     return store.flush();
 }
 
-bool SaveIdentification(SettingsStore &store, const SenderSettings &settings)
+bool saveIdentification(SettingsStore &store, const SenderSettings &settings)
 {
-    store.save(kIdentification, QStringLiteral("MyUsername"), settings.MyUsername);
-    store.save(kIdentification, QStringLiteral("MyPortnb"), IntegerText(settings.MyPortnb));
+    store.save(kIdentification, QStringLiteral("MyUsername"), settings.myUserName);
+    store.save(kIdentification, QStringLiteral("MyPortnb"), integerText(settings.myReplyPort));
     return store.flush();
 }
 
-bool SaveUserList(SettingsStore &store, const UserList &users)
+bool saveUserList(SettingsStore &store, const UserList &users)
 {
-    ClearListSection(store, kUsers, kUsersSentinel);
+    clearListSection(store, kUsers, kUsersSentinel);
     for (int n = 1; n <= users.count(); ++n) {
         const QString number = QString::number(n);
         store.save(kUsers, number + QStringLiteral("_name"), users.at(n).name);
         store.save(kUsers, number + QStringLiteral("_ip"), users.at(n).ip);
-        store.save(kUsers, number + QStringLiteral("_port"), IntegerText(users.at(n).port));
+        store.save(kUsers, number + QStringLiteral("_port"), integerText(users.at(n).port));
     }
     return store.flush();
 }

@@ -41,25 +41,25 @@ private:
 };
 
 // The built-in list: localhost, 127.0.0.1, port 505.
-UserList DefaultUserList();
+UserList defaultUserList();
 
 struct SenderSettings
 {
-    qint32 DefaultPort = 505;
-    bool MinimizedWhenSend = true;
-    bool PopupWhenSend = true;
-    QString DefaultIp = QStringLiteral("127.0.0.1");
-    QString MyUsername = QStringLiteral("Me");
-    qint32 MyPortnb = 505;
-    UserList userList = DefaultUserList();
+    qint32 defaultPort = 505;
+    bool minimizeWhenSent = true;
+    bool popupWhenSent = true;
+    QString defaultIp = QStringLiteral("127.0.0.1");
+    QString myUserName = QStringLiteral("Me");
+    qint32 myReplyPort = 505;
+    UserList userList = defaultUserList();
 
-    // Called at the end of LoadSenderSettings: the main window refills its
+    // Called at the end of loadSenderSettings: the main window refills its
     // recipient box with the first entry selected.
     std::function<void()> refillRecipientBox;
 };
 
-void LoadSenderSettings(SettingsStore &store, SenderSettings &settings);
+void loadSenderSettings(SettingsStore &store, SenderSettings &settings);
 // Each writer returns false when the store could not be written.
-bool SaveProgramOptions(SettingsStore &store, const SenderSettings &settings);
-bool SaveIdentification(SettingsStore &store, const SenderSettings &settings);
-bool SaveUserList(SettingsStore &store, const UserList &users);
+bool saveProgramOptions(SettingsStore &store, const SenderSettings &settings);
+bool saveIdentification(SettingsStore &store, const SenderSettings &settings);
+bool saveUserList(SettingsStore &store, const UserList &users);

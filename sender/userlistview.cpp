@@ -45,28 +45,28 @@ QString UserListView::rowPort(int row) const
     return item ? item->text(PortColumn) : QString();
 }
 
-QTreeWidgetItem *UserListView::MakeRow(const UserRecord &record)
+QTreeWidgetItem *UserListView::makeRow(const UserRecord &record)
 {
     auto *row = new QTreeWidgetItem;
-    SetRowTexts(row, record);
+    setRowTexts(row, record);
     return row;
 }
 
-void UserListView::SetRowTexts(QTreeWidgetItem *row, const UserRecord &record)
+void UserListView::setRowTexts(QTreeWidgetItem *row, const UserRecord &record)
 {
     row->setText(NameColumn, record.name);
     row->setText(IpColumn, record.ip);
-    row->setText(PortColumn, IntegerText(record.port));
+    row->setText(PortColumn, integerText(record.port));
 }
 
-UserRecord UserListView::RowRecord(const QTreeWidgetItem *row)
+UserRecord UserListView::rowRecord(const QTreeWidgetItem *row)
 {
     UserRecord record;
     record.name = row->text(NameColumn);
     record.ip = row->text(IpColumn);
     // A port text that no longer spells a 32-bit number reads as 0 rather
     // than wrapping around.
-    record.port = ToInt32(ReadNumber(row->text(PortColumn))).value_or(0);
+    record.port = toInt32(readNumber(row->text(PortColumn))).value_or(0);
     return record;
 }
 
@@ -90,7 +90,8 @@ void UserListView::selectRow(QTreeWidgetItem *row)
 void UserListView::mousePressEvent(QMouseEvent *event)
 {
     QTreeWidget::mousePressEvent(event); // selects the row under the pointer first
-    emit MouseDown(ButtonState(event->button()), ShiftState(event->modifiers()), event->position().toPoint());
+    emit mousePressed(buttonState(event->button()), shiftState(event->modifiers()),
+                      event->position().toPoint());
 }
 
 void UserListView::mouseMoveEvent(QMouseEvent *event)
@@ -99,8 +100,8 @@ void UserListView::mouseMoveEvent(QMouseEvent *event)
     // drag-selection would fight it over which row is selected.
     if (!(event->buttons() & Qt::LeftButton))
         QTreeWidget::mouseMoveEvent(event);
-    emit MouseMove(ButtonState(event->buttons()), ShiftState(event->modifiers()),
-                   event->position().toPoint());
+    emit mouseMoved(buttonState(event->buttons()), shiftState(event->modifiers()),
+                    event->position().toPoint());
 }
 
 void UserListView::mouseReleaseEvent(QMouseEvent *event)
@@ -108,18 +109,19 @@ void UserListView::mouseReleaseEvent(QMouseEvent *event)
     QTreeWidget::mouseReleaseEvent(event);
     // The released button is no longer in buttons(); report it as the one
     // that went up, as the handlers expect.
-    emit MouseUp(ButtonState(event->button()), ShiftState(event->modifiers()), event->position().toPoint());
+    emit mouseReleased(buttonState(event->button()), shiftState(event->modifiers()),
+                       event->position().toPoint());
 }
 
 void UserListView::contextMenuEvent(QContextMenuEvent *event)
 {
     // A mouse press has already opened the menu; only the keyboard asks here.
     if (event->reason() == QContextMenuEvent::Keyboard)
-        emit KeyboardMenu();
+        emit keyboardMenuRequested();
     event->accept();
 }
 
-int ButtonState(Qt::MouseButtons buttons)
+int buttonState(Qt::MouseButtons buttons)
 {
     int state = 0;
     if (buttons & Qt::LeftButton)
@@ -131,7 +133,7 @@ int ButtonState(Qt::MouseButtons buttons)
     return state;
 }
 
-int ShiftState(Qt::KeyboardModifiers modifiers)
+int shiftState(Qt::KeyboardModifiers modifiers)
 {
     int state = 0;
     if (modifiers & Qt::ShiftModifier)

@@ -29,10 +29,10 @@ public:
     QString rowPort(int row) const;
 
     // A row made of the record's name, IP and port (decimal), not yet in the list.
-    static QTreeWidgetItem *MakeRow(const UserRecord &record);
-    static void SetRowTexts(QTreeWidgetItem *row, const UserRecord &record);
+    static QTreeWidgetItem *makeRow(const UserRecord &record);
+    static void setRowTexts(QTreeWidgetItem *row, const UserRecord &record);
     // The record a row spells (order left 0).
-    static UserRecord RowRecord(const QTreeWidgetItem *row);
+    static UserRecord rowRecord(const QTreeWidgetItem *row);
 
     // The row index of the selected row, or -1 when none is selected.
     int selectedIndex() const;
@@ -40,11 +40,11 @@ public:
 
 signals:
     // Button state as left = 1, right = 2; shift state as shift = 1, ctrl = 2, alt = 4.
-    void MouseDown(int button, int shift, QPoint position);
-    void MouseMove(int button, int shift, QPoint position);
-    void MouseUp(int button, int shift, QPoint position);
+    void mousePressed(int button, int shift, QPoint position);
+    void mouseMoved(int button, int shift, QPoint position);
+    void mouseReleased(int button, int shift, QPoint position);
     // The menu key or Shift+F10: the context menu for the selected row.
-    void KeyboardMenu();
+    void keyboardMenuRequested();
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -54,5 +54,5 @@ protected:
 };
 
 // Button and shift states in the form the pointer handlers receive them.
-int ButtonState(Qt::MouseButtons buttons);
-int ShiftState(Qt::KeyboardModifiers modifiers);
+int buttonState(Qt::MouseButtons buttons);
+int shiftState(Qt::KeyboardModifiers modifiers);

@@ -15,4 +15,4 @@ public:
 
 // True when a row has exactly this name and this IP (letter case, blanks and
 // leading zeros count).
-bool IsUserInList(const UserRows &rows, const QString &name, const QString &ip);
+bool isUserInList(const UserRows &rows, const QString &name, const QString &ip);

@@ -32,7 +32,7 @@ class TestAboutBox : public QObject
 private slots:
     void init()
     {
-        SetScreenProvider([] { return ScreenMetrics{QSize(1600, 1200), 96.0}; });
+        setScreenProvider([] { return ScreenMetrics{QSize(1600, 1200), 96.0}; });
         m_dir = std::make_unique<QTemporaryDir>();
         m_store = std::make_unique<SettingsStore>(SettingsStore::atPath(m_dir->filePath(u"s.ini"_s)));
         QDesktopServices::setUrlHandler(u"mailto"_s, &m_catcher, "open");
@@ -44,7 +44,7 @@ private slots:
     {
         QDesktopServices::unsetUrlHandler(u"mailto"_s);
         QDesktopServices::unsetUrlHandler(u"https"_s);
-        SetScreenProvider({});
+        setScreenProvider({});
     }
 
     void nameAndVersion_data()
@@ -100,7 +100,7 @@ private slots:
 
     void positionStoredUnderAbout()
     {
-        SaveWindowPosition(*m_store, u"About "_s, 1500, 3000);
+        saveWindowPosition(*m_store, u"About "_s, 1500, 3000);
         {
             AboutBox box(u"Quillpost"_s, *m_store, nullptr);
             QCOMPARE(box.pos(), QPoint(100, 200));

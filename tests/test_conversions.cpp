@@ -11,7 +11,7 @@ class TestConversions : public QObject
 {
     Q_OBJECT
 private slots:
-    void readNumber_data()
+    void readNumberCases_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<double>("expected");
@@ -38,14 +38,14 @@ private slots:
         QTest::newRow("non-ASCII digit ends") << QString(u"1"_s + QChar(0x0663)) << 1.0;
     }
 
-    void readNumber()
+    void readNumberCases()
     {
         QFETCH(QString, text);
         QFETCH(double, expected);
-        QCOMPARE(ReadNumber(text), expected);
+        QCOMPARE(readNumber(text), expected);
     }
 
-    void roundHalfEven_data()
+    void roundHalfEvenCases_data()
     {
         QTest::addColumn<double>("value");
         QTest::addColumn<double>("expected");
@@ -58,31 +58,31 @@ private slots:
         QTest::newRow("2.5001") << 2.5001 << 3.0;
     }
 
-    void roundHalfEven()
+    void roundHalfEvenCases()
     {
         QFETCH(double, value);
         QFETCH(double, expected);
-        QCOMPARE(RoundHalfEven(value), expected);
+        QCOMPARE(roundHalfEven(value), expected);
     }
 
     void toInt32OutOfRange()
     {
-        QCOMPARE(ToInt32(ReadNumber(u"2147483647")), std::optional<qint32>(2147483647));
-        QCOMPARE(ToInt32(ReadNumber(u"-2147483648")), std::optional<qint32>(-2147483647 - 1));
-        QVERIFY(!ToInt32(ReadNumber(u"2147483648")));
-        QVERIFY(!ToInt32(ReadNumber(u"9E99")));
-        QVERIFY(!ToInt32(ReadNumber(u"1234567890123456789012345678901234567890")));
-        QVERIFY(!ToInt32(ReadNumber(u"&HFFFFFFFFFFFFFFFFFFFF")));
-        QVERIFY(!ToInt32(ReadNumber(u"1E999999999999")));
-        QVERIFY(!ToInt32(ReadNumber(u"-1E400")));
-        QVERIFY(!ToInt32(std::nan("")));
+        QCOMPARE(toInt32(readNumber(u"2147483647")), std::optional<qint32>(2147483647));
+        QCOMPARE(toInt32(readNumber(u"-2147483648")), std::optional<qint32>(-2147483647 - 1));
+        QVERIFY(!toInt32(readNumber(u"2147483648")));
+        QVERIFY(!toInt32(readNumber(u"9E99")));
+        QVERIFY(!toInt32(readNumber(u"1234567890123456789012345678901234567890")));
+        QVERIFY(!toInt32(readNumber(u"&HFFFFFFFFFFFFFFFFFFFF")));
+        QVERIFY(!toInt32(readNumber(u"1E999999999999")));
+        QVERIFY(!toInt32(readNumber(u"-1E400")));
+        QVERIFY(!toInt32(std::nan("")));
         // Underflow is a tiny number, not an overflow.
-        QCOMPARE(ToInt32(ReadNumber(u"1E-400")), std::optional<qint32>(0));
-        QCOMPARE(ToInt32(ReadNumber(QString(u"0."_s + QString(400, u'0') + u"1"_s))),
+        QCOMPARE(toInt32(readNumber(u"1E-400")), std::optional<qint32>(0));
+        QCOMPARE(toInt32(readNumber(QString(u"0."_s + QString(400, u'0') + u"1"_s))),
                  std::optional<qint32>(0));
     }
 
-    void integerOf_data()
+    void integerOfCases_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("valid");
@@ -97,18 +97,18 @@ private slots:
         QTest::newRow("out of range") << u"9E99"_s << false << 0;
     }
 
-    void integerOf()
+    void integerOfCases()
     {
         QFETCH(QString, text);
         QFETCH(bool, valid);
         QFETCH(int, expected);
-        const std::optional<qint32> value = IntegerOf(text);
+        const std::optional<qint32> value = integerOf(text);
         QCOMPARE(value.has_value(), valid);
         if (valid)
             QCOMPARE(*value, expected);
     }
 
-    void booleanOf_data()
+    void booleanOfCases_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("expected"); // -1: not a Boolean
@@ -122,17 +122,17 @@ private slots:
         QTest::newRow("empty") << QString() << -1;
     }
 
-    void booleanOf()
+    void booleanOfCases()
     {
         QFETCH(QString, text);
         QFETCH(int, expected);
-        const std::optional<bool> value = BooleanOf(text);
+        const std::optional<bool> value = booleanOf(text);
         if (expected < 0)
             QVERIFY(!value);
         else
             QCOMPARE(value, std::optional<bool>(expected == 1));
-        QCOMPARE(BooleanText(true), u"True"_s);
-        QCOMPARE(BooleanText(false), u"False"_s);
+        QCOMPARE(booleanText(true), u"True"_s);
+        QCOMPARE(booleanText(false), u"False"_s);
     }
 };
 

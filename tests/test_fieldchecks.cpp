@@ -33,7 +33,7 @@ private slots:
         QFETCH(bool, valid);
         QFETCH(int, port);
         qint32 out = 12345;
-        QCOMPARE(IsValidPort(text, out), valid);
+        QCOMPARE(isValidPort(text, out), valid);
         QCOMPARE(out, port);
     }
 
@@ -61,7 +61,7 @@ private slots:
         QFETCH(bool, valid);
         QFETCH(QString, trimmed);
         QString out;
-        QCOMPARE(IsValidUserName(text, out), valid);
+        QCOMPARE(isValidUserName(text, out), valid);
         QCOMPARE(out, trimmed);
     }
 
@@ -95,7 +95,7 @@ private slots:
         QFETCH(bool, valid);
         QFETCH(QString, normalised);
         QString out;
-        QCOMPARE(IsValidIp(text, out), valid);
+        QCOMPARE(isValidIp(text, out), valid);
         if (valid)
             QCOMPARE(out, normalised);
     }
@@ -103,13 +103,13 @@ private slots:
     void userInList()
     {
         FakeRows rows;
-        QVERIFY(!IsUserInList(rows, u"localhost"_s, u"127.0.0.1"_s));
+        QVERIFY(!isUserInList(rows, u"localhost"_s, u"127.0.0.1"_s));
         rows.rows = {{u"alice"_s, u"10.0.0.2"_s}, {u"localhost"_s, u"127.0.0.1"_s}};
-        QVERIFY(IsUserInList(rows, u"localhost"_s, u"127.0.0.1"_s));
-        QVERIFY(!IsUserInList(rows, u"Localhost"_s, u"127.0.0.1"_s));
-        QVERIFY(!IsUserInList(rows, u"localhost"_s, u"127.0.0.2"_s));
-        QVERIFY(!IsUserInList(rows, u"alice"_s, u"10.0.0.02"_s));
-        QVERIFY(!IsUserInList(rows, u"alice "_s, u"10.0.0.2"_s));
+        QVERIFY(isUserInList(rows, u"localhost"_s, u"127.0.0.1"_s));
+        QVERIFY(!isUserInList(rows, u"Localhost"_s, u"127.0.0.1"_s));
+        QVERIFY(!isUserInList(rows, u"localhost"_s, u"127.0.0.2"_s));
+        QVERIFY(!isUserInList(rows, u"alice"_s, u"10.0.0.02"_s));
+        QVERIFY(!isUserInList(rows, u"alice "_s, u"10.0.0.2"_s));
     }
 };
 

@@ -41,7 +41,7 @@ private slots:
         ReceiverSettings first;
         startUp(first);
         QCOMPARE(first.portList, Ports({505}));
-        QVERIFY(first.PlayIncomingSound);
+        QVERIFY(first.playIncomingSound);
         QCOMPARE(section("Ports"), (Pairs{{S("1_port"), S("505")}, {S("TestPorts"), S("True")}}));
         QCOMPARE(section("Settings"), (Pairs{{S("PlayIncomingSound"), S("True")}}));
         ReceiverSettings second;
@@ -80,11 +80,11 @@ private slots:
         reopen();
         ReceiverSettings settings;
         startUp(settings);
-        QCOMPARE(settings.PlayIncomingSound, expected);
+        QCOMPARE(settings.playIncomingSound, expected);
         // And it survives the next start as written.
         ReceiverSettings again;
         startUp(again);
-        QCOMPARE(again.PlayIncomingSound, expected);
+        QCOMPARE(again.playIncomingSound, expected);
     }
 
     void damagedPorts_data()
@@ -121,7 +121,7 @@ private slots:
             m_store->save(S("Ports"), key, value);
         reopen();
         ReceiverSettings settings;
-        LoadReceiverSettings(*m_store, settings);
+        loadReceiverSettings(*m_store, settings);
         QList<qint32> loaded;
         for (int n = 1; n <= settings.portList.count(); ++n)
             loaded.append(settings.portList.at(n));
@@ -133,15 +133,15 @@ private slots:
         ReceiverSettings settings;
         startUp(settings);
         // Closing the options dialog writes the list again, whatever it found.
-        QVERIFY(SavePortList(*m_store, Ports({7000, 7001, 7002})));
-        QVERIFY(SaveSoundOption(*m_store, false));
+        QVERIFY(savePortList(*m_store, Ports({7000, 7001, 7002})));
+        QVERIFY(saveSoundOption(*m_store, false));
         reopen();
         QCOMPARE(section("Ports"),
                  (Pairs{{S("1_port"), S("7000")}, {S("2_port"), S("7001")}, {S("3_port"), S("7002")}}));
         ReceiverSettings loaded;
-        LoadReceiverSettings(*m_store, loaded);
+        loadReceiverSettings(*m_store, loaded);
         QCOMPARE(loaded.portList, Ports({7000, 7001, 7002}));
-        QVERIFY(!loaded.PlayIncomingSound);
+        QVERIFY(!loaded.playIncomingSound);
     }
 
 private:
@@ -162,10 +162,10 @@ private:
     // What the main window's load does with the store.
     void startUp(ReceiverSettings &settings)
     {
-        settings.portList = DefaultPortList();
-        LoadReceiverSettings(*m_store, settings);
-        QVERIFY(SavePortList(*m_store, settings.portList));
-        QVERIFY(SaveSoundOption(*m_store, settings.PlayIncomingSound));
+        settings.portList = defaultPortList();
+        loadReceiverSettings(*m_store, settings);
+        QVERIFY(savePortList(*m_store, settings.portList));
+        QVERIFY(saveSoundOption(*m_store, settings.playIncomingSound));
         reopen();
     }
 

@@ -28,24 +28,24 @@ class TestReplyRecord : public QObject
 private slots:
     void buildLayout()
     {
-        const std::optional<QByteArray> record = BuildReplyRecord(u"bob"_s, u"10.0.0.5"_s, 505);
+        const std::optional<QByteArray> record = buildReplyRecord(u"bob"_s, u"10.0.0.5"_s, 505);
         QVERIFY(record);
         QCOMPARE(*record, Bars("bob|10.0.0.5|505||"));
         QCOMPARE(record->size(), 18); // cbData counts the terminator
-        QCOMPARE(*BuildReplyRecord(QString(), u"1.2.3.4"_s, -1), Bars("|1.2.3.4|-1||"));
-        QCOMPARE(*BuildReplyRecord(QString::fromUtf8("Ren\xc3\xa9"), u"1.2.3.4"_s, 1),
+        QCOMPARE(*buildReplyRecord(QString(), u"1.2.3.4"_s, -1), Bars("|1.2.3.4|-1||"));
+        QCOMPARE(*buildReplyRecord(QString::fromUtf8("Ren\xc3\xa9"), u"1.2.3.4"_s, 1),
                  Bars("Ren\xe9|1.2.3.4|1||"));
     }
 
     void buildTooLong()
     {
         // 128 characters of name fit; a record over 255 bytes is refused.
-        QVERIFY(BuildReplyRecord(QString(128, u'n'), u"255.255.255.255"_s, 65535));
-        QVERIFY(!BuildReplyRecord(QString(240, u'n'), u"255.255.255.255"_s, 65535));
-        const std::optional<QByteArray> full = BuildReplyRecord(QString(241, u'n'), u"1.2.3.4"_s, 505);
+        QVERIFY(buildReplyRecord(QString(128, u'n'), u"255.255.255.255"_s, 65535));
+        QVERIFY(!buildReplyRecord(QString(240, u'n'), u"255.255.255.255"_s, 65535));
+        const std::optional<QByteArray> full = buildReplyRecord(QString(241, u'n'), u"1.2.3.4"_s, 505);
         QVERIFY(full);
         QCOMPARE(full->size(), 255);
-        QVERIFY(!BuildReplyRecord(QString(242, u'n'), u"1.2.3.4"_s, 505));
+        QVERIFY(!buildReplyRecord(QString(242, u'n'), u"1.2.3.4"_s, 505));
     }
 
     void readSafely_data()
@@ -72,7 +72,7 @@ private slots:
         QFETCH(bool, accepted);
         QFETCH(QString, name);
         QFETCH(int, port);
-        const std::optional<ReplyTarget> target = HandleReplyRecord(ReadCopyData(data), UserList());
+        const std::optional<ReplyTarget> target = checkReplyRecord(readCopyData(data), UserList());
         QCOMPARE(target.has_value(), accepted);
         if (accepted) {
             QCOMPARE(target->name, name);
@@ -106,7 +106,7 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, ip);
         QFETCH(int, index);
-        const std::optional<ReplyTarget> target = HandleReplyRecord(ReadCopyData(record), Users({kBob}));
+        const std::optional<ReplyTarget> target = checkReplyRecord(readCopyData(record), Users({kBob}));
         QCOMPARE(target.has_value(), accepted);
         if (accepted) {
             QCOMPARE(target->name, name);

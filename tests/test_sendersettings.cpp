@@ -24,10 +24,10 @@ UserRecord User(const char *name, const char *ip, qint32 port, qint32 order)
 // The load sequence of the main window, as far as the store is concerned.
 void StartUp(SettingsStore &store, SenderSettings &settings)
 {
-    settings.userList = DefaultUserList();
-    LoadSenderSettings(store, settings);
-    QVERIFY(SaveProgramOptions(store, settings));
-    QVERIFY(SaveUserList(store, settings.userList));
+    settings.userList = defaultUserList();
+    loadSenderSettings(store, settings);
+    QVERIFY(saveProgramOptions(store, settings));
+    QVERIFY(saveUserList(store, settings.userList));
 }
 
 } // namespace
@@ -56,13 +56,13 @@ private slots:
                                           {S("1_port"), S("505")},
                                           {S("TestUsers"), S("True")}}));
         QVERIFY(section("Identification").isEmpty());
-        QCOMPARE(settings.userList, DefaultUserList());
-        QCOMPARE(settings.MyUsername, S("Me"));
-        QCOMPARE(settings.MyPortnb, 505);
+        QCOMPARE(settings.userList, defaultUserList());
+        QCOMPARE(settings.myUserName, S("Me"));
+        QCOMPARE(settings.myReplyPort, 505);
 
         SenderSettings second;
         StartUp(store(), second);
-        QCOMPARE(second.userList, DefaultUserList());
+        QCOMPARE(second.userList, defaultUserList());
         QCOMPARE(
             section("Users"),
             (Pairs{{S("1_ip"), S("127.0.0.1")}, {S("1_name"), S("localhost")}, {S("1_port"), S("505")}}));
@@ -78,7 +78,7 @@ private slots:
         }
         writeUsers(pairs);
         SenderSettings settings;
-        LoadSenderSettings(store(), settings);
+        loadSenderSettings(store(), settings);
         QCOMPARE(settings.userList.count(), 12);
         for (int n = 1; n <= 12; ++n) {
             const UserRecord &user = settings.userList.at(n);
@@ -95,9 +95,9 @@ private slots:
         writeUsers({{S("TestUsers"), S("True")}});
         SenderSettings settings;
         settings.userList.clear();
-        LoadSenderSettings(store(), settings);
-        QCOMPARE(settings.userList, DefaultUserList());
-        QVERIFY(SaveUserList(store(), settings.userList));
+        loadSenderSettings(store(), settings);
+        QCOMPARE(settings.userList, defaultUserList());
+        QVERIFY(saveUserList(store(), settings.userList));
         // The sentinel stays beside the default user until the next load.
         QCOMPARE(section("Users"), (Pairs{{S("1_ip"), S("127.0.0.1")},
                                           {S("1_name"), S("localhost")},
@@ -116,13 +116,13 @@ private slots:
                     {S("3_note"), S("x")},
                     {S("0_name"), S("ghost")}});
         SenderSettings settings;
-        LoadSenderSettings(store(), settings);
+        loadSenderSettings(store(), settings);
         // 8 keys / 3 rounds to 3 slots, but the third holds no name and is dropped.
         QCOMPARE(settings.userList.count(), 2);
         QCOMPARE(settings.userList.at(1).name, S("a"));
         QCOMPARE(settings.userList.at(2).name, S("b"));
         QCOMPARE(settings.userList.at(0).name, QString());
-        QVERIFY(SaveUserList(store(), settings.userList));
+        QVERIFY(saveUserList(store(), settings.userList));
         QCOMPARE(section("Users").size(), 6);
     }
 
@@ -159,11 +159,11 @@ private slots:
             store().save(key == S("MyPortnb") ? S("Identification") : S("Settings"), key, value);
         reopen();
         SenderSettings settings;
-        LoadSenderSettings(store(), settings);
-        QCOMPARE(settings.MinimizedWhenSend, minimized);
-        QCOMPARE(settings.PopupWhenSend, popup);
-        QCOMPARE(settings.DefaultPort, defaultPort);
-        QCOMPARE(settings.MyPortnb, myPort);
+        loadSenderSettings(store(), settings);
+        QCOMPARE(settings.minimizeWhenSent, minimized);
+        QCOMPARE(settings.popupWhenSent, popup);
+        QCOMPARE(settings.defaultPort, defaultPort);
+        QCOMPARE(settings.myReplyPort, myPort);
     }
 
     void damagedUsers_data()
@@ -207,7 +207,7 @@ private slots:
         QFETCH(QList<UserRecord>, expected);
         writeUsers(stored);
         SenderSettings settings;
-        LoadSenderSettings(store(), settings);
+        loadSenderSettings(store(), settings);
         UserList want;
         for (const UserRecord &user : expected)
             want.append(user);
@@ -223,11 +223,11 @@ private slots:
     void emptyListSaveRemovesSection()
     {
         writeUsers({{S("1_name"), S("a")}, {S("1_ip"), S("1.1.1.1")}, {S("1_port"), S("1")}});
-        QVERIFY(SaveUserList(store(), UserList()));
+        QVERIFY(saveUserList(store(), UserList()));
         QVERIFY(store().getAll(S("Users")).isEmpty());
         SenderSettings settings;
-        LoadSenderSettings(store(), settings);
-        QCOMPARE(settings.userList, DefaultUserList());
+        loadSenderSettings(store(), settings);
+        QCOMPARE(settings.userList, defaultUserList());
     }
 
     void refillHookRunsLast()
@@ -236,29 +236,29 @@ private slots:
         SenderSettings settings;
         QString seen;
         settings.refillRecipientBox = [&] { seen = settings.userList.at(1).name; };
-        LoadSenderSettings(store(), settings);
+        loadSenderSettings(store(), settings);
         QCOMPARE(seen, S("a"));
     }
 
     void writersKeepKeyOrderOfFields()
     {
         SenderSettings settings;
-        settings.DefaultPort = -3;
-        settings.DefaultIp = S("10.1.2.3");
-        settings.MyUsername = S("Smith, John");
-        settings.MyPortnb = 0;
-        settings.PopupWhenSend = false;
-        QVERIFY(SaveProgramOptions(store(), settings));
-        QVERIFY(SaveIdentification(store(), settings));
+        settings.defaultPort = -3;
+        settings.defaultIp = S("10.1.2.3");
+        settings.myUserName = S("Smith, John");
+        settings.myReplyPort = 0;
+        settings.popupWhenSent = false;
+        QVERIFY(saveProgramOptions(store(), settings));
+        QVERIFY(saveIdentification(store(), settings));
         reopen();
         QCOMPARE(store().get(S("Settings"), S("DefaultPort"), QString()), S("-3"));
         QCOMPARE(store().get(S("Settings"), S("PopupWhenSend"), QString()), S("False"));
         QCOMPARE(store().get(S("Identification"), S("MyUsername"), QString()), S("Smith, John"));
         QCOMPARE(store().get(S("Identification"), S("MyPortnb"), QString()), S("0"));
         SenderSettings loaded;
-        LoadSenderSettings(store(), loaded);
-        QCOMPARE(loaded.DefaultIp, S("10.1.2.3"));
-        QCOMPARE(loaded.MyUsername, S("Smith, John"));
+        loadSenderSettings(store(), loaded);
+        QCOMPARE(loaded.defaultIp, S("10.1.2.3"));
+        QCOMPARE(loaded.myUserName, S("Smith, John"));
     }
 
 private:

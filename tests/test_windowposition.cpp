@@ -17,20 +17,20 @@ private slots:
     void init()
     {
         // 1000 x 800 pixels at 96 dpi: 15000 x 12000 twips (15 twips a pixel).
-        SetScreenProvider([] { return ScreenMetrics{QSize(1000, 800), 96.0}; });
+        setScreenProvider([] { return ScreenMetrics{QSize(1000, 800), 96.0}; });
         m_dir = std::make_unique<QTemporaryDir>();
         m_store = std::make_unique<SettingsStore>(SettingsStore::atPath(m_dir->filePath(u"s.ini"_s)));
     }
 
-    void cleanup() { SetScreenProvider({}); }
+    void cleanup() { setScreenProvider({}); }
 
     void centredWhenAbsent()
     {
-        QCOMPARE(ScreenSizeTwips(), QSize(15000, 12000));
-        QCOMPARE(LoadWindowPosition(*m_store, QString(), 3000, 2000), QPoint(6000, 5000));
+        QCOMPARE(screenSizeTwips(), QSize(15000, 12000));
+        QCOMPARE(loadWindowPosition(*m_store, QString(), 3000, 2000), QPoint(6000, 5000));
         // Halves go to the even neighbour: 7500 - 1500.5 = 5999.5 -> 6000; 6000 - 1000.5 = 4999.5 -> 5000.
-        QCOMPARE(LoadWindowPosition(*m_store, QString(), 3001, 2001), QPoint(6000, 5000));
-        QCOMPARE(LoadWindowPosition(*m_store, QString(), 3003, 2003), QPoint(5998, 4998));
+        QCOMPARE(loadWindowPosition(*m_store, QString(), 3001, 2001), QPoint(6000, 5000));
+        QCOMPARE(loadWindowPosition(*m_store, QString(), 3003, 2003), QPoint(5998, 4998));
     }
 
     void clamp_data()
@@ -51,36 +51,36 @@ private slots:
     {
         QFETCH(QPoint, stored);
         QFETCH(QPoint, expected);
-        QCOMPARE(ClampWindowPosition(3000, 2000, stored.x(), stored.y()), expected);
-        SaveWindowPosition(*m_store, u"Option "_s, stored.x(), stored.y());
+        QCOMPARE(clampWindowPosition(3000, 2000, stored.x(), stored.y()), expected);
+        saveWindowPosition(*m_store, u"Option "_s, stored.x(), stored.y());
         QCOMPARE(m_store->get(u"Settings"_s, u"Option StartUPX"_s, QString()), QString::number(stored.x()));
-        QCOMPARE(LoadWindowPosition(*m_store, u"Option "_s, 3000, 2000), expected);
+        QCOMPARE(loadWindowPosition(*m_store, u"Option "_s, 3000, 2000), expected);
     }
 
     void storedCornerUsed()
     {
-        SaveWindowPosition(*m_store, u"About "_s, 1440, 2880);
-        QCOMPARE(LoadWindowPosition(*m_store, u"About "_s, 3000, 2000), QPoint(1440, 2880));
+        saveWindowPosition(*m_store, u"About "_s, 1440, 2880);
+        QCOMPARE(loadWindowPosition(*m_store, u"About "_s, 3000, 2000), QPoint(1440, 2880));
         // Another prefix is another window.
-        QCOMPARE(LoadWindowPosition(*m_store, u"Option "_s, 3000, 2000), QPoint(6000, 5000));
+        QCOMPARE(loadWindowPosition(*m_store, u"Option "_s, 3000, 2000), QPoint(6000, 5000));
     }
 
     void damagedValueCentres()
     {
         m_store->save(u"Settings"_s, u"StartUPX"_s, u"left"_s);
         m_store->save(u"Settings"_s, u"StartUPY"_s, u"9E99"_s);
-        QCOMPARE(LoadWindowPosition(*m_store, QString(), 3000, 2000), QPoint(6000, 5000));
+        QCOMPARE(loadWindowPosition(*m_store, QString(), 3000, 2000), QPoint(6000, 5000));
     }
 
     void widgetRoundTrip()
     {
         QWidget window;
         window.resize(200, 100);
-        SaveWindowPosition(*m_store, QString(), 1500, 3000); // 100 x 200 pixels
-        PlaceWindow(&window, *m_store, QString());
+        saveWindowPosition(*m_store, QString(), 1500, 3000); // 100 x 200 pixels
+        placeWindow(&window, *m_store, QString());
         QCOMPARE(window.pos(), QPoint(100, 200));
         window.move(300, 150);
-        StoreWindowPosition(&window, *m_store, QString());
+        storeWindowPosition(&window, *m_store, QString());
         QCOMPARE(m_store->get(u"Settings"_s, u"StartUPX"_s, QString()), u"4500"_s);
         QCOMPARE(m_store->get(u"Settings"_s, u"StartUPY"_s, QString()), u"2250"_s);
     }

@@ -11,7 +11,7 @@ namespace {
 
 QString BarsText(const char *text)
 {
-    return DecodePayload(Bars(text));
+    return decodePayload(Bars(text));
 }
 
 } // namespace
@@ -43,7 +43,7 @@ private slots:
         QFETCH(int, port);
         QFETCH(QString, text);
         QFETCH(QByteArray, expected);
-        QCOMPARE(ComposeMessage(name, port, text), expected);
+        QCOMPARE(composeMessage(name, port, text), expected);
     }
 
     void parse_data()
@@ -81,10 +81,10 @@ private slots:
         QFETCH(QString, name);
         QFETCH(int, port);
         QFETCH(QString, text);
-        QString message = DecodePayload(payload);
+        QString message = decodePayload(payload);
         QString sender;
         qint32 replyPort = 0;
-        QCOMPARE(ParseMessage(message, sender, replyPort), qint16(status));
+        QCOMPARE(parseMessage(message, sender, replyPort), qint16(status));
         QCOMPARE(sender, name);
         QCOMPARE(replyPort, port);
         if (status == kMessageAccepted)
@@ -96,17 +96,17 @@ private slots:
         QString message = BarsText("bob|505");
         QString sender;
         qint32 replyPort = 77;
-        QCOMPARE(ParseMessage(message, sender, replyPort), kMessageRejected);
+        QCOMPARE(parseMessage(message, sender, replyPort), kMessageRejected);
         QCOMPARE(replyPort, 77);
     }
 
     void lineBreaks()
     {
-        QCOMPARE(ComposeMessage(u"a"_s, 1, u"l1\nl2\n"_s), Bars("a|1|l1\r\nl2\r\n"));
+        QCOMPARE(composeMessage(u"a"_s, 1, u"l1\nl2\n"_s), Bars("a|1|l1\r\nl2\r\n"));
         // Text already holding CR LF (pasted) is not doubled.
-        QCOMPARE(ToWireLineBreaks(u"x\r\ny"_s), u"x\r\ny"_s);
-        QCOMPARE(FromWireLineBreaks(u"x\r\ny\r\n"_s), u"x\ny\n"_s);
-        QCOMPARE(FromWireLineBreaks(ToWireLineBreaks(u"a\n\nb"_s)), u"a\n\nb"_s);
+        QCOMPARE(toWireLineBreaks(u"x\r\ny"_s), u"x\r\ny"_s);
+        QCOMPARE(fromWireLineBreaks(u"x\r\ny\r\n"_s), u"x\ny\n"_s);
+        QCOMPARE(fromWireLineBreaks(toWireLineBreaks(u"a\n\nb"_s)), u"a\n\nb"_s);
     }
 
     void encodingChoice_data()
@@ -124,8 +124,8 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(QByteArray, bytes);
-        QCOMPARE(EncodeForWire(text), bytes);
-        QCOMPARE(DecodeFromWire(bytes), text);
+        QCOMPARE(encodeForWire(text), bytes);
+        QCOMPARE(decodeFromWire(bytes), text);
     }
 
     void undefinedWindows1252BytesSurvive()
@@ -134,7 +134,7 @@ private slots:
         // something and not end the text, and invalid UTF-8 is read as 1252.
         const QByteArray bytes("a\x81"
                                "b\xff");
-        const QString text = DecodeFromWire(bytes);
+        const QString text = decodeFromWire(bytes);
         QCOMPARE(text.size(), 4);
         QCOMPARE(text.at(0), QChar(u'a'));
         QCOMPARE(text.at(2), QChar(u'b'));
@@ -145,12 +145,12 @@ private slots:
     {
         QByteArray big = Bars("n|1|");
         big.append(QByteArray(kMaxPayloadBytes, 'x'));
-        const QString text = DecodePayload(big);
+        const QString text = decodePayload(big);
         QCOMPARE(text.size(), kMaxPayloadBytes);
         QString message = text;
         QString sender;
         qint32 port = 0;
-        QCOMPARE(ParseMessage(message, sender, port), kMessageAccepted);
+        QCOMPARE(parseMessage(message, sender, port), kMessageAccepted);
         QCOMPARE(message.size(), kMaxPayloadBytes - 4);
     }
 
@@ -171,13 +171,13 @@ private slots:
     {
         QFETCH(QString, name);
         QFETCH(QString, text);
-        QString message = DecodePayload(ComposeMessage(name, 505, text));
+        QString message = decodePayload(composeMessage(name, 505, text));
         QString sender;
         qint32 port = 0;
-        QCOMPARE(ParseMessage(message, sender, port), kMessageAccepted);
+        QCOMPARE(parseMessage(message, sender, port), kMessageAccepted);
         QCOMPARE(sender, name);
         QCOMPARE(port, 505);
-        QCOMPARE(FromWireLineBreaks(message), text);
+        QCOMPARE(fromWireLineBreaks(message), text);
     }
 };
 

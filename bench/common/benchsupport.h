@@ -5,8 +5,8 @@
 
 #include "listener.h"
 #include "procstatus.h"
-#include "receiveform.h"
 #include "receiversettings.h"
+#include "receiverwindow.h"
 #include "settingsstore.h"
 
 #include <QCoreApplication>
@@ -265,25 +265,26 @@ struct Quillbox
     {
         settings.portList.clear();
         settings.portList.append(0);
-        settings.PlayIncomingSound = false;
-        ReceiveFormOptions options;
+        settings.playIncomingSound = false;
+        ReceiverWindowOptions options;
         options.listenAddress = QHostAddress(QHostAddress::LocalHost);
         options.trayIcon = false;
         options.loadSettings = false;
-        form = std::make_unique<ReceiveForm>(store, settings, options);
-        form->Form_Load(QString());
+        form = std::make_unique<ReceiverWindow>(store, settings, options);
+        form->start(QString());
         // Connected after the window's own handler, so a count means routed.
-        QObject::connect(form->Winsck()[0], &Listener::messageReceived, form.get(), [this] { ++received; });
+        QObject::connect(form->listeners()[0], &Listener::messageReceived, form.get(),
+                         [this] { ++received; });
     }
-    ~Quillbox() { form->exitmn_Click(); }
+    ~Quillbox() { form->onExitTriggered(); }
     Quillbox(const Quillbox &) = delete;
     Quillbox &operator=(const Quillbox &) = delete;
-    quint16 port() const { return form->Winsck()[0]->serverPort(); }
+    quint16 port() const { return form->listeners()[0]->serverPort(); }
 
     QTemporaryDir folder;
     SettingsStore store = SettingsStore::atPath(folder.filePath(QStringLiteral("Quillbox.ini")));
     ReceiverSettings settings;
-    std::unique_ptr<ReceiveForm> form;
+    std::unique_ptr<ReceiverWindow> form;
     int received = 0;
 };
 

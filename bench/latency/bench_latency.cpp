@@ -1,14 +1,14 @@
 // Delivery latency: from the start of a send (connect, one write, close on
 // loopback, as the sending program does) to the message window being shown
-// (Dialog1 visible, then painted), in a real Quillbox (offscreen). The
+// (MessageWindow visible, then painted), in a real Quillbox (offscreen). The
 // yardsticks, measured in the same run: the same send to a bare epoll
 // receiver's read completion (on the same thread), and to a bare QTcpServer on the same event
 // loop that only reads. Prints median and 99th percentile.
 //
 //   build/<folder>/bin/bench_latency [samples] [payload bytes]
 #include "../common/benchsupport.h"
-#include "dialog1.h"
 #include "messagerouter.h"
+#include "messagewindow.h"
 #include "wireformat.h"
 
 #include <QApplication>
@@ -36,7 +36,7 @@ public:
 protected:
     bool eventFilter(QObject *object, QEvent *event) override
     {
-        if (qobject_cast<Dialog1 *>(object)) {
+        if (qobject_cast<MessageWindow *>(object)) {
             if (event->type() == QEvent::Show && shownNs == 0)
                 shownNs = NowNs();
             else if (event->type() == QEvent::Paint && paintedNs == 0)

@@ -7,8 +7,8 @@
 //
 //   build/<folder>/bin/bench_memory
 #include "../common/benchsupport.h"
-#include "dialog1.h"
 #include "messagerouter.h"
+#include "messagewindow.h"
 #include "wireformat.h"
 
 #include <QApplication>
@@ -33,11 +33,11 @@ void Settle()
 void Measure(qsizetype bytes, const QList<int> &levels)
 {
     ReceiverSettings settings;
-    settings.PlayIncomingSound = false;
+    settings.playIncomingSound = false;
     MessageRouter router(settings);
     const qint64 startKiB = ResidentKiB();
     for (int n = 0; n < MessageRouter::kMaxMessageWindows; ++n)
-        router.ProcessMessage(Payload("window", 64), 505, QStringLiteral("10.0.0.%1").arg(n + 1));
+        router.processMessage(Payload("window", 64), 505, QStringLiteral("10.0.0.%1").arg(n + 1));
     Settle();
     const qint64 windowsKiB = ResidentKiB();
     const QByteArray payload = Payload("queued", bytes);
@@ -45,7 +45,7 @@ void Measure(qsizetype bytes, const QList<int> &levels)
     for (const int level : levels) {
         while (queued < level && router.queueHasRoom()) {
             // A copy of its own, as each received message is.
-            router.ProcessMessage(QByteArray(payload.constData(), payload.size()), 505,
+            router.processMessage(QByteArray(payload.constData(), payload.size()), 505,
                                   QStringLiteral("10.0.1.1"));
             ++queued;
         }
@@ -54,7 +54,7 @@ void Measure(qsizetype bytes, const QList<int> &levels)
         const double growth = static_cast<double>(rss - windowsKiB) * 1024.0;
         std::printf("| %lld B | %d | %d | %d | %lld | %.1f | %lld | %lld | %.2f |\n",
                     static_cast<long long>(bytes), router.openWindowCount(), level,
-                    static_cast<int>(router.MessageQueue().size()),
+                    static_cast<int>(router.queue().size()),
                     static_cast<long long>(router.queuedBytes() / 1024), static_cast<double>(rss) / 1024.0,
                     static_cast<long long>(windowsKiB - startKiB), static_cast<long long>(rss - windowsKiB),
                     router.queuedBytes() > 0 ? growth / static_cast<double>(router.queuedBytes()) : 0.0);

@@ -5,9 +5,9 @@
 //
 //   build/<folder>/bin/bench_userdir [users] [runs]
 
-#include "modifyuser.h"
 #include "sendersettings.h"
 #include "settingsstore.h"
+#include "userlisteditor.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -98,9 +98,9 @@ int main(int argc, char **argv)
         },
         [&] { bare.reset(); });
 
-    std::unique_ptr<ModifyUser> editor;
+    std::unique_ptr<UserListEditor> editor;
     const auto openEditor = [&] {
-        editor = std::make_unique<ModifyUser>(settings, store, nullptr);
+        editor = std::make_unique<UserListEditor>(settings, store, nullptr);
         editor->show();
     };
     const auto closeEditor = [&] { editor.reset(); };
@@ -108,17 +108,17 @@ int main(int argc, char **argv)
     const double open = Measure(
         runs, [] {}, openEditor, closeEditor);
     const double sortByName = Measure(
-        runs, openEditor, [&] { editor->listuser_ColumnClick(0); }, closeEditor);
+        runs, openEditor, [&] { editor->onColumnClicked(0); }, closeEditor);
     const double sortByPortTwice = Measure(
         runs, openEditor,
         [&] {
-            editor->listuser_ColumnClick(2);
-            editor->listuser_ColumnClick(2);
+            editor->onColumnClicked(2);
+            editor->onColumnClicked(2);
         },
         closeEditor);
     const UserList original = settings.userList;
     const double apply = Measure(
-        runs, openEditor, [&] { editor->SaveOption_Click(); },
+        runs, openEditor, [&] { editor->onApplyClicked(); },
         [&] {
             closeEditor();
             settings.userList = original;

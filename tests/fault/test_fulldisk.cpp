@@ -68,7 +68,7 @@ int RunChild(const QString &folder, bool keepOnePage)
     SettingsStore receiver = SettingsStore::atPath(receiverIni);
     sender.save(QStringLiteral("Identification"), QStringLiteral("MyUsername"), QStringLiteral("before"));
     report("flush-with-room", sender.flush());
-    report("receiver-with-room", SaveSoundOption(receiver, true));
+    report("receiver-with-room", saveSoundOption(receiver, true));
     auto contents = [](const QString &path) {
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -82,14 +82,14 @@ int RunChild(const QString &folder, bool keepOnePage)
     report("flush", sender.flush());
     SenderSettings settings;
     settings.userList = SomeUsers();
-    report("SaveUserList", SaveUserList(sender, settings.userList));
-    report("SaveProgramOptions", SaveProgramOptions(sender, settings));
-    report("SaveIdentification", SaveIdentification(sender, settings));
+    report("SaveUserList", saveUserList(sender, settings.userList));
+    report("SaveProgramOptions", saveProgramOptions(sender, settings));
+    report("SaveIdentification", saveIdentification(sender, settings));
     PortList ports;
     for (int n = 1; n <= kUsers * 4; ++n)
         ports.append(1024 + n);
-    report("SavePortList", SavePortList(receiver, ports));
-    report("SaveSoundOption", SaveSoundOption(receiver, false));
+    report("SavePortList", savePortList(receiver, ports));
+    report("SaveSoundOption", saveSoundOption(receiver, false));
     report("file-unchanged", contents(senderIni) == before && contents(receiverIni) == receiverBefore);
 
     // With room again the pending changes are written, none lost.
@@ -105,12 +105,12 @@ int RunChild(const QString &folder, bool keepOnePage)
     QFile::copy(receiverIni, receiverCopy);
     SettingsStore reread = SettingsStore::atPath(senderCopy);
     SenderSettings loaded;
-    LoadSenderSettings(reread, loaded);
-    report("pending-kept", loaded.userList == settings.userList && loaded.MyUsername == settings.MyUsername);
+    loadSenderSettings(reread, loaded);
+    report("pending-kept", loaded.userList == settings.userList && loaded.myUserName == settings.myUserName);
     SettingsStore rereadPorts = SettingsStore::atPath(receiverCopy);
     ReceiverSettings loadedPorts;
-    LoadReceiverSettings(rereadPorts, loadedPorts);
-    report("pending-ports-kept", loadedPorts.portList == ports && !loadedPorts.PlayIncomingSound);
+    loadReceiverSettings(rereadPorts, loadedPorts);
+    report("pending-ports-kept", loadedPorts.portList == ports && !loadedPorts.playIncomingSound);
     std::fflush(stdout);
     return 0;
 }

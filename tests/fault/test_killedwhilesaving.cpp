@@ -99,13 +99,13 @@ void TestKilledWhileSaving::storeLoadsWhole()
     const PortList ports = LargePortList(taken.serverPort());
     {
         SettingsStore prepared = SettingsStore::atPath(folders.ini());
-        QVERIFY(sender ? SaveUserList(prepared, users) : SavePortList(prepared, ports));
+        QVERIFY(sender ? saveUserList(prepared, users) : savePortList(prepared, ports));
     }
     const QString lockFile = folders.ini() + QStringLiteral(".lock");
     std::function<bool()> loadsWhole = [&] {
         if (sender)
-            return LoadCopy<SenderSettings>(folders.ini(), LoadSenderSettings).userList == users;
-        return LoadCopy<ReceiverSettings>(folders.ini(), LoadReceiverSettings).portList == ports;
+            return LoadCopy<SenderSettings>(folders.ini(), loadSenderSettings).userList == users;
+        return LoadCopy<ReceiverSettings>(folders.ini(), loadReceiverSettings).portList == ports;
     };
     QVERIFY(loadsWhole());
 

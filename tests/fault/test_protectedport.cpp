@@ -130,7 +130,7 @@ void TestProtectedPort::otherPortKeepsReceiving()
         PortList ports;
         ports.append(refusedFirst ? low : high);
         ports.append(refusedFirst ? high : low);
-        QVERIFY(SavePortList(prepared, ports));
+        QVERIFY(savePortList(prepared, ports));
     }
     const passwd *user = ::getpwnam(kUser);
     const group *userGroup = ::getgrnam(kGroup);

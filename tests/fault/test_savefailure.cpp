@@ -7,12 +7,12 @@
 #include "messagebox.h"
 #include "settingsstore.h"
 #ifdef QUILL_SENDER
-#include "identification.h"
+#include "identificationdialog.h"
 #include "sendersettings.h"
-#include "sendform.h"
+#include "sendwindow.h"
 #else
-#include "receiveform.h"
 #include "receiversettings.h"
+#include "receiverwindow.h"
 #endif
 
 #include <QFile>
@@ -29,26 +29,26 @@ private slots:
         QFile blocker(m_dir->filePath(QStringLiteral("blocked")));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         m_errors.clear();
-        SetMessageHandler([this](QWidget *, const QString &title, const QString &text) {
+        setMessageHandler([this](QWidget *, const QString &title, const QString &text) {
             if (title == kTitleError &&
                 text.startsWith(QStringLiteral("The settings could not be saved to ")))
                 m_errors.append(text);
         });
     }
-    void cleanup() { SetMessageHandler({}); }
+    void cleanup() { setMessageHandler({}); }
 
 #ifdef QUILL_SENDER
     void senderReportsAtStartAndClose()
     {
         SettingsStore store = blockedStore(QStringLiteral("Quillpost.ini"));
         SenderSettings settings;
-        auto form = std::make_unique<SendForm>(store, settings);
+        auto form = std::make_unique<SendWindow>(store, settings);
         QCOMPARE(m_errors.size(), 1);
         QVERIFY(m_errors.first().contains(QStringLiteral("blocked/Quillpost.ini")));
 
         // A settings dialog closing reports it as well.
         {
-            Identification dialog(settings, store, form.get());
+            IdentificationDialog dialog(settings, store, form.get());
         }
         QCOMPARE(m_errors.size(), 2);
         form->close();
@@ -62,12 +62,12 @@ private slots:
         ReceiverSettings settings;
         settings.portList.clear();
         settings.portList.append(0);
-        ReceiveFormOptions options;
+        ReceiverWindowOptions options;
         options.listenAddress = QHostAddress(QHostAddress::LocalHost);
         options.trayIcon = false;
         options.loadSettings = false;
-        ReceiveForm form(store, settings, options);
-        form.Form_Load(QString());
+        ReceiverWindow form(store, settings, options);
+        form.start(QString());
         QCOMPARE(m_errors.size(), 1);
         form.close();
         QCOMPARE(m_errors.size(), 2);

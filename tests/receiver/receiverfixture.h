@@ -4,15 +4,15 @@
 
 #include "listener.h"
 #include "messagerouter.h"
-#include "receiveform.h"
 #include "receiversettings.h"
 #include "receivertesthelpers.h"
+#include "receiverwindow.h"
 #include "settingsstore.h"
 
 #include <QTemporaryDir>
 #include <memory>
 
-class Dialog1;
+class MessageWindow;
 
 struct ReceiverFixture
 {
@@ -21,21 +21,21 @@ struct ReceiverFixture
         settings.portList.clear();
         for (qint32 port : ports)
             settings.portList.append(port);
-        ReceiveFormOptions options;
+        ReceiverWindowOptions options;
         options.listenAddress = QHostAddress(QHostAddress::LocalHost);
         options.trayIcon = false;
         options.loadSettings = false;
-        form = std::make_unique<ReceiveForm>(store, settings, options);
+        form = std::make_unique<ReceiverWindow>(store, settings, options);
         form->setDataTimeout(dataTimeoutMs);
-        form->Form_Load(QString());
+        form->start(QString());
     }
 
-    quint16 port(int index = 0) const { return form->Winsck().at(index)->serverPort(); }
+    quint16 port(int index = 0) const { return form->listeners().at(index)->serverPort(); }
     MessageRouter &router() const { return form->router(); }
-    QList<Dialog1 *> windows() const
+    QList<MessageWindow *> windows() const
     {
-        QList<Dialog1 *> open;
-        for (const auto &window : router().MessageWindows()) {
+        QList<MessageWindow *> open;
+        for (const auto &window : router().windows()) {
             if (window)
                 open.append(window.data());
         }
@@ -46,5 +46,5 @@ struct ReceiverFixture
     QTemporaryDir folder;
     SettingsStore store = SettingsStore::atPath(folder.filePath(QStringLiteral("Quillbox.ini")));
     ReceiverSettings settings;
-    std::unique_ptr<ReceiveForm> form;
+    std::unique_ptr<ReceiverWindow> form;
 };

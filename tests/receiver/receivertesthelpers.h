@@ -36,7 +36,7 @@ inline bool SendPayload(quint16 port, const QByteArray &payload,
     return true;
 }
 
-// What ShowMessage was asked to show, instead of a modal box.
+// What showMessage was asked to show, instead of a modal box.
 struct Notice
 {
     QString title;
@@ -48,11 +48,11 @@ class NoticeRecorder
 public:
     NoticeRecorder()
     {
-        SetMessageHandler([this](QWidget *, const QString &title, const QString &text) {
+        setMessageHandler([this](QWidget *, const QString &title, const QString &text) {
             notices.append(Notice{title, text});
         });
     }
-    ~NoticeRecorder() { SetMessageHandler({}); }
+    ~NoticeRecorder() { setMessageHandler({}); }
     NoticeRecorder(const NoticeRecorder &) = delete;
     NoticeRecorder &operator=(const NoticeRecorder &) = delete;
 

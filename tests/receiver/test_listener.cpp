@@ -25,7 +25,7 @@ class TestListener : public QObject
 {
     Q_OBJECT
 private slots:
-    void peerIpText_data()
+    void peerIpTextCases_data()
     {
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("expected");
@@ -34,11 +34,11 @@ private slots:
         QTest::newRow("IPv6 stays") << u"fe80::1"_s << u"fe80::1"_s;
     }
 
-    void peerIpText()
+    void peerIpTextCases()
     {
         QFETCH(QString, address);
         QFETCH(QString, expected);
-        QCOMPARE(PeerIpText(QHostAddress(address)), expected);
+        QCOMPARE(peerIpText(QHostAddress(address)), expected);
     }
 
     void payloadHandedOnWhole_data()
@@ -61,7 +61,7 @@ private slots:
         QFETCH(QByteArray, expected);
         auto listener = LoopbackListener();
         QSignalSpy received(listener.get(), &Listener::messageReceived);
-        QVERIFY(listener->StartListening());
+        QVERIFY(listener->startListening());
         QTcpSocket sender;
         sender.connectToHost(QHostAddress(QHostAddress::LocalHost), listener->serverPort());
         QVERIFY(sender.waitForConnected(5000));
@@ -86,14 +86,14 @@ private slots:
         QVERIFY(other.listen(QHostAddress(QHostAddress::LocalHost), 0));
         auto taken = LoopbackListener(other.serverPort());
         QSignalSpy failed(taken.get(), &Listener::listenFailed);
-        QVERIFY(!taken->StartListening());
+        QVERIFY(!taken->startListening());
         QCOMPARE(failed.count(), 1);
         QVERIFY(!failed[0][0].toString().isEmpty());
         QVERIFY(!taken->isListening());
 
         auto outOfRange = LoopbackListener(70000);
         QSignalSpy outOfRangeFailed(outOfRange.get(), &Listener::listenFailed);
-        QVERIFY(!outOfRange->StartListening());
+        QVERIFY(!outOfRange->startListening());
         QCOMPARE(outOfRangeFailed.count(), 1);
     }
 
@@ -102,7 +102,7 @@ private slots:
         auto listener = LoopbackListener();
         listener->setDataTimeout(500);
         QSignalSpy received(listener.get(), &Listener::messageReceived);
-        QVERIFY(listener->StartListening());
+        QVERIFY(listener->startListening());
         QTcpSocket silent;
         silent.connectToHost(QHostAddress(QHostAddress::LocalHost), listener->serverPort());
         QVERIFY(silent.waitForConnected(5000));
@@ -125,7 +125,7 @@ private slots:
     {
         auto listener = LoopbackListener();
         QSignalSpy received(listener.get(), &Listener::messageReceived);
-        QVERIFY(listener->StartListening());
+        QVERIFY(listener->startListening());
         QVERIFY(SendPayload(listener->serverPort(), QByteArray()));
         // Long before the data time-out.
         QTRY_COMPARE_WITH_TIMEOUT(listener->activeReaders(), 0, Listener::kDataTimeoutMs / 2);
@@ -139,7 +139,7 @@ private slots:
         auto listener = LoopbackListener();
         listener->setDataTimeout(300);
         QSignalSpy received(listener.get(), &Listener::messageReceived);
-        QVERIFY(listener->StartListening());
+        QVERIFY(listener->startListening());
         QTcpSocket lingering;
         lingering.connectToHost(QHostAddress(QHostAddress::LocalHost), listener->serverPort());
         QVERIFY(lingering.waitForConnected(5000));
@@ -154,7 +154,7 @@ private slots:
     {
         auto listener = LoopbackListener();
         QSignalSpy received(listener.get(), &Listener::messageReceived);
-        QVERIFY(listener->StartListening());
+        QVERIFY(listener->startListening());
         std::vector<std::unique_ptr<QTcpSocket>> silent;
         for (int i = 0; i < Listener::kMaxReadersPerPort; ++i) {
             silent.push_back(std::make_unique<QTcpSocket>());
@@ -182,7 +182,7 @@ private slots:
         auto listener = LoopbackListener();
         listener->setDataTimeout(200);
         QSignalSpy received(listener.get(), &Listener::messageReceived);
-        QVERIFY(listener->StartListening());
+        QVERIFY(listener->startListening());
         constexpr int kSenders = 100;
         for (int i = 0; i < kSenders; ++i)
             QVERIFY(SendPayload(listener->serverPort(), Bars("bob|1|one of many")));
@@ -197,7 +197,7 @@ private slots:
         bool room = false;
         listener->setAdmission([&room] { return room; });
         QSignalSpy received(listener.get(), &Listener::messageReceived);
-        QVERIFY(listener->StartListening());
+        QVERIFY(listener->startListening());
         QVERIFY(SendPayload(listener->serverPort(), Bars("bob|1|waits in the kernel")));
         QCOMPARE(listener->activeReaders(), 0);
         room = true;
@@ -211,7 +211,7 @@ private slots:
         auto *listener = new Listener(QHostAddress(QHostAddress::LocalHost), 0);
         QSignalSpy received(listener, &Listener::messageReceived);
         QSignalSpy destroyed(listener, &QObject::destroyed);
-        QVERIFY(listener->StartListening());
+        QVERIFY(listener->startListening());
         const quint16 port = listener->serverPort();
         QTcpSocket sender;
         sender.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
@@ -222,7 +222,7 @@ private slots:
         QVERIFY(!listener->isListening());
         // The port is free for the listener that takes over.
         Listener successor(QHostAddress(QHostAddress::LocalHost), port);
-        QVERIFY(successor.StartListening());
+        QVERIFY(successor.startListening());
 
         sender.write(Bars("bob|1|accepted before the change"));
         sender.disconnectFromHost();
@@ -235,13 +235,13 @@ private slots:
     {
         const QString denied = u"The address is protected"_s;
         const QString path = u"/opt/quill/bin/quillbox"_s;
-        const QString text = ListenErrorDescription(QAbstractSocket::SocketAccessError, denied, 505, path);
+        const QString text = listenErrorDescription(QAbstractSocket::SocketAccessError, denied, 505, path);
         QVERIFY(text.startsWith(denied));
         QVERIFY(text.contains(u"sudo setcap cap_net_bind_service=+ep \"/opt/quill/bin/quillbox\""_s));
         QVERIFY(text.contains(u"Port 505 is below 1024"_s));
         // Other failures, and refusals above 1023, keep the plain description.
-        QCOMPARE(ListenErrorDescription(QAbstractSocket::AddressInUseError, denied, 505, path), denied);
-        QCOMPARE(ListenErrorDescription(QAbstractSocket::SocketAccessError, denied, 5000, path), denied);
+        QCOMPARE(listenErrorDescription(QAbstractSocket::AddressInUseError, denied, 505, path), denied);
+        QCOMPARE(listenErrorDescription(QAbstractSocket::SocketAccessError, denied, 5000, path), denied);
     }
 
     void oneAddressKeepsArrivalOrder()
@@ -249,7 +249,7 @@ private slots:
         auto listener = LoopbackListener();
         listener->setDataTimeout(500);
         QSignalSpy received(listener.get(), &Listener::messageReceived);
-        QVERIFY(listener->StartListening());
+        QVERIFY(listener->startListening());
         // A connection from this address that is still open holds back the
         // messages that arrived after it, so they keep their order.
         QTcpSocket slow;

@@ -1,7 +1,7 @@
 // From the socket to the window: one window per sender (address and name),
 // later messages of a sender in its window, the queue when no window can
 // open or a modal dialog is up, and the bounds of both.
-#include "dialog1.h"
+#include "messagewindow.h"
 #include "receiverfixture.h"
 
 #include <QLabel>
@@ -14,12 +14,12 @@ namespace {
 
 const QHostAddress kOtherAddress(u"127.0.0.2"_s);
 
-QString Shown(Dialog1 *window)
+QString Shown(MessageWindow *window)
 {
     return window->findChild<QPlainTextEdit *>(u"TxtMessage"_s)->toPlainText();
 }
 
-QPushButton *ReadNext(Dialog1 *window)
+QPushButton *ReadNext(MessageWindow *window)
 {
     return window->findChild<QPushButton *>(u"ReadNext"_s);
 }
@@ -35,7 +35,7 @@ private slots:
     void twoPortsEachReceive()
     {
         ReceiverFixture receiver({0, 0});
-        QCOMPARE(receiver.form->Winsck().size(), 2);
+        QCOMPARE(receiver.form->listeners().size(), 2);
         QVERIFY(SendPayload(receiver.port(0), Bars("ann|1|first port")));
         QVERIFY(SendPayload(receiver.port(1), Bars("bob|1|second port")));
         QTRY_COMPARE(receiver.windows().size(), 2);
@@ -53,7 +53,7 @@ private slots:
         QCOMPARE(receiver.notices.notices[0].title, u"Error"_s);
         QVERIFY(receiver.notices.notices[0].text.startsWith(u"Winsock Error: "_s));
         QVERIFY(receiver.notices.notices[0].text.size() > u"Winsock Error: "_s.size());
-        QVERIFY(!receiver.form->Winsck()[0]->isListening());
+        QVERIFY(!receiver.form->listeners()[0]->isListening());
         QVERIFY(SendPayload(receiver.port(1), Bars("bob|1|still here")));
         QTRY_COMPARE(receiver.windows().size(), 1);
         QCOMPARE(Shown(receiver.windows()[0]), u"still here"_s);
@@ -66,10 +66,10 @@ private slots:
         receiver.settings.portList.clear();
         receiver.settings.portList.append(port);
         receiver.settings.portList.append(port);
-        receiver.form->StartListeners();
+        receiver.form->startListeners();
         QCOMPARE(receiver.notices.count(u"Error"_s), 1);
-        QVERIFY(receiver.form->Winsck()[0]->isListening());
-        QVERIFY(!receiver.form->Winsck()[1]->isListening());
+        QVERIFY(receiver.form->listeners()[0]->isListening());
+        QVERIFY(!receiver.form->listeners()[1]->isListening());
         QVERIFY(SendPayload(port, Bars("bob|1|once")));
         QTRY_COMPARE(receiver.windows().size(), 1);
     }
@@ -79,7 +79,7 @@ private slots:
         ReceiverFixture receiver;
         QVERIFY(SendPayload(receiver.port(), Bars("bob|505|one")));
         QTRY_COMPARE(receiver.windows().size(), 1);
-        Dialog1 *window = receiver.windows()[0];
+        MessageWindow *window = receiver.windows()[0];
         QVERIFY(window->isVisible());
         QVERIFY(!ReadNext(window)->isVisible());
 
@@ -123,17 +123,17 @@ private slots:
         ReceiverFixture receiver;
         for (int i = 0; i < MessageRouter::kMaxMessageWindows + 1; ++i)
             QVERIFY(SendPayload(receiver.port(), Bars("sender" + QByteArray::number(i) + "|1|hello")));
-        QTRY_COMPARE(receiver.router().MessageQueue().size(), 1);
+        QTRY_COMPARE(receiver.router().queue().size(), 1);
         QCOMPARE(receiver.windows().size(), MessageRouter::kMaxMessageWindows);
         const QString waiting = u"sender%1"_s.arg(MessageRouter::kMaxMessageWindows);
-        for (Dialog1 *window : receiver.windows())
+        for (MessageWindow *window : receiver.windows())
             QVERIFY(window->username != waiting);
 
-        Dialog1 *closing = receiver.router().MessageWindows()[10];
+        MessageWindow *closing = receiver.router().windows()[10];
         QTest::mouseClick(closing->findChild<QPushButton *>(u"OKButton"_s), Qt::LeftButton);
-        QCOMPARE(receiver.router().MessageQueue().size(), 0);
+        QCOMPARE(receiver.router().queue().size(), 0);
         QCOMPARE(receiver.windows().size(), MessageRouter::kMaxMessageWindows);
-        Dialog1 *opened = receiver.router().MessageWindows()[10];
+        MessageWindow *opened = receiver.router().windows()[10];
         QVERIFY(opened && opened != closing);
         QCOMPARE(opened->username, waiting);
         QCOMPARE(opened->dialognb, qint16(10));
@@ -158,27 +158,27 @@ private slots:
                 SendPayload(port, Bars(text));
             queuedWhileOpen = QTest::qWaitFor(
                 [&] {
-                    return receiver.router().MessageQueue().size() == 3 &&
+                    return receiver.router().queue().size() == 3 &&
                            receiver.notices.count(u"Message Waiting"_s) >= 1;
                 },
                 10000);
             nothingShownWhileOpen = receiver.windows().isEmpty();
             // A window closing meanwhile does not empty the queue either.
-            receiver.router().ProcessQueue();
+            receiver.router().processQueue();
             nothingShownWhileOpen = nothingShownWhileOpen && receiver.windows().isEmpty();
         });
         if (optionsDialog)
-            receiver.form->progopmn_Click();
+            receiver.form->onProgramOptionsTriggered();
         else
-            receiver.form->aboutnm_Click();
+            receiver.form->onAboutTriggered();
 
         QVERIFY(queuedWhileOpen);
         QVERIFY(nothingShownWhileOpen);
         QVERIFY(receiver.notices.count(u"Message Waiting"_s) >= 1);
         for (const Notice &notice : receiver.notices.notices)
             QCOMPARE(notice.text, u"Message Waiting, return to main menu to receive"_s);
-        QVERIFY(receiver.router().ReceiveReady());
-        QCOMPARE(receiver.router().MessageQueue().size(), 0);
+        QVERIFY(receiver.router().isReceiveReady());
+        QCOMPARE(receiver.router().queue().size(), 0);
         QCOMPARE(receiver.windows().size(), 1);
         QCOMPARE(receiver.windows()[0]->messages(), QStringList({u"first"_s, u"second"_s, u"third"_s}));
     }
@@ -192,14 +192,13 @@ private slots:
         int mostOpen = 0;
         int shown = 0;
         bool allQueued = false;
-        SetMessageHandler([&](QWidget *, const QString &, const QString &) {
+        setMessageHandler([&](QWidget *, const QString &, const QString &) {
             ++shown;
             mostOpen = std::max(mostOpen, ++open);
             if (shown == 1) {
                 SendPayload(port, Bars("bob|1|second"));
                 SendPayload(port, Bars("bob|1|third"));
-                allQueued =
-                    QTest::qWaitFor([&] { return receiver.router().MessageQueue().size() == 3; }, 10000);
+                allQueued = QTest::qWaitFor([&] { return receiver.router().queue().size() == 3; }, 10000);
             }
             --open;
         });
@@ -207,8 +206,8 @@ private slots:
             SendPayload(port, Bars("bob|1|first"));
             static_cast<void>(QTest::qWaitFor([&] { return allQueued; }, 20000));
         });
-        receiver.form->aboutnm_Click();
-        SetMessageHandler({});
+        receiver.form->onAboutTriggered();
+        setMessageHandler({});
         QVERIFY(allQueued);
         QCOMPARE(mostOpen, 1);
         QCOMPARE(receiver.windows().size(), 1);
@@ -223,11 +222,11 @@ private slots:
         WhileModal([&](QWidget *) {
             SendPayload(port, Bars("bob|505"));
             SendPayload(port, Bars("alice|1|fine"));
-            bothQueued = QTest::qWaitFor([&] { return receiver.router().MessageQueue().size() == 2; }, 10000);
+            bothQueued = QTest::qWaitFor([&] { return receiver.router().queue().size() == 2; }, 10000);
         });
-        receiver.form->aboutnm_Click();
+        receiver.form->onAboutTriggered();
         QVERIFY(bothQueued);
-        QCOMPARE(receiver.router().MessageQueue().size(), 0);
+        QCOMPARE(receiver.router().queue().size(), 0);
         QCOMPARE(receiver.windows().size(), 1);
         QCOMPARE(receiver.windows()[0]->username, u"alice"_s);
         QCOMPARE(Shown(receiver.windows()[0]), u"fine"_s);
@@ -238,17 +237,17 @@ private slots:
         ReceiverSettings settings;
         MessageRouter router(settings);
         for (const char *name : {"a", "b", "c", "d"})
-            router.ProcessMessage(Bars(QByteArray(name) + "|1|x"), 505, u"10.0.0.1"_s);
-        QCOMPARE(router.MessageWindows().size(), 4);
-        router.MessageWindows()[3]->close();
-        router.MessageWindows()[2]->close();
-        QCOMPARE(router.MessageWindows().size(), 2);
-        router.MessageWindows()[0]->close();
-        QCOMPARE(router.MessageWindows().size(), 2);
-        QVERIFY(router.MessageWindows()[0].isNull());
-        router.ProcessMessage(Bars("e|1|x"), 505, u"10.0.0.1"_s);
-        QCOMPARE(router.MessageWindows()[0]->username, u"e"_s);
-        QCOMPARE(router.MessageWindows().size(), 2);
+            router.processMessage(Bars(QByteArray(name) + "|1|x"), 505, u"10.0.0.1"_s);
+        QCOMPARE(router.windows().size(), 4);
+        router.windows()[3]->close();
+        router.windows()[2]->close();
+        QCOMPARE(router.windows().size(), 2);
+        router.windows()[0]->close();
+        QCOMPARE(router.windows().size(), 2);
+        QVERIFY(router.windows()[0].isNull());
+        router.processMessage(Bars("e|1|x"), 505, u"10.0.0.1"_s);
+        QCOMPARE(router.windows()[0]->username, u"e"_s);
+        QCOMPARE(router.windows().size(), 2);
     }
 
     void queueBounds()
@@ -258,9 +257,9 @@ private slots:
         router.setReceiveReady(false);
         const QByteArray payload = Bars("bob|1|x");
         for (int i = 0; i < MessageRouter::kMaxQueuedMessages - 1; ++i)
-            router.AppendToQueue(QueuedMessage{payload, 1, u"10.0.0.1"_s});
+            router.enqueue(QueuedMessage{payload, 1, u"10.0.0.1"_s});
         QVERIFY(router.queueHasRoom());
-        router.AppendToQueue(QueuedMessage{payload, 1, u"10.0.0.1"_s});
+        router.enqueue(QueuedMessage{payload, 1, u"10.0.0.1"_s});
         QVERIFY(!router.queueHasRoom());
 
         MessageRouter bytes(settings);
@@ -268,9 +267,9 @@ private slots:
         const QByteArray big(kMaxPayloadBytes, 'x'); // shared, so this costs one buffer
         const qsizetype fill = MessageRouter::kMaxQueuedBytes / kMaxPayloadBytes;
         for (qsizetype i = 0; i < fill - 1; ++i)
-            bytes.AppendToQueue(QueuedMessage{big, 1, u"10.0.0.1"_s});
+            bytes.enqueue(QueuedMessage{big, 1, u"10.0.0.1"_s});
         QVERIFY(bytes.queueHasRoom());
-        bytes.AppendToQueue(QueuedMessage{big, 1, u"10.0.0.1"_s});
+        bytes.enqueue(QueuedMessage{big, 1, u"10.0.0.1"_s});
         QVERIFY(!bytes.queueHasRoom());
         QCOMPARE(bytes.queuedBytes(), MessageRouter::kMaxQueuedBytes);
     }
@@ -281,11 +280,11 @@ private slots:
         receiver.router().setReceiveReady(false);
         // Payloads that are dropped when their turn comes, so draining is quick.
         for (int i = 0; i < MessageRouter::kMaxQueuedMessages; ++i)
-            receiver.router().AppendToQueue(QueuedMessage{Bars("bad|1"), 1, u"10.0.0.1"_s});
+            receiver.router().enqueue(QueuedMessage{Bars("bad|1"), 1, u"10.0.0.1"_s});
         QVERIFY(SendPayload(receiver.port(), Bars("bob|1|held by the kernel")));
-        QCOMPARE(receiver.router().MessageQueue().size(), MessageRouter::kMaxQueuedMessages);
+        QCOMPARE(receiver.router().queue().size(), MessageRouter::kMaxQueuedMessages);
         receiver.router().setReceiveReady(true);
-        receiver.router().ProcessQueue();
+        receiver.router().processQueue();
         QTRY_COMPARE(receiver.windows().size(), 1);
         QCOMPARE(Shown(receiver.windows()[0]), u"held by the kernel"_s);
         QCOMPARE(receiver.notices.notices.size(), 0);

@@ -1,6 +1,6 @@
 // The message window: the sender line, the texts of one sender one after
 // another, the reply port it hands on, and when it closes.
-#include "dialog1.h"
+#include "messagewindow.h"
 #include "receiversettings.h"
 #include "wireformat.h"
 
@@ -17,14 +17,14 @@ struct Window
 {
     explicit Window(const QString &name = QStringLiteral("bob"), qint32 port = 505, qint32 replyPort = 505)
     {
-        window = new Dialog1(settings);
+        window = new MessageWindow(settings);
         window->dialognb = 3;
         window->username = name;
         window->userport = port;
         window->userreplyport = replyPort;
         window->userip = QStringLiteral("192.168.0.7");
         window->messagetemp = QStringLiteral("first");
-        window->Form_Load();
+        window->showFirstMessage();
     }
     ~Window() { delete window.data(); }
 
@@ -39,7 +39,7 @@ struct Window
     }
 
     ReceiverSettings settings;
-    QPointer<Dialog1> window;
+    QPointer<MessageWindow> window;
 };
 
 } // namespace
@@ -94,9 +94,9 @@ void TestMessageWindow::burstActivatesOnlyTheLatestWindow()
     second.window->installEventFilter(&secondActivations);
     // Each text comes in an event-loop turn of its own, as from the network.
     for (int n = 0; n < 20; ++n) {
-        first.window->rfevent_AddNext(3, QStringLiteral("to first"), 505, 505);
+        first.window->addMessage(3, QStringLiteral("to first"), 505, 505);
         QCoreApplication::processEvents();
-        second.window->rfevent_AddNext(3, QStringLiteral("to second"), 505, 505);
+        second.window->addMessage(3, QStringLiteral("to second"), 505, 505);
         QCoreApplication::processEvents();
     }
     // The window with the latest text ends up active, and the burst switched
@@ -114,8 +114,8 @@ void TestMessageWindow::unbrokenTextWrapsAnywhere()
     Window w;
     auto *field = w.window->findChild<QPlainTextEdit *>(QStringLiteral("TxtMessage"));
     QCOMPARE(field->wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
-    w.window->rfevent_AddNext(3, QString(kMaxPayloadBytes, u'x'), 505, 505);
-    w.window->ReadNext_Click();
+    w.window->addMessage(3, QString(kMaxPayloadBytes, u'x'), 505, 505);
+    w.window->onReadNextClicked();
     QCOMPARE(w.shown().size(), kMaxPayloadBytes);
     QCOMPARE(field->wordWrapMode(), QTextOption::WrapAnywhere);
 }
@@ -155,7 +155,7 @@ void TestMessageWindow::portOfLaterMessage()
     QFETCH(qint32, laterPort);
     QFETCH(QString, expected);
     Window w;
-    w.window->rfevent_AddNext(3, QStringLiteral("second"), laterPort, 7);
+    w.window->addMessage(3, QStringLiteral("second"), laterPort, 7);
     QCOMPARE(w.label(), expected);
     QCOMPARE(w.window->userport, laterPort);
     QCOMPARE(w.window->userreplyport, 7);
@@ -164,8 +164,8 @@ void TestMessageWindow::portOfLaterMessage()
 void TestMessageWindow::readNextWalksThroughTexts()
 {
     Window w;
-    w.window->rfevent_AddNext(3, QStringLiteral("second"), 505, 505);
-    w.window->rfevent_AddNext(3, QStringLiteral("third"), 505, 505);
+    w.window->addMessage(3, QStringLiteral("second"), 505, 505);
+    w.window->addMessage(3, QStringLiteral("third"), 505, 505);
     QVERIFY(w.button("ReadNext")->isVisible());
     QVERIFY(w.button("ReadNext")->isEnabled());
     QCOMPARE(w.shown(), QStringLiteral("first"));
@@ -181,11 +181,11 @@ void TestMessageWindow::readNextWalksThroughTexts()
 void TestMessageWindow::textsBeyondTheLimitDropped()
 {
     Window w;
-    for (int i = 1; i <= Dialog1::kMaxMessages + 10; ++i)
-        w.window->rfevent_AddNext(3, QString::number(i), 505, 505);
-    QCOMPARE(w.window->messages().size(), Dialog1::kMaxMessages);
+    for (int i = 1; i <= MessageWindow::kMaxMessages + 10; ++i)
+        w.window->addMessage(3, QString::number(i), 505, 505);
+    QCOMPARE(w.window->messages().size(), MessageWindow::kMaxMessages);
     QCOMPARE(w.window->messages().first(), QStringLiteral("first"));
-    QCOMPARE(w.window->messages().last(), QString::number(Dialog1::kMaxMessages - 1));
+    QCOMPARE(w.window->messages().last(), QString::number(MessageWindow::kMaxMessages - 1));
 }
 
 void TestMessageWindow::largeTextsBoundedByCharacters()
@@ -193,14 +193,14 @@ void TestMessageWindow::largeTextsBoundedByCharacters()
     Window w;
     const QString largest(kMaxPayloadBytes, u'x');
     const int fitting =
-        static_cast<int>((Dialog1::kMaxHeldCharacters - w.window->messagetemp.size()) / largest.size());
+        static_cast<int>((MessageWindow::kMaxHeldCharacters - w.window->messagetemp.size()) / largest.size());
     for (int i = 0; i < fitting + 5; ++i)
-        w.window->rfevent_AddNext(3, largest, 505, 505);
+        w.window->addMessage(3, largest, 505, 505);
     QCOMPARE(w.window->messages().size(), 1 + fitting);
     // Reading one makes room for one more.
     QTest::mouseClick(w.button("ReadNext"), Qt::LeftButton);
     QTest::mouseClick(w.button("ReadNext"), Qt::LeftButton);
-    w.window->rfevent_AddNext(3, QStringLiteral("small"), 505, 505);
+    w.window->addMessage(3, QStringLiteral("small"), 505, 505);
     QCOMPARE(w.window->messages().size(), fitting);
     QCOMPARE(w.window->messages().last(), QStringLiteral("small"));
 }
@@ -208,7 +208,7 @@ void TestMessageWindow::largeTextsBoundedByCharacters()
 void TestMessageWindow::otherSlotOnlyActivates()
 {
     Window w;
-    w.window->rfevent_AddNext(4, QStringLiteral("not mine"), 6000, 1);
+    w.window->addMessage(4, QStringLiteral("not mine"), 6000, 1);
     QCOMPARE(w.window->messages().size(), 1);
     QCOMPARE(w.window->userport, 505);
     QVERIFY(w.button("ReadNext")->isEnabled());
@@ -217,7 +217,7 @@ void TestMessageWindow::otherSlotOnlyActivates()
 void TestMessageWindow::lineBreaksShownAsLines()
 {
     Window w;
-    w.window->rfevent_AddNext(3, QStringLiteral("one\r\ntwo"), 505, 505);
+    w.window->addMessage(3, QStringLiteral("one\r\ntwo"), 505, 505);
     QTest::mouseClick(w.button("ReadNext"), Qt::LeftButton);
     QCOMPARE(w.shown(), QStringLiteral("one\ntwo"));
 }
@@ -236,7 +236,7 @@ void TestMessageWindow::replyPort()
     QFETCH(qint32, replyPort);
     QFETCH(qint32, expected);
     Window w(QStringLiteral("bob"), 505, replyPort);
-    QSignalSpy reply(w.window.data(), &Dialog1::replyRequested);
+    QSignalSpy reply(w.window.data(), &MessageWindow::replyRequested);
     QTest::mouseClick(w.button("Reply2User"), Qt::LeftButton);
     QCOMPARE(reply.count(), 1);
     QCOMPARE(reply[0][0].toString(), QStringLiteral("bob"));
@@ -261,10 +261,10 @@ void TestMessageWindow::closesAfterReplyOnlyWhenNothingWaits()
     QFETCH(int, result);
     QFETCH(bool, closes);
     Window w;
-    QSignalSpy unloaded(w.window.data(), &Dialog1::unloaded);
+    QSignalSpy unloaded(w.window.data(), &MessageWindow::unloaded);
     if (moreWaiting)
-        w.window->rfevent_AddNext(3, QStringLiteral("second"), 505, 505);
-    w.window->ReplyFinished(static_cast<qint16>(result));
+        w.window->addMessage(3, QStringLiteral("second"), 505, 505);
+    w.window->onReplyFinished(static_cast<qint16>(result));
     QCOMPARE(unloaded.count(), closes ? 1 : 0);
     QCOMPARE(w.window->isVisible(), !closes);
 }
@@ -272,8 +272,8 @@ void TestMessageWindow::closesAfterReplyOnlyWhenNothingWaits()
 void TestMessageWindow::okFreesTheSlot()
 {
     Window w;
-    QSignalSpy unloaded(w.window.data(), &Dialog1::unloaded);
-    w.window->rfevent_AddNext(3, QStringLiteral("discarded"), 505, 505);
+    QSignalSpy unloaded(w.window.data(), &MessageWindow::unloaded);
+    w.window->addMessage(3, QStringLiteral("discarded"), 505, 505);
     QTest::mouseClick(w.button("OKButton"), Qt::LeftButton);
     QCOMPARE(unloaded.count(), 1);
     QCOMPARE(unloaded[0][0].value<qint16>(), qint16(3));

@@ -1,6 +1,6 @@
 // The options dialog: editing the port list, the sound option, and the
 // store written whichever way the dialog closes.
-#include "optprog.h"
+#include "receiveroptionsdialog.h"
 #include "receiversettings.h"
 #include "receivertesthelpers.h"
 #include "settingsstore.h"
@@ -22,7 +22,7 @@ struct Options
     {
         settings.portList.clear();
         settings.portList.append(505);
-        dialog = std::make_unique<OptProg>(store, settings);
+        dialog = std::make_unique<ReceiverOptionsDialog>(store, settings);
     }
 
     QStringList items() const
@@ -52,7 +52,7 @@ struct Options
     QTemporaryDir folder;
     SettingsStore store = SettingsStore::atPath(folder.filePath(u"Quillbox.ini"_s));
     ReceiverSettings settings;
-    std::unique_ptr<OptProg> dialog;
+    std::unique_ptr<ReceiverOptionsDialog> dialog;
 };
 
 } // namespace
@@ -66,7 +66,7 @@ private slots:
         Options o;
         QCOMPARE(o.items(), QStringList{u"505"_s});
         QVERIFY(o.sound()->isChecked());
-        o.settings.PlayIncomingSound = false;
+        o.settings.playIncomingSound = false;
         o.settings.portList.append(6000);
         o.click("LoadOption");
         QCOMPARE(o.items(), QStringList({u"505"_s, u"6000"_s}));
@@ -157,7 +157,7 @@ private slots:
         QCOMPARE(o.ports(), QList<qint32>{505}); // nothing taken before Apply
         o.click("SaveOption");
         QCOMPARE(o.ports(), QList<qint32>({505, 6000}));
-        QVERIFY(!o.settings.PlayIncomingSound);
+        QVERIFY(!o.settings.playIncomingSound);
         QCOMPARE(o.dialog->result(), int(QDialog::Accepted));
         QCOMPARE(o.store.get(u"Ports"_s, u"1_port"_s, QString()), u"505"_s);
         QCOMPARE(o.store.get(u"Ports"_s, u"2_port"_s, QString()), u"6000"_s);
@@ -173,7 +173,7 @@ private slots:
         QCOMPARE(o.notices.notices[0].title, u"Error"_s);
         QCOMPARE(o.notices.notices[0].text, u"Must add at leat 1 port number"_s);
         QCOMPARE(o.ports(), QList<qint32>{505});
-        QVERIFY(!o.settings.PlayIncomingSound);
+        QVERIFY(!o.settings.playIncomingSound);
         QVERIFY(!o.dialog->isVisible());
     }
 
@@ -181,7 +181,7 @@ private slots:
     {
         Options o;
         o.settings.portList.append(6000);
-        o.settings.PlayIncomingSound = false;
+        o.settings.playIncomingSound = false;
         o.click("LoadOption");
         o.click("ResetDefault");
         QCOMPARE(o.items(), QStringList{u"505"_s});
@@ -189,7 +189,7 @@ private slots:
         QCOMPARE(o.ports(), QList<qint32>({505, 6000}));
         o.click("SaveOption");
         QCOMPARE(o.ports(), QList<qint32>{505});
-        QVERIFY(o.settings.PlayIncomingSound);
+        QVERIFY(o.settings.playIncomingSound);
     }
 
     void storeWrittenOnEveryClose_data()
@@ -215,10 +215,10 @@ private slots:
         QCOMPARE(o.store.get(u"Ports"_s, u"1_port"_s, QString()), u"505"_s);
         QCOMPARE(o.store.get(u"Settings"_s, u"PlayIncomingSound"_s, QString()), u"True"_s);
         QCOMPARE(o.store.get(u"Settings"_s, u"Option StartUPX"_s, QString()),
-                 QString::number(PixelsToTwips(where.x())));
+                 QString::number(pixelsToTwips(where.x())));
 
         // Opened again where it was closed.
-        OptProg again(o.store, o.settings);
+        ReceiverOptionsDialog again(o.store, o.settings);
         QCOMPARE(again.pos(), where);
     }
 };

@@ -8,7 +8,7 @@
 #include "messagebox.h"
 #include "replyrecord.h"
 #include "sendersettings.h"
-#include "sendform.h"
+#include "sendwindow.h"
 #include "settingsstore.h"
 
 #include <QApplication>
@@ -40,7 +40,7 @@ template <typename T> bool IsReady(const std::future<T> &future)
 inline std::future<EndpointReply> HandOver(const QByteArray &record)
 {
     return std::async(std::launch::async, [record] {
-        return SendCopyDataRequest(kSendFormCaption, kReplyRecordKind, record, kClientWaitMs);
+        return sendCopyDataRequest(kSendFormCaption, kReplyRecordKind, record, kClientWaitMs);
     });
 }
 
@@ -68,7 +68,7 @@ class IntakeFixture
 public:
     IntakeFixture()
     {
-        SetMessageHandler([this](QWidget *owner, const QString &title, const QString &text) {
+        setMessageHandler([this](QWidget *owner, const QString &title, const QString &text) {
             notices.append({owner, title, text});
             if (onNotice)
                 onNotice(notices.last());
@@ -77,7 +77,7 @@ public:
     ~IntakeFixture()
     {
         form.reset();
-        SetMessageHandler({});
+        setMessageHandler({});
     }
     IntakeFixture(const IntakeFixture &) = delete;
     IntakeFixture &operator=(const IntakeFixture &) = delete;
@@ -85,13 +85,13 @@ public:
     // The window made with these users in the store, shown and active.
     bool start(const QStringList &users = {})
     {
-        if (!users.isEmpty() && !SaveUserList(store, ListOf(users)))
+        if (!users.isEmpty() && !saveUserList(store, ListOf(users)))
             return false;
-        form = std::make_unique<SendForm>(store, settings);
+        form = std::make_unique<SendWindow>(store, settings);
         form->show();
         QApplication::setActiveWindow(form.get());
         return QTest::qWaitFor([this] { return form->isActiveWindow(); }, kClientWaitMs) &&
-               form->SendFormActive();
+               form->isSendWindowActive();
     }
 
     // Hands the record over and serves the endpoint until it is answered.
@@ -109,7 +109,7 @@ public:
     QTemporaryDir folder;
     SettingsStore store = SettingsStore::atPath(folder.filePath(QStringLiteral("q.ini")));
     SenderSettings settings;
-    std::unique_ptr<SendForm> form;
+    std::unique_ptr<SendWindow> form;
     QList<Notice> notices;
     std::function<void(const Notice &)> onNotice;
 };

@@ -31,8 +31,8 @@ private:
 void TestReplyEndpoint::silentClientsDoNotHoldUpRecords()
 {
     QVERIFY(f->start());
-    f->form->Endpoint()->setRequestTimeout(500);
-    const QString path = EndpointPath(kSendFormCaption);
+    f->form->endpoint()->setRequestTimeout(500);
+    const QString path = endpointPath(kSendFormCaption);
     // One client that says nothing, one that stops half-way through its
     // header, one that never reads its answer.
     QLocalSocket silent;
@@ -46,8 +46,8 @@ void TestReplyEndpoint::silentClientsDoNotHoldUpRecords()
     QLocalSocket deaf;
     deaf.connectToServer(path);
     QVERIFY(deaf.waitForConnected(kClientWaitMs));
-    deaf.write(EndpointRequestBytes(kEndpointCopyData,
-                                    CopyDataBody(kReplyRecordKind, Bars("carol|10.0.0.6|505||"))));
+    deaf.write(endpointRequestBytes(kEndpointCopyData,
+                                    copyDataBody(kReplyRecordKind, Bars("carol|10.0.0.6|505||"))));
     QVERIFY(deaf.waitForBytesWritten(kClientWaitMs));
 
     QElapsedTimer timer;
@@ -64,7 +64,7 @@ void TestReplyEndpoint::silentClientsDoNotHoldUpRecords()
 void TestReplyEndpoint::endpointIsOwnerOnly()
 {
     QVERIFY(f->start());
-    const QFileInfo socket(EndpointPath(kSendFormCaption));
+    const QFileInfo socket(endpointPath(kSendFormCaption));
     QVERIFY(socket.exists());
     const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
                         QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
@@ -98,7 +98,7 @@ void TestReplyEndpoint::endpointStaysPrivateWithoutRuntimeFolder()
     qputenv("XDG_CACHE_HOME", scratch.filePath(u"cache"_s).toLocal8Bit());
 
     QVERIFY(f->start());
-    const QFileInfo socket(EndpointPath(kSendFormCaption));
+    const QFileInfo socket(endpointPath(kSendFormCaption));
     QVERIFY2(socket.exists(), qPrintable(socket.filePath()));
     QVERIFY(socket.absoluteFilePath().startsWith(scratch.filePath(u"cache/"_s)));
     const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |

@@ -18,7 +18,7 @@ namespace {
 // Opens the options dialog and runs during() once the dialog is the active
 // window; the dialog is closed afterwards whatever happened, so a failing
 // check cannot leave the test in its event loop.
-void WhileOptionsOpen(SendForm &form, const std::function<void(QWidget *dialog)> &during)
+void WhileOptionsOpen(SendWindow &form, const std::function<void(QWidget *dialog)> &during)
 {
     QAction *options = form.findChild<QAction *>(u"progopmn_1"_s);
     QVERIFY(options);
@@ -133,12 +133,12 @@ void TestReplyIntake::records()
     f->combo1()->setFocus();
     QCOMPARE(f->deliver(record), EndpointReply::Answered);
     QVERIFY(f->notices.isEmpty());
-    QVERIFY(!f->form->ReplyPending());
+    QVERIFY(!f->form->isReplyPending());
 
     if (expected.isEmpty()) {
         QCOMPARE(Describe(f->settings.userList), users);
         QCOMPARE(f->combo1()->currentIndex(), 0);
-        QVERIFY(!f->form->TimerSW()->isActive());
+        QVERIFY(!f->form->bringForwardTimer()->isActive());
         return;
     }
     QCOMPARE(Describe(f->settings.userList), expected);
@@ -146,12 +146,12 @@ void TestReplyIntake::records()
     QCOMPARE(f->combo1()->currentIndex(), selected);
     const QStringList fields = expected.at(selected).split(u',');
     QCOMPARE(f->combo1()->currentText(), fields[0] + u" ("_s + fields[1] + u": "_s + fields[2] + u')');
-    QCOMPARE(f->form->ReplyTo().index, selected + 1);
+    QCOMPARE(f->form->replyTarget().index, selected + 1);
     // The window comes forward half a second later, focus in the message.
-    QVERIFY(f->form->TimerSW()->isActive());
-    QCOMPARE(f->form->TimerSW()->interval(), SendForm::kTimerSwIntervalMs);
+    QVERIFY(f->form->bringForwardTimer()->isActive());
+    QCOMPARE(f->form->bringForwardTimer()->interval(), SendWindow::kBringForwardDelayMs);
     QVERIFY(f->form->focusWidget() != f->text1());
-    QTRY_VERIFY(!f->form->TimerSW()->isActive());
+    QTRY_VERIFY(!f->form->bringForwardTimer()->isActive());
     QCOMPARE(f->form->focusWidget(), f->text1());
 }
 
@@ -169,7 +169,7 @@ void TestReplyIntake::lastRecordWins()
     QVERIFY(handed);
     QCOMPARE(f->notices.size(), 2);
     QApplication::setActiveWindow(f->form.get());
-    QTRY_VERIFY(!f->form->ReplyPending());
+    QTRY_VERIFY(!f->form->isReplyPending());
     QCOMPARE(Describe(f->settings.userList), QStringList({u"alice,10.0.0.2,505"_s, u"carol,10.0.0.6,507"_s}));
     QCOMPARE(f->combo1()->currentIndex(), 1);
 }
@@ -189,13 +189,13 @@ void TestReplyIntake::hintWhileDialogOpenThenAppliedAfterIt()
     };
     WhileOptionsOpen(*f->form, [&](QWidget *open) {
         dialog = open;
-        QVERIFY(!f->form->SendFormActive());
+        QVERIFY(!f->form->isSendWindowActive());
         reply = HandOver(Bars("bob|10.0.0.5|505||"));
         QTRY_VERIFY_WITH_TIMEOUT(IsReady(reply), kClientWaitMs * 2);
         // Nothing is applied while the dialog is open.
-        QVERIFY(f->form->ReplyPending());
+        QVERIFY(f->form->isReplyPending());
         QCOMPARE(f->settings.userList.count(), 1);
-        QVERIFY(!f->form->TimerSW()->isActive());
+        QVERIFY(!f->form->bringForwardTimer()->isActive());
     });
     QVERIFY(reply.valid());
     QCOMPARE(reply.get(), EndpointReply::Answered);
@@ -207,7 +207,7 @@ void TestReplyIntake::hintWhileDialogOpenThenAppliedAfterIt()
 
     // Back in the main window: the target is applied.
     QApplication::setActiveWindow(f->form.get());
-    QTRY_VERIFY(!f->form->ReplyPending());
+    QTRY_VERIFY(!f->form->isReplyPending());
     QCOMPARE(Describe(f->settings.userList), QStringList({u"alice,10.0.0.2,505"_s, u"bob,10.0.0.5,505"_s}));
     QCOMPARE(f->combo1()->currentText(), u"bob (10.0.0.5: 505)"_s);
     QTRY_COMPARE(f->form->focusWidget(), f->text1());
@@ -221,34 +221,34 @@ void TestReplyIntake::fullList()
     for (int n = 1; n <= kMaxListEntries; ++n)
         full[n] = {u"u"_s + QString::number(n), u"10.1.0.1"_s, 505, n};
     f->settings.userList = full;
-    f->form->FillUserCombo(0);
+    f->form->fillRecipientBox(0);
 
     // No room for a new person: ignored.
     QCOMPARE(f->deliver(Bars("bob|10.0.0.5|505||")), EndpointReply::Answered);
-    QVERIFY(!f->form->ReplyPending());
+    QVERIFY(!f->form->isReplyPending());
     QCOMPARE(f->settings.userList.count(), kMaxListEntries);
     QCOMPARE(f->combo1()->currentIndex(), 0);
     // One already in the list is still found, and answered on the new port.
     QCOMPARE(f->deliver(Bars("u32767|10.1.0.1|600||")), EndpointReply::Answered);
-    QVERIFY(!f->form->ReplyPending());
+    QVERIFY(!f->form->isReplyPending());
     QCOMPARE(f->settings.userList.at(kMaxListEntries).port, 600);
     QCOMPARE(f->combo1()->currentIndex(), kMaxListEntries - 1);
 
     // A target taken while there was room but applied after the list
     // filled up waits on and changes nothing.
-    QTRY_VERIFY(!f->form->TimerSW()->isActive());
+    QTRY_VERIFY(!f->form->bringForwardTimer()->isActive());
     f->settings.userList.resize(kMaxListEntries - 1);
     WhileOptionsOpen(*f->form, [&](QWidget *) {
         QCOMPARE(f->deliver(Bars("bob|10.0.0.5|505||")), EndpointReply::Answered);
-        QVERIFY(f->form->ReplyPending());
+        QVERIFY(f->form->isReplyPending());
         f->settings.userList.append({u"late"_s, u"10.1.0.2"_s, 505, 0});
     });
     QApplication::setActiveWindow(f->form.get());
-    QTRY_VERIFY(f->form->SendFormActive());
-    QVERIFY(f->form->ReplyPending());
+    QTRY_VERIFY(f->form->isSendWindowActive());
+    QVERIFY(f->form->isReplyPending());
     QCOMPARE(f->settings.userList.count(), kMaxListEntries);
     QCOMPARE(f->settings.userList.at(kMaxListEntries).name, u"late"_s);
-    QVERIFY(!f->form->TimerSW()->isActive());
+    QVERIFY(!f->form->bringForwardTimer()->isActive());
 }
 
 void TestReplyIntake::minimisedWindowRestoredAndFocused()
@@ -259,7 +259,7 @@ void TestReplyIntake::minimisedWindowRestoredAndFocused()
     QCOMPARE(f->deliver(Bars("bob|10.0.0.5|505||")), EndpointReply::Answered);
     QVERIFY(!f->form->isMinimized());
     QCOMPARE(f->combo1()->currentText(), u"bob (10.0.0.5: 505)"_s);
-    QTRY_VERIFY(!f->form->TimerSW()->isActive());
+    QTRY_VERIFY(!f->form->bringForwardTimer()->isActive());
     QVERIFY(f->form->isVisible());
     QCOMPARE(f->form->focusWidget(), f->text1());
 }
@@ -269,14 +269,14 @@ void TestReplyIntake::recordRightAfterStartNeedsNoHint()
     // Quillbox starts Quillpost and hands the record over as soon as the
     // endpoint answers, which may be before the desktop has activated the
     // new window: being shown counts as its first activation.
-    f->form = std::make_unique<SendForm>(f->store, f->settings);
-    QVERIFY(!f->form->SendFormActive());
+    f->form = std::make_unique<SendWindow>(f->store, f->settings);
+    QVERIFY(!f->form->isSendWindowActive());
     std::future<EndpointReply> reply = HandOver(Bars("bob|10.0.0.5|505||"));
     f->form->show();
     QTRY_VERIFY_WITH_TIMEOUT(IsReady(reply), kClientWaitMs * 2);
     QCOMPARE(reply.get(), EndpointReply::Answered);
     QVERIFY(f->notices.isEmpty());
-    QVERIFY(!f->form->ReplyPending());
+    QVERIFY(!f->form->isReplyPending());
     QCOMPARE(f->combo1()->currentText(), u"bob (10.0.0.5: 505)"_s);
 }
 

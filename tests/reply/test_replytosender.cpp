@@ -3,11 +3,11 @@
 // a missing program reported, the rounds bounded, never two handoffs at
 // once, and the main window wiring every window it opens.
 #include "bars.h"
-#include "dialog1.h"
 #include "messagebox.h"
 #include "messagerouter.h"
-#include "receiveform.h"
+#include "messagewindow.h"
 #include "receiversettings.h"
+#include "receiverwindow.h"
 #include "senderwindow.h"
 #include "settingsstore.h"
 #include "wireformat.h"
@@ -67,24 +67,24 @@ struct Window
 {
     explicit Window(const QString &senderProgram, const QString &name = u"bob"_s, qint32 replyPort = 505)
     {
-        settings.PlayIncomingSound = false;
-        window = new Dialog1(settings);
+        settings.playIncomingSound = false;
+        window = new MessageWindow(settings);
         window->dialognb = 0;
         window->username = name;
         window->userip = u"192.168.0.7"_s;
         window->userport = 4000;
         window->userreplyport = replyPort;
         window->messagetemp = u"hello"_s;
-        reply = AttachReplyToSender(window, senderProgram);
+        reply = attachReplyToSender(window, senderProgram);
         reply->setRoundWait(kTestRoundWaitMs);
         reply->setCopyDataTimeout(kWaitMs / 2);
-        window->Form_Load();
+        window->showFirstMessage();
     }
     ~Window() { delete window.data(); }
     QPushButton *replyButton() const { return window->findChild<QPushButton *>(u"Reply2User"_s); }
 
     ReceiverSettings settings;
-    QPointer<Dialog1> window;
+    QPointer<MessageWindow> window;
     QPointer<ReplyToSender> reply;
 };
 
@@ -117,14 +117,14 @@ private:
 void TestReplyToSender::init()
 {
     m_notices.clear();
-    SetMessageHandler([this](QWidget *owner, const QString &title, const QString &text) {
+    setMessageHandler([this](QWidget *owner, const QString &title, const QString &text) {
         m_notices.append({owner, title, text});
     });
 }
 
 void TestReplyToSender::cleanup()
 {
-    SetMessageHandler({});
+    setMessageHandler({});
 }
 
 void TestReplyToSender::replyDeliveredAtOnce_data()
@@ -146,7 +146,7 @@ void TestReplyToSender::replyDeliveredAtOnce()
     QTemporaryDir folder;
     Window w(WriteProgram(folder, u"quillpost"_s), u"bob"_s, replyPort);
     if (moreWaiting)
-        w.window->rfevent_AddNext(0, u"second"_s, 4000, replyPort);
+        w.window->addMessage(0, u"second"_s, 4000, replyPort);
     QSignalSpy finished(w.reply.data(), &ReplyToSender::finished);
     QTest::mouseClick(w.replyButton(), Qt::LeftButton);
     // Handed over within the click: no program start, no wait.
@@ -248,7 +248,7 @@ void TestReplyToSender::noSecondHandoffWhileOneRuns()
     // A press that gets through anyway starts nothing new.
     QTest::mouseClick(w.replyButton(), Qt::LeftButton);
     QVERIFY(!w.reply->start(u"bob"_s, u"192.168.0.7"_s, 505));
-    w.window->Reply2User_Click();
+    w.window->onReplyClicked();
     QVERIFY(!w.replyButton()->isEnabled());
     QVERIFY(finished.wait(kWaitMs));
     QTest::qWait(4 * kTestRoundWaitMs);
@@ -265,7 +265,7 @@ void TestReplyToSender::windowClosedDuringRounds()
     QPointer<ReplyToSender> reply = w->reply;
     QTest::mouseClick(w->replyButton(), Qt::LeftButton);
     QVERIFY(reply->isBusy());
-    w->window->OKButton_Click();
+    w->window->onOkClicked();
     QTRY_VERIFY(reply.isNull());
     w.reset();
     const int starts = StartsNoted(folder);
@@ -278,7 +278,7 @@ void TestReplyToSender::windowEndedWhileWarningOpen()
 {
     // The real notice this time, and the message window ended under it, as
     // "Exit" from the notification area ends every message window.
-    SetMessageHandler({});
+    setMessageHandler({});
     QTemporaryDir folder;
     Window w(folder.filePath(u"absent"_s));
     QPointer<ReplyToSender> reply = w.reply;
@@ -317,22 +317,22 @@ void TestReplyToSender::mainWindowWiresReply()
     QTemporaryDir folder;
     SettingsStore store = SettingsStore::atPath(folder.filePath(u"r.ini"_s));
     ReceiverSettings settings;
-    settings.PlayIncomingSound = false;
+    settings.playIncomingSound = false;
     settings.portList = PortList();
-    ReceiveFormOptions options;
+    ReceiverWindowOptions options;
     options.listenAddress = QHostAddress::LocalHost;
     options.trayIcon = false;
     options.loadSettings = false;
-    ReceiveForm form(store, settings, options);
+    ReceiverWindow form(store, settings, options);
     // quillpost beside the running program by default.
     QCOMPARE(form.senderProgram(),
              QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(u"quillpost"_s));
     form.setSenderProgram(folder.filePath(u"absent"_s));
-    form.Form_Load(QString());
+    form.start(QString());
 
-    form.router().ProcessMessage(ComposeMessage(u"carol"_s, 700, u"hi"_s), 505, u"10.0.0.8"_s);
+    form.router().processMessage(composeMessage(u"carol"_s, 700, u"hi"_s), 505, u"10.0.0.8"_s);
     QCOMPARE(form.router().openWindowCount(), 1);
-    QPointer<Dialog1> window = form.router().MessageWindows().at(0);
+    QPointer<MessageWindow> window = form.router().windows().at(0);
     QVERIFY(window);
     auto *button = window->findChild<QPushButton *>(u"Reply2User"_s);
     QTest::mouseClick(button, Qt::LeftButton);
@@ -345,7 +345,7 @@ void TestReplyToSender::mainWindowWiresReply()
     QCOMPARE(sender.delivered().size(), 1);
     QCOMPARE(sender.delivered()[0].data, Bars("carol|10.0.0.8|700||"));
     QTRY_VERIFY(window.isNull());
-    form.Form_Unload();
+    form.unload();
 }
 
 QTEST_MAIN(TestReplyToSender)

@@ -4,8 +4,8 @@
 // program that does not answer.
 #include "bars.h"
 #include "replyrecord.h"
+#include "replyrecordsender.h"
 #include "senderwindow.h"
-#include "sendstring.h"
 #include "textcodec.h"
 
 #include <QElapsedTimer>
@@ -52,14 +52,14 @@ void TestSendCopyData::recordAsItArrives()
     QVERIFY(sender.listening());
     const QChar nul(u'\0');
     const QString text = name + nul + ip + nul + QString::number(port) + nul;
-    QCOMPARE(SendCopyData(kSenderWindowCaption, text, kWaitMs), qint16(kCopyDataDelivered));
+    QCOMPARE(sendCopyData(kSenderWindowCaption, text, kWaitMs), qint16(kCopyDataDelivered));
     const QList<Delivered> delivered = sender.delivered();
     QCOMPARE(delivered.size(), 1);
     QCOMPARE(delivered[0].dwData, kReplyRecordKind);
     // cbData counts the text's bytes and one zero.
-    QCOMPARE(delivered[0].data.size(), EncodeForWire(text).size() + 1);
+    QCOMPARE(delivered[0].data.size(), encodeForWire(text).size() + 1);
     QCOMPARE(delivered[0].data, bytes);
-    QCOMPARE(std::optional<QByteArray>(delivered[0].data), BuildReplyRecord(name, ip, port));
+    QCOMPARE(std::optional<QByteArray>(delivered[0].data), buildReplyRecord(name, ip, port));
     QVERIFY(delivered[0].data.size() <= kReplyRecordSize);
 }
 
@@ -68,19 +68,19 @@ void TestSendCopyData::resultCodes()
     const QString record = u"bob\0"
                            "10.0.0.5\0"
                            "505\0"_s;
-    QCOMPARE(SendCopyData(kSenderWindowCaption, record, kWaitMs), qint16(kCopyDataNoWindow));
+    QCOMPARE(sendCopyData(kSenderWindowCaption, record, kWaitMs), qint16(kCopyDataNoWindow));
     SenderWindow sender;
-    QCOMPARE(SendCopyData(kSenderWindowCaption, QString(), kWaitMs), qint16(kCopyDataEmpty));
-    QCOMPARE(SendCopyData(u"Some Other Window"_s, record, kWaitMs), qint16(kCopyDataNoWindow));
+    QCOMPARE(sendCopyData(kSenderWindowCaption, QString(), kWaitMs), qint16(kCopyDataEmpty));
+    QCOMPARE(sendCopyData(u"Some Other Window"_s, record, kWaitMs), qint16(kCopyDataNoWindow));
     QVERIFY(sender.delivered().isEmpty());
     // 255 bytes with the counted zero fit; one more does not.
-    QCOMPARE(SendCopyData(kSenderWindowCaption, QString(254, u'x'), kWaitMs), qint16(kCopyDataDelivered));
-    QCOMPARE(SendCopyData(kSenderWindowCaption, QString(255, u'x'), kWaitMs), qint16(kCopyDataFailed));
+    QCOMPARE(sendCopyData(kSenderWindowCaption, QString(254, u'x'), kWaitMs), qint16(kCopyDataDelivered));
+    QCOMPARE(sendCopyData(kSenderWindowCaption, QString(255, u'x'), kWaitMs), qint16(kCopyDataFailed));
     // Counted in bytes: 128 characters that need two bytes each.
-    QCOMPARE(SendCopyData(kSenderWindowCaption, QString(128, QChar(0x4e2d)), kWaitMs),
+    QCOMPARE(sendCopyData(kSenderWindowCaption, QString(128, QChar(0x4e2d)), kWaitMs),
              qint16(kCopyDataFailed));
     QCOMPARE(sender.delivered().size(), 1);
-    QCOMPARE(SendCopyData(kSenderWindowCaption, record, kWaitMs), qint16(kCopyDataDelivered));
+    QCOMPARE(sendCopyData(kSenderWindowCaption, record, kWaitMs), qint16(kCopyDataDelivered));
 }
 
 void TestSendCopyData::hungSenderDoesNotWaitForEver()
@@ -91,7 +91,7 @@ void TestSendCopyData::hungSenderDoesNotWaitForEver()
     const QString record = u"bob\0"
                            "10.0.0.5\0"
                            "505\0"_s;
-    QCOMPARE(SendCopyData(kSenderWindowCaption, record, 300), qint16(kCopyDataFailed));
+    QCOMPARE(sendCopyData(kSenderWindowCaption, record, 300), qint16(kCopyDataFailed));
     QVERIFY(timer.elapsed() < kWaitMs);
     QCOMPARE(sender.delivered().size(), 1);
     sender.release();

@@ -4,10 +4,10 @@
 #include "localendpoint.h"
 #include "messagebox.h"
 #include "sendersettings.h"
-#include "sendform.h"
-#include "setactivewnd.h"
+#include "sendwindow.h"
 #include "settingsstore.h"
 #include "singleinstance.h"
+#include "windowactivation.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -87,7 +87,7 @@ private slots:
     void socketIsOwnerOnly();
     void leftoverSocketIsReplaced();
     void captionCannotLeaveRuntimeFolder();
-    void findWindowByCaption();
+    void findWindowByCaptionCases();
     void mainWindowComesForward();
 
 private:
@@ -108,7 +108,7 @@ void TestLocalEndpoint::cleanup()
 void TestLocalEndpoint::bringToFrontDelivered()
 {
     QSignalSpy spy(m_endpoint.get(), &LocalEndpoint::bringToFrontRequested);
-    auto reply = std::async(std::launch::async, [] { return RequestBringToFront(kCaption, kClientWaitMs); });
+    auto reply = std::async(std::launch::async, [] { return requestBringToFront(kCaption, kClientWaitMs); });
     QTRY_VERIFY(IsReady(reply));
     QCOMPARE(reply.get(), EndpointReply::Answered);
     QCOMPARE(spy.count(), 1);
@@ -134,7 +134,7 @@ void TestLocalEndpoint::copyDataDelivered()
     QFETCH(QByteArray, data);
     QSignalSpy spy(m_endpoint.get(), &LocalEndpoint::copyDataReceived);
     auto reply = std::async(std::launch::async, [dwData, data] {
-        return SendCopyDataRequest(kCaption, dwData, data, kClientWaitMs);
+        return sendCopyDataRequest(kCaption, dwData, data, kClientWaitMs);
     });
     QTRY_VERIFY(IsReady(reply));
     QCOMPARE(reply.get(), EndpointReply::Answered);
@@ -145,11 +145,11 @@ void TestLocalEndpoint::copyDataDelivered()
 
 void TestLocalEndpoint::noEndpointIsReported()
 {
-    QCOMPARE(RequestBringToFront(QStringLiteral("Nobody Here"), 1000), EndpointReply::NoEndpoint);
-    QCOMPARE(SendCopyDataRequest(QStringLiteral("Nobody Here"), 3, QByteArray("x"), 1000),
+    QCOMPARE(requestBringToFront(QStringLiteral("Nobody Here"), 1000), EndpointReply::NoEndpoint);
+    QCOMPARE(sendCopyDataRequest(QStringLiteral("Nobody Here"), 3, QByteArray("x"), 1000),
              EndpointReply::NoEndpoint);
     // A record too large for any request is refused before connecting.
-    QCOMPARE(SendCopyDataRequest(kCaption, 3, QByteArray(kMaxEndpointBodyBytes, 'x'), 1000),
+    QCOMPARE(sendCopyDataRequest(kCaption, 3, QByteArray(kMaxEndpointBodyBytes, 'x'), 1000),
              EndpointReply::Failed);
 }
 
@@ -164,9 +164,9 @@ void TestLocalEndpoint::badRequestsRefused_data()
     QTest::newRow("bring to front with a body") << Header(kEndpointBringToFront, 1) + QByteArray(1, 'x');
     QTest::newRow("copy data without its head") << Header(kEndpointCopyData, 4) + QByteArray(4, '\0');
     QTest::newRow("cbData larger than the body")
-        << EndpointRequestBytes(kEndpointCopyData, CopyDataBody(3, QByteArray("abc")).replace(7, 1, "\x09"));
+        << endpointRequestBytes(kEndpointCopyData, copyDataBody(3, QByteArray("abc")).replace(7, 1, "\x09"));
     QTest::newRow("cbData smaller than the body")
-        << EndpointRequestBytes(kEndpointCopyData, CopyDataBody(3, QByteArray("abc")).replace(7, 1, "\x01"));
+        << endpointRequestBytes(kEndpointCopyData, copyDataBody(3, QByteArray("abc")).replace(7, 1, "\x01"));
     QTest::newRow("text garbage") << QByteArray("GET / HTTP/1.0\r\n\r\n");
 }
 
@@ -187,7 +187,7 @@ void TestLocalEndpoint::badRequestsRefused()
     QCOMPARE(copy.count(), 0);
 
     // The endpoint still serves the next client.
-    auto reply = std::async(std::launch::async, [] { return RequestBringToFront(kCaption, kClientWaitMs); });
+    auto reply = std::async(std::launch::async, [] { return requestBringToFront(kCaption, kClientWaitMs); });
     QTRY_VERIFY(IsReady(reply));
     QCOMPARE(reply.get(), EndpointReply::Answered);
 }
@@ -205,7 +205,7 @@ void TestLocalEndpoint::partialRequestTimesOutWithoutBlockingOthers()
     auto stalled = std::async(std::launch::async,
                               [path] { return RawExchange(path, QByteArray("\0\0\0", 3), kStalledWaitMs); });
     // Meanwhile another client is served at once.
-    auto reply = std::async(std::launch::async, [] { return RequestBringToFront(kCaption, kClientWaitMs); });
+    auto reply = std::async(std::launch::async, [] { return requestBringToFront(kCaption, kClientWaitMs); });
     QTRY_VERIFY(IsReady(reply));
     QCOMPARE(reply.get(), EndpointReply::Answered);
     QVERIFY(!IsReady(stalled));
@@ -226,39 +226,39 @@ void TestLocalEndpoint::socketIsOwnerOnly()
                                       QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
     QCOMPARE(socket.permissions() & others, QFile::Permissions());
     QVERIFY(socket.permissions() & QFile::WriteOwner);
-    QCOMPARE(QFileInfo(PrivateRuntimeFolder()).permissions() & others, QFile::Permissions());
-    QCOMPARE(socket.absolutePath(), QFileInfo(PrivateRuntimeFolder()).absoluteFilePath());
+    QCOMPARE(QFileInfo(privateRuntimeFolder()).permissions() & others, QFile::Permissions());
+    QCOMPARE(socket.absolutePath(), QFileInfo(privateRuntimeFolder()).absoluteFilePath());
 }
 
 void TestLocalEndpoint::leftoverSocketIsReplaced()
 {
     const QString caption = QStringLiteral("Left Over");
-    QFile leftover(EndpointPath(caption));
+    QFile leftover(endpointPath(caption));
     QVERIFY(leftover.open(QIODevice::WriteOnly));
     leftover.close();
     LocalEndpoint endpoint(caption);
     QVERIFY2(endpoint.listen(), qPrintable(endpoint.errorString()));
     auto reply =
-        std::async(std::launch::async, [caption] { return RequestBringToFront(caption, kClientWaitMs); });
+        std::async(std::launch::async, [caption] { return requestBringToFront(caption, kClientWaitMs); });
     QTRY_VERIFY(IsReady(reply));
     QCOMPARE(reply.get(), EndpointReply::Answered);
 }
 
 void TestLocalEndpoint::captionCannotLeaveRuntimeFolder()
 {
-    const QFileInfo path(EndpointPath(QStringLiteral("../x/y")));
-    QCOMPARE(path.absolutePath(), QFileInfo(PrivateRuntimeFolder()).absoluteFilePath());
-    QVERIFY(EndpointPath(QStringLiteral("Send Message")).endsWith(QStringLiteral("/Send Message.endpoint")));
-    QVERIFY(EndpointPath(QStringLiteral("a")) != EndpointPath(QStringLiteral("A")));
+    const QFileInfo path(endpointPath(QStringLiteral("../x/y")));
+    QCOMPARE(path.absolutePath(), QFileInfo(privateRuntimeFolder()).absoluteFilePath());
+    QVERIFY(endpointPath(QStringLiteral("Send Message")).endsWith(QStringLiteral("/Send Message.endpoint")));
+    QVERIFY(endpointPath(QStringLiteral("a")) != endpointPath(QStringLiteral("A")));
 }
 
-void TestLocalEndpoint::findWindowByCaption()
+void TestLocalEndpoint::findWindowByCaptionCases()
 {
-    QVERIFY(!FindWindowByCaption(QStringLiteral("No Such Window")).isValid());
+    QVERIFY(!findWindowByCaption(QStringLiteral("No Such Window")).isValid());
     QSignalSpy spy(m_endpoint.get(), &LocalEndpoint::bringToFrontRequested);
     auto found = std::async(std::launch::async, [] {
-        const WindowHandle window = FindWindowByCaption(kCaption);
-        BringToFront(window);
+        const WindowHandle window = findWindowByCaption(kCaption);
+        bringToFront(window);
         return window.isValid();
     });
     QTRY_VERIFY(IsReady(found));
@@ -271,14 +271,14 @@ void TestLocalEndpoint::mainWindowComesForward()
     QTemporaryDir dir;
     SettingsStore store = SettingsStore::atPath(dir.filePath(QStringLiteral("q.ini")));
     SenderSettings settings;
-    SendForm form(store, settings);
+    SendWindow form(store, settings);
     form.show();
     form.showMinimized();
     QVERIFY(form.isMinimized());
-    QVERIFY(form.Endpoint()->isListening());
+    QVERIFY(form.endpoint()->isListening());
 
     auto reply =
-        std::async(std::launch::async, [] { return RequestBringToFront(kSendFormCaption, kClientWaitMs); });
+        std::async(std::launch::async, [] { return requestBringToFront(kSendFormCaption, kClientWaitMs); });
     QTRY_VERIFY(IsReady(reply));
     QCOMPARE(reply.get(), EndpointReply::Answered);
     QVERIFY(!form.isMinimized());

@@ -1,7 +1,7 @@
 // The message history of the main window: every started send is recorded,
 // the ten newest are kept, and Shift+Up / Shift+Down (Shift alone) browse
 // them in the message field.
-#include "senderformfixture.h"
+#include "sendwindowfixture.h"
 
 #include <optional>
 
@@ -35,18 +35,18 @@ private slots:
         for (const QString &text : {u"one"_s, u"two"_s, u"three"_s})
             send(text);
         QCOMPARE(f->boxes.size(), 3);
-        QCOMPARE(f->form->MsgHistoryPos(), 3);
+        QCOMPARE(f->form->historyPosition(), 3);
 
         QPlainTextEdit *text1 = f->text1();
         for (const QString &expected : {u"two"_s, u"one"_s, QString(), QString()}) {
             QTest::keyClick(text1, Qt::Key_Up, Qt::ShiftModifier);
             QCOMPARE(text1->toPlainText(), expected);
         }
-        QCOMPARE(f->form->MsgHistoryPos(), 0);
+        QCOMPARE(f->form->historyPosition(), 0);
         for (int i = 0; i < 5; ++i)
             QTest::keyClick(text1, Qt::Key_Down, Qt::ShiftModifier);
         QCOMPARE(text1->toPlainText(), u"three"_s);
-        QCOMPARE(f->form->MsgHistoryPos(), 3);
+        QCOMPARE(f->form->historyPosition(), 3);
     }
 
     void historyKeepsTenNewest()
@@ -58,8 +58,8 @@ private slots:
             if (i >= 2)
                 expected.append(QString::number(i));
         }
-        QCOMPARE(f->form->MsgHistory(), expected);
-        QCOMPARE(f->form->MsgHistoryPos(), SendForm::kMsgHistoryMax);
+        QCOMPARE(f->form->messageHistory(), expected);
+        QCOMPARE(f->form->historyPosition(), SendWindow::kHistorySize);
     }
 
     void otherModifiersNeitherSendNorBrowse_data()
@@ -81,7 +81,7 @@ private slots:
         f->text1()->setPlainText(u"draft"_s);
         QTest::keyClick(f->text1(), static_cast<Qt::Key>(key), Qt::KeyboardModifiers(modifiers));
 
-        QCOMPARE(f->form->MsgHistory(), QStringList{QString()});
+        QCOMPARE(f->form->messageHistory(), QStringList{QString()});
         QVERIFY(f->button("Command1")->isEnabled());
         QVERIFY(f->text1()->toPlainText().contains(u"draft"_s));
     }

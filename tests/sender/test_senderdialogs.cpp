@@ -2,12 +2,12 @@
 // taken over as they pass, key filters that still let a paste in, and the
 // store written whichever way a dialog closes.
 #include "fieldchecks.h"
-#include "identification.h"
+#include "identificationdialog.h"
 #include "messagebox.h"
-#include "optprog.h"
+#include "senderoptionsdialog.h"
 #include "sendersettings.h"
 #include "settingsstore.h"
-#include "yourip.h"
+#include "youripdialog.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -38,7 +38,7 @@ private slots:
         m_store = std::make_unique<SettingsStore>(SettingsStore::atPath(m_dir->filePath(u"q.ini"_s)));
         m_settings = SenderSettings();
         m_boxes.clear();
-        SetMessageHandler([this](QWidget *, const QString &title, const QString &text) {
+        setMessageHandler([this](QWidget *, const QString &title, const QString &text) {
             QCOMPARE(title, u"Error"_s);
             m_boxes.append(text);
         });
@@ -46,7 +46,7 @@ private slots:
 
     void cleanup()
     {
-        SetMessageHandler({});
+        setMessageHandler({});
         m_store.reset();
         m_dir.reset();
     }
@@ -85,7 +85,7 @@ private slots:
         QFETCH(int, defaultPort);
         QFETCH(bool, options);
 
-        OptProg dialog(m_settings, *m_store, nullptr);
+        SenderOptionsDialog dialog(m_settings, *m_store, nullptr);
         dialog.show();
         child<QLineEdit>(&dialog, "ipnumber")->setText(ip);
         child<QLineEdit>(&dialog, "Portnb")->setText(port);
@@ -93,10 +93,10 @@ private slots:
         child<QCheckBox>(&dialog, "Popupsend")->setChecked(checked);
         click(&dialog, "SaveOption");
 
-        QCOMPARE(m_settings.DefaultIp, defaultIp);
-        QCOMPARE(m_settings.DefaultPort, defaultPort);
-        QCOMPARE(m_settings.MinimizedWhenSend, options);
-        QCOMPARE(m_settings.PopupWhenSend, options);
+        QCOMPARE(m_settings.defaultIp, defaultIp);
+        QCOMPARE(m_settings.defaultPort, defaultPort);
+        QCOMPARE(m_settings.minimizeWhenSent, options);
+        QCOMPARE(m_settings.popupWhenSent, options);
         // Cancel writes what was taken over so far.
         expectApplied(dialog, box, focus);
         QCOMPARE(m_store->get(kSettings, u"DefaultIp"_s, {}), defaultIp);
@@ -107,28 +107,28 @@ private slots:
 
     void optionsResetThenApply()
     {
-        m_settings.DefaultIp = u"10.1.1.1"_s;
-        m_settings.DefaultPort = 1;
-        m_settings.MinimizedWhenSend = false;
-        m_settings.PopupWhenSend = false;
-        OptProg dialog(m_settings, *m_store, nullptr);
+        m_settings.defaultIp = u"10.1.1.1"_s;
+        m_settings.defaultPort = 1;
+        m_settings.minimizeWhenSent = false;
+        m_settings.popupWhenSent = false;
+        SenderOptionsDialog dialog(m_settings, *m_store, nullptr);
         dialog.show();
         click(&dialog, "ResetDefault");
         // Reset alone touches no variable.
-        QCOMPARE(m_settings.DefaultPort, 1);
+        QCOMPARE(m_settings.defaultPort, 1);
         click(&dialog, "SaveOption");
-        QCOMPARE(m_settings.DefaultIp, u"127.0.0.1"_s);
-        QCOMPARE(m_settings.DefaultPort, 505);
-        QVERIFY(m_settings.MinimizedWhenSend);
-        QVERIFY(m_settings.PopupWhenSend);
+        QCOMPARE(m_settings.defaultIp, u"127.0.0.1"_s);
+        QCOMPARE(m_settings.defaultPort, 505);
+        QVERIFY(m_settings.minimizeWhenSent);
+        QVERIFY(m_settings.popupWhenSent);
     }
 
     void optionsLoadRestoresBoxes()
     {
-        m_settings.DefaultIp = u"10.2.2.2"_s;
-        m_settings.DefaultPort = 700;
-        m_settings.PopupWhenSend = false;
-        OptProg dialog(m_settings, *m_store, nullptr);
+        m_settings.defaultIp = u"10.2.2.2"_s;
+        m_settings.defaultPort = 700;
+        m_settings.popupWhenSent = false;
+        SenderOptionsDialog dialog(m_settings, *m_store, nullptr);
         dialog.show();
         QCOMPARE(child<QLineEdit>(&dialog, "ipnumber")->text(), u"10.2.2.2"_s);
         child<QLineEdit>(&dialog, "ipnumber")->setText(u"1.1.1.1"_s);
@@ -143,12 +143,12 @@ private slots:
 
     void optionsCloseBoxWritesStore()
     {
-        OptProg dialog(m_settings, *m_store, nullptr);
+        SenderOptionsDialog dialog(m_settings, *m_store, nullptr);
         dialog.show();
         dialog.move(150, 75);
         child<QLineEdit>(&dialog, "Portnb")->setText(u"1234"_s);
         QVERIFY(dialog.close());
-        QCOMPARE(m_settings.DefaultPort, 505);
+        QCOMPARE(m_settings.defaultPort, 505);
         QCOMPARE(m_store->get(kSettings, u"DefaultPort"_s, {}), u"505"_s);
         QCOMPARE(m_store->get(kSettings, u"PopupWhenSend"_s, {}), u"True"_s);
         QVERIFY(!m_store->get(kSettings, u"Option StartUPY"_s, {}).isEmpty());
@@ -178,9 +178,9 @@ private slots:
         QFETCH(QString, kept);
         std::unique_ptr<QDialog> window;
         if (dialog == u"options")
-            window = std::make_unique<OptProg>(m_settings, *m_store, nullptr);
+            window = std::make_unique<SenderOptionsDialog>(m_settings, *m_store, nullptr);
         else
-            window = std::make_unique<Identification>(m_settings, *m_store, nullptr);
+            window = std::make_unique<IdentificationDialog>(m_settings, *m_store, nullptr);
         window->show();
         auto *field = window->findChild<QLineEdit *>(box);
         field->clear();
@@ -193,7 +193,7 @@ private slots:
 
     void pasteStillWorksAndIsChecked()
     {
-        Identification dialog(m_settings, *m_store, nullptr);
+        IdentificationDialog dialog(m_settings, *m_store, nullptr);
         dialog.show();
         auto *port = child<QLineEdit>(&dialog, "txtmyportnb");
         port->clear();
@@ -202,7 +202,7 @@ private slots:
         QCOMPARE(port->text(), u"-1"_s);
         click(&dialog, "SaveOption");
         QCOMPARE(m_boxes, QStringList{u"Invalid port number"_s});
-        QCOMPARE(m_settings.MyPortnb, 505);
+        QCOMPARE(m_settings.myReplyPort, 505);
         QVERIFY(dialog.isVisible());
     }
 
@@ -235,7 +235,7 @@ private slots:
         QFETCH(QString, username);
         QFETCH(int, portnb);
 
-        Identification dialog(m_settings, *m_store, nullptr);
+        IdentificationDialog dialog(m_settings, *m_store, nullptr);
         dialog.show();
         QCOMPARE(child<QLineEdit>(&dialog, "txtmyident")->text(), u"Me"_s);
         QCOMPARE(child<QLineEdit>(&dialog, "txtmyportnb")->text(), u"505"_s);
@@ -243,8 +243,8 @@ private slots:
         child<QLineEdit>(&dialog, "txtmyportnb")->setText(port);
         click(&dialog, "SaveOption");
 
-        QCOMPARE(m_settings.MyUsername, username);
-        QCOMPARE(m_settings.MyPortnb, portnb);
+        QCOMPARE(m_settings.myUserName, username);
+        QCOMPARE(m_settings.myReplyPort, portnb);
         expectApplied(dialog, box, focus);
         QCOMPARE(m_store->get(kIdentification, u"MyUsername"_s, {}), username);
         QCOMPARE(m_store->get(kIdentification, u"MyPortnb"_s, {}), QString::number(portnb));
@@ -253,38 +253,38 @@ private slots:
 
     void identificationResetThenCancel()
     {
-        m_settings.MyUsername = u"Zoe"_s;
-        m_settings.MyPortnb = 777;
-        Identification dialog(m_settings, *m_store, nullptr);
+        m_settings.myUserName = u"Zoe"_s;
+        m_settings.myReplyPort = 777;
+        IdentificationDialog dialog(m_settings, *m_store, nullptr);
         dialog.show();
         click(&dialog, "ResetDefault");
         QCOMPARE(child<QLineEdit>(&dialog, "txtmyident")->text(), u"Me"_s);
         QCOMPARE(child<QLineEdit>(&dialog, "txtmyportnb")->text(), u"505"_s);
         click(&dialog, "ReturnCmd");
-        QCOMPARE(m_settings.MyUsername, u"Zoe"_s);
-        QCOMPARE(m_settings.MyPortnb, 777);
+        QCOMPARE(m_settings.myUserName, u"Zoe"_s);
+        QCOMPARE(m_settings.myReplyPort, 777);
         QCOMPARE(m_store->get(kIdentification, u"MyUsername"_s, {}), u"Zoe"_s);
         QCOMPARE(m_store->get(kIdentification, u"MyPortnb"_s, {}), u"777"_s);
     }
 
     void identificationNameLength()
     {
-        Identification dialog(m_settings, *m_store, nullptr);
+        IdentificationDialog dialog(m_settings, *m_store, nullptr);
         dialog.show();
         auto *name = child<QLineEdit>(&dialog, "txtmyident");
         name->setText(QString(kMaxUserNameLength + 10, u'n'));
         click(&dialog, "SaveOption");
-        QCOMPARE(m_settings.MyUsername, QString(kMaxUserNameLength, u'n'));
+        QCOMPARE(m_settings.myUserName, QString(kMaxUserNameLength, u'n'));
     }
 
     void yourIpShowsAddress()
     {
-        YourIP dialog(*m_store, nullptr);
+        YourIpDialog dialog(*m_store, nullptr);
         dialog.show();
         auto *number = child<QLineEdit>(&dialog, "youripnumber");
         QVERIFY(number->isReadOnly());
         QString normalised;
-        QVERIFY2(IsValidIp(number->text(), normalised), qPrintable(number->text()));
+        QVERIFY2(isValidIp(number->text(), normalised), qPrintable(number->text()));
         QCOMPARE(normalised, number->text());
         // It can be selected and copied.
         number->selectAll();
@@ -337,7 +337,7 @@ private slots:
     {
         QFETCH(QList<InterfaceAddresses>, interfaces);
         QFETCH(QString, shown);
-        QCOMPARE(ReachableIpv4Address(interfaces), shown);
+        QCOMPARE(reachableIpv4Address(interfaces), shown);
     }
 
 private:

@@ -1,7 +1,7 @@
 // Sending a message from the main window: what reaches a listener of the
 // test's own on 127.0.0.1, the boxes the user sees, the history and the
 // window's state afterwards.
-#include "senderformfixture.h"
+#include "sendwindowfixture.h"
 
 #include <QPointer>
 #include <QSignalSpy>
@@ -148,13 +148,13 @@ private slots:
         } else {
             QVERIFY(f->boxes.isEmpty());
         }
-        QCOMPARE(f->form->Winsock1()->state(), MessageSender::State::Idle);
+        QCOMPARE(f->form->messageSender()->state(), MessageSender::State::Idle);
         QVERIFY(button("Command1")->isEnabled());
         QCOMPARE(f->form->isMinimized(), options && !shiftEnter);
         // The history holds the text as it was when the send started.
-        QCOMPARE(f->form->MsgHistory(), (QStringList{QString(), typed}));
-        QCOMPARE(f->form->MsgHistoryPos(), 1);
-        QVERIFY(!f->form->SendByEnter());
+        QCOMPARE(f->form->messageHistory(), (QStringList{QString(), typed}));
+        QCOMPARE(f->form->historyPosition(), 1);
+        QVERIFY(!f->form->sentByEnter());
     }
 
     void secondRecipientGetsMessage()
@@ -210,8 +210,8 @@ private slots:
                  qPrintable(f->boxes.first().text));
         QCOMPARE(text1()->toPlainText(), u"keep me"_s);
         QVERIFY(button("Command1")->isEnabled());
-        QCOMPARE(f->form->MsgHistory().last(), u"keep me"_s);
-        QCOMPARE(f->form->Winsock1()->state(), MessageSender::State::Idle);
+        QCOMPARE(f->form->messageHistory().last(), u"keep me"_s);
+        QCOMPARE(f->form->messageSender()->state(), MessageSender::State::Idle);
         QVERIFY(!f->form->isMinimized());
     }
 
@@ -224,9 +224,9 @@ private slots:
 
         text1()->setPlainText(u"never mind"_s);
         QTest::mouseClick(button("Command1"), Qt::LeftButton);
-        QCOMPARE(f->form->Winsock1()->state(), MessageSender::State::Connecting);
+        QCOMPARE(f->form->messageSender()->state(), MessageSender::State::Connecting);
         QTest::mouseClick(button("StopSend"), Qt::LeftButton);
-        QCOMPARE(f->form->Winsock1()->state(), MessageSender::State::Idle);
+        QCOMPARE(f->form->messageSender()->state(), MessageSender::State::Idle);
         QVERIFY(button("Command1")->isEnabled());
         QCOMPARE(text1()->toPlainText(), u"never mind"_s);
 
@@ -252,7 +252,7 @@ private slots:
         QTRY_COMPARE(f->boxes.size(), 1);
         QTRY_COMPARE(m_listener->nonEmpty().size(), 1);
         QCOMPARE(m_listener->nonEmpty().first(), FromBob("first\r\n"));
-        QCOMPARE(f->form->MsgHistory(), (QStringList{QString(), u"first"_s, u"first"_s}));
+        QCOMPARE(f->form->messageHistory(), (QStringList{QString(), u"first"_s, u"first"_s}));
         QVERIFY(button("Command1")->isEnabled());
     }
 
@@ -279,11 +279,11 @@ private slots:
         f->form = f->makeForm();
         // While the success notice is open, the recipient closes its end and the
         // socket learns of it: that is how a delivery ends, not an error.
-        SetMessageHandler([this](QWidget *, const QString &title, const QString &text) {
+        setMessageHandler([this](QWidget *, const QString &title, const QString &text) {
             f->boxes.append({title, text, true});
             if (title != u"Message Send!!")
                 return;
-            const QPointer<QTcpSocket> socket = f->form->Winsock1()->findChild<QTcpSocket *>();
+            const QPointer<QTcpSocket> socket = f->form->messageSender()->findChild<QTcpSocket *>();
             QVERIFY(socket);
             QTRY_VERIFY(!socket || socket->state() != QAbstractSocket::ConnectedState);
         });

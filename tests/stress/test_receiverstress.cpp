@@ -1,7 +1,7 @@
 // Quillbox under load and hostile peers, on loopback: nothing that was sent
 // is lost while there is room, silent peers never lock others out, and
 // oversize, malformed, empty or reset connections change nothing else.
-#include "dialog1.h"
+#include "messagewindow.h"
 #include "rawsender.h"
 #include "receiverfixture.h"
 
@@ -19,20 +19,20 @@ constexpr int kShortTimeoutMs = 300;
 
 QByteArray Payload(const QString &name, int sequence)
 {
-    return ComposeMessage(name, 505, QStringLiteral("message %1").arg(sequence));
+    return composeMessage(name, 505, QStringLiteral("message %1").arg(sequence));
 }
 
 int HeldMessages(const ReceiverFixture &receiver)
 {
-    int held = static_cast<int>(receiver.router().MessageQueue().size());
-    for (Dialog1 *window : receiver.windows())
+    int held = static_cast<int>(receiver.router().queue().size());
+    for (MessageWindow *window : receiver.windows())
         held += static_cast<int>(window->messages().size());
     return held;
 }
 
 bool WindowOf(const ReceiverFixture &receiver, const QString &name)
 {
-    for (Dialog1 *window : receiver.windows()) {
+    for (MessageWindow *window : receiver.windows()) {
         if (window->username == name)
             return true;
     }
@@ -82,7 +82,7 @@ void TestReceiverStress::burstFromManySendersLosesNothing()
     QCOMPARE(receiver.windows().size(), MessageRouter::kMaxMessageWindows);
 
     // Every open window holds its sender's texts in the order they were sent.
-    for (Dialog1 *window : receiver.windows()) {
+    for (MessageWindow *window : receiver.windows()) {
         const QStringList &texts = window->messages();
         // The peer's address is known even for senders that had closed
         // before their connection was read.
@@ -119,7 +119,7 @@ void TestReceiverStress::silentPeersDoNotLockOthersOut()
     QCOMPARE(static_cast<int>(silent.size()), kSilentPeers);
 
     // Each silent peer is dropped after the time-out: the receiver closes its end.
-    QTRY_COMPARE_WITH_TIMEOUT(receiver.form->Winsck().at(0)->activeReaders(), 0, 60000);
+    QTRY_COMPARE_WITH_TIMEOUT(receiver.form->listeners().at(0)->activeReaders(), 0, 60000);
     int closedByReceiver = 0;
     for (int fd : silent) {
         char byte = 0;
@@ -162,9 +162,9 @@ void TestReceiverStress::hostilePayloads()
     std::thread after([&] { RawSend(port, Payload(QStringLiteral("after"), 0)); });
     after.join();
     QTRY_VERIFY_WITH_TIMEOUT(WindowOf(receiver, QStringLiteral("after")), 20000);
-    QTRY_COMPARE_WITH_TIMEOUT(receiver.form->Winsck().at(0)->activeReaders(), 0, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(receiver.form->listeners().at(0)->activeReaders(), 0, 20000);
     QCOMPARE(HeldMessages(receiver), held + 1);
-    for (Dialog1 *window : receiver.windows()) {
+    for (MessageWindow *window : receiver.windows()) {
         for (const QString &text : window->messages())
             QVERIFY(text.size() <= kMaxPayloadBytes);
     }

@@ -27,11 +27,11 @@ class MessageRecorder
 public:
     MessageRecorder()
     {
-        SetMessageHandler([this](QWidget *, const QString &title, const QString &text) {
+        setMessageHandler([this](QWidget *, const QString &title, const QString &text) {
             messages.append({title, text});
         });
     }
-    ~MessageRecorder() { SetMessageHandler({}); }
+    ~MessageRecorder() { setMessageHandler({}); }
     MessageRecorder(const MessageRecorder &) = delete;
     MessageRecorder &operator=(const MessageRecorder &) = delete;
 

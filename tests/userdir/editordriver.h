@@ -3,8 +3,8 @@
 // Helpers for driving the user-list editor in tests: building lists with
 // given orders, reading the rows, and pressing its buttons and header.
 
-#include "modifyuser.h"
 #include "sendersettings.h"
+#include "userlisteditor.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -40,12 +40,12 @@ inline UserList ThreeUsers()
                      {QStringLiteral("C"), QStringLiteral("10.0.0.3"), 503, 3}});
 }
 
-inline QTreeWidget *ListOf(const ModifyUser &editor)
+inline QTreeWidget *ListOf(const UserListEditor &editor)
 {
     return editor.findChild<QTreeWidget *>(QStringLiteral("listuser"));
 }
 
-inline QStringList Column(const ModifyUser &editor, int column = 0)
+inline QStringList Column(const UserListEditor &editor, int column = 0)
 {
     QStringList texts;
     const QTreeWidget *list = ListOf(editor);
@@ -54,27 +54,27 @@ inline QStringList Column(const ModifyUser &editor, int column = 0)
     return texts;
 }
 
-inline QString SelectedName(const ModifyUser &editor)
+inline QString SelectedName(const UserListEditor &editor)
 {
     const QList<QTreeWidgetItem *> selected = ListOf(editor)->selectedItems();
     return selected.isEmpty() ? QString() : selected.first()->text(0);
 }
 
-inline void Click(const ModifyUser &editor, const char *button)
+inline void Click(const UserListEditor &editor, const char *button)
 {
     auto *widget = editor.findChild<QPushButton *>(QString::fromLatin1(button));
     QVERIFY2(widget, button);
     QTest::mouseClick(widget, Qt::LeftButton);
 }
 
-inline void SelectRow(ModifyUser &editor, int row)
+inline void SelectRow(UserListEditor &editor, int row)
 {
     QTreeWidget *list = ListOf(editor);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualItemRect(list->topLevelItem(row)).center());
 }
 
-inline QPoint RowCentre(const ModifyUser &editor, int row)
+inline QPoint RowCentre(const UserListEditor &editor, int row)
 {
     const QTreeWidget *list = ListOf(editor);
     return list->visualItemRect(list->topLevelItem(row)).center();
@@ -87,7 +87,7 @@ inline void SendMouse(QWidget *target, QEvent::Type type, QPoint position, Qt::M
     QApplication::sendEvent(target, &event);
 }
 
-inline void ClickHeader(const ModifyUser &editor, int column)
+inline void ClickHeader(const UserListEditor &editor, int column)
 {
     QHeaderView *header = ListOf(editor)->header();
     const QPoint centre(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,

@@ -3,8 +3,8 @@
 
 #include "dialogdriver.h"
 #include "editordriver.h"
-#include "modify_or_add.h"
-#include "modifyuser.h"
+#include "userdialog.h"
+#include "userlisteditor.h"
 
 #include <QLineEdit>
 #include <QMenu>
@@ -42,7 +42,7 @@ private slots:
         QFETCH(QList<int>, over);
         QFETCH(QStringList, result);
         f->settings.userList = ThreeUsers();
-        ModifyUser editor(f->settings, f->store, nullptr);
+        UserListEditor editor(f->settings, f->store, nullptr);
         editor.show();
         QWidget *viewport = ListOf(editor)->viewport();
         const QPoint start = from >= 0 ? RowCentre(editor, from) : QPoint(5, viewport->height() - 2);
@@ -67,14 +67,16 @@ private slots:
         QTest::addColumn<int>("selected");
         QTest::addColumn<int>("item");
         QTest::addColumn<QStringList>("result");
-        QTest::newRow("C up") << 2 << int(ModifyUser::MoveUp) << QStringList{u"A"_s, u"C"_s, u"B"_s};
-        QTest::newRow("B down") << 1 << int(ModifyUser::MoveDown) << QStringList{u"A"_s, u"C"_s, u"B"_s};
-        QTest::newRow("B first") << 1 << int(ModifyUser::MoveFirst) << QStringList{u"B"_s, u"A"_s, u"C"_s};
-        QTest::newRow("B last") << 1 << int(ModifyUser::MoveLast) << QStringList{u"A"_s, u"C"_s, u"B"_s};
-        QTest::newRow("A up stays") << 0 << int(ModifyUser::MoveUp) << QStringList{u"A"_s, u"B"_s, u"C"_s};
+        QTest::newRow("C up") << 2 << int(UserListEditor::MoveUp) << QStringList{u"A"_s, u"C"_s, u"B"_s};
+        QTest::newRow("B down") << 1 << int(UserListEditor::MoveDown) << QStringList{u"A"_s, u"C"_s, u"B"_s};
+        QTest::newRow("B first") << 1 << int(UserListEditor::MoveFirst)
+                                 << QStringList{u"B"_s, u"A"_s, u"C"_s};
+        QTest::newRow("B last") << 1 << int(UserListEditor::MoveLast) << QStringList{u"A"_s, u"C"_s, u"B"_s};
+        QTest::newRow("A up stays") << 0 << int(UserListEditor::MoveUp)
+                                    << QStringList{u"A"_s, u"B"_s, u"C"_s};
         QTest::newRow("C down stays")
-            << 2 << int(ModifyUser::MoveDown) << QStringList{u"A"_s, u"B"_s, u"C"_s};
-        QTest::newRow("A last") << 0 << int(ModifyUser::MoveLast) << QStringList{u"B"_s, u"C"_s, u"A"_s};
+            << 2 << int(UserListEditor::MoveDown) << QStringList{u"A"_s, u"B"_s, u"C"_s};
+        QTest::newRow("A last") << 0 << int(UserListEditor::MoveLast) << QStringList{u"B"_s, u"C"_s, u"A"_s};
     }
 
     void moveItemsMoveTheSelectedRow()
@@ -83,7 +85,7 @@ private slots:
         QFETCH(int, item);
         QFETCH(QStringList, result);
         f->settings.userList = ThreeUsers();
-        ModifyUser editor(f->settings, f->store, nullptr);
+        UserListEditor editor(f->settings, f->store, nullptr);
         editor.show();
         SelectRow(editor, selected);
         const QString moved = SelectedName(editor);
@@ -118,7 +120,7 @@ private slots:
         for (int i = 0; i < rows; ++i)
             users.append({u"U%1"_s.arg(i), u"10.0.0.1"_s, 505, 0});
         f->settings.userList = users;
-        ModifyUser editor(f->settings, f->store, nullptr);
+        UserListEditor editor(f->settings, f->store, nullptr);
         editor.show();
         SelectRow(editor, selected);
         QTest::mousePress(ListOf(editor)->viewport(), Qt::RightButton, {}, RowCentre(editor, selected));
@@ -139,7 +141,7 @@ private slots:
         f->settings.userList = MakeList({{u"bob"_s, u"10.0.0.2"_s, 505, 1},
                                          {u"Carl"_s, u"10.0.0.10"_s, 1000, 2},
                                          {u"Ann"_s, u"9.0.0.1"_s, 80, 3}});
-        ModifyUser editor(f->settings, f->store, nullptr);
+        UserListEditor editor(f->settings, f->store, nullptr);
         editor.show();
         QVERIFY(!editor.sorted());
 
@@ -162,7 +164,7 @@ private slots:
 
         // A move switches sorting off and keeps the rows where they are.
         SelectRow(editor, 2);
-        editor.ListViewmn_Click(ModifyUser::MoveFirst);
+        editor.onMoveTriggered(UserListEditor::MoveFirst);
         QVERIFY(!editor.sorted());
         QCOMPARE(Column(editor, 2), (QStringList{u"80"_s, u"1000"_s, u"505"_s}));
 
@@ -176,10 +178,10 @@ private slots:
     void sortedRowsStaySorted()
     {
         f->settings.userList = ThreeUsers();
-        ModifyUser editor(f->settings, f->store, nullptr);
+        UserListEditor editor(f->settings, f->store, nullptr);
         editor.show();
         ClickHeader(editor, 0); // descending: C, B, A
-        ModalDriver::WhenOpens<Modify_or_add>([](Modify_or_add *dialog) {
+        ModalDriver::WhenOpens<UserDialog>([](UserDialog *dialog) {
             dialog->findChild<QLineEdit *>(u"username"_s)->setText(u"Bz"_s);
             QTest::mouseClick(dialog->findChild<QPushButton *>(u"oksave"_s), Qt::LeftButton);
         });
@@ -196,7 +198,7 @@ private slots:
     void dragEndsSorting()
     {
         f->settings.userList = ThreeUsers();
-        ModifyUser editor(f->settings, f->store, nullptr);
+        UserListEditor editor(f->settings, f->store, nullptr);
         editor.show();
         ClickHeader(editor, 0); // descending: C, B, A
         QCOMPARE(Column(editor), (QStringList{u"C"_s, u"B"_s, u"A"_s}));

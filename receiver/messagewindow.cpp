@@ -1,0 +1,243 @@
+#include "messagewindow.h"
+
+#include "receiversettings.h"
+#include "windowactivation.h"
+#include "wireformat.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
+
+MessageWindow::MessageWindow(const ReceiverSettings &settings, QWidget *parent)
+    : QWidget(parent, Qt::Window)
+    , m_settings(settings)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Message "));
+    setObjectName(QStringLiteral("Dialog1"));
+
+    m_senderLabel = new QLabel(this);
+    m_senderLabel->setObjectName(QStringLiteral("Computer"));
+    // Names come from anyone on the network.
+    m_senderLabel->setTextFormat(Qt::PlainText);
+
+    auto *message = new QLabel(this);
+    message->setObjectName(QStringLiteral("Message"));
+    message->setTextFormat(Qt::PlainText);
+    message->setVisible(false); // holds no text, so it takes no room
+
+    m_textView = new QPlainTextEdit(this);
+    m_textView->setObjectName(QStringLiteral("TxtMessage"));
+    m_textView->setReadOnly(true);
+    m_textView->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+
+    m_readNext = new QPushButton(QStringLiteral("Read next ->"), this);
+    m_readNext->setObjectName(QStringLiteral("ReadNext"));
+    m_readNext->setVisible(false);
+    m_reply = new QPushButton(QStringLiteral("Reply"), this);
+    m_reply->setObjectName(QStringLiteral("Reply2User"));
+    auto *ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setObjectName(QStringLiteral("OKButton"));
+    ok->setDefault(true);
+
+    connect(m_readNext, &QPushButton::clicked, this, &MessageWindow::onReadNextClicked);
+    connect(m_reply, &QPushButton::clicked, this, &MessageWindow::onReplyClicked);
+    connect(ok, &QPushButton::clicked, this, &MessageWindow::onOkClicked);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(m_readNext);
+    buttons->addStretch();
+    buttons->addWidget(m_reply);
+    buttons->addWidget(ok);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_senderLabel);
+    layout->addWidget(message);
+    layout->addWidget(m_textView, 1);
+    layout->addLayout(buttons);
+    resize(420, 260);
+}
+
+MessageWindow::~MessageWindow() = default;
+
+QString MessageWindow::senderLine() const
+{
+    const QString name = username.isEmpty() ? QStringLiteral("Anonymous") : username;
+    return name + QStringLiteral(" (") + userip + QStringLiteral(" Port:") + QString::number(userport) +
+           QStringLiteral(") Send:");
+}
+
+void MessageWindow::placeBySlot()
+{
+    // Each sender's window a little below and right of the previous one, so
+    // that a new window never hides exactly behind an older one.
+    constexpr int kCascadeStep = 24;
+    constexpr int kCascadeCount = 10;
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    const int offset = kCascadeStep * (dialognb % kCascadeCount - kCascadeCount / 2);
+    move(area.center() - QPoint(width() / 2, height() / 2) + QPoint(offset, offset));
+}
+
+void MessageWindow::updateSenderLabel()
+{
+    m_senderLabel->setText(senderLine());
+}
+
+// Laying out a run of characters without a break opportunity takes time that
+// grows with the square of its length when the layout first looks for a word
+// boundary; any sender can send 64 KiB of one word. Such texts wrap anywhere.
+static bool hasLongUnbrokenRun(const QString &text)
+{
+    constexpr int kLongestWord = 200;
+    int run = 0;
+    for (QChar c : text) {
+        run = c.isSpace() ? 0 : run + 1;
+        if (run > kLongestWord)
+            return true;
+    }
+    return false;
+}
+
+void MessageWindow::showCurrentMessage()
+{
+    const QString text = fromWireLineBreaks(m_texts.value(0));
+    m_textView->setWordWrapMode(hasLongUnbrokenRun(text) ? QTextOption::WrapAnywhere
+                                                         : QTextOption::WrapAtWordBoundaryOrAnywhere);
+    m_textView->setPlainText(text);
+}
+
+void MessageWindow::updateReadNext()
+{
+    m_readNext->setVisible(m_texts.size() > 1);
+}
+
+void MessageWindow::beep()
+{
+    if (m_settings.playIncomingSound)
+        QApplication::beep();
+}
+
+void MessageWindow::showFirstMessage()
+{
+    updateSenderLabel();
+    m_texts = QStringList{messagetemp};
+    m_heldCharacters = messagetemp.size();
+    showCurrentMessage();
+    updateReadNext();
+    placeBySlot();
+    bringToFront(this);
+    beep();
+}
+
+void MessageWindow::addMessage(qint16 dialog2apply, const QString &newstrdata, qint32 newuserport,
+                               qint32 newuserreplyport)
+{
+    // Runs to its end without handing control to the event loop, so "Read
+    // next ->" cannot be pressed half-way; it is not disabled meanwhile,
+    // which would repaint the window on every arrival.
+    if (dialog2apply == dialognb) {
+        if (newuserport != userport) {
+            userport = newuserport;
+            updateSenderLabel();
+        }
+        userreplyport = newuserreplyport;
+        // Further texts beyond the limits are dropped: one sender cannot make
+        // a window hold more than anyone could read through.
+        if (m_texts.size() < kMaxMessages && m_heldCharacters + newstrdata.size() <= kMaxHeldCharacters) {
+            m_texts.append(newstrdata);
+            m_heldCharacters += newstrdata.size();
+        }
+        updateReadNext();
+    }
+    beep();
+    requestActivation();
+}
+
+namespace {
+
+// The window that received the latest text is activated a moment later, when
+// the texts arriving meanwhile have been handled: a burst of texts for many
+// windows switches the active window (and repaints the windows whose active
+// state changed) a few times a second, not once a text.
+constexpr int kActivationDelayMs = 50;
+
+QPointer<MessageWindow> &pendingActivation()
+{
+    static QPointer<MessageWindow> window;
+    return window;
+}
+
+} // namespace
+
+void MessageWindow::requestActivation()
+{
+    const bool scheduled = !pendingActivation().isNull();
+    pendingActivation() = this;
+    if (scheduled)
+        return;
+    QTimer::singleShot(kActivationDelayMs, qApp, [] {
+        if (MessageWindow *window = std::exchange(pendingActivation(), nullptr))
+            window->activate();
+    });
+}
+
+void MessageWindow::activate()
+{
+    const bool noneActive = QApplication::activeWindow() == nullptr;
+    activateWindow();
+    if (noneActive)
+        m_textView->setFocus();
+}
+
+void MessageWindow::onReadNextClicked()
+{
+    m_readNext->setEnabled(false);
+    if (m_texts.size() > 1) {
+        m_heldCharacters -= m_texts.takeFirst().size();
+        showCurrentMessage();
+        updateReadNext();
+    }
+    m_readNext->setEnabled(true);
+}
+
+void MessageWindow::onReplyClicked()
+{
+    m_reply->setEnabled(false);
+    const qint32 port = userreplyport >= 0 ? userreplyport : userport;
+    m_reply->setEnabled(true);
+    emit replyRequested(username, userip, port);
+}
+
+void MessageWindow::onReplyFinished(qint16 result)
+{
+    if (result == 0 && m_texts.size() <= 1)
+        close();
+}
+
+void MessageWindow::setReplyEnabled(bool enabled)
+{
+    m_reply->setEnabled(enabled);
+}
+
+void MessageWindow::onOkClicked()
+{
+    close();
+}
+
+void MessageWindow::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    if (!m_unloaded) {
+        m_unloaded = true;
+        emit unloaded(dialognb);
+    }
+}

@@ -1,0 +1,166 @@
+#include "receiveroptionsdialog.h"
+
+#include "conversions.h"
+#include "messagebox.h"
+#include "receiversettings.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+// Five digits hold every port.
+constexpr int kPortTextLength = 5;
+
+QPushButton *makeButton(const QString &caption, const QString &name, QWidget *parent)
+{
+    auto *button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
+
+ReceiverOptionsDialog::ReceiverOptionsDialog(SettingsStore &store, ReceiverSettings &settings,
+                                             QWidget *parent)
+    : SettingsDialog(store, QStringLiteral("Option "), parent)
+    , m_settings(settings)
+{
+    setObjectName(QStringLiteral("ReceiverOptionsDialog"));
+    setWindowTitle(QStringLiteral("Options"));
+
+    auto *misc = new QGroupBox(QStringLiteral("Miscellaneous"), this);
+    misc->setObjectName(QStringLiteral("frm"));
+    m_sound = new QCheckBox(QStringLiteral("Play sound on incoming message"), misc);
+    m_sound->setObjectName(QStringLiteral("SoundPlayOpt"));
+    (new QVBoxLayout(misc))->addWidget(m_sound);
+
+    auto *network = new QGroupBox(QStringLiteral("Network option"), this);
+    network->setObjectName(QStringLiteral("frm"));
+    auto *label = new QLabel(QStringLiteral("Port to estabish connection:"), network);
+    label->setObjectName(QStringLiteral("lbl"));
+    m_portList = new QListWidget(network);
+    m_portList->setObjectName(QStringLiteral("Listportnb"));
+    m_portList->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_portField = new QLineEdit(network);
+    m_portField->setObjectName(QStringLiteral("Portnb"));
+    m_portField->setMaxLength(kPortTextLength);
+    m_portField->installEventFilter(this);
+    auto *addnew = makeButton(QStringLiteral("Add"), QStringLiteral("addnew"), network);
+    auto *remove = makeButton(QStringLiteral("Remove"), QStringLiteral("remove"), network);
+    auto *removeall = makeButton(QStringLiteral("Remove All"), QStringLiteral("removeall"), network);
+    auto *grid = new QGridLayout(network);
+    grid->addWidget(label, 0, 0, 1, 2);
+    grid->addWidget(m_portList, 1, 0, 3, 1);
+    grid->addWidget(m_portField, 1, 1);
+    grid->addWidget(addnew, 2, 1);
+    grid->addWidget(remove, 3, 1);
+    grid->addWidget(removeall, 4, 1);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(misc);
+    layout->addWidget(network);
+    layout->addLayout(commandButtons());
+
+    connect(addnew, &QPushButton::clicked, this, &ReceiverOptionsDialog::onAddClicked);
+    connect(remove, &QPushButton::clicked, this, &ReceiverOptionsDialog::onRemoveClicked);
+    connect(removeall, &QPushButton::clicked, this, &ReceiverOptionsDialog::onRemoveAllClicked);
+    fillAndPlace();
+}
+
+ReceiverOptionsDialog::~ReceiverOptionsDialog()
+{
+    saveOnClose();
+}
+
+bool ReceiverOptionsDialog::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_portField && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            onAddClicked();
+            return true;
+        }
+        // Digits only; Backspace and the editing keys carry no printable text.
+        const QString typed = key->text();
+        const bool digit = typed.size() == 1 && typed.front() >= u'0' && typed.front() <= u'9';
+        if (!typed.isEmpty() && typed.front().isPrint() && !digit)
+            return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void ReceiverOptionsDialog::onAddClicked()
+{
+    const std::optional<qint32> read = toInt32(readNumber(m_portField->text()));
+    if (!read || *read < 0 || *read > 65535) {
+        failCheck(m_portField, QStringLiteral("Invalid port number"));
+        return;
+    }
+    const QString text = QString::number(*read);
+    for (int row = 0; row < m_portList->count(); ++row) {
+        if (toInt32(readNumber(m_portList->item(row)->text())) == *read)
+            return;
+    }
+    m_portList->addItem(text);
+}
+
+void ReceiverOptionsDialog::onRemoveClicked()
+{
+    for (int row = 0; row < m_portList->count(); ++row) {
+        if (m_portList->item(row)->isSelected()) {
+            delete m_portList->takeItem(row);
+            return;
+        }
+    }
+}
+
+void ReceiverOptionsDialog::onRemoveAllClicked()
+{
+    m_portList->clear();
+}
+
+void ReceiverOptionsDialog::onLoadClicked()
+{
+    m_portList->clear();
+    for (int n = 1; n <= m_settings.portList.count(); ++n)
+        m_portList->addItem(QString::number(m_settings.portList.at(n)));
+    m_sound->setChecked(m_settings.playIncomingSound);
+}
+
+void ReceiverOptionsDialog::onApplyClicked()
+{
+    if (m_portList->count() >= 1) {
+        PortList ports;
+        for (int row = 0; row < m_portList->count(); ++row)
+            ports.append(toInt32(readNumber(m_portList->item(row)->text())).value_or(0));
+        m_settings.portList = ports;
+    } else {
+        showMessage(this, kTitleError, QStringLiteral("Must add at leat 1 port number"));
+    }
+    m_settings.playIncomingSound = m_sound->isChecked();
+    accept();
+}
+
+void ReceiverOptionsDialog::onResetClicked()
+{
+    m_portList->clear();
+    const PortList defaults = defaultPortList();
+    for (int n = 1; n <= defaults.count(); ++n)
+        m_portList->addItem(QString::number(defaults.at(n)));
+    m_sound->setChecked(true);
+}
+
+void ReceiverOptionsDialog::writeSettings()
+{
+    savePortList(m_store, m_settings.portList);
+    saveSoundOption(m_store, m_settings.playIncomingSound);
+}

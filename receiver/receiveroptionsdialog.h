@@ -1,0 +1,38 @@
+#pragma once
+
+#include "settingsdialog.h"
+
+class QCheckBox;
+class QLineEdit;
+class QListWidget;
+class SettingsStore;
+struct ReceiverSettings;
+
+// The options dialog: the listening ports and the incoming-message sound.
+// Changes reach the settings on "Apply" and the store when the dialog
+// closes, whichever way it closes.
+class ReceiverOptionsDialog : public SettingsDialog
+{
+    Q_OBJECT
+public:
+    ReceiverOptionsDialog(SettingsStore &store, ReceiverSettings &settings, QWidget *parent = nullptr);
+    ~ReceiverOptionsDialog() override;
+
+    void onAddClicked();
+    void onRemoveClicked();
+    void onRemoveAllClicked();
+    void onLoadClicked() override;
+    void onApplyClicked() override;
+    void onResetClicked() override;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void writeSettings() override;
+
+    ReceiverSettings &m_settings;
+    QCheckBox *m_sound;
+    QListWidget *m_portList;
+    QLineEdit *m_portField;
+};

@@ -1,0 +1,280 @@
+#include "receiverwindow.h"
+
+#include "aboutbox.h"
+#include "conversions.h"
+#include "fieldchecks.h"
+#include "listener.h"
+#include "messagebox.h"
+#include "messagerouter.h"
+#include "messagewindow.h"
+#include "receiveroptionsdialog.h"
+#include "receiversettings.h"
+#include "replytosender.h"
+#include "settingsstore.h"
+#include "trayicon.h"
+#include "windowposition.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QIcon>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStringList>
+#include <QVBoxLayout>
+
+namespace {
+const QString kCaption = QStringLiteral("Message Receiver");
+const QString kPositionPrefix;
+} // namespace
+
+ReceiverWindow::ReceiverWindow(SettingsStore &store, ReceiverSettings &settings,
+                               ReceiverWindowOptions options, QWidget *parent)
+    : QMainWindow(parent)
+    , m_store(store)
+    , m_settings(settings)
+    , m_options(std::move(options))
+    , m_router(new MessageRouter(settings, this))
+    , m_tray(nullptr)
+    , m_dataTimeoutMs(Listener::kDataTimeoutMs)
+    , m_senderProgram(TrayIcon::senderProgramPath())
+{
+    setObjectName(QStringLiteral("ReceiveForm"));
+    setWindowTitle(kCaption);
+    // Also the notification-area icon.
+    setWindowIcon(QIcon(QStringLiteral(":/icons/quillbox.svg")));
+
+    auto *file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("mainnm1"));
+    QAction *exit = file->addAction(QStringLiteral("E&xit"));
+    exit->setObjectName(QStringLiteral("exitmn"));
+    auto *option = menuBar()->addMenu(QStringLiteral("&Option"));
+    option->setObjectName(QStringLiteral("mainnm2"));
+    QAction *programOption = option->addAction(QStringLiteral("&Program Option..."));
+    programOption->setObjectName(QStringLiteral("progopmn"));
+    auto *help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("mainnm3"));
+    QAction *about = help->addAction(QStringLiteral("&About..."));
+    about->setObjectName(QStringLiteral("aboutnm"));
+    connect(exit, &QAction::triggered, this, &ReceiverWindow::onExitTriggered);
+    connect(programOption, &QAction::triggered, this, &ReceiverWindow::onProgramOptionsTriggered);
+    connect(about, &QAction::triggered, this, &ReceiverWindow::onAboutTriggered);
+
+    auto *central = new QWidget(this);
+    auto *hide = new QPushButton(QStringLiteral("Hide"), central);
+    hide->setObjectName(QStringLiteral("Command1"));
+    connect(hide, &QPushButton::clicked, this, &ReceiverWindow::onHideClicked);
+    (new QVBoxLayout(central))->addWidget(hide);
+    setCentralWidget(central);
+    resize(260, 110);
+
+    connect(m_router, &MessageRouter::queueChanged, this, &ReceiverWindow::updateAccepting);
+    connect(m_router, &MessageRouter::windowOpened, this,
+            [this](MessageWindow *window) { attachReplyToSender(window, m_senderProgram); });
+    connect(m_router, &MessageRouter::lastWindowClosed, this, [this] {
+        if (m_unloaded)
+            emit programEnded();
+    });
+}
+
+ReceiverWindow::~ReceiverWindow()
+{
+    qDeleteAll(std::exchange(m_listeners, {}));
+    m_router->closeAllWindows();
+}
+
+bool ReceiverWindow::isHiddenStartSwitch(const QString &commandLine)
+{
+    return trimBlanks(commandLine).compare(u"-V", Qt::CaseInsensitive) == 0;
+}
+
+void ReceiverWindow::start(const QString &commandLine)
+{
+    m_router->setReceiveReady(true);
+
+    m_tray = new TrayIcon(this, this);
+    connect(m_tray, &TrayIcon::hideRequested, this, [this] {
+        if (m_router->isReceiveReady() && m_modalDepth == 0)
+            onHideClicked();
+    });
+    connect(m_tray, &TrayIcon::closeRequested, this, &QWidget::close);
+    if (m_options.trayIcon)
+        m_tray->addIcon();
+
+    if (m_options.loadSettings)
+        loadReceiverSettings(m_store, m_settings);
+
+    placeWindow(this, m_store, kPositionPrefix);
+    storeWindowPosition(this, m_store, kPositionPrefix);
+    const bool portsSaved = savePortList(m_store, m_settings.portList);
+    if (!saveSoundOption(m_store, m_settings.playIncomingSound) || !portsSaved)
+        reportSaveFailure(this, m_store.fileName());
+
+    startListeners();
+
+    show();
+    if (isHiddenStartSwitch(commandLine))
+        hideFromTray();
+}
+
+void ReceiverWindow::startListeners()
+{
+    // Senders already let in on the old listeners are still read and shown.
+    for (Listener *listener : std::exchange(m_listeners, {}))
+        listener->retire();
+    if (m_unloaded)
+        return;
+    // Every port is opened before any error is shown: the box waits for the
+    // user, and the ports after a refused one must not wait with it.
+    QStringList failures;
+    for (int n = 1; n <= m_settings.portList.count(); ++n) {
+        auto *listener = new Listener(m_options.listenAddress, m_settings.portList.at(n), this);
+        listener->setDataTimeout(m_dataTimeoutMs);
+        listener->setAdmission([router = m_router] { return router->queueHasRoom(); });
+        connect(listener, &Listener::messageReceived, this, &ReceiverWindow::messageArrived);
+        connect(listener, &Listener::listenFailed, this,
+                [&failures](const QString &description) { failures.append(description); });
+        m_listeners.append(listener);
+        listener->startListening();
+        disconnect(listener, &Listener::listenFailed, this, nullptr);
+    }
+    for (const QString &description : std::as_const(failures)) {
+        showMessage(this, kTitleError, QStringLiteral("Winsock Error: ") + description);
+        // The error box runs its own event loop, in which the window may
+        // have been closed.
+        if (m_unloaded)
+            return;
+    }
+}
+
+void ReceiverWindow::setDataTimeout(int milliseconds)
+{
+    m_dataTimeoutMs = milliseconds;
+    for (Listener *listener : std::as_const(m_listeners))
+        listener->setDataTimeout(milliseconds);
+}
+
+void ReceiverWindow::updateAccepting()
+{
+    for (Listener *listener : std::as_const(m_listeners))
+        listener->updateAccepting();
+}
+
+void ReceiverWindow::messageArrived(const QByteArray &payload, const QString &peerIp, quint16 localPort)
+{
+    if (m_router->isReceiveReady()) {
+        m_router->processMessage(payload, localPort, peerIp);
+        return;
+    }
+    // Queued at once, so arrival order holds however long the notice stays
+    // open; and one notice at a time, so a burst of senders cannot pile up
+    // modal boxes.
+    m_router->enqueue(QueuedMessage{payload, localPort, peerIp});
+    if (!m_noticePending) {
+        m_noticePending = true;
+        QMetaObject::invokeMethod(this, &ReceiverWindow::showWaitingNotice, Qt::QueuedConnection);
+    }
+}
+
+void ReceiverWindow::showWaitingNotice()
+{
+    if (!m_router->isReceiveReady()) {
+        QWidget *modal = QApplication::activeModalWidget();
+        showMessage(modal ? modal : this, kTitleMessageWaiting,
+                    QStringLiteral("Message Waiting, return to main menu to receive"));
+    }
+    m_noticePending = false;
+}
+
+void ReceiverWindow::hideFromTray()
+{
+    // Without a notification area a hidden window could never come back.
+    if (m_tray && m_tray->isShown() && TrayIcon::isAvailable())
+        hide();
+    else
+        showMinimized();
+}
+
+void ReceiverWindow::onHideClicked()
+{
+    hideFromTray();
+}
+
+void ReceiverWindow::onActivated()
+{
+    // A window activated while a modal dialog is still up (a notice over the
+    // About box, say) does not end the wait.
+    if (m_modalDepth > 0 || m_unloaded)
+        return;
+    m_router->setReceiveReady(true);
+    m_router->processQueue();
+}
+
+void ReceiverWindow::modalDialogClosed()
+{
+    --m_modalDepth;
+    // The activation that follows a modal dialog does not come on every
+    // desktop (or not at all when hidden in the meantime); what waited is
+    // shown now either way.
+    onActivated();
+}
+
+void ReceiverWindow::onProgramOptionsTriggered()
+{
+    m_router->setReceiveReady(false);
+    ++m_modalDepth;
+    {
+        ReceiverOptionsDialog dialog(m_store, m_settings, nullptr);
+        dialog.exec();
+    }
+    startListeners();
+    modalDialogClosed();
+}
+
+void ReceiverWindow::onAboutTriggered()
+{
+    m_router->setReceiveReady(false);
+    ++m_modalDepth;
+    showAboutBox(this, QStringLiteral("Quillbox"), m_store);
+    modalDialogClosed();
+}
+
+void ReceiverWindow::onExitTriggered()
+{
+    unload();
+    hide();
+    m_router->closeAllWindows();
+    emit programEnded();
+}
+
+void ReceiverWindow::unload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    savePortList(m_store, m_settings.portList);
+    saveSoundOption(m_store, m_settings.playIncomingSound);
+    storeWindowPosition(this, m_store, kPositionPrefix);
+    if (!m_store.flush())
+        reportSaveFailure(this, m_store.fileName());
+    if (m_tray)
+        m_tray->removeIcon();
+    for (Listener *listener : std::exchange(m_listeners, {})) {
+        listener->close();
+        listener->deleteLater();
+    }
+}
+
+bool ReceiverWindow::event(QEvent *event)
+{
+    if (event->type() == QEvent::WindowActivate)
+        onActivated();
+    return QMainWindow::event(event);
+}
+
+void ReceiverWindow::closeEvent(QCloseEvent *event)
+{
+    unload();
+    event->accept();
+    if (m_router->openWindowCount() == 0)
+        emit programEnded();
+}

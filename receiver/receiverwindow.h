@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QList>
+#include <QMainWindow>
+
+class Listener;
+class MessageRouter;
+class SettingsStore;
+class TrayIcon;
+struct ReceiverSettings;
+
+struct ReceiverWindowOptions
+{
+    // Where the listeners listen (tests use the loopback address).
+    QHostAddress listenAddress = QHostAddress::Any;
+    // Whether the notification-area icon is put up.
+    bool trayIcon = true;
+    // False when the caller has already put the settings in place (tests
+    // choosing their own ports); the store is still written as at any start.
+    bool loadSettings = true;
+};
+
+// Quillbox's main window, "Message Receiver": owns the listeners, the
+// router with the message windows and the queue, the notification-area icon
+// and the menus. It lives for the whole process; closing it ends the
+// listeners while open message windows stay until they are closed.
+class ReceiverWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    ReceiverWindow(SettingsStore &store, ReceiverSettings &settings, ReceiverWindowOptions options = {},
+                   QWidget *parent = nullptr);
+    ~ReceiverWindow() override;
+
+    // The start: settings, position, listeners, then shown (hidden again for
+    // the command line "-V").
+    void start(const QString &commandLine);
+    void unload();
+
+    void onHideClicked();
+    void onExitTriggered();
+    void onProgramOptionsTriggered();
+    void onAboutTriggered();
+
+    // Closes every listener and opens one per entry of the port list.
+    void startListeners();
+
+    MessageRouter &router() { return *m_router; }
+    const QList<Listener *> &listeners() const { return m_listeners; }
+    TrayIcon *tray() const { return m_tray; }
+    bool isUnloaded() const { return m_unloaded; }
+
+    // Tests shorten the wait for a silent peer.
+    void setDataTimeout(int milliseconds);
+    // The program "Reply" starts when Quillpost is not running (tests point
+    // it elsewhere); quillpost beside this program by default.
+    void setSenderProgram(const QString &path) { m_senderProgram = path; }
+    QString senderProgram() const { return m_senderProgram; }
+
+    static bool isHiddenStartSwitch(const QString &commandLine);
+
+signals:
+    // The program has nothing left to do (after "E&xit", or after the main
+    // window closed and the last message window with it).
+    void programEnded();
+
+protected:
+    bool event(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void messageArrived(const QByteArray &payload, const QString &peerIp, quint16 localPort);
+    void showWaitingNotice();
+    void updateAccepting();
+    void hideFromTray();
+    void onActivated();
+    void modalDialogClosed();
+
+    SettingsStore &m_store;
+    ReceiverSettings &m_settings;
+    ReceiverWindowOptions m_options;
+    MessageRouter *m_router;
+    TrayIcon *m_tray;
+    QList<Listener *> m_listeners;
+    int m_dataTimeoutMs;
+    QString m_senderProgram;
+    int m_modalDepth = 0;
+    bool m_noticePending = false;
+    bool m_unloaded = false;
+};

@@ -1,0 +1,84 @@
+#include "identificationdialog.h"
+
+#include "fieldchecks.h"
+#include "keyfilter.h"
+#include "sendersettings.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+IdentificationDialog::IdentificationDialog(SenderSettings &settings, SettingsStore &store, QWidget *owner)
+    : SettingsDialog(store, QStringLiteral("Identification "), owner)
+    , m_settings(settings)
+{
+    setObjectName(QStringLiteral("Identification"));
+    setWindowTitle(QStringLiteral("Identification"));
+    auto *layout = new QVBoxLayout(this);
+
+    auto *frame = new QGroupBox(QStringLiteral("User identification"), this);
+    frame->setObjectName(QStringLiteral("frm"));
+    auto *grid = new QGridLayout(frame);
+    auto *nameLabel = new QLabel(QStringLiteral("User name:"), frame);
+    nameLabel->setObjectName(QStringLiteral("lbl"));
+    m_nameField = new QLineEdit(frame);
+    m_nameField->setObjectName(QStringLiteral("txtmyident"));
+    m_nameField->setMaxLength(kMaxUserNameLength);
+    auto *portLabel = new QLabel(QStringLiteral("User reply port:"), frame);
+    portLabel->setObjectName(QStringLiteral("lbl"));
+    m_portField = new QLineEdit(frame);
+    m_portField->setObjectName(QStringLiteral("txtmyportnb"));
+    m_portField->setMaxLength(kPortBoxLength);
+    new KeyFilter(m_portField, kPortCharacters);
+    grid->addWidget(nameLabel, 0, 0);
+    grid->addWidget(m_nameField, 0, 1);
+    grid->addWidget(portLabel, 1, 0);
+    grid->addWidget(m_portField, 1, 1);
+    layout->addWidget(frame);
+
+    layout->addLayout(commandButtons());
+    fillAndPlace();
+}
+
+IdentificationDialog::~IdentificationDialog()
+{
+    saveOnClose();
+}
+
+void IdentificationDialog::onLoadClicked()
+{
+    m_nameField->setText(m_settings.myUserName);
+    m_portField->setText(QString::number(m_settings.myReplyPort));
+}
+
+void IdentificationDialog::onApplyClicked()
+{
+    QString name;
+    if (!isValidUserName(m_nameField->text(), name)) {
+        failCheck(m_nameField, QStringLiteral("Invalid User Name (lenght must be between 1 and ") +
+                                   QString::number(kMaxUserNameLength) + u')');
+        return;
+    }
+    m_settings.myUserName = name;
+
+    qint32 port = 0;
+    if (!isValidPort(m_portField->text(), port)) {
+        failCheck(m_portField, QStringLiteral("Invalid port number"));
+        return;
+    }
+    m_settings.myReplyPort = port;
+    accept();
+}
+
+void IdentificationDialog::onResetClicked()
+{
+    m_nameField->setText(QStringLiteral("Me"));
+    m_portField->setText(QStringLiteral("505"));
+}
+
+void IdentificationDialog::writeSettings()
+{
+    saveIdentification(m_store, m_settings);
+}

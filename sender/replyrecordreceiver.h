@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMetaObject>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class LocalEndpoint;
+
+// Catches the reply records that Quillbox hands to the main window through
+// its local endpoint. Between hook and unhook every
+// copy-data record is read as the 255-byte buffer it travels in and handed
+// on; outside that time none is caught.
+class ReplyRecordReceiver : public QObject
+{
+    Q_OBJECT
+public:
+    explicit ReplyRecordReceiver(QObject *parent = nullptr);
+    ~ReplyRecordReceiver() override;
+
+    void hook(LocalEndpoint *endpoint);
+    void unhook();
+    bool isHooked() const;
+
+signals:
+    // Emitted while the sending program waits for its answer: it learns
+    // that the record was taken only when the connected slots have handled
+    // it, notices to the user included.
+    void replyRecordReceived(const QString &text);
+
+private:
+    void onCopyData(quint32 dwData, const QByteArray &data);
+
+    QPointer<LocalEndpoint> m_endpoint;
+    QMetaObject::Connection m_hook;
+};

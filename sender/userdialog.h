@@ -1,0 +1,74 @@
+#pragma once
+
+#include "sendersettings.h"
+
+#include <QDialog>
+
+class QLineEdit;
+class QPushButton;
+class SettingsStore;
+class UserRows;
+
+// What the user-list editor hands to the user dialog and reads back from it.
+struct UserEdit
+{
+    // In: the user to show (a proposed new user, or the selected row).
+    // Out, after a successful Save: the checked, normalised values.
+    UserRecord user;
+    // True when the dialog closed without a successful Save.
+    bool cancelled = false;
+};
+
+// One user's name, IP address and port, for adding or changing a user. The
+// dialog does not know which of the two it serves: the editor decides what
+// user and cancelled mean when it has closed.
+class UserDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    // rows: the editor's own list, for the duplicate check.
+    UserDialog(UserEdit &edit, const UserRows &rows, const SenderSettings &settings, SettingsStore &store,
+               QWidget *owner);
+    ~UserDialog() override;
+
+    // The handlers, named after the controls they serve.
+    void load();
+    void saveOnClose();
+    void onSaveClicked();
+    void onCancelClicked();
+    void onAddNetworkUserClicked();
+
+    void done(int result) override;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    bool ipKeyPress(QKeyEvent *event);
+    bool portKeyPress(QKeyEvent *event);
+    // Ctrl+C / Ctrl+V on the whole text of a filtered field; true when handled.
+    bool handleClipboardKeys(QLineEdit *field, QKeyEvent *event);
+
+    UserEdit &m_edit;
+    const UserRows &m_rows;
+    const SenderSettings &m_settings;
+    SettingsStore &m_store;
+    // The name user held at opening: the reference for the duplicate check.
+    QString m_openingName;
+    bool m_unloaded = false;
+
+    QLineEdit *m_nameField = nullptr;
+    QLineEdit *m_ipField = nullptr;
+    QLineEdit *m_portField = nullptr;
+    QPushButton *m_saveButton = nullptr;
+    QPushButton *m_cancelButton = nullptr;
+    QPushButton *m_addNetworkUserButton = nullptr;
+};
+
+// How the dialog shows a port: a blank before the digits, or "-" and the
+// digits for a negative number.
+QString portDisplayText(qint32 port);
+
+// Typing limits of the fields, from the field checks and the widest text each holds.
+constexpr int kUserIpTypingLimit = 15;  // "255.255.255.255"
+constexpr int kUserPortTypingLimit = 5; // "65535"
