@@ -1,5 +1,7 @@
 #include "aboutbox.h"
 
+#include "positionkeeper.h"
+
 #include "openlink.h"
 #include "settingsstore.h"
 #include "windowposition.h"
@@ -52,7 +54,7 @@ QString versionText()
 
 AboutBox::AboutBox(const QString &productName, SettingsStore &store, QWidget *owner)
     : QDialog(owner)
-    , m_store(store)
+    , m_position(new PositionKeeper(this, store, kPrefix))
 {
     setObjectName(QStringLiteral("About"));
     setWindowTitle(QStringLiteral("Credits"));
@@ -94,10 +96,7 @@ AboutBox::AboutBox(const QString &productName, SettingsStore &store, QWidget *ow
     fill(productName);
 }
 
-AboutBox::~AboutBox()
-{
-    saveOnClose();
-}
+AboutBox::~AboutBox() = default;
 
 QLineEdit *AboutBox::addressField(const QString &name, const QString &text)
 {
@@ -124,13 +123,7 @@ void AboutBox::fill(const QString &productName)
     m_website->setText(kWebsite);
     findChild<QLabel *>(QStringLiteral("lbl"))->setText(productName);
     findChild<QLabel *>(QStringLiteral("appversion"))->setText(versionText());
-    placeWindow(this, m_store, kPrefix);
-}
-
-void AboutBox::saveOnClose()
-{
-    storeWindowPosition(this, m_store, kPrefix);
-    m_store.flush();
+    m_position->place();
 }
 
 void AboutBox::onCancelClicked()

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+class PositionKeeper;
 class QLabel;
 class QLineEdit;
 class SettingsStore;
@@ -29,10 +30,9 @@ protected:
 
 private:
     void fill(const QString &productName);
-    void saveOnClose();
     QLineEdit *addressField(const QString &name, const QString &text);
 
-    SettingsStore &m_store;
+    PositionKeeper *m_position;
     QLineEdit *m_email = nullptr;
     QLineEdit *m_website = nullptr;
 };

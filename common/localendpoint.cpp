@@ -2,7 +2,6 @@
 
 #include "singleinstance.h"
 
-#include <QDeadlineTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QPointer>
@@ -99,14 +98,9 @@ private:
     void handleRequest()
     {
         m_done = true;
-        // The request is complete: the slots below may run a nested event
-        // loop (a notice to the user), and the time limit is for clients.
-        m_timer.stop();
         const quint32 kind = readBigEndian32(m_buffer.constData());
-        QPointer<EndpointConnection> alive(this);
-        QPointer<LocalEndpoint> endpoint(m_endpoint);
         if (kind == kEndpointBringToFront) {
-            emit endpoint->bringToFrontRequested();
+            emit m_endpoint->bringToFrontRequested();
         } else {
             const char *body = m_buffer.constData() + kEndpointHeaderBytes;
             const quint32 dwData = readBigEndian32(body);
@@ -116,11 +110,9 @@ private:
                 finish();
                 return;
             }
-            emit endpoint->copyDataReceived(
+            emit m_endpoint->copyDataReceived(
                 dwData, QByteArray(body + kCopyDataHeadBytes, bodyLength - kCopyDataHeadBytes));
         }
-        if (!alive || !m_socket)
-            return;
         QByteArray answer;
         appendBigEndian32(answer, kEndpointAnswer);
         appendBigEndian32(answer, 4);
@@ -156,39 +148,6 @@ private:
     bool m_done = false;
     bool m_finishing = false;
 };
-
-// Waits for the answer of one request, within the deadline.
-EndpointReply Exchange(const QString &caption, const QByteArray &request, int timeoutMs)
-{
-    const QDeadlineTimer deadline(timeoutMs);
-    QLocalSocket socket;
-    socket.connectToServer(endpointPath(caption));
-    if (!socket.waitForConnected(static_cast<int>(deadline.remainingTime())))
-        return EndpointReply::NoEndpoint;
-    if (request.isEmpty()) {
-        socket.disconnectFromServer();
-        return EndpointReply::Answered;
-    }
-    socket.write(request);
-    while (socket.bytesToWrite() > 0) {
-        if (deadline.hasExpired() || !socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime())))
-            return EndpointReply::Failed;
-    }
-    QByteArray answer;
-    while (answer.size() < kAnswerBytes) {
-        if (socket.bytesAvailable() == 0 &&
-            (deadline.hasExpired() || !socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()))))
-            return EndpointReply::Failed;
-        answer.append(socket.read(kAnswerBytes - answer.size()));
-    }
-    socket.disconnectFromServer();
-    if (readBigEndian32(answer.constData()) != kEndpointAnswer ||
-        readBigEndian32(answer.constData() + 4) != 4)
-        return EndpointReply::Failed;
-    return static_cast<qint32>(readBigEndian32(answer.constData() + 8)) == kAnswerTaken
-               ? EndpointReply::Answered
-               : EndpointReply::Failed;
-}
 
 } // namespace
 
@@ -279,20 +238,91 @@ void LocalEndpoint::onNewConnection()
     }
 }
 
-bool endpointAnswers(const QString &caption, int timeoutMs)
+EndpointRequest::EndpointRequest(const QString &caption, QByteArray request, int timeoutMs, QObject *parent)
+    : QObject(parent)
+    , m_path(endpointPath(caption))
+    , m_request(std::move(request))
+    , m_socket(new QLocalSocket(this))
+    , m_deadline(new QTimer(this))
 {
-    return Exchange(caption, QByteArray(), timeoutMs) == EndpointReply::Answered;
+    m_deadline->setSingleShot(true);
+    m_deadline->setInterval(timeoutMs);
+    connect(m_deadline, &QTimer::timeout, this,
+            [this] { finish(m_connected ? EndpointReply::Failed : EndpointReply::NoEndpoint); });
+    connect(m_socket, &QLocalSocket::connected, this, &EndpointRequest::onConnected);
+    connect(m_socket, &QLocalSocket::readyRead, this, &EndpointRequest::onReadyRead);
+    connect(m_socket, &QLocalSocket::errorOccurred, this, &EndpointRequest::onError);
+    connect(m_socket, &QLocalSocket::disconnected, this, &EndpointRequest::onError);
 }
 
-EndpointReply requestBringToFront(const QString &caption, int timeoutMs)
+EndpointRequest::~EndpointRequest() = default;
+
+EndpointRequest *EndpointRequest::bringToFront(const QString &caption, int timeoutMs, QObject *parent)
 {
-    return Exchange(caption, endpointRequestBytes(kEndpointBringToFront, QByteArray()), timeoutMs);
+    return new EndpointRequest(caption, endpointRequestBytes(kEndpointBringToFront, QByteArray()), timeoutMs,
+                               parent);
 }
 
-EndpointReply sendCopyDataRequest(const QString &caption, quint32 dwData, const QByteArray &data,
-                                  int timeoutMs)
+EndpointRequest *EndpointRequest::copyData(const QString &caption, quint32 dwData, const QByteArray &data,
+                                           int timeoutMs, QObject *parent)
 {
-    if (data.size() > kMaxEndpointBodyBytes - kCopyDataHeadBytes)
-        return EndpointReply::Failed;
-    return Exchange(caption, endpointRequestBytes(kEndpointCopyData, copyDataBody(dwData, data)), timeoutMs);
+    // A body the endpoint would refuse unread is not sent at all.
+    QByteArray request;
+    if (data.size() <= kMaxEndpointBodyBytes - kCopyDataHeadBytes)
+        request = endpointRequestBytes(kEndpointCopyData, copyDataBody(dwData, data));
+    return new EndpointRequest(caption, request, timeoutMs, parent);
+}
+
+void EndpointRequest::start()
+{
+    m_deadline->start();
+    // From the event loop, so that finished() never comes before start()
+    // has returned.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_finished)
+                return;
+            if (m_request.isEmpty())
+                finish(EndpointReply::Failed);
+            else
+                m_socket->connectToServer(m_path);
+        },
+        Qt::QueuedConnection);
+}
+
+void EndpointRequest::onConnected()
+{
+    m_connected = true;
+    m_socket->write(m_request);
+}
+
+void EndpointRequest::onReadyRead()
+{
+    m_answer.append(m_socket->read(kAnswerBytes - m_answer.size()));
+    if (m_answer.size() < kAnswerBytes)
+        return;
+    const bool taken = readBigEndian32(m_answer.constData()) == kEndpointAnswer &&
+                       readBigEndian32(m_answer.constData() + 4) == 4 &&
+                       static_cast<qint32>(readBigEndian32(m_answer.constData() + 8)) == kAnswerTaken;
+    finish(taken ? EndpointReply::Answered : EndpointReply::Failed);
+}
+
+void EndpointRequest::onError()
+{
+    // The answer may have come with the end of the connection.
+    if (m_socket->bytesAvailable() > 0)
+        onReadyRead();
+    finish(m_connected ? EndpointReply::Failed : EndpointReply::NoEndpoint);
+}
+
+void EndpointRequest::finish(EndpointReply reply)
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    m_deadline->stop();
+    m_socket->disconnect(this);
+    m_socket->abort();
+    emit finished(reply);
 }

@@ -6,6 +6,7 @@
 
 class QLocalServer;
 class QLocalSocket;
+class QTimer;
 
 // A per-user local endpoint that a program's main window answers on, named
 // after the window's caption, so that another process of the same user can
@@ -33,9 +34,8 @@ constexpr qsizetype kMaxEndpointBodyBytes = 64 * 1024;
 constexpr int kEndpointRequestTimeoutMs = 2000;
 // Connections served at once; further ones are closed at once.
 constexpr int kMaxEndpointConnections = 8;
-// How long a client waits for the whole round trip by default. The answer
-// to a copy-data record may wait for a notice the receiving user has to
-// close, so this is generous.
+// How long a client gives the whole round trip. A program answers as soon
+// as it has taken the request, so this only ends the wait for one that hangs.
 constexpr int kEndpointClientTimeoutMs = 10000;
 
 // The socket path of the endpoint named after caption.
@@ -74,8 +74,10 @@ private:
     int m_connections = 0;
 };
 
-// Client side. Each call connects, sends one request and waits for the
-// answer, never longer than timeoutMs in all.
+// Client side: one request to the endpoint of a running program, without
+// waiting for it. The request connects, writes, reads the answer and reports
+// through finished() exactly once, from the event loop, at the latest when
+// its deadline has passed.
 enum class EndpointReply
 {
     Answered,   // the window's program took the request
@@ -83,10 +85,39 @@ enum class EndpointReply
     Failed      // it broke off, refused the request or did not answer in time
 };
 
-bool endpointAnswers(const QString &caption, int timeoutMs = kEndpointClientTimeoutMs);
-EndpointReply requestBringToFront(const QString &caption, int timeoutMs = kEndpointClientTimeoutMs);
-EndpointReply sendCopyDataRequest(const QString &caption, quint32 dwData, const QByteArray &data,
-                                  int timeoutMs = kEndpointClientTimeoutMs);
+class EndpointRequest : public QObject
+{
+    Q_OBJECT
+public:
+    // Asks the window's program to bring the window forward.
+    static EndpointRequest *bringToFront(const QString &caption, int timeoutMs, QObject *parent = nullptr);
+    // Hands the window's program a copy-data record.
+    static EndpointRequest *copyData(const QString &caption, quint32 dwData, const QByteArray &data,
+                                     int timeoutMs, QObject *parent = nullptr);
+    ~EndpointRequest() override;
+
+    // Starts the exchange; call once, after connecting to finished().
+    void start();
+    bool isFinished() const { return m_finished; }
+
+signals:
+    void finished(EndpointReply reply);
+
+private:
+    EndpointRequest(const QString &caption, QByteArray request, int timeoutMs, QObject *parent);
+    void onConnected();
+    void onReadyRead();
+    void onError();
+    void finish(EndpointReply reply);
+
+    QString m_path;
+    QByteArray m_request;
+    QByteArray m_answer;
+    QLocalSocket *m_socket;
+    QTimer *m_deadline;
+    bool m_connected = false;
+    bool m_finished = false;
+};
 
 // The request bytes as they travel (tests send them in pieces or damaged).
 QByteArray endpointRequestBytes(quint32 kind, const QByteArray &body);

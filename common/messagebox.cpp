@@ -1,6 +1,7 @@
 #include "messagebox.h"
 
 #include <QDir>
+#include <QList>
 #include <QMessageBox>
 #include <QPointer>
 
@@ -12,6 +13,20 @@ MessageHandler &installedHandler()
     return handler;
 }
 
+// The notices open now, so that a further one of the same kind joins them.
+QList<QPointer<QMessageBox>> &openNotices()
+{
+    static QList<QPointer<QMessageBox>> notices;
+    return notices;
+}
+
+QMessageBox *makeBox(QWidget *owner, const QString &title, const QString &text)
+{
+    auto *box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, owner);
+    box->setTextFormat(Qt::PlainText);
+    return box;
+}
+
 } // namespace
 
 void setMessageHandler(MessageHandler handler)
@@ -21,11 +36,10 @@ void setMessageHandler(MessageHandler handler)
 
 void reportSaveFailure(QWidget *owner, const QString &fileName)
 {
-    showMessage(
-        owner, kTitleError,
-        QStringLiteral("The settings could not be saved to %1.\nCheck that the disk has room and that "
-                       "the folder may be written to.")
-            .arg(QDir::toNativeSeparators(fileName)));
+    showNotice(owner, kTitleError,
+               QStringLiteral("The settings could not be saved to %1.\nCheck that the disk has room and that "
+                              "the folder may be written to.")
+                   .arg(QDir::toNativeSeparators(fileName)));
 }
 
 void showMessage(QWidget *owner, const QString &title, const QString &text)
@@ -37,8 +51,42 @@ void showMessage(QWidget *owner, const QString &title, const QString &text)
     // The owner may be deleted while the box waits (a message window closed
     // from the notification area); the box then goes with it and must not
     // be deleted a second time here.
-    QPointer<QMessageBox> box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, owner);
-    box->setTextFormat(Qt::PlainText);
+    QPointer<QMessageBox> box = makeBox(owner, title, text);
     box->exec();
     delete box.data();
+}
+
+void showNotice(QWidget *owner, const QString &title, const QString &text, NoticeText mode,
+                std::function<void()> closed)
+{
+    if (installedHandler()) {
+        installedHandler()(owner, title, text);
+        if (closed)
+            closed();
+        return;
+    }
+    // A notice raised over another notice belongs to what that one is over.
+    while (qobject_cast<QMessageBox *>(owner))
+        owner = owner->parentWidget();
+    QList<QPointer<QMessageBox>> &notices = openNotices();
+    notices.removeAll(nullptr);
+    for (const QPointer<QMessageBox> &open : std::as_const(notices)) {
+        if (open->parentWidget() != owner || open->windowTitle() != title)
+            continue;
+        if (mode == NoticeText::Replace)
+            open->setText(text);
+        else if (open->text() != text)
+            continue;
+        if (closed)
+            QObject::connect(open, &QMessageBox::finished, open, [closed] { closed(); });
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    QMessageBox *box = makeBox(owner, title, text);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    if (closed)
+        QObject::connect(box, &QMessageBox::finished, box, [closed] { closed(); });
+    notices.append(box);
+    box->open();
 }

@@ -9,6 +9,9 @@
 // of 255 bytes. Text is Windows-1252 (UTF-8 when the name needs it).
 
 constexpr qsizetype kReplyRecordSize = 255;
+// The caption of Quillpost's main window, which takes the records: the other
+// program finds the window by it (and so do people and accessibility tools).
+inline const QString kSendWindowCaption = QStringLiteral("Send Message");
 // The copy-data kind that marks a reply record.
 constexpr quint32 kReplyRecordKind = 3;
 

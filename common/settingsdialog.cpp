@@ -1,5 +1,7 @@
 #include "settingsdialog.h"
 
+#include "positionkeeper.h"
+
 #include "messagebox.h"
 #include "settingsstore.h"
 #include "windowposition.h"
@@ -10,7 +12,7 @@
 SettingsDialog::SettingsDialog(SettingsStore &store, const QString &positionPrefix, QWidget *owner)
     : QDialog(owner)
     , m_store(store)
-    , m_positionPrefix(positionPrefix)
+    , m_position(new PositionKeeper(this, store, positionPrefix))
 {}
 
 QHBoxLayout *SettingsDialog::commandButtons()
@@ -43,7 +45,7 @@ void SettingsDialog::fillAndPlace()
 {
     onLoadClicked();
     adjustSize();
-    placeWindow(this, m_store, m_positionPrefix);
+    m_position->place();
 }
 
 void SettingsDialog::onCancelClicked()
@@ -63,9 +65,7 @@ void SettingsDialog::saveOnClose()
         return;
     m_unloaded = true;
     writeSettings();
-    storeWindowPosition(this, m_store, m_positionPrefix);
-    if (!m_store.flush())
-        reportSaveFailure(parentWidget(), m_store.fileName());
+    m_position->save();
 }
 
 void SettingsDialog::failCheck(QWidget *field, const QString &text)

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QString>
 
+class PositionKeeper;
 class QHBoxLayout;
 class SettingsStore;
 
@@ -44,6 +45,6 @@ protected:
     SettingsStore &m_store;
 
 private:
-    const QString m_positionPrefix;
+    PositionKeeper *m_position;
     bool m_unloaded = false;
 };

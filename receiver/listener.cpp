@@ -51,13 +51,11 @@ void Listener::setDataTimeout(int milliseconds)
 
 void Listener::finishOverdueReaders()
 {
-    // A reader that finishes hands its message on, which may run an event
-    // loop in which readers come and go; each is looked up again first.
+    // A reader that finishes may take others off the list as their messages
+    // are handed on; those are deleted only later, so the copy stays valid.
     const QList<ConnectionReader *> readers = m_readers;
-    for (ConnectionReader *reader : readers) {
-        if (m_readers.contains(reader))
-            reader->finishIfOverdue();
-    }
+    for (ConnectionReader *reader : readers)
+        reader->finishIfOverdue();
     deleteSpentReaders();
     if (m_readers.isEmpty())
         m_sweep.stop();
@@ -162,10 +160,8 @@ void Listener::catchUpReaders()
 {
     m_catchUpScheduled = false;
     const QList<ConnectionReader *> readers = m_readers;
-    for (ConnectionReader *reader : readers) {
-        if (m_readers.contains(reader))
-            reader->catchUp();
-    }
+    for (ConnectionReader *reader : readers)
+        reader->catchUp();
 }
 
 void Listener::readerFinished(ConnectionReader *reader, const QByteArray &payload)
@@ -173,7 +169,6 @@ void Listener::readerFinished(ConnectionReader *reader, const QByteArray &payloa
     if (!m_readers.contains(reader))
         return;
     m_finished.insert(reader, payload);
-    m_moreFinished = true;
     handOnFinished();
 }
 
@@ -200,36 +195,27 @@ void Listener::deleteSpentReaders()
 
 void Listener::handOnFinished()
 {
-    // A message box shown while a message is handed on runs an event loop in
-    // which further reads finish; they wait for this loop, which makes
-    // another pass whenever one finished meanwhile, so the order holds.
-    if (m_handingOn)
-        return;
-    m_handingOn = true;
-    while (std::exchange(m_moreFinished, false)) {
-        // One pass, front to back: a finished read goes on unless an earlier
-        // read from the same address is still open.
-        QSet<QString> heldBack;
-        for (qsizetype i = 0; i < m_readers.size();) {
-            ConnectionReader *reader = m_readers.at(i);
-            const auto finished = m_finished.constFind(reader);
-            if (finished == m_finished.cend() || heldBack.contains(reader->peerIp())) {
-                heldBack.insert(reader->peerIp());
-                ++i;
-                continue;
-            }
-            const QByteArray payload = *finished;
-            const QString peerIp = reader->peerIp();
-            const quint16 localPort = reader->localPort();
-            m_finished.erase(finished);
-            m_readers.removeAt(i);
-            discardReader(reader);
-            // A sender that closed without writing anything brought no message.
-            if (!payload.isEmpty())
-                emit messageReceived(payload, peerIp, localPort);
+    // One pass, front to back: a finished read goes on unless an earlier
+    // read from the same address is still open.
+    QSet<QString> heldBack;
+    for (qsizetype i = 0; i < m_readers.size();) {
+        ConnectionReader *reader = m_readers.at(i);
+        const auto finished = m_finished.constFind(reader);
+        if (finished == m_finished.cend() || heldBack.contains(reader->peerIp())) {
+            heldBack.insert(reader->peerIp());
+            ++i;
+            continue;
         }
+        const QByteArray payload = *finished;
+        const QString peerIp = reader->peerIp();
+        const quint16 localPort = reader->localPort();
+        m_finished.erase(finished);
+        m_readers.removeAt(i);
+        discardReader(reader);
+        // A sender that closed without writing anything brought no message.
+        if (!payload.isEmpty())
+            emit messageReceived(payload, peerIp, localPort);
     }
-    m_handingOn = false;
     if (m_retiring && m_readers.isEmpty())
         deleteLater();
     else

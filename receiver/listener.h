@@ -104,8 +104,6 @@ private:
     // Connections in the order they arrived, until their message is handed on.
     QList<ConnectionReader *> m_readers;
     QHash<ConnectionReader *, QByteArray> m_finished;
-    bool m_handingOn = false;
-    bool m_moreFinished = false;
     bool m_catchUpScheduled = false;
     // Finished readers not deleted yet; the sweep (or a full batch) deletes
     // them.

@@ -1,25 +1,26 @@
 #pragma once
 
-#include <QByteArray>
+#include "message.h"
+
 #include <QList>
 #include <QObject>
-#include <QPointer>
-#include <QString>
+#include <functional>
 
-class MessageWindow;
-struct ReceiverSettings;
-
-// One message waiting to be shown, exactly as it was read.
-struct QueuedMessage
+// What the router needs of a message window: whether it shows a sender's
+// messages, and a way to give it one more. Whoever makes the window reports
+// its closing through MessageRouter::windowClosed().
+class MessageView
 {
-    QByteArray payload;
-    qint32 localPort = 0;
-    QString remoteIp;
+public:
+    virtual ~MessageView() = default;
+    virtual bool showsSender(const Message &message) const = 0;
+    virtual void addMessage(const Message &message) = 0;
 };
 
 // Routes every received message: into the open window of the same sender,
 // into a new window, or into the queue when no window can be opened or the
-// main window has a modal dialog open.
+// main window has a modal dialog open. It knows windows only as MessageView;
+// the factory makes and shows them.
 class MessageRouter : public QObject
 {
     Q_OBJECT
@@ -32,20 +33,29 @@ public:
     static constexpr int kMaxQueuedMessages = 32767;
     static constexpr qsizetype kMaxQueuedBytes = qsizetype(64) * 1024 * 1024;
 
-    explicit MessageRouter(const ReceiverSettings &settings, QObject *parent = nullptr);
+    // Makes the window of slot for a sender's first message, shown.
+    using WindowFactory = std::function<MessageView *(int slot, const Message &first)>;
+
+    explicit MessageRouter(QObject *parent = nullptr);
     ~MessageRouter() override;
 
+    void setWindowFactory(WindowFactory factory) { m_factory = std::move(factory); }
+
+    // False while the main window has a modal dialog open: messages then wait
+    // in the queue.
     bool isReceiveReady() const { return m_receiveReady; }
     void setReceiveReady(bool ready) { m_receiveReady = ready; }
 
-    void processMessage(const QByteArray &payload, qint32 localPort, const QString &remoteIp);
+    void route(const Message &message);
     void processQueue();
+    void enqueue(Message message);
+    // The window of slot has closed; its slot is free and the queue moves on.
+    void windowClosed(int slot);
     void trimWindowList();
-    void enqueue(QueuedMessage message);
 
     // Slots 0..n; an empty slot holds null.
-    const QList<QPointer<MessageWindow>> &windows() const { return m_windows; }
-    const QList<QueuedMessage> &queue() const { return m_queue; }
+    const QList<MessageView *> &windows() const { return m_windows; }
+    const QList<Message> &queue() const { return m_queue; }
     int openWindowCount() const;
     qsizetype queuedBytes() const { return m_queuedBytes; }
     // False once the waiting messages fill their bounds.
@@ -55,21 +65,17 @@ public:
     void closeAllWindows();
 
 signals:
-    // A message window opened (e.g. to wire its "Reply").
-    void windowOpened(MessageWindow *window);
     // The queue grew or shrank.
     void queueChanged();
     // The last open message window has closed.
     void lastWindowClosed();
 
 private:
-    void openWindow(int slot, const QString &name, qint32 localPort, qint32 replyPort,
-                    const QString &remoteIp, const QString &text);
-    void windowUnloaded(qint16 slot);
+    void openWindow(int slot, const Message &message);
 
-    const ReceiverSettings &m_settings;
-    QList<QPointer<MessageWindow>> m_windows;
-    QList<QueuedMessage> m_queue;
+    WindowFactory m_factory;
+    QList<MessageView *> m_windows;
+    QList<Message> m_queue;
     qsizetype m_queuedBytes = 0;
     bool m_receiveReady = true;
     bool m_closingAll = false;

@@ -68,9 +68,9 @@ MessageWindow::~MessageWindow() = default;
 
 QString MessageWindow::senderLine() const
 {
-    const QString name = username.isEmpty() ? QStringLiteral("Anonymous") : username;
-    return name + QStringLiteral(" (") + userip + QStringLiteral(" Port:") + QString::number(userport) +
-           QStringLiteral(") Send:");
+    const QString name = m_sender.name.isEmpty() ? QStringLiteral("Anonymous") : m_sender.name;
+    return name + QStringLiteral(" (") + m_sender.address + QStringLiteral(" Port:") +
+           QString::number(m_sender.localPort) + QStringLiteral(") Send:");
 }
 
 void MessageWindow::placeBySlot()
@@ -83,7 +83,7 @@ void MessageWindow::placeBySlot()
     if (!screen)
         return;
     const QRect area = screen->availableGeometry();
-    const int offset = kCascadeStep * (dialognb % kCascadeCount - kCascadeCount / 2);
+    const int offset = kCascadeStep * (m_slot % kCascadeCount - kCascadeCount / 2);
     move(area.center() - QPoint(width() / 2, height() / 2) + QPoint(offset, offset));
 }
 
@@ -126,11 +126,14 @@ void MessageWindow::beep()
         QApplication::beep();
 }
 
-void MessageWindow::showFirstMessage()
+void MessageWindow::showFirst(int slot, const Message &first)
 {
+    m_slot = slot;
+    m_sender = first;
+    m_sender.text.clear();
     updateSenderLabel();
-    m_texts = QStringList{messagetemp};
-    m_heldCharacters = messagetemp.size();
+    m_texts = QStringList{first.text};
+    m_heldCharacters = first.text.size();
     showCurrentMessage();
     updateReadNext();
     placeBySlot();
@@ -138,26 +141,23 @@ void MessageWindow::showFirstMessage()
     beep();
 }
 
-void MessageWindow::addMessage(qint16 dialog2apply, const QString &newstrdata, qint32 newuserport,
-                               qint32 newuserreplyport)
+void MessageWindow::addMessage(const Message &message)
 {
     // Runs to its end without handing control to the event loop, so "Read
     // next ->" cannot be pressed half-way; it is not disabled meanwhile,
     // which would repaint the window on every arrival.
-    if (dialog2apply == dialognb) {
-        if (newuserport != userport) {
-            userport = newuserport;
-            updateSenderLabel();
-        }
-        userreplyport = newuserreplyport;
-        // Further texts beyond the limits are dropped: one sender cannot make
-        // a window hold more than anyone could read through.
-        if (m_texts.size() < kMaxMessages && m_heldCharacters + newstrdata.size() <= kMaxHeldCharacters) {
-            m_texts.append(newstrdata);
-            m_heldCharacters += newstrdata.size();
-        }
-        updateReadNext();
+    if (message.localPort != m_sender.localPort) {
+        m_sender.localPort = message.localPort;
+        updateSenderLabel();
     }
+    m_sender.replyPort = message.replyPort;
+    // Further texts beyond the limits are dropped: one sender cannot make
+    // a window hold more than anyone could read through.
+    if (m_texts.size() < kMaxMessages && m_heldCharacters + message.text.size() <= kMaxHeldCharacters) {
+        m_texts.append(message.text);
+        m_heldCharacters += message.text.size();
+    }
+    updateReadNext();
     beep();
     requestActivation();
 }
@@ -211,15 +211,13 @@ void MessageWindow::onReadNextClicked()
 
 void MessageWindow::onReplyClicked()
 {
-    m_reply->setEnabled(false);
-    const qint32 port = userreplyport >= 0 ? userreplyport : userport;
-    m_reply->setEnabled(true);
-    emit replyRequested(username, userip, port);
+    const qint32 port = m_sender.replyPort >= 0 ? m_sender.replyPort : m_sender.localPort;
+    emit replyRequested(m_sender.name, m_sender.address, port);
 }
 
-void MessageWindow::onReplyFinished(qint16 result)
+void MessageWindow::onReplyFinished(bool delivered)
 {
-    if (result == 0 && m_texts.size() <= 1)
+    if (delivered && m_texts.size() <= 1)
         close();
 }
 
@@ -236,8 +234,8 @@ void MessageWindow::onOkClicked()
 void MessageWindow::closeEvent(QCloseEvent *event)
 {
     event->accept();
-    if (!m_unloaded) {
-        m_unloaded = true;
-        emit unloaded(dialognb);
+    if (!m_closed) {
+        m_closed = true;
+        emit closed(m_slot);
     }
 }

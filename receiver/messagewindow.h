@@ -1,5 +1,7 @@
 #pragma once
 
+#include "messagerouter.h"
+
 #include <QStringList>
 #include <QWidget>
 
@@ -10,7 +12,7 @@ struct ReceiverSettings;
 
 // The window that shows one sender's messages (a sender is the pair IP
 // address and name), oldest first. Not modal; many may be open at once.
-class MessageWindow : public QWidget
+class MessageWindow : public QWidget, public MessageView
 {
     Q_OBJECT
 public:
@@ -23,37 +25,33 @@ public:
     explicit MessageWindow(const ReceiverSettings &settings, QWidget *parent = nullptr);
     ~MessageWindow() override;
 
-    // Set before the window is shown.
-    qint16 dialognb = 0;
-    QString username;
-    QString userip;
-    QString messagetemp;
-    qint32 userport = 0;
-    qint32 userreplyport = -1;
+    // Shows the window in the router's slot with the sender's first message.
+    void showFirst(int slot, const Message &first);
 
-    // Shows the window with messagetemp as its first text.
-    void showFirstMessage();
-    // A further message of the same sender.
-    void addMessage(qint16 dialog2apply, const QString &newstrdata, qint32 newuserport,
-                    qint32 newuserreplyport);
+    // MessageView: the window of one sender; a further message of it.
+    bool showsSender(const Message &message) const override { return m_sender.sameSender(message); }
+    void addMessage(const Message &message) override;
+
+    int slot() const { return m_slot; }
+    // The sender's name, address and latest ports (its text is not kept).
+    const Message &sender() const { return m_sender; }
+    const QStringList &messages() const { return m_texts; }
+    QString senderLine() const;
 
     void onReadNextClicked();
     void onReplyClicked();
     void onOkClicked();
-    // The outcome of a reply handed on by replyRequested(): 0 when the
-    // sending program took it. The window closes then, unless more wait.
-    void onReplyFinished(qint16 result);
+    // The outcome of a reply handed on by replyRequested(). The window closes
+    // once the sender has it, unless more texts wait.
+    void onReplyFinished(bool delivered);
     // "Reply" is held disabled while a handoff runs.
     void setReplyEnabled(bool enabled);
-
-    const QStringList &messages() const { return m_texts; }
-    QString senderLine() const;
 
 signals:
     // "Reply" pressed: the sender to answer and the port to answer on.
     void replyRequested(const QString &name, const QString &ip, qint32 port);
     // The window is closing and its slot is free.
-    void unloaded(qint16 slot);
+    void closed(int slot);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -68,11 +66,13 @@ private:
     void activate();
 
     const ReceiverSettings &m_settings;
+    int m_slot = 0;
+    Message m_sender;
     QStringList m_texts;
     qsizetype m_heldCharacters = 0;
     QLabel *m_senderLabel;
     QPlainTextEdit *m_textView;
     QPushButton *m_readNext;
     QPushButton *m_reply;
-    bool m_unloaded = false;
+    bool m_closed = false;
 };

@@ -33,7 +33,7 @@ ReceiverWindow::ReceiverWindow(SettingsStore &store, ReceiverSettings &settings,
     , m_store(store)
     , m_settings(settings)
     , m_options(std::move(options))
-    , m_router(new MessageRouter(settings, this))
+    , m_router(new MessageRouter(this))
     , m_tray(nullptr)
     , m_dataTimeoutMs(Listener::kDataTimeoutMs)
     , m_senderProgram(TrayIcon::senderProgramPath())
@@ -68,8 +68,8 @@ ReceiverWindow::ReceiverWindow(SettingsStore &store, ReceiverSettings &settings,
     resize(260, 110);
 
     connect(m_router, &MessageRouter::queueChanged, this, &ReceiverWindow::updateAccepting);
-    connect(m_router, &MessageRouter::windowOpened, this,
-            [this](MessageWindow *window) { attachReplyToSender(window, m_senderProgram); });
+    m_router->setWindowFactory(
+        [this](int slot, const Message &first) { return openMessageWindow(slot, first); });
     connect(m_router, &MessageRouter::lastWindowClosed, this, [this] {
         if (m_unloaded)
             emit programEnded();
@@ -123,8 +123,8 @@ void ReceiverWindow::startListeners()
         listener->retire();
     if (m_unloaded)
         return;
-    // Every port is opened before any error is shown: the box waits for the
-    // user, and the ports after a refused one must not wait with it.
+    // Every port is opened before any error is shown, so that the boxes come
+    // in the order of the ports.
     QStringList failures;
     for (int n = 1; n <= m_settings.portList.count(); ++n) {
         auto *listener = new Listener(m_options.listenAddress, m_settings.portList.at(n), this);
@@ -137,13 +137,8 @@ void ReceiverWindow::startListeners()
         listener->startListening();
         disconnect(listener, &Listener::listenFailed, this, nullptr);
     }
-    for (const QString &description : std::as_const(failures)) {
-        showMessage(this, kTitleError, QStringLiteral("Winsock Error: ") + description);
-        // The error box runs its own event loop, in which the window may
-        // have been closed.
-        if (m_unloaded)
-            return;
-    }
+    for (const QString &description : std::as_const(failures))
+        showNotice(this, kTitleError, QStringLiteral("Winsock Error: ") + description);
 }
 
 void ReceiverWindow::setDataTimeout(int milliseconds)
@@ -159,30 +154,30 @@ void ReceiverWindow::updateAccepting()
         listener->updateAccepting();
 }
 
+MessageView *ReceiverWindow::openMessageWindow(int slot, const Message &first)
+{
+    auto *window = new MessageWindow(m_settings);
+    connect(window, &MessageWindow::closed, m_router, &MessageRouter::windowClosed);
+    attachReplyToSender(window, m_senderProgram);
+    window->showFirst(slot, first);
+    return window;
+}
+
 void ReceiverWindow::messageArrived(const QByteArray &payload, const QString &peerIp, quint16 localPort)
 {
+    std::optional<Message> message = messageFromPayload(payload, peerIp, localPort);
+    if (!message)
+        return;
     if (m_router->isReceiveReady()) {
-        m_router->processMessage(payload, localPort, peerIp);
+        m_router->route(*message);
         return;
     }
     // Queued at once, so arrival order holds however long the notice stays
-    // open; and one notice at a time, so a burst of senders cannot pile up
-    // modal boxes.
-    m_router->enqueue(QueuedMessage{payload, localPort, peerIp});
-    if (!m_noticePending) {
-        m_noticePending = true;
-        QMetaObject::invokeMethod(this, &ReceiverWindow::showWaitingNotice, Qt::QueuedConnection);
-    }
-}
-
-void ReceiverWindow::showWaitingNotice()
-{
-    if (!m_router->isReceiveReady()) {
-        QWidget *modal = QApplication::activeModalWidget();
-        showMessage(modal ? modal : this, kTitleMessageWaiting,
-                    QStringLiteral("Message Waiting, return to main menu to receive"));
-    }
-    m_noticePending = false;
+    // open; a notice already open stands for every message that waits.
+    m_router->enqueue(std::move(*message));
+    QWidget *modal = QApplication::activeModalWidget();
+    showNotice(modal ? modal : this, kTitleMessageWaiting,
+               QStringLiteral("Message Waiting, return to main menu to receive"));
 }
 
 void ReceiverWindow::hideFromTray()

@@ -5,6 +5,8 @@
 #include <QMainWindow>
 
 class Listener;
+class MessageView;
+struct Message;
 class MessageRouter;
 class SettingsStore;
 class TrayIcon;
@@ -71,7 +73,7 @@ protected:
 
 private:
     void messageArrived(const QByteArray &payload, const QString &peerIp, quint16 localPort);
-    void showWaitingNotice();
+    MessageView *openMessageWindow(int slot, const Message &first);
     void updateAccepting();
     void hideFromTray();
     void onActivated();
@@ -86,6 +88,5 @@ private:
     int m_dataTimeoutMs;
     QString m_senderProgram;
     int m_modalDepth = 0;
-    bool m_noticePending = false;
     bool m_unloaded = false;
 };

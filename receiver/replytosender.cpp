@@ -1,22 +1,23 @@
 #include "replytosender.h"
 
+#include "localendpoint.h"
 #include "messagebox.h"
 #include "messagewindow.h"
-#include "replyrecordsender.h"
+#include "replyrecord.h"
 
 #include <QFileInfo>
-#include <QPointer>
 #include <QProcess>
 
 ReplyToSender::ReplyToSender(QWidget *owner)
     : QObject(owner)
     , m_owner(owner)
-    , m_copyDataTimeoutMs(kCopyDataTimeoutMs)
 {
     m_roundWait.setSingleShot(true);
     m_roundWait.setInterval(kRoundWaitMs);
-    connect(&m_roundWait, &QTimer::timeout, this, &ReplyToSender::roundDue);
+    connect(&m_roundWait, &QTimer::timeout, this, &ReplyToSender::ask);
 }
+
+ReplyToSender::~ReplyToSender() = default;
 
 bool ReplyToSender::start(const QString &name, const QString &ip, qint32 port)
 {
@@ -24,32 +25,50 @@ bool ReplyToSender::start(const QString &name, const QString &ip, qint32 port)
         return false;
     m_busy = true;
     m_starts = 0;
-    const QChar nul(u'\0');
-    m_record = name + nul + ip + nul + QString::number(port) + nul;
-    const qint16 result = sendCopyData(kSenderWindowCaption, m_record, m_copyDataTimeoutMs);
-    if (result != kCopyDataNoWindow)
-        finish(result);
-    else
-        startSender();
+    const std::optional<QByteArray> record = buildReplyRecord(name, ip, port);
+    if (!record) {
+        QMetaObject::invokeMethod(
+            this, [this] { finish(ReplyOutcome::Failed); }, Qt::QueuedConnection);
+        return true;
+    }
+    m_record = *record;
+    ask();
     return true;
+}
+
+void ReplyToSender::ask()
+{
+    m_request =
+        EndpointRequest::copyData(kSendWindowCaption, kReplyRecordKind, m_record, m_requestTimeoutMs, this);
+    connect(m_request, &EndpointRequest::finished, this, &ReplyToSender::answered);
+    m_request->start();
+}
+
+void ReplyToSender::answered(EndpointReply reply)
+{
+    m_request->deleteLater();
+    m_request = nullptr;
+    switch (reply) {
+    case EndpointReply::Answered:
+        finish(ReplyOutcome::Delivered);
+        break;
+    case EndpointReply::NoEndpoint:
+        startSender();
+        break;
+    case EndpointReply::Failed:
+        finish(ReplyOutcome::Failed);
+        break;
+    }
 }
 
 void ReplyToSender::startSender()
 {
-    if (m_starts >= m_maxRounds || !launch()) {
-        giveUp();
+    if (m_starts < m_maxRounds && launch()) {
+        m_roundWait.start();
         return;
     }
-    m_roundWait.start();
-}
-
-void ReplyToSender::roundDue()
-{
-    const qint16 result = sendCopyData(kSenderWindowCaption, m_record, m_copyDataTimeoutMs);
-    if (result != kCopyDataNoWindow)
-        finish(result);
-    else
-        startSender();
+    showNotice(m_owner, kTitleWarning, QStringLiteral("No sender open, so no message could be replied"));
+    finish(ReplyOutcome::NoSender);
 }
 
 bool ReplyToSender::launch()
@@ -65,23 +84,11 @@ bool ReplyToSender::launch()
     return true;
 }
 
-void ReplyToSender::finish(qint16 result)
+void ReplyToSender::finish(ReplyOutcome outcome)
 {
     m_roundWait.stop();
     m_busy = false;
-    emit finished(result);
-}
-
-void ReplyToSender::giveUp()
-{
-    m_roundWait.stop();
-    m_busy = false;
-    // The notice runs an event loop of its own, in which the window that
-    // owns this object may close.
-    QPointer<ReplyToSender> alive(this);
-    showMessage(m_owner, kTitleWarning, QStringLiteral("No sender open, so no message could be replied"));
-    if (alive)
-        emit finished(kCopyDataNoWindow);
+    emit finished(outcome);
 }
 
 ReplyToSender *attachReplyToSender(MessageWindow *window, const QString &senderProgram)
@@ -93,9 +100,9 @@ ReplyToSender *attachReplyToSender(MessageWindow *window, const QString &senderP
                          window->setReplyEnabled(false);
                          reply->start(name, ip, port);
                      });
-    QObject::connect(reply, &ReplyToSender::finished, window, [window](qint16 result) {
+    QObject::connect(reply, &ReplyToSender::finished, window, [window](ReplyOutcome outcome) {
         window->setReplyEnabled(true);
-        window->onReplyFinished(result);
+        window->onReplyFinished(outcome == ReplyOutcome::Delivered);
     });
     return reply;
 }

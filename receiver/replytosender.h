@@ -1,20 +1,29 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
+class EndpointRequest;
 class MessageWindow;
 class QWidget;
+enum class EndpointReply;
 
-// The caption of Quillpost's main window, by which it is found.
-inline const QString kSenderWindowCaption = QStringLiteral("Send Message");
+// How a handoff ended.
+enum class ReplyOutcome
+{
+    Delivered, // Quillpost took the sender
+    NoSender,  // no Quillpost window answered, even after starting one
+    Failed     // the record does not fit, or Quillpost refused it or hung
+};
 
 // Hands the sender of a message to Quillpost on this machine, so that its
 // user can answer: the reply record goes to the window captioned "Send
 // Message"; when none answers, Quillpost is started from this program's
 // folder and asked again every half second, for a bounded number of rounds.
-// The rounds run on timers, so the program keeps receiving meanwhile.
+// Nothing here waits: each request reports back from the event loop, so the
+// program keeps receiving and painting meanwhile.
 class ReplyToSender : public QObject
 {
     Q_OBJECT
@@ -26,9 +35,13 @@ public:
     // (twenty seconds) allow for a heavily loaded machine, after which a
     // program that starts but never opens its window is reported.
     static constexpr int kMaxRounds = 40;
+    // How long Quillpost may take to answer one request. It answers as soon
+    // as it has taken the record; this only ends the wait for one that hangs.
+    static constexpr int kRequestTimeoutMs = 10000;
 
     // Notices go over owner, which also owns this object.
     explicit ReplyToSender(QWidget *owner);
+    ~ReplyToSender() override;
 
     // The program that is started when no window answers.
     void setSenderProgram(const QString &path) { m_senderProgram = path; }
@@ -36,33 +49,33 @@ public:
     // Tests shorten the waits.
     void setRoundWait(int milliseconds) { m_roundWait.setInterval(milliseconds); }
     void setMaxRounds(int rounds) { m_maxRounds = rounds; }
-    void setCopyDataTimeout(int milliseconds) { m_copyDataTimeoutMs = milliseconds; }
+    void setRequestTimeout(int milliseconds) { m_requestTimeoutMs = milliseconds; }
 
     bool isBusy() const { return m_busy; }
     // How often the sending program was started by the latest handoff.
     int startsMade() const { return m_starts; }
 
-    // Starts handing over; finished() reports the outcome, possibly before
-    // this returns. False, and nothing done, while a handoff is under way.
+    // Starts handing over; finished() reports the outcome from the event
+    // loop. False, and nothing done, while a handoff is under way.
     bool start(const QString &name, const QString &ip, qint32 port);
 
 signals:
-    // The last sendCopyData result: 0 when the record was handed over.
-    void finished(qint16 result);
+    void finished(ReplyOutcome outcome);
 
 private:
+    void ask();
+    void answered(EndpointReply reply);
     void startSender();
-    void roundDue();
     bool launch();
-    void finish(qint16 result);
-    void giveUp();
+    void finish(ReplyOutcome outcome);
 
     QWidget *m_owner;
     QString m_senderProgram;
     QTimer m_roundWait;
-    QString m_record;
+    QByteArray m_record;
+    EndpointRequest *m_request = nullptr;
     int m_maxRounds = kMaxRounds;
-    int m_copyDataTimeoutMs;
+    int m_requestTimeoutMs = kRequestTimeoutMs;
     int m_starts = 0;
     bool m_busy = false;
 };

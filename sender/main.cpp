@@ -1,14 +1,37 @@
+#include "localendpoint.h"
+#include "replyrecord.h"
 #include "sendersettings.h"
 #include "sendwindow.h"
 #include "settingsstore.h"
 #include "singleinstance.h"
-#include "windowactivation.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QIcon>
+
+namespace {
+
+// A second copy only asks the first to come forward, so it needs no display:
+// it ends before it reads or writes a single setting or opens a window.
+int bringFirstCopyForward(int argc, char *argv[])
+{
+    // A live copy answers at once; one that hangs is not waited for long.
+    constexpr int kBringToFrontTimeoutMs = 3000;
+    QCoreApplication app(argc, argv);
+    auto *request = EndpointRequest::bringToFront(kSendWindowCaption, kBringToFrontTimeoutMs, &app);
+    QObject::connect(request, &EndpointRequest::finished, &app, [] { QCoreApplication::exit(0); });
+    request->start();
+    return QCoreApplication::exec();
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    SingleInstanceLock lock(QStringLiteral("quillpost"));
+    if (!lock.tryLock())
+        return bringFirstCopyForward(argc, argv);
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(kSenderStoreName);
     QApplication::setApplicationVersion(QStringLiteral(QUILL_VERSION));
@@ -16,14 +39,6 @@ int main(int argc, char *argv[])
     // windows to the program's menu entry.
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/quillpost.svg")));
     QGuiApplication::setDesktopFileName(QStringLiteral("quillpost"));
-
-    // A second copy hands the foreground to the first and ends before it
-    // reads or writes a single setting.
-    SingleInstanceLock lock(QStringLiteral("quillpost"));
-    if (!lock.tryLock()) {
-        bringToFront(findWindowByCaption(kSendFormCaption));
-        return 0;
-    }
 
     SettingsStore store(kSenderStoreName);
     SenderSettings settings;

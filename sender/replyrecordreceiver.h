@@ -24,9 +24,9 @@ public:
     bool isHooked() const;
 
 signals:
-    // Emitted while the sending program waits for its answer: it learns
-    // that the record was taken only when the connected slots have handled
-    // it, notices to the user included.
+    // Emitted before the sending program gets its answer, so that it learns
+    // that the record was taken only once the connected slots have handled
+    // it; they never wait for the user (notices open without blocking).
     void replyRecordReceived(const QString &text);
 
 private:

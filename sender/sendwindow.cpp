@@ -5,6 +5,7 @@
 #include "localendpoint.h"
 #include "messagebox.h"
 #include "messagesender.h"
+#include "replyrecord.h"
 #include "replyrecordreceiver.h"
 #include "senderoptionsdialog.h"
 #include "sendersettings.h"
@@ -66,7 +67,7 @@ SendWindow::~SendWindow()
 void SendWindow::buildWindow()
 {
     setObjectName(QStringLiteral("SendForm"));
-    setWindowTitle(kSendFormCaption);
+    setWindowTitle(kSendWindowCaption);
 
     auto *central = new QWidget(this);
     auto *layout = new QVBoxLayout(central);
@@ -167,7 +168,7 @@ void SendWindow::load()
     m_replyPending = false;
     m_sentByEnter = false;
 
-    m_endpoint = new LocalEndpoint(kSendFormCaption, this);
+    m_endpoint = new LocalEndpoint(kSendWindowCaption, this);
     connect(m_endpoint, &LocalEndpoint::bringToFrontRequested, this, [this] { bringToFront(this); });
     m_endpoint->listen();
 
@@ -318,23 +319,29 @@ void SendWindow::onConnected()
 
 void SendWindow::onSendComplete()
 {
-    if (m_settings.popupWhenSent)
-        showMessage(this, kTitleMessageSend,
-                    QStringLiteral("Sucessful Message Send to: ") + m_recipientName + QStringLiteral(" (") +
-                        m_recipientIp + u')');
     m_messageField->setPlainText(QString());
     m_sender->close();
     m_sendButton->setEnabled(true);
-    if (m_settings.minimizeWhenSent && !m_sentByEnter) {
-        if (!isMinimized())
-            showMinimized();
-    }
+    const bool minimize = m_settings.minimizeWhenSent && !m_sentByEnter;
     m_sentByEnter = false;
+    const auto minimizeWindow = [this, minimize] {
+        if (minimize && !isMinimized())
+            showMinimized();
+    };
+    // A minimised window would take its notice out of sight: it goes down
+    // once the user has closed the box.
+    if (m_settings.popupWhenSent)
+        showNotice(this, kTitleMessageSend,
+                   QStringLiteral("Sucessful Message Send to: ") + m_recipientName + QStringLiteral(" (") +
+                       m_recipientIp + u')',
+                   NoticeText::Separate, minimizeWindow);
+    else
+        minimizeWindow();
 }
 
 void SendWindow::onSendFailed(const QString &description)
 {
-    showMessage(this, kTitleError, QStringLiteral("Winsock Error: ") + description);
+    showNotice(this, kTitleError, QStringLiteral("Winsock Error: ") + description);
     endSend();
 }
 
@@ -410,10 +417,12 @@ void SendWindow::handleReplyRecord(const QString &text)
         selectReplyUser();
         return;
     }
-    // The notice goes over the dialog that is in front of this window.
+    // The notice goes over the dialog that is in front of this window; one
+    // that is open already names the latest sender instead.
     QWidget *front = QApplication::activeModalWidget();
-    showMessage(front ? front : this, kTitleReply,
-                QStringLiteral("Return to main menu for reply to user ") + m_replyTarget.name);
+    showNotice(front ? front : this, kTitleReply,
+               QStringLiteral("Return to main menu for reply to user ") + m_replyTarget.name,
+               NoticeText::Replace);
 }
 
 void SendWindow::selectReplyUser()

@@ -15,9 +15,6 @@ class ReplyRecordReceiver;
 class SettingsStore;
 struct SenderSettings;
 
-// The caption by which other programs of the user find Quillpost's window.
-inline const QString kSendFormCaption = QStringLiteral("Send Message");
-
 // Quillpost's main window: the recipient box, the message field, Send and
 // Stop, and the menus that open every other window of the program. It runs
 // the program's start-up and shut-down steps and answers on the local

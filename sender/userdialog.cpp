@@ -4,6 +4,7 @@
 #include "conversions.h"
 #include "fieldchecks.h"
 #include "messagebox.h"
+#include "positionkeeper.h"
 #include "settingsstore.h"
 #include "userrows.h"
 #include "windowposition.h"
@@ -99,7 +100,7 @@ UserDialog::UserDialog(UserEdit &edit, const UserRows &rows, const SenderSetting
     , m_edit(edit)
     , m_rows(rows)
     , m_settings(settings)
-    , m_store(store)
+    , m_position(new PositionKeeper(this, store, kWindowPrefix))
 {
     setObjectName(QStringLiteral("Modify_or_add"));
     setWindowTitle(QStringLiteral("User"));
@@ -171,21 +172,7 @@ void UserDialog::load()
         m_nameField->setFocus();
     }
     adjustSize();
-    placeWindow(this, m_store, kWindowPrefix);
-}
-
-void UserDialog::saveOnClose()
-{
-    storeWindowPosition(this, m_store, kWindowPrefix);
-}
-
-void UserDialog::done(int result)
-{
-    if (!m_unloaded) {
-        m_unloaded = true;
-        saveOnClose();
-    }
-    QDialog::done(result);
+    m_position->place();
 }
 
 void UserDialog::onSaveClicked()

@@ -5,6 +5,7 @@
 #include <QDialog>
 
 class QLineEdit;
+class PositionKeeper;
 class QPushButton;
 class SettingsStore;
 class UserRows;
@@ -33,12 +34,9 @@ public:
 
     // The handlers, named after the controls they serve.
     void load();
-    void saveOnClose();
     void onSaveClicked();
     void onCancelClicked();
     void onAddNetworkUserClicked();
-
-    void done(int result) override;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -52,10 +50,9 @@ private:
     UserEdit &m_edit;
     const UserRows &m_rows;
     const SenderSettings &m_settings;
-    SettingsStore &m_store;
     // The name user held at opening: the reference for the duplicate check.
     QString m_openingName;
-    bool m_unloaded = false;
+    PositionKeeper *m_position;
 
     QLineEdit *m_nameField = nullptr;
     QLineEdit *m_ipField = nullptr;

@@ -1,6 +1,7 @@
 #include "userlisteditor.h"
 
 #include "messagebox.h"
+#include "positionkeeper.h"
 #include "sendersettings.h"
 #include "settingsstore.h"
 #include "storelist.h"
@@ -39,6 +40,7 @@ UserListEditor::UserListEditor(SenderSettings &settings, SettingsStore &store, Q
     : QDialog(owner)
     , m_settings(settings)
     , m_store(store)
+    , m_position(new PositionKeeper(this, store, kWindowPrefix))
 {
     setObjectName(QStringLiteral("ModifyUser"));
     setWindowTitle(QStringLiteral("Modify User"));
@@ -105,21 +107,7 @@ UserListEditor::~UserListEditor() = default;
 void UserListEditor::load()
 {
     fillUserList(m_settings.userList);
-    placeWindow(this, m_store, kWindowPrefix);
-}
-
-void UserListEditor::saveOnClose()
-{
-    storeWindowPosition(this, m_store, kWindowPrefix);
-}
-
-void UserListEditor::done(int result)
-{
-    if (!m_unloaded) {
-        m_unloaded = true;
-        saveOnClose();
-    }
-    QDialog::done(result);
+    m_position->place();
 }
 
 void UserListEditor::fillUserList(const UserList &users)

@@ -7,6 +7,7 @@
 
 class QAction;
 class QMenu;
+class PositionKeeper;
 class QPushButton;
 class QTreeWidgetItem;
 class SettingsStore;
@@ -33,7 +34,6 @@ public:
     // button state (left = 1, right = 2), the shift state and the position
     // within the list.
     void load();
-    void saveOnClose();
     void onAddClicked();
     void onModifyClicked();
     void onRemoveClicked();
@@ -46,8 +46,6 @@ public:
     void onResetClicked();
     void onApplyClicked();
     void onCancelClicked();
-
-    void done(int result) override;
 
     // The sort state: column 0 to 2, order 0 ascending / 1 descending, and
     // whether the rows are kept sorted.
@@ -84,7 +82,7 @@ private:
 
     QTreeWidgetItem *m_draggedRow = nullptr;
     bool m_noDrag = true;
-    bool m_unloaded = false;
+    PositionKeeper *m_position;
 
     UserListView *m_list = nullptr;
     QMenu *m_menu = nullptr;

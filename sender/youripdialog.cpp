@@ -1,5 +1,6 @@
 #include "youripdialog.h"
 
+#include "positionkeeper.h"
 #include "settingsstore.h"
 #include "windowposition.h"
 
@@ -68,7 +69,6 @@ QString reachableIpv4Address()
 
 YourIpDialog::YourIpDialog(SettingsStore &store, QWidget *owner)
     : QDialog(owner)
-    , m_store(store)
 {
     setObjectName(QStringLiteral("YourIP"));
     setWindowTitle(QStringLiteral("Your IP is..."));
@@ -87,25 +87,7 @@ YourIpDialog::YourIpDialog(SettingsStore &store, QWidget *owner)
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     layout->addWidget(ok);
     adjustSize();
-    placeWindow(this, m_store, kPositionPrefix);
+    (new PositionKeeper(this, store, kPositionPrefix))->place();
 }
 
-YourIpDialog::~YourIpDialog()
-{
-    saveOnClose();
-}
-
-void YourIpDialog::done(int result)
-{
-    saveOnClose();
-    QDialog::done(result);
-}
-
-void YourIpDialog::saveOnClose()
-{
-    if (m_unloaded)
-        return;
-    m_unloaded = true;
-    storeWindowPosition(this, m_store, kPositionPrefix);
-    m_store.flush();
-}
+YourIpDialog::~YourIpDialog() = default;

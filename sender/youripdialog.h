@@ -27,11 +27,5 @@ public:
     YourIpDialog(SettingsStore &store, QWidget *owner);
     ~YourIpDialog() override;
 
-    void done(int result) override;
-
 private:
-    void saveOnClose();
-
-    SettingsStore &m_store;
-    bool m_unloaded = false;
 };

@@ -34,10 +34,15 @@ void Measure(qsizetype bytes, const QList<int> &levels)
 {
     ReceiverSettings settings;
     settings.playIncomingSound = false;
-    MessageRouter router(settings);
+    MessageRouter router;
+    router.setWindowFactory([&settings](int slot, const Message &first) {
+        auto *window = new MessageWindow(settings);
+        window->showFirst(slot, first);
+        return window;
+    });
     const qint64 startKiB = ResidentKiB();
     for (int n = 0; n < MessageRouter::kMaxMessageWindows; ++n)
-        router.processMessage(Payload("window", 64), 505, QStringLiteral("10.0.0.%1").arg(n + 1));
+        router.route(*messageFromPayload(Payload("window", 64), QStringLiteral("10.0.0.%1").arg(n + 1), 505));
     Settle();
     const qint64 windowsKiB = ResidentKiB();
     const QByteArray payload = Payload("queued", bytes);
@@ -45,8 +50,8 @@ void Measure(qsizetype bytes, const QList<int> &levels)
     for (const int level : levels) {
         while (queued < level && router.queueHasRoom()) {
             // A copy of its own, as each received message is.
-            router.processMessage(QByteArray(payload.constData(), payload.size()), 505,
-                                  QStringLiteral("10.0.1.1"));
+            router.route(*messageFromPayload(QByteArray(payload.constData(), payload.size()),
+                                             QStringLiteral("10.0.1.1"), 505));
             ++queued;
         }
         Settle();

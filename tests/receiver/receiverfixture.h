@@ -4,6 +4,7 @@
 
 #include "listener.h"
 #include "messagerouter.h"
+#include "messagewindow.h"
 #include "receiversettings.h"
 #include "receivertesthelpers.h"
 #include "receiverwindow.h"
@@ -11,8 +12,6 @@
 
 #include <QTemporaryDir>
 #include <memory>
-
-class MessageWindow;
 
 struct ReceiverFixture
 {
@@ -35,9 +34,9 @@ struct ReceiverFixture
     QList<MessageWindow *> windows() const
     {
         QList<MessageWindow *> open;
-        for (const auto &window : router().windows()) {
+        for (MessageView *window : router().windows()) {
             if (window)
-                open.append(window.data());
+                open.append(static_cast<MessageWindow *>(window));
         }
         return open;
     }

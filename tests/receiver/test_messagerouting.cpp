@@ -5,6 +5,7 @@
 #include "receiverfixture.h"
 
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
@@ -24,6 +25,40 @@ QPushButton *ReadNext(MessageWindow *window)
     return window->findChild<QPushButton *>(u"ReadNext"_s);
 }
 
+Message Text(const QString &name, const QString &text = u"x"_s)
+{
+    return Message{name, u"10.0.0.1"_s, 505, 1, text};
+}
+
+// A window as the router sees it, without widgets.
+struct FakeView : MessageView
+{
+    explicit FakeView(const Message &message)
+        : first(message)
+    {}
+    bool showsSender(const Message &message) const override { return first.sameSender(message); }
+    void addMessage(const Message &message) override { added.append(message); }
+    Message first;
+    QList<Message> added;
+};
+
+FakeView *View(const MessageRouter &router, int slot)
+{
+    return static_cast<FakeView *>(router.windows().at(slot));
+}
+
+// Closes the view of slot as a window closing would.
+void Close(MessageRouter &router, int slot)
+{
+    std::unique_ptr<MessageView> view(router.windows().at(slot));
+    router.windowClosed(slot);
+}
+
+void UseFakeViews(MessageRouter &router)
+{
+    router.setWindowFactory([](int, const Message &first) { return new FakeView(first); });
+}
+
 } // namespace
 
 class TestMessageRouting : public QObject
@@ -39,8 +74,8 @@ private slots:
         QVERIFY(SendPayload(receiver.port(0), Bars("ann|1|first port")));
         QVERIFY(SendPayload(receiver.port(1), Bars("bob|1|second port")));
         QTRY_COMPARE(receiver.windows().size(), 2);
-        QCOMPARE(receiver.windows()[0]->userport, receiver.port(0));
-        QCOMPARE(receiver.windows()[1]->userport, receiver.port(1));
+        QCOMPARE(receiver.windows()[0]->sender().localPort, receiver.port(0));
+        QCOMPARE(receiver.windows()[1]->sender().localPort, receiver.port(1));
         QCOMPARE(receiver.notices.notices.size(), 0);
     }
 
@@ -115,7 +150,7 @@ private slots:
         QVERIFY(SendPayload(receiver.port(), second, from));
         QTRY_COMPARE(receiver.windows().size(), 2);
         QCOMPARE(receiver.windows()[0]->messages().size(), 1);
-        QCOMPARE(receiver.windows()[1]->userip, from.toString());
+        QCOMPARE(receiver.windows()[1]->sender().address, from.toString());
     }
 
     void sixtySixthSenderWaitsForAWindow()
@@ -127,16 +162,16 @@ private slots:
         QCOMPARE(receiver.windows().size(), MessageRouter::kMaxMessageWindows);
         const QString waiting = u"sender%1"_s.arg(MessageRouter::kMaxMessageWindows);
         for (MessageWindow *window : receiver.windows())
-            QVERIFY(window->username != waiting);
+            QVERIFY(window->sender().name != waiting);
 
-        MessageWindow *closing = receiver.router().windows()[10];
+        auto *closing = static_cast<MessageWindow *>(receiver.router().windows()[10]);
         QTest::mouseClick(closing->findChild<QPushButton *>(u"OKButton"_s), Qt::LeftButton);
         QCOMPARE(receiver.router().queue().size(), 0);
         QCOMPARE(receiver.windows().size(), MessageRouter::kMaxMessageWindows);
-        MessageWindow *opened = receiver.router().windows()[10];
+        auto *opened = static_cast<MessageWindow *>(receiver.router().windows()[10]);
         QVERIFY(opened && opened != closing);
-        QCOMPARE(opened->username, waiting);
-        QCOMPARE(opened->dialognb, qint16(10));
+        QCOMPARE(opened->sender().name, waiting);
+        QCOMPARE(opened->slot(), 10);
     }
 
     void messagesDuringModalShownInOrder_data()
@@ -185,31 +220,25 @@ private slots:
 
     void waitingNoticesNeverPileUp()
     {
+        // Real boxes: a notice that is open stands for every message that
+        // waits, however many senders come meanwhile.
         ReceiverFixture receiver;
+        setMessageHandler({});
         const quint16 port = receiver.port();
-        // A notice that stays open (its own event loop) while more senders come.
-        int open = 0;
-        int mostOpen = 0;
-        int shown = 0;
-        bool allQueued = false;
-        setMessageHandler([&](QWidget *, const QString &, const QString &) {
-            ++shown;
-            mostOpen = std::max(mostOpen, ++open);
-            if (shown == 1) {
-                SendPayload(port, Bars("bob|1|second"));
-                SendPayload(port, Bars("bob|1|third"));
-                allQueued = QTest::qWaitFor([&] { return receiver.router().queue().size() == 3; }, 10000);
-            }
-            --open;
-        });
+        int boxes = -1;
         WhileModal([&](QWidget *) {
-            SendPayload(port, Bars("bob|1|first"));
-            static_cast<void>(QTest::qWaitFor([&] { return allQueued; }, 20000));
+            for (const char *text : {"bob|1|first", "bob|1|second", "bob|1|third"}) {
+                SendPayload(port, Bars(text));
+                QTest::qWait(20);
+            }
+            static_cast<void>(QTest::qWaitFor([&] { return receiver.router().queue().size() == 3; }, 10000));
+            const QList<QMessageBox *> open = receiver.form->findChildren<QMessageBox *>();
+            boxes = static_cast<int>(std::count_if(open.cbegin(), open.cend(), [](QMessageBox *box) {
+                return box->isVisible() && box->windowTitle() == u"Message Waiting"_s;
+            }));
         });
         receiver.form->onAboutTriggered();
-        setMessageHandler({});
-        QVERIFY(allQueued);
-        QCOMPARE(mostOpen, 1);
+        QCOMPARE(boxes, 1);
         QCOMPARE(receiver.windows().size(), 1);
         QCOMPARE(receiver.windows()[0]->messages(), QStringList({u"first"_s, u"second"_s, u"third"_s}));
     }
@@ -218,60 +247,62 @@ private slots:
     {
         ReceiverFixture receiver;
         const quint16 port = receiver.port();
-        bool bothQueued = false;
+        bool fineQueued = false;
         WhileModal([&](QWidget *) {
             SendPayload(port, Bars("bob|505"));
             SendPayload(port, Bars("alice|1|fine"));
-            bothQueued = QTest::qWaitFor([&] { return receiver.router().queue().size() == 2; }, 10000);
+            // The malformed one is dropped as it arrives.
+            fineQueued = QTest::qWaitFor([&] { return receiver.router().queue().size() == 1; }, 10000);
         });
         receiver.form->onAboutTriggered();
-        QVERIFY(bothQueued);
+        QVERIFY(fineQueued);
         QCOMPARE(receiver.router().queue().size(), 0);
         QCOMPARE(receiver.windows().size(), 1);
-        QCOMPARE(receiver.windows()[0]->username, u"alice"_s);
+        QCOMPARE(receiver.windows()[0]->sender().name, u"alice"_s);
         QCOMPARE(Shown(receiver.windows()[0]), u"fine"_s);
     }
 
     void emptiedWindowSlotsTrimmedAndReused()
     {
-        ReceiverSettings settings;
-        MessageRouter router(settings);
-        for (const char *name : {"a", "b", "c", "d"})
-            router.processMessage(Bars(QByteArray(name) + "|1|x"), 505, u"10.0.0.1"_s);
+        MessageRouter router;
+        UseFakeViews(router);
+        for (const QString &name : {u"a"_s, u"b"_s, u"c"_s, u"d"_s})
+            router.route(Text(name));
         QCOMPARE(router.windows().size(), 4);
-        router.windows()[3]->close();
-        router.windows()[2]->close();
+        Close(router, 3);
+        Close(router, 2);
         QCOMPARE(router.windows().size(), 2);
-        router.windows()[0]->close();
+        Close(router, 0);
         QCOMPARE(router.windows().size(), 2);
-        QVERIFY(router.windows()[0].isNull());
-        router.processMessage(Bars("e|1|x"), 505, u"10.0.0.1"_s);
-        QCOMPARE(router.windows()[0]->username, u"e"_s);
+        QVERIFY(!router.windows()[0]);
+        router.route(Text(u"e"_s));
+        QCOMPARE(View(router, 0)->first.name, u"e"_s);
         QCOMPARE(router.windows().size(), 2);
+        router.route(Text(u"b"_s, u"again"_s));
+        QCOMPARE(View(router, 1)->added.size(), 1);
+        QCOMPARE(View(router, 1)->added[0].text, u"again"_s);
     }
 
     void queueBounds()
     {
-        ReceiverSettings settings;
-        MessageRouter router(settings);
+        MessageRouter router;
         router.setReceiveReady(false);
-        const QByteArray payload = Bars("bob|1|x");
         for (int i = 0; i < MessageRouter::kMaxQueuedMessages - 1; ++i)
-            router.enqueue(QueuedMessage{payload, 1, u"10.0.0.1"_s});
+            router.enqueue(Text(u"bob"_s));
         QVERIFY(router.queueHasRoom());
-        router.enqueue(QueuedMessage{payload, 1, u"10.0.0.1"_s});
+        router.enqueue(Text(u"bob"_s));
         QVERIFY(!router.queueHasRoom());
 
-        MessageRouter bytes(settings);
+        MessageRouter bytes;
         bytes.setReceiveReady(false);
-        const QByteArray big(kMaxPayloadBytes, 'x'); // shared, so this costs one buffer
-        const qsizetype fill = MessageRouter::kMaxQueuedBytes / kMaxPayloadBytes;
-        for (qsizetype i = 0; i < fill - 1; ++i)
-            bytes.enqueue(QueuedMessage{big, 1, u"10.0.0.1"_s});
+        const Message big =
+            Text(QString(), QString(kMaxPayloadBytes, u'x')); // shared, so this costs one buffer
+        const qsizetype fill = MessageRouter::kMaxQueuedBytes / big.heldBytes();
+        for (qsizetype i = 0; i < fill; ++i)
+            bytes.enqueue(big);
         QVERIFY(bytes.queueHasRoom());
-        bytes.enqueue(QueuedMessage{big, 1, u"10.0.0.1"_s});
+        bytes.enqueue(big);
         QVERIFY(!bytes.queueHasRoom());
-        QCOMPARE(bytes.queuedBytes(), MessageRouter::kMaxQueuedBytes);
     }
 
     void fullQueueHoldsSendersUntilItDrains()
@@ -280,13 +311,14 @@ private slots:
         receiver.router().setReceiveReady(false);
         // Payloads that are dropped when their turn comes, so draining is quick.
         for (int i = 0; i < MessageRouter::kMaxQueuedMessages; ++i)
-            receiver.router().enqueue(QueuedMessage{Bars("bad|1"), 1, u"10.0.0.1"_s});
+            receiver.router().enqueue(Text(u"a"_s + QString::number(i % 64)));
         QVERIFY(SendPayload(receiver.port(), Bars("bob|1|held by the kernel")));
         QCOMPARE(receiver.router().queue().size(), MessageRouter::kMaxQueuedMessages);
         receiver.router().setReceiveReady(true);
         receiver.router().processQueue();
-        QTRY_COMPARE(receiver.windows().size(), 1);
-        QCOMPARE(Shown(receiver.windows()[0]), u"held by the kernel"_s);
+        // The queued senders fill 64 windows; the one the kernel held gets the 65th.
+        QTRY_COMPARE(receiver.windows().size(), 65);
+        QCOMPARE(Shown(receiver.windows()[64]), u"held by the kernel"_s);
         QCOMPARE(receiver.notices.notices.size(), 0);
     }
 };

@@ -13,18 +13,19 @@
 
 namespace {
 
+// A message of the window's sender.
+Message Text(const QString &text, qint32 port = 505, qint32 replyPort = 505,
+             const QString &name = QStringLiteral("bob"))
+{
+    return Message{name, QStringLiteral("192.168.0.7"), static_cast<quint16>(port), replyPort, text};
+}
+
 struct Window
 {
     explicit Window(const QString &name = QStringLiteral("bob"), qint32 port = 505, qint32 replyPort = 505)
     {
         window = new MessageWindow(settings);
-        window->dialognb = 3;
-        window->username = name;
-        window->userport = port;
-        window->userreplyport = replyPort;
-        window->userip = QStringLiteral("192.168.0.7");
-        window->messagetemp = QStringLiteral("first");
-        window->showFirstMessage();
+        window->showFirst(3, Text(QStringLiteral("first"), port, replyPort, name));
     }
     ~Window() { delete window.data(); }
 
@@ -55,7 +56,6 @@ private slots:
     void readNextWalksThroughTexts();
     void textsBeyondTheLimitDropped();
     void largeTextsBoundedByCharacters();
-    void otherSlotOnlyActivates();
     void lineBreaksShownAsLines();
     void replyPort_data();
     void replyPort();
@@ -94,9 +94,9 @@ void TestMessageWindow::burstActivatesOnlyTheLatestWindow()
     second.window->installEventFilter(&secondActivations);
     // Each text comes in an event-loop turn of its own, as from the network.
     for (int n = 0; n < 20; ++n) {
-        first.window->addMessage(3, QStringLiteral("to first"), 505, 505);
+        first.window->addMessage(Text(QStringLiteral("to first"), 505, 505));
         QCoreApplication::processEvents();
-        second.window->addMessage(3, QStringLiteral("to second"), 505, 505);
+        second.window->addMessage(Text(QStringLiteral("to second"), 505, 505));
         QCoreApplication::processEvents();
     }
     // The window with the latest text ends up active, and the burst switched
@@ -114,7 +114,7 @@ void TestMessageWindow::unbrokenTextWrapsAnywhere()
     Window w;
     auto *field = w.window->findChild<QPlainTextEdit *>(QStringLiteral("TxtMessage"));
     QCOMPARE(field->wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
-    w.window->addMessage(3, QString(kMaxPayloadBytes, u'x'), 505, 505);
+    w.window->addMessage(Text(QString(kMaxPayloadBytes, u'x'), 505, 505));
     w.window->onReadNextClicked();
     QCOMPARE(w.shown().size(), kMaxPayloadBytes);
     QCOMPARE(field->wordWrapMode(), QTextOption::WrapAnywhere);
@@ -155,17 +155,17 @@ void TestMessageWindow::portOfLaterMessage()
     QFETCH(qint32, laterPort);
     QFETCH(QString, expected);
     Window w;
-    w.window->addMessage(3, QStringLiteral("second"), laterPort, 7);
+    w.window->addMessage(Text(QStringLiteral("second"), laterPort, 7));
     QCOMPARE(w.label(), expected);
-    QCOMPARE(w.window->userport, laterPort);
-    QCOMPARE(w.window->userreplyport, 7);
+    QCOMPARE(w.window->sender().localPort, laterPort);
+    QCOMPARE(w.window->sender().replyPort, 7);
 }
 
 void TestMessageWindow::readNextWalksThroughTexts()
 {
     Window w;
-    w.window->addMessage(3, QStringLiteral("second"), 505, 505);
-    w.window->addMessage(3, QStringLiteral("third"), 505, 505);
+    w.window->addMessage(Text(QStringLiteral("second"), 505, 505));
+    w.window->addMessage(Text(QStringLiteral("third"), 505, 505));
     QVERIFY(w.button("ReadNext")->isVisible());
     QVERIFY(w.button("ReadNext")->isEnabled());
     QCOMPARE(w.shown(), QStringLiteral("first"));
@@ -182,7 +182,7 @@ void TestMessageWindow::textsBeyondTheLimitDropped()
 {
     Window w;
     for (int i = 1; i <= MessageWindow::kMaxMessages + 10; ++i)
-        w.window->addMessage(3, QString::number(i), 505, 505);
+        w.window->addMessage(Text(QString::number(i), 505, 505));
     QCOMPARE(w.window->messages().size(), MessageWindow::kMaxMessages);
     QCOMPARE(w.window->messages().first(), QStringLiteral("first"));
     QCOMPARE(w.window->messages().last(), QString::number(MessageWindow::kMaxMessages - 1));
@@ -192,32 +192,23 @@ void TestMessageWindow::largeTextsBoundedByCharacters()
 {
     Window w;
     const QString largest(kMaxPayloadBytes, u'x');
-    const int fitting =
-        static_cast<int>((MessageWindow::kMaxHeldCharacters - w.window->messagetemp.size()) / largest.size());
+    const int fitting = static_cast<int>(
+        (MessageWindow::kMaxHeldCharacters - w.window->messages().first().size()) / largest.size());
     for (int i = 0; i < fitting + 5; ++i)
-        w.window->addMessage(3, largest, 505, 505);
+        w.window->addMessage(Text(largest, 505, 505));
     QCOMPARE(w.window->messages().size(), 1 + fitting);
     // Reading one makes room for one more.
     QTest::mouseClick(w.button("ReadNext"), Qt::LeftButton);
     QTest::mouseClick(w.button("ReadNext"), Qt::LeftButton);
-    w.window->addMessage(3, QStringLiteral("small"), 505, 505);
+    w.window->addMessage(Text(QStringLiteral("small"), 505, 505));
     QCOMPARE(w.window->messages().size(), fitting);
     QCOMPARE(w.window->messages().last(), QStringLiteral("small"));
-}
-
-void TestMessageWindow::otherSlotOnlyActivates()
-{
-    Window w;
-    w.window->addMessage(4, QStringLiteral("not mine"), 6000, 1);
-    QCOMPARE(w.window->messages().size(), 1);
-    QCOMPARE(w.window->userport, 505);
-    QVERIFY(w.button("ReadNext")->isEnabled());
 }
 
 void TestMessageWindow::lineBreaksShownAsLines()
 {
     Window w;
-    w.window->addMessage(3, QStringLiteral("one\r\ntwo"), 505, 505);
+    w.window->addMessage(Text(QStringLiteral("one\r\ntwo"), 505, 505));
     QTest::mouseClick(w.button("ReadNext"), Qt::LeftButton);
     QCOMPARE(w.shown(), QStringLiteral("one\ntwo"));
 }
@@ -248,35 +239,35 @@ void TestMessageWindow::replyPort()
 void TestMessageWindow::closesAfterReplyOnlyWhenNothingWaits_data()
 {
     QTest::addColumn<bool>("moreWaiting");
-    QTest::addColumn<int>("result");
+    QTest::addColumn<bool>("delivered");
     QTest::addColumn<bool>("closes");
-    QTest::newRow("handed over, nothing waits") << false << 0 << true;
-    QTest::newRow("handed over, more waits") << true << 0 << false;
-    QTest::newRow("not handed over") << false << 1 << false;
+    QTest::newRow("handed over, nothing waits") << false << true << true;
+    QTest::newRow("handed over, more waits") << true << true << false;
+    QTest::newRow("not handed over") << false << false << false;
 }
 
 void TestMessageWindow::closesAfterReplyOnlyWhenNothingWaits()
 {
     QFETCH(bool, moreWaiting);
-    QFETCH(int, result);
+    QFETCH(bool, delivered);
     QFETCH(bool, closes);
     Window w;
-    QSignalSpy unloaded(w.window.data(), &MessageWindow::unloaded);
+    QSignalSpy closed(w.window.data(), &MessageWindow::closed);
     if (moreWaiting)
-        w.window->addMessage(3, QStringLiteral("second"), 505, 505);
-    w.window->onReplyFinished(static_cast<qint16>(result));
-    QCOMPARE(unloaded.count(), closes ? 1 : 0);
+        w.window->addMessage(Text(QStringLiteral("second"), 505, 505));
+    w.window->onReplyFinished(delivered);
+    QCOMPARE(closed.count(), closes ? 1 : 0);
     QCOMPARE(w.window->isVisible(), !closes);
 }
 
 void TestMessageWindow::okFreesTheSlot()
 {
     Window w;
-    QSignalSpy unloaded(w.window.data(), &MessageWindow::unloaded);
-    w.window->addMessage(3, QStringLiteral("discarded"), 505, 505);
+    QSignalSpy closed(w.window.data(), &MessageWindow::closed);
+    w.window->addMessage(Text(QStringLiteral("discarded"), 505, 505));
     QTest::mouseClick(w.button("OKButton"), Qt::LeftButton);
-    QCOMPARE(unloaded.count(), 1);
-    QCOMPARE(unloaded[0][0].value<qint16>(), qint16(3));
+    QCOMPARE(closed.count(), 1);
+    QCOMPARE(closed[0][0].toInt(), 3);
     QTRY_VERIFY(w.window.isNull()); // deleted once closed
 }
 

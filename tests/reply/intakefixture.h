@@ -4,6 +4,7 @@
 // client function from another thread, as Quillbox hands them over from its
 // own process. Notices are recorded instead of shown.
 #include "bars.h"
+#include "endpointclient.h"
 #include "localendpoint.h"
 #include "messagebox.h"
 #include "replyrecord.h"
@@ -17,7 +18,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <functional>
-#include <future>
 #include <memory>
 
 // Bound of a client's round trip; a passing test takes a fraction of it.
@@ -30,18 +30,11 @@ struct Notice
     QString text;
 };
 
-template <typename T> bool IsReady(const std::future<T> &future)
+// The record handed over as Quillbox does, while this thread's event loop
+// serves the endpoint.
+inline std::unique_ptr<PendingReply> HandOver(const QByteArray &record)
 {
-    return future.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
-}
-
-// The record handed over from another thread, as Quillbox's send call does
-// from its own process, while this thread's event loop serves the endpoint.
-inline std::future<EndpointReply> HandOver(const QByteArray &record)
-{
-    return std::async(std::launch::async, [record] {
-        return sendCopyDataRequest(kSendFormCaption, kReplyRecordKind, record, kClientWaitMs);
-    });
+    return RequestCopyData(kSendWindowCaption, kReplyRecordKind, record, kClientWaitMs);
 }
 
 // Users written as "name,ip,port".
@@ -95,13 +88,7 @@ public:
     }
 
     // Hands the record over and serves the endpoint until it is answered.
-    EndpointReply deliver(const QByteArray &record)
-    {
-        std::future<EndpointReply> reply = HandOver(record);
-        if (!QTest::qWaitFor([&] { return IsReady(reply); }, kClientWaitMs * 2))
-            return EndpointReply::Failed;
-        return reply.get();
-    }
+    EndpointReply deliver(const QByteArray &record) { return HandOver(record)->get(kClientWaitMs * 2); }
 
     QComboBox *combo1() const { return form->findChild<QComboBox *>(QStringLiteral("Combo1")); }
     QPlainTextEdit *text1() const { return form->findChild<QPlainTextEdit *>(QStringLiteral("Text1")); }

@@ -2,6 +2,7 @@
 // The window captioned "Send Message" as another program holds it, for the
 // tests of Quillbox's side of a reply.
 #include "localendpoint.h"
+#include "replyrecord.h"
 #include "replytosender.h"
 
 #include <QMutex>
@@ -33,7 +34,7 @@ public:
         QMetaObject::invokeMethod(
             m_context,
             [this] {
-                m_endpoint = new LocalEndpoint(kSenderWindowCaption);
+                m_endpoint = new LocalEndpoint(kSendWindowCaption);
                 m_listening = m_endpoint->listen();
                 QObject::connect(
                     m_endpoint, &LocalEndpoint::copyDataReceived, m_endpoint,

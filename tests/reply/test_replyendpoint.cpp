@@ -32,7 +32,7 @@ void TestReplyEndpoint::silentClientsDoNotHoldUpRecords()
 {
     QVERIFY(f->start());
     f->form->endpoint()->setRequestTimeout(500);
-    const QString path = endpointPath(kSendFormCaption);
+    const QString path = endpointPath(kSendWindowCaption);
     // One client that says nothing, one that stops half-way through its
     // header, one that never reads its answer.
     QLocalSocket silent;
@@ -64,7 +64,7 @@ void TestReplyEndpoint::silentClientsDoNotHoldUpRecords()
 void TestReplyEndpoint::endpointIsOwnerOnly()
 {
     QVERIFY(f->start());
-    const QFileInfo socket(endpointPath(kSendFormCaption));
+    const QFileInfo socket(endpointPath(kSendWindowCaption));
     QVERIFY(socket.exists());
     const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
                         QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
@@ -98,7 +98,7 @@ void TestReplyEndpoint::endpointStaysPrivateWithoutRuntimeFolder()
     qputenv("XDG_CACHE_HOME", scratch.filePath(u"cache"_s).toLocal8Bit());
 
     QVERIFY(f->start());
-    const QFileInfo socket(endpointPath(kSendFormCaption));
+    const QFileInfo socket(endpointPath(kSendWindowCaption));
     QVERIFY2(socket.exists(), qPrintable(socket.filePath()));
     QVERIFY(socket.absoluteFilePath().startsWith(scratch.filePath(u"cache/"_s)));
     const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |

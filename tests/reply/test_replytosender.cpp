@@ -3,10 +3,12 @@
 // a missing program reported, the rounds bounded, never two handoffs at
 // once, and the main window wiring every window it opens.
 #include "bars.h"
+#include "listener.h"
 #include "messagebox.h"
 #include "messagerouter.h"
 #include "messagewindow.h"
 #include "receiversettings.h"
+#include "receivertesthelpers.h"
 #include "receiverwindow.h"
 #include "senderwindow.h"
 #include "settingsstore.h"
@@ -15,7 +17,9 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -26,6 +30,25 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+
+class PaintCounter : public QObject
+{
+public:
+    explicit PaintCounter(int *count)
+        : m_count(count)
+    {}
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++*m_count;
+        return false;
+    }
+
+private:
+    int *m_count;
+};
 
 // Rounds shortened for the tests (the program's pause is half a second).
 constexpr int kTestRoundWaitMs = 50;
@@ -54,7 +77,7 @@ int StartsNoted(const QTemporaryDir &folder)
     return static_cast<int>(file.readAll().count('\n'));
 }
 
-struct Notice
+struct ShownNotice
 {
     QWidget *owner = nullptr;
     QString title;
@@ -69,16 +92,10 @@ struct Window
     {
         settings.playIncomingSound = false;
         window = new MessageWindow(settings);
-        window->dialognb = 0;
-        window->username = name;
-        window->userip = u"192.168.0.7"_s;
-        window->userport = 4000;
-        window->userreplyport = replyPort;
-        window->messagetemp = u"hello"_s;
         reply = attachReplyToSender(window, senderProgram);
         reply->setRoundWait(kTestRoundWaitMs);
-        reply->setCopyDataTimeout(kWaitMs / 2);
-        window->showFirstMessage();
+        reply->setRequestTimeout(kWaitMs / 2);
+        window->showFirst(0, Message{name, u"192.168.0.7"_s, 4000, replyPort, u"hello"_s});
     }
     ~Window() { delete window.data(); }
     QPushButton *replyButton() const { return window->findChild<QPushButton *>(u"Reply2User"_s); }
@@ -109,9 +126,12 @@ private slots:
     void windowEndedWhileWarningOpen();
     void tooLongRecordRefused();
     void mainWindowWiresReply();
+    void recordAsItArrives_data();
+    void recordAsItArrives();
+    void heldAnswerKeepsReceiving();
 
 private:
-    QList<Notice> m_notices;
+    QList<ShownNotice> m_notices;
 };
 
 void TestReplyToSender::init()
@@ -146,12 +166,12 @@ void TestReplyToSender::replyDeliveredAtOnce()
     QTemporaryDir folder;
     Window w(WriteProgram(folder, u"quillpost"_s), u"bob"_s, replyPort);
     if (moreWaiting)
-        w.window->addMessage(0, u"second"_s, 4000, replyPort);
+        w.window->addMessage(Message{u"bob"_s, u"192.168.0.7"_s, 4000, replyPort, u"second"_s});
     QSignalSpy finished(w.reply.data(), &ReplyToSender::finished);
     QTest::mouseClick(w.replyButton(), Qt::LeftButton);
-    // Handed over within the click: no program start, no wait.
-    QCOMPARE(finished.count(), 1);
-    QCOMPARE(finished[0][0].value<qint16>(), qint16(0));
+    // Handed over without starting a program.
+    QVERIFY(finished.wait(kWaitMs));
+    QCOMPARE(finished[0][0].value<ReplyOutcome>(), ReplyOutcome::Delivered);
     QCOMPARE(sender.delivered().size(), 1);
     QCOMPARE(sender.delivered()[0].data, bytes);
     QCOMPARE(w.reply->startsMade(), 0);
@@ -177,7 +197,7 @@ void TestReplyToSender::replyStartsSenderAndAsksAgain()
     QTRY_VERIFY_WITH_TIMEOUT(StartsNoted(folder) >= 1, kWaitMs);
     SenderWindow sender;
     QVERIFY(finished.wait(kWaitMs));
-    QCOMPARE(finished[0][0].value<qint16>(), qint16(0));
+    QCOMPARE(finished[0][0].value<ReplyOutcome>(), ReplyOutcome::Delivered);
     QCOMPARE(sender.delivered().size(), 1);
     QCOMPARE(sender.delivered()[0].data, Bars("bob|192.168.0.7|505||"));
     QVERIFY(w.reply->startsMade() >= 1);
@@ -204,8 +224,8 @@ void TestReplyToSender::missingSenderProgramReported()
     Window w(program.isEmpty() ? QString() : folder.filePath(program));
     QSignalSpy finished(w.reply.data(), &ReplyToSender::finished);
     QTest::mouseClick(w.replyButton(), Qt::LeftButton);
-    QCOMPARE(finished.count(), 1);
-    QCOMPARE(finished[0][0].value<qint16>(), qint16(1));
+    QVERIFY(finished.wait(kWaitMs));
+    QCOMPARE(finished[0][0].value<ReplyOutcome>(), ReplyOutcome::NoSender);
     QCOMPARE(m_notices.size(), 1);
     QCOMPARE(m_notices[0].title, u"Warning"_s);
     QCOMPARE(m_notices[0].text, u"No sender open, so no message could be replied"_s);
@@ -225,7 +245,7 @@ void TestReplyToSender::roundsAreBounded()
     QSignalSpy finished(w.reply.data(), &ReplyToSender::finished);
     QTest::mouseClick(w.replyButton(), Qt::LeftButton);
     QVERIFY(finished.wait(kWaitMs));
-    QCOMPARE(finished[0][0].value<qint16>(), qint16(1));
+    QCOMPARE(finished[0][0].value<ReplyOutcome>(), ReplyOutcome::NoSender);
     QCOMPARE(w.reply->startsMade(), 3);
     QTRY_COMPARE(StartsNoted(folder), 3);
     QCOMPARE(m_notices.size(), 1);
@@ -283,17 +303,15 @@ void TestReplyToSender::windowEndedWhileWarningOpen()
     Window w(folder.filePath(u"absent"_s));
     QPointer<ReplyToSender> reply = w.reply;
     QSignalSpy finished(reply.data(), &ReplyToSender::finished);
-    bool boxSeen = false;
-    QTimer::singleShot(0, this, [&] {
-        QTRY_VERIFY(QApplication::activeModalWidget());
-        boxSeen = QApplication::activeModalWidget()->windowTitle() == u"Warning"_s;
-        delete w.window.data();
-    });
     QTest::mouseClick(w.replyButton(), Qt::LeftButton);
-    QVERIFY(boxSeen);
-    QVERIFY(w.window.isNull());
+    QVERIFY(finished.wait(kWaitMs));
+    QPointer<QMessageBox> box = w.window->findChild<QMessageBox *>();
+    QVERIFY(box);
+    QCOMPARE(box->windowTitle(), u"Warning"_s);
+    QTRY_VERIFY(box->isVisible());
+    delete w.window.data();
+    QVERIFY(box.isNull());
     QVERIFY(reply.isNull());
-    QCOMPARE(finished.count(), 0);
 }
 
 void TestReplyToSender::tooLongRecordRefused()
@@ -304,8 +322,8 @@ void TestReplyToSender::tooLongRecordRefused()
     Window w(WriteProgram(folder, u"quillpost"_s), QString(300, u'n'));
     QSignalSpy finished(w.reply.data(), &ReplyToSender::finished);
     QTest::mouseClick(w.replyButton(), Qt::LeftButton);
-    QCOMPARE(finished.count(), 1);
-    QCOMPARE(finished[0][0].value<qint16>(), qint16(3));
+    QVERIFY(finished.wait(kWaitMs));
+    QCOMPARE(finished[0][0].value<ReplyOutcome>(), ReplyOutcome::Failed);
     QVERIFY(sender.delivered().isEmpty());
     QCOMPARE(w.reply->startsMade(), 0);
     QVERIFY(w.window->isVisible());
@@ -330,21 +348,114 @@ void TestReplyToSender::mainWindowWiresReply()
     form.setSenderProgram(folder.filePath(u"absent"_s));
     form.start(QString());
 
-    form.router().processMessage(composeMessage(u"carol"_s, 700, u"hi"_s), 505, u"10.0.0.8"_s);
+    form.router().route(Message{u"carol"_s, u"10.0.0.8"_s, 505, 700, u"hi"_s});
     QCOMPARE(form.router().openWindowCount(), 1);
-    QPointer<MessageWindow> window = form.router().windows().at(0);
+    QPointer<MessageWindow> window = static_cast<MessageWindow *>(form.router().windows().at(0));
     QVERIFY(window);
     auto *button = window->findChild<QPushButton *>(u"Reply2User"_s);
     QTest::mouseClick(button, Qt::LeftButton);
-    QCOMPARE(m_notices.size(), 1);
+    QTRY_COMPARE(m_notices.size(), 1);
     QCOMPARE(m_notices[0].title, u"Warning"_s);
     QVERIFY(window);
 
     SenderWindow sender;
+    QTRY_VERIFY(button->isEnabled());
     QTest::mouseClick(button, Qt::LeftButton);
-    QCOMPARE(sender.delivered().size(), 1);
+    QTRY_COMPARE(sender.delivered().size(), 1);
     QCOMPARE(sender.delivered()[0].data, Bars("carol|10.0.0.8|700||"));
     QTRY_VERIFY(window.isNull());
+    form.unload();
+}
+
+void TestReplyToSender::recordAsItArrives_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("ip");
+    QTest::addColumn<qint32>("port");
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("bob: 20 characters and the counted zero")
+        << u"bob"_s << u"192.168.0.7"_s << 505 << Bars("bob|192.168.0.7|505||");
+    QTest::newRow("empty name starts with a zero")
+        << QString() << u"10.0.0.5"_s << 505 << Bars("|10.0.0.5|505||");
+    QTest::newRow("port 0") << u"al"_s << u"10.0.0.5"_s << 0 << Bars("al|10.0.0.5|0||");
+    QTest::newRow("one byte a character in the code page")
+        << u"Zo\u00e9"_s << u"10.0.0.5"_s << 505 << Bars("Zo\xe9|10.0.0.5|505||");
+    QTest::newRow("filling the buffer exactly")
+        << QString(240, u'n') << u"10.0.0.5"_s << 505 << QByteArray(240, 'n') + Bars("|10.0.0.5|505||");
+}
+
+void TestReplyToSender::recordAsItArrives()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, ip);
+    QFETCH(qint32, port);
+    QFETCH(QByteArray, bytes);
+    SenderWindow sender;
+    QVERIFY(sender.listening());
+    QWidget owner;
+    auto *reply = new ReplyToSender(&owner);
+    QSignalSpy finished(reply, &ReplyToSender::finished);
+    QVERIFY(reply->start(name, ip, port));
+    QVERIFY(finished.wait(kWaitMs));
+    QCOMPARE(finished[0][0].value<ReplyOutcome>(), ReplyOutcome::Delivered);
+    const QList<Delivered> delivered = sender.delivered();
+    QCOMPARE(delivered.size(), 1);
+    QCOMPARE(delivered[0].dwData, kReplyRecordKind);
+    QCOMPARE(delivered[0].data, bytes);
+}
+
+void TestReplyToSender::heldAnswerKeepsReceiving()
+{
+    // Quillpost holds its answer back (as a hung program would) for the whole
+    // of the handoff's time limit: Quillbox keeps running its event loop,
+    // painting, and showing what arrives meanwhile.
+    SenderWindow sender(true);
+    QTemporaryDir folder;
+    SettingsStore store = SettingsStore::atPath(folder.filePath(u"r.ini"_s));
+    ReceiverSettings settings;
+    settings.playIncomingSound = false;
+    settings.portList = PortList();
+    settings.portList.append(0);
+    ReceiverWindowOptions options;
+    options.listenAddress = QHostAddress::LocalHost;
+    options.trayIcon = false;
+    options.loadSettings = false;
+    ReceiverWindow form(store, settings, options);
+    form.start(QString());
+    const quint16 port = form.listeners().at(0)->serverPort();
+    QVERIFY(SendPayload(port, Bars("bob|505|first")));
+    QTRY_COMPARE(form.router().openWindowCount(), 1);
+    QPointer<MessageWindow> first = static_cast<MessageWindow *>(form.router().windows().at(0));
+    auto *button = first->findChild<QPushButton *>(u"Reply2User"_s);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTRY_COMPARE(sender.delivered().size(), 1);
+
+    // Paints are counted on a window that repaints itself every 20 ms.
+    int paints = 0;
+    QWidget canvas;
+    canvas.resize(50, 50);
+    canvas.show();
+    PaintCounter counter(&paints);
+    canvas.installEventFilter(&counter);
+    QTimer repaint;
+    connect(&repaint, &QTimer::timeout, &canvas, qOverload<>(&QWidget::update));
+    repaint.start(20);
+
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(SendPayload(port, QByteArray("carol\0"
+                                         "505\0meanwhile",
+                                         19)));
+    QTRY_VERIFY_WITH_TIMEOUT(form.router().openWindowCount() == 2, 1000);
+    QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+    QTest::qWait(2000);
+    // Still waiting for the answer, and painting all along.
+    QVERIFY(!button->isEnabled());
+    QVERIFY2(paints >= 40, qPrintable(QString::number(paints)));
+    sender.release();
+    // Handed over at last: the window had nothing more to show.
+    QTRY_VERIFY(first.isNull());
     form.unload();
 }
 

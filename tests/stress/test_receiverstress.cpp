@@ -33,7 +33,7 @@ int HeldMessages(const ReceiverFixture &receiver)
 bool WindowOf(const ReceiverFixture &receiver, const QString &name)
 {
     for (MessageWindow *window : receiver.windows()) {
-        if (window->username == name)
+        if (window->sender().name == name)
             return true;
     }
     return false;
@@ -86,7 +86,7 @@ void TestReceiverStress::burstFromManySendersLosesNothing()
         const QStringList &texts = window->messages();
         // The peer's address is known even for senders that had closed
         // before their connection was read.
-        QCOMPARE(window->userip, QStringLiteral("127.0.0.1"));
+        QCOMPARE(window->sender().address, QStringLiteral("127.0.0.1"));
         for (int i = 0; i < texts.size(); ++i)
             QCOMPARE(texts.at(i), QStringLiteral("message %1").arg(i));
     }

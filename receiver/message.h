@@ -1,0 +1,30 @@
+#pragma once
+
+#include "wireformat.h"
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+// One received message as it travels from the listener to the router and on
+// to a window: who sent it, where it came in, and its text.
+struct Message
+{
+    QString name;                    // the sender's name as received (may be empty)
+    QString address;                 // the sender's IP address, dotted for IPv4
+    quint16 localPort = 0;           // the port of ours it arrived on
+    qint32 replyPort = kNoReplyPort; // where the sender's own receiver listens, or kNoReplyPort
+    QString text;                    // the message, CR LF line breaks
+
+    // A sender is the pair address and name.
+    bool sameSender(const Message &other) const { return address == other.address && name == other.name; }
+    // What the message holds in memory, for the queue's bound.
+    qsizetype heldBytes() const
+    {
+        return (name.size() + address.size() + text.size()) * qsizetype(sizeof(QChar));
+    }
+};
+
+// The message a payload carries, or nothing when the payload is rejected.
+std::optional<Message> messageFromPayload(const QByteArray &payload, const QString &address,
+                                          quint16 localPort);
