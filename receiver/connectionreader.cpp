@@ -25,10 +25,10 @@ bool AcceptedSocket::adopt(qintptr socketDescriptor)
     return true;
 }
 
-ConnectionReader::ConnectionReader(AcceptedSocket *socket, int dataTimeoutMs, QObject *parent)
+ConnectionReader::ConnectionReader(AcceptedSocket *socket, QDeadlineTimer deadline, QObject *parent)
     : QObject(parent)
     , m_socket(socket)
-    , m_deadline(dataTimeoutMs)
+    , m_deadline(deadline)
     , m_peerIp(socket->acceptedPeerIp())
     , m_localPort(socket->acceptedLocalPort())
 {

@@ -42,7 +42,7 @@ class ConnectionReader : public QObject
     Q_OBJECT
 public:
     // Takes ownership of socket.
-    ConnectionReader(AcceptedSocket *socket, int dataTimeoutMs, QObject *parent = nullptr);
+    ConnectionReader(AcceptedSocket *socket, QDeadlineTimer deadline, QObject *parent = nullptr);
     ~ConnectionReader() override;
 
     QString peerIp() const { return m_peerIp; }

@@ -27,9 +27,10 @@ Listener::Listener(const QHostAddress &address, qint32 port, QObject *parent)
     , m_address(address)
     , m_port(port)
 {
-    // Connections the server has accepted but no reader has taken yet are
-    // bounded as well; they wait in the server until a reader is free.
-    m_server.setMaxPendingConnections(kMaxReadersPerPort);
+    // The server accepts one connection at a time and stops when one is left
+    // pending, so each is counted before the next is accepted and the port's
+    // bounds hold exactly.
+    m_server.setMaxPendingConnections(1);
     m_server.setListenBacklogSize(kListenBacklog);
     connect(&m_server, &QTcpServer::newConnection, this, &Listener::takePendingConnections);
     connect(&m_server, &QTcpServer::acceptError, this,
@@ -40,8 +41,8 @@ Listener::Listener(const QHostAddress &address, qint32 port, QObject *parent)
 
 void Listener::setDataTimeout(int milliseconds)
 {
-    // Readers are checked a few times within their time limit, so a silent
-    // peer is let go at most a fifth of the limit late.
+    // Connections are checked a few times within their time limit, so a
+    // silent peer is let go at most a fifth of the limit late.
     constexpr int kChecksPerTimeout = 5;
     constexpr int kFewestMs = 10;
     constexpr int kMostMs = 1000;
@@ -51,13 +52,16 @@ void Listener::setDataTimeout(int milliseconds)
 
 void Listener::finishOverdueReaders()
 {
-    // A reader that finishes may take others off the list as their messages
-    // are handed on; those are deleted only later, so the copy stays valid.
+    // Waiting connections whose time is up get a reader all the same, to
+    // hand on what they sent; then every overdue read ends. A reader that
+    // finishes may take others off the list as their messages are handed on;
+    // those are deleted only later, so the copy stays valid.
+    startWaiting(true);
     const QList<ConnectionReader *> readers = m_readers;
     for (ConnectionReader *reader : readers)
         reader->finishIfOverdue();
     deleteSpentReaders();
-    if (m_readers.isEmpty())
+    if (m_readers.isEmpty() && m_waiting.isEmpty())
         m_sweep.stop();
 }
 
@@ -103,18 +107,21 @@ void Listener::close()
     m_server.close();
     m_sweep.stop();
     const QList<ConnectionReader *> readers = std::exchange(m_readers, {});
+    m_readersPerAddress.clear();
     m_finished.clear();
     qDeleteAll(readers);
+    for (const Waiting &waiting : std::exchange(m_waiting, {}))
+        delete waiting.socket;
 }
 
 void Listener::retire()
 {
     // Senders the server has already let in are read like the others.
+    m_retiring = true;
     if (m_server.isListening())
         takePendingConnections();
     m_server.close();
-    m_retiring = true;
-    if (m_readers.isEmpty())
+    if (heldConnections() == 0)
         deleteLater();
 }
 
@@ -124,36 +131,68 @@ void Listener::updateAccepting()
         takePendingConnections();
 }
 
+bool Listener::admits() const
+{
+    return heldConnections() < kMaxConnectionsPerPort && (!m_admit || m_admit());
+}
+
 void Listener::takePendingConnections()
 {
-    // Connections already accepted by the server are read even while the
-    // admission says no: their senders have been let in and must not lose
-    // what they send.
-    while (m_readers.size() < kMaxReadersPerPort && m_server.hasPendingConnections()) {
+    // Each connection is taken only while there is room for it; one that
+    // finds none stays pending in the server, which then accepts no more.
+    while (m_server.hasPendingConnections() && (m_retiring || admits())) {
         // Only accepted sockets are ever pending (see BoundedServer).
         auto *socket = static_cast<AcceptedSocket *>(m_server.nextPendingConnection());
         if (!socket)
             break;
-        auto *reader = new ConnectionReader(socket, m_dataTimeoutMs, this);
-        connect(reader, &ConnectionReader::finished, this, &Listener::readerFinished);
-        m_readers.append(reader);
-        // Not at once: a read that ends hands its message on, which must not
-        // happen while connections are being taken. One call serves all the
-        // readers taken meanwhile.
-        if (reader->needsCatchUp() && !std::exchange(m_catchUpScheduled, true))
-            QMetaObject::invokeMethod(this, &Listener::catchUpReaders, Qt::QueuedConnection);
+        socket->setParent(this);
+        m_waiting.append(Waiting{socket, QDeadlineTimer(m_dataTimeoutMs)});
+        startWaiting(false);
     }
-    if (!m_readers.isEmpty() && !m_sweep.isActive())
+    if ((!m_readers.isEmpty() || !m_waiting.isEmpty()) && !m_sweep.isActive())
         m_sweep.start();
     if (!m_server.isListening())
         return;
     // Taking a pending connection makes the server accept again, so the
     // pause is decided afresh every time.
-    const bool admit = !m_admit || m_admit();
-    if (admit && m_readers.size() < kMaxReadersPerPort)
+    if (!m_server.hasPendingConnections() && admits())
         m_server.resumeAccepting();
     else
         m_server.pauseAccepting();
+}
+
+void Listener::startWaiting(bool overdueToo)
+{
+    // In arrival order; an address whose connection must wait holds back its
+    // later ones too, so that one sender's messages keep their order.
+    QSet<QString> heldBack;
+    for (qsizetype i = 0; i < m_waiting.size();) {
+        const Waiting &waiting = m_waiting.at(i);
+        const QString address = waiting.socket->acceptedPeerIp();
+        const bool overdue = overdueToo && waiting.deadline.hasExpired();
+        const bool room = m_readers.size() < kMaxReadersPerPort &&
+                          m_readersPerAddress.value(address) < kMaxReadersPerAddress;
+        if (!overdue && (!room || heldBack.contains(address))) {
+            heldBack.insert(address);
+            ++i;
+            continue;
+        }
+        const Waiting taken = m_waiting.takeAt(i);
+        startReader(taken.socket, taken.deadline);
+    }
+}
+
+void Listener::startReader(AcceptedSocket *socket, QDeadlineTimer deadline)
+{
+    auto *reader = new ConnectionReader(socket, deadline, this);
+    connect(reader, &ConnectionReader::finished, this, &Listener::readerFinished);
+    m_readers.append(reader);
+    ++m_readersPerAddress[reader->peerIp()];
+    // Not at once: a read that ends hands its message on, which must not
+    // happen while connections are being taken. One call serves all the
+    // readers started meanwhile.
+    if (reader->needsCatchUp() && !std::exchange(m_catchUpScheduled, true))
+        QMetaObject::invokeMethod(this, &Listener::catchUpReaders, Qt::QueuedConnection);
 }
 
 void Listener::catchUpReaders()
@@ -197,6 +236,7 @@ void Listener::handOnFinished()
 {
     // One pass, front to back: a finished read goes on unless an earlier
     // read from the same address is still open.
+    bool handedOn = false;
     QSet<QString> heldBack;
     for (qsizetype i = 0; i < m_readers.size();) {
         ConnectionReader *reader = m_readers.at(i);
@@ -211,13 +251,21 @@ void Listener::handOnFinished()
         const quint16 localPort = reader->localPort();
         m_finished.erase(finished);
         m_readers.removeAt(i);
+        if (--m_readersPerAddress[peerIp] == 0)
+            m_readersPerAddress.remove(peerIp);
         discardReader(reader);
+        handedOn = true;
         // A sender that closed without writing anything brought no message.
         if (!payload.isEmpty())
             emit messageReceived(payload, peerIp, localPort);
     }
-    if (m_retiring && m_readers.isEmpty())
+    // Readers freed make room for the connections that wait.
+    startWaiting(false);
+    if (m_retiring && heldConnections() == 0) {
         deleteLater();
-    else
-        updateAccepting();
+        return;
+    }
+    updateAccepting();
+    if (handedOn)
+        emit connectionsReleased();
 }

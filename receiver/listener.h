@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QHash>
 #include <QHostAddress>
 #include <QList>
@@ -10,6 +11,7 @@
 #include <QTimer>
 #include <functional>
 
+class AcceptedSocket;
 class ConnectionReader;
 
 // The description shown after "Winsock Error: " when a port cannot be
@@ -36,18 +38,30 @@ protected:
 // order their connections arrived; only an earlier connection from the same
 // address that is still being read holds a message back, so one sender's
 // messages keep their order and a silent peer delays nobody else.
+//
+// One address may have only a few connections read at once; its further
+// connections wait, accepted, in arrival order. A host that keeps opening
+// slow connections thus never takes every reader, and other computers are
+// read at once.
 class Listener : public QObject
 {
     Q_OBJECT
 public:
     // Connections read at the same time on one port. Each may hold up to a
-    // payload (64 KiB), so this bounds a port's memory to a few MiB; beyond
-    // it the port stops accepting and the kernel holds (or refuses) further
-    // senders until a read finishes.
+    // payload (64 KiB), so this bounds a port's memory to a few MiB.
     static constexpr int kMaxReadersPerPort = 64;
-    // How long a sender may take from connecting to closing. A sender writes
-    // its one payload right after connecting, so this is only reached by a
-    // peer that sends nothing or never closes.
+    // Of those, the ones one address may have: well below the port's bound,
+    // so that other addresses always find a reader.
+    static constexpr int kMaxReadersPerAddress = 8;
+    // Connections accepted on one port, read or waiting for a reader. Each
+    // buffers at most a payload, so a port holds at most 16 MiB; beyond it
+    // the port stops accepting and the kernel holds (or refuses) further
+    // senders until a read finishes.
+    static constexpr int kMaxConnectionsPerPort = 256;
+    // How long a sender may take from connecting to closing, waiting for a
+    // reader included. A sender writes its one payload right after
+    // connecting, so this is only reached by a peer that sends nothing or
+    // never closes.
     static constexpr int kDataTimeoutMs = 5000;
     // Room for a burst of senders arriving at once while the readers are busy
     // (the kernel caps it at its somaxconn).
@@ -63,7 +77,7 @@ public:
     bool startListening();
     // Stops listening and drops the connections being read.
     void close();
-    // Stops listening at once but lets the connections already accepted be
+    // Stops listening at once but lets every connection already accepted be
     // read and handed on; the object then deletes itself.
     void retire();
 
@@ -72,21 +86,36 @@ public:
     // The port actually listened on (differs from the configured one for 0).
     quint16 serverPort() const { return m_server.serverPort(); }
     int activeReaders() const { return static_cast<int>(m_readers.size()); }
+    int waitingConnections() const { return static_cast<int>(m_waiting.size()); }
+    // Accepted connections whose message has not been handed on yet.
+    int heldConnections() const { return activeReaders() + waitingConnections(); }
 
     // Tests shorten the wait for a silent peer.
     void setDataTimeout(int milliseconds);
-    // Asked before taking new senders; while it says no (e.g. the waiting
-    // messages fill their bound) the port stops accepting. Call
-    // updateAccepting() whenever its answer may have changed.
+    // Asked before taking each new sender; while it says no (e.g. the
+    // waiting messages with those still being read fill their bound) the
+    // port stops accepting. Call updateAccepting() whenever its answer may
+    // have changed.
     void setAdmission(std::function<bool()> admit) { m_admit = std::move(admit); }
     void updateAccepting();
 
 signals:
     void messageReceived(const QByteArray &payload, const QString &peerIp, quint16 localPort);
     void listenFailed(const QString &description);
+    // The number of held connections went down (a message was handed on).
+    void connectionsReleased();
 
 private:
+    struct Waiting
+    {
+        AcceptedSocket *socket;
+        QDeadlineTimer deadline;
+    };
+
     void takePendingConnections();
+    void startReader(AcceptedSocket *socket, QDeadlineTimer deadline);
+    void startWaiting(bool overdueToo);
+    bool admits() const;
     void readerFinished(ConnectionReader *reader, const QByteArray &payload);
     void handOnFinished();
     void finishOverdueReaders();
@@ -95,14 +124,18 @@ private:
     void deleteSpentReaders();
 
     BoundedServer m_server;
-    // Checks the readers' time limits while there are readers.
+    // Checks the time limits while there are connections.
     QTimer m_sweep;
     QHostAddress m_address;
     qint32 m_port;
     int m_dataTimeoutMs = kDataTimeoutMs;
     std::function<bool()> m_admit;
-    // Connections in the order they arrived, until their message is handed on.
+    // Connections being read, in the order they arrived, until their message
+    // is handed on.
     QList<ConnectionReader *> m_readers;
+    // Accepted connections waiting for a reader, in the order they arrived.
+    QList<Waiting> m_waiting;
+    QHash<QString, int> m_readersPerAddress;
     QHash<ConnectionReader *, QByteArray> m_finished;
     bool m_catchUpScheduled = false;
     // Finished readers not deleted yet; the sweep (or a full batch) deletes

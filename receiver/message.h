@@ -6,6 +6,10 @@
 #include <QString>
 #include <optional>
 
+// The most a message read from one payload holds in memory: every byte may
+// become a character of its own, and its sender's address is short.
+constexpr qsizetype kMaxMessageHeldBytes = (kMaxPayloadBytes + 64) * qsizetype(sizeof(QChar));
+
 // One received message as it travels from the listener to the router and on
 // to a window: who sent it, where it came in, and its text.
 struct Message

@@ -18,9 +18,10 @@ int MessageRouter::openWindowCount() const
                                           [](const MessageView *window) { return window != nullptr; }));
 }
 
-bool MessageRouter::queueHasRoom() const
+bool MessageRouter::hasRoomFor(int inFlight) const
 {
-    return m_queue.size() < kMaxQueuedMessages && m_queuedBytes < kMaxQueuedBytes;
+    return m_queue.size() + inFlight < kMaxQueuedMessages &&
+           m_queuedBytes + (inFlight + 1) * kMaxMessageHeldBytes <= kMaxQueuedBytes;
 }
 
 void MessageRouter::enqueue(Message message)

@@ -1,6 +1,7 @@
 #include "messagewindow.h"
 
 #include "receiversettings.h"
+#include "senderline.h"
 #include "windowactivation.h"
 #include "wireformat.h"
 
@@ -25,8 +26,11 @@ MessageWindow::MessageWindow(const ReceiverSettings &settings, QWidget *parent)
 
     m_senderLabel = new QLabel(this);
     m_senderLabel->setObjectName(QStringLiteral("Computer"));
-    // Names come from anyone on the network.
+    // Names come from anyone on the network. The line never sets the
+    // window's width: it is fitted to the width the window has.
     m_senderLabel->setTextFormat(Qt::PlainText);
+    m_senderLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_senderLabel->installEventFilter(this);
 
     auto *message = new QLabel(this);
     message->setObjectName(QStringLiteral("Message"));
@@ -68,9 +72,14 @@ MessageWindow::~MessageWindow() = default;
 
 QString MessageWindow::senderLine() const
 {
-    const QString name = m_sender.name.isEmpty() ? QStringLiteral("Anonymous") : m_sender.name;
-    return name + QStringLiteral(" (") + m_sender.address + QStringLiteral(" Port:") +
-           QString::number(m_sender.localPort) + QStringLiteral(") Send:");
+    return senderLineText(shownSenderName(m_sender.name), m_sender.address, m_sender.localPort);
+}
+
+bool MessageWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_senderLabel && event->type() == QEvent::Resize)
+        updateSenderLabel();
+    return QWidget::eventFilter(watched, event);
 }
 
 void MessageWindow::placeBySlot()
@@ -83,13 +92,16 @@ void MessageWindow::placeBySlot()
     if (!screen)
         return;
     const QRect area = screen->availableGeometry();
+    resize(size().boundedTo(area.size()));
     const int offset = kCascadeStep * (m_slot % kCascadeCount - kCascadeCount / 2);
     move(area.center() - QPoint(width() / 2, height() / 2) + QPoint(offset, offset));
 }
 
 void MessageWindow::updateSenderLabel()
 {
-    m_senderLabel->setText(senderLine());
+    m_senderLabel->setText(fittedSenderLine(m_sender.name, m_sender.address, m_sender.localPort,
+                                            m_senderLabel->fontMetrics(),
+                                            m_senderLabel->contentsRect().width()));
 }
 
 // Laying out a run of characters without a break opportunity takes time that

@@ -101,7 +101,9 @@ bool ReceiverOptionsDialog::eventFilter(QObject *watched, QEvent *event)
 void ReceiverOptionsDialog::onAddClicked()
 {
     const std::optional<qint32> read = toInt32(readNumber(m_portField->text()));
-    if (!read || *read < 0 || *read > 65535) {
+    // Port 0 would have the system pick a port nobody could send to, and the
+    // settings loader drops it at the next start.
+    if (!read || *read < 1 || *read > 65535) {
         failCheck(m_portField, QStringLiteral("Invalid port number"));
         return;
     }

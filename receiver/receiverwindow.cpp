@@ -103,13 +103,15 @@ void ReceiverWindow::start(const QString &commandLine)
     if (m_options.loadSettings)
         loadReceiverSettings(m_store, m_settings);
 
+    // Listening comes first: nothing the settings file does may hold up a
+    // sender.
+    startListeners();
+
     placeWindow(this, m_store, kPositionPrefix);
     storeWindowPosition(this, m_store, kPositionPrefix);
     const bool portsSaved = savePortList(m_store, m_settings.portList);
     if (!saveSoundOption(m_store, m_settings.playIncomingSound) || !portsSaved)
         reportSaveFailure(this, m_store.fileName());
-
-    startListeners();
 
     show();
     if (isHiddenStartSwitch(commandLine))
@@ -118,19 +120,39 @@ void ReceiverWindow::start(const QString &commandLine)
 
 void ReceiverWindow::startListeners()
 {
-    // Senders already let in on the old listeners are still read and shown.
-    for (Listener *listener : std::exchange(m_listeners, {}))
-        listener->retire();
-    if (m_unloaded)
-        return;
+    // Each port once, in the order of the list. (0 asks the system for a
+    // port of its choice; only tests list it, and each 0 is a port of its own.)
+    QList<qint32> ports;
+    for (int n = 1; !m_unloaded && n <= m_settings.portList.count(); ++n) {
+        const qint32 port = m_settings.portList.at(n);
+        if (port == 0 || !ports.contains(port))
+            ports.append(port);
+    }
+    // A listener on a port that is still wanted stays as it is: closing it
+    // would reset the senders the kernel holds for it. The others stop
+    // listening but still read and hand on the senders they let in.
+    QList<Listener *> old = std::exchange(m_listeners, {});
+    QHash<qint32, Listener *> kept;
+    for (Listener *listener : std::as_const(old)) {
+        const qint32 port = listener->configuredPort();
+        if (port != 0 && listener->isListening() && ports.contains(port) && !kept.contains(port))
+            kept.insert(port, listener);
+        else
+            listener->retire();
+    }
     // Every port is opened before any error is shown, so that the boxes come
     // in the order of the ports.
     QStringList failures;
-    for (int n = 1; n <= m_settings.portList.count(); ++n) {
-        auto *listener = new Listener(m_options.listenAddress, m_settings.portList.at(n), this);
+    for (const qint32 port : std::as_const(ports)) {
+        if (Listener *listener = kept.value(port)) {
+            m_listeners.append(listener);
+            continue;
+        }
+        auto *listener = new Listener(m_options.listenAddress, port, this);
         listener->setDataTimeout(m_dataTimeoutMs);
-        listener->setAdmission([router = m_router] { return router->queueHasRoom(); });
+        listener->setAdmission([this] { return m_router->hasRoomFor(connectionsInFlight()); });
         connect(listener, &Listener::messageReceived, this, &ReceiverWindow::messageArrived);
+        connect(listener, &Listener::connectionsReleased, this, &ReceiverWindow::updateAccepting);
         connect(listener, &Listener::listenFailed, this,
                 [&failures](const QString &description) { failures.append(description); });
         m_listeners.append(listener);
@@ -139,6 +161,15 @@ void ReceiverWindow::startListeners()
     }
     for (const QString &description : std::as_const(failures))
         showNotice(this, kTitleError, QStringLiteral("Winsock Error: ") + description);
+}
+
+int ReceiverWindow::connectionsInFlight() const
+{
+    // Retiring listeners are still children and still hand messages on.
+    int held = 0;
+    for (const Listener *listener : findChildren<Listener *>(Qt::FindDirectChildrenOnly))
+        held += listener->heldConnections();
+    return held;
 }
 
 void ReceiverWindow::setDataTimeout(int milliseconds)

@@ -74,6 +74,8 @@ protected:
 private:
     void messageArrived(const QByteArray &payload, const QString &peerIp, quint16 localPort);
     MessageView *openMessageWindow(int slot, const Message &first);
+    // Accepted connections whose message is not handed on yet, all ports.
+    int connectionsInFlight() const;
     void updateAccepting();
     void hideFromTray();
     void onActivated();

@@ -27,8 +27,14 @@ bool ReplyToSender::start(const QString &name, const QString &ip, qint32 port)
     m_starts = 0;
     const std::optional<QByteArray> record = buildReplyRecord(name, ip, port);
     if (!record) {
+        // A name from the network may need more room than the record has.
         QMetaObject::invokeMethod(
-            this, [this] { finish(ReplyOutcome::Failed); }, Qt::QueuedConnection);
+            this,
+            [this] {
+                fail(QStringLiteral("The sender's name is too long to be handed to the sending program, so "
+                                    "no message could be replied"));
+            },
+            Qt::QueuedConnection);
         return true;
     }
     m_record = *record;
@@ -56,7 +62,7 @@ void ReplyToSender::answered(EndpointReply reply)
         startSender();
         break;
     case EndpointReply::Failed:
-        finish(ReplyOutcome::Failed);
+        fail(QStringLiteral("The sending program did not take the reply, so no message could be replied"));
         break;
     }
 }
@@ -82,6 +88,12 @@ bool ReplyToSender::launch()
         return false;
     ++m_starts;
     return true;
+}
+
+void ReplyToSender::fail(const QString &text)
+{
+    showNotice(m_owner, kTitleWarning, text);
+    finish(ReplyOutcome::Failed);
 }
 
 void ReplyToSender::finish(ReplyOutcome outcome)

@@ -67,6 +67,7 @@ private:
     void answered(EndpointReply reply);
     void startSender();
     bool launch();
+    void fail(const QString &text);
     void finish(ReplyOutcome outcome);
 
     QWidget *m_owner;

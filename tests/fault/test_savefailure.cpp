@@ -11,6 +11,7 @@
 #include "sendersettings.h"
 #include "sendwindow.h"
 #else
+#include "listener.h"
 #include "receiversettings.h"
 #include "receiverwindow.h"
 #endif
@@ -18,6 +19,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 
 class TestSaveFailure : public QObject
 {
@@ -31,8 +33,11 @@ private slots:
         m_errors.clear();
         setMessageHandler([this](QWidget *, const QString &title, const QString &text) {
             if (title == kTitleError &&
-                text.startsWith(QStringLiteral("The settings could not be saved to ")))
+                text.startsWith(QStringLiteral("The settings could not be saved to "))) {
                 m_errors.append(text);
+                if (m_onError)
+                    m_onError();
+            }
         });
     }
     void cleanup() { setMessageHandler({}); }
@@ -67,8 +72,15 @@ private slots:
         options.trayIcon = false;
         options.loadSettings = false;
         ReceiverWindow form(store, settings, options);
+        // The report waits for nobody: the ports listen before it comes.
+        bool listeningAtReport = false;
+        m_onError = [&form, &listeningAtReport] {
+            listeningAtReport = !form.listeners().isEmpty() && form.listeners().first()->isListening();
+        };
         form.start(QString());
         QCOMPARE(m_errors.size(), 1);
+        QVERIFY(listeningAtReport);
+        m_onError = nullptr;
         form.close();
         QCOMPARE(m_errors.size(), 2);
     }
@@ -82,6 +94,7 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_dir;
     QStringList m_errors;
+    std::function<void()> m_onError;
 };
 
 QTEST_MAIN(TestSaveFailure)

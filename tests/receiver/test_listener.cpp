@@ -155,17 +155,21 @@ private slots:
         auto listener = LoopbackListener();
         QSignalSpy received(listener.get(), &Listener::messageReceived);
         QVERIFY(listener->startListening());
+        // Silent senders from as many addresses as it takes to fill every
+        // reader, each address up to its own bound.
+        constexpr int kAddresses = Listener::kMaxReadersPerPort / Listener::kMaxReadersPerAddress;
         std::vector<std::unique_ptr<QTcpSocket>> silent;
         for (int i = 0; i < Listener::kMaxReadersPerPort; ++i) {
             silent.push_back(std::make_unique<QTcpSocket>());
+            QVERIFY(silent.back()->bind(QHostAddress(u"127.0.1.%1"_s.arg(1 + i % kAddresses))));
             silent.back()->connectToHost(QHostAddress(QHostAddress::LocalHost), listener->serverPort());
             QVERIFY(silent.back()->waitForConnected(5000));
         }
         QTRY_COMPARE(listener->activeReaders(), Listener::kMaxReadersPerPort);
 
-        // One more sender is held, not read and not lost... (from another
-        // address, or it would also wait its turn behind the silent ones)
+        // One more sender is held, not read and not lost...
         QVERIFY(SendPayload(listener->serverPort(), Bars("bob|1|held"), QHostAddress(u"127.0.0.2"_s)));
+        QTRY_COMPARE(listener->waitingConnections(), 1);
         QCOMPARE(listener->activeReaders(), Listener::kMaxReadersPerPort);
         QCOMPARE(received.count(), 0);
         // ...until a reader is free.
@@ -173,6 +177,34 @@ private slots:
         QTRY_COMPARE(received.count(), 1);
         QCOMPARE(received[0][0].toByteArray(), Bars("bob|1|held"));
         QVERIFY(listener->activeReaders() <= Listener::kMaxReadersPerPort);
+    }
+
+    void oneAddressCannotTakeEveryReader()
+    {
+        // A host holding many silent connections gets a few readers; the
+        // rest of its connections wait, and another computer is read at once.
+        auto listener = LoopbackListener();
+        QSignalSpy received(listener.get(), &Listener::messageReceived);
+        QVERIFY(listener->startListening());
+        std::vector<std::unique_ptr<QTcpSocket>> silent;
+        for (int i = 0; i < Listener::kMaxReadersPerPort + 10; ++i) {
+            silent.push_back(std::make_unique<QTcpSocket>());
+            silent.back()->connectToHost(QHostAddress(QHostAddress::LocalHost), listener->serverPort());
+            QVERIFY(silent.back()->waitForConnected(5000));
+        }
+        QTRY_COMPARE(listener->heldConnections(), Listener::kMaxReadersPerPort + 10);
+        QCOMPARE(listener->activeReaders(), Listener::kMaxReadersPerAddress);
+        QVERIFY(
+            SendPayload(listener->serverPort(), Bars("bob|1|read at once"), QHostAddress(u"127.0.0.2"_s)));
+        QTRY_COMPARE(received.count(), 1);
+        QCOMPARE(received[0][1].toString(), u"127.0.0.2"_s);
+        // The waiting ones still come in their turn, in order.
+        for (int i = 0; i < 3; ++i) {
+            silent[i]->write(Bars("me|1|") + QByteArray::number(i));
+            silent[i]->disconnectFromHost();
+        }
+        QTRY_COMPARE(received.count(), 4);
+        QCOMPARE(received[3][0].toByteArray(), Bars("me|1|2"));
     }
 
     void finishedReadersAreFreed()
@@ -204,6 +236,30 @@ private slots:
         listener->updateAccepting();
         QTRY_COMPARE(received.count(), 1);
         QCOMPARE(received[0][0].toByteArray(), Bars("bob|1|waits in the kernel"));
+    }
+
+    void retiredListenerReadsWhatItAccepted()
+    {
+        // Connections waiting for a reader when the listener retires are
+        // read all the same.
+        auto *listener = new Listener(QHostAddress(QHostAddress::LocalHost), 0);
+        QSignalSpy received(listener, &Listener::messageReceived);
+        QSignalSpy destroyed(listener, &QObject::destroyed);
+        QVERIFY(listener->startListening());
+        std::vector<std::unique_ptr<QTcpSocket>> senders;
+        for (int i = 0; i < Listener::kMaxReadersPerAddress + 20; ++i) {
+            senders.push_back(std::make_unique<QTcpSocket>());
+            senders.back()->connectToHost(QHostAddress(QHostAddress::LocalHost), listener->serverPort());
+            QVERIFY(senders.back()->waitForConnected(5000));
+        }
+        QTRY_COMPARE(listener->heldConnections(), Listener::kMaxReadersPerAddress + 20);
+        listener->retire();
+        for (auto &sender : senders) {
+            sender->write(Bars("bob|1|x"));
+            sender->disconnectFromHost();
+        }
+        QTRY_COMPARE(received.count(), Listener::kMaxReadersPerAddress + 20);
+        QTRY_COMPARE(destroyed.count(), 1);
     }
 
     void retiredListenerFinishesItsReads()

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -51,6 +52,8 @@ class TestMessageWindow : public QObject
 private slots:
     void senderLine_data();
     void senderLine();
+    void longNameFitsTheScreen_data();
+    void longNameFitsTheScreen();
     void portOfLaterMessage_data();
     void portOfLaterMessage();
     void readNextWalksThroughTexts();
@@ -128,6 +131,15 @@ void TestMessageWindow::senderLine_data()
     QTest::newRow("empty name") << QString() << QStringLiteral("Anonymous (192.168.0.7 Port:505) Send:");
     QTest::newRow("markup kept as typed")
         << QStringLiteral("<img src=x>") << QStringLiteral("<img src=x> (192.168.0.7 Port:505) Send:");
+    // A name cannot draw a line of its own, nor turn the line around.
+    QTest::newRow("line breaks shown as symbols")
+        << QStringLiteral("x\r\nboss (10.0.0.1 Port:505) Send:\n")
+        << QStringLiteral("x\u240D\u240Aboss (10.0.0.1 Port:505) Send:\u240A (192.168.0.7 Port:505) Send:");
+    QTest::newRow("direction overrides shown as symbols")
+        << QStringLiteral("a\u202Eb\u2069") << QStringLiteral("a\uFFFDb\uFFFD (192.168.0.7 Port:505) Send:");
+    QTest::newRow("right-to-left name isolated")
+        << QStringLiteral("\u05E9\u05DC\u05D5\u05DD")
+        << QStringLiteral("\u2068\u05E9\u05DC\u05D5\u05DD\u2069 (192.168.0.7 Port:505) Send:");
 }
 
 void TestMessageWindow::senderLine()
@@ -140,6 +152,29 @@ void TestMessageWindow::senderLine()
     QCOMPARE(w.window->windowTitle(), QStringLiteral("Message "));
     QCOMPARE(w.shown(), QStringLiteral("first"));
     QVERIFY(!w.button("ReadNext")->isVisible());
+}
+
+void TestMessageWindow::longNameFitsTheScreen_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("128 wide letters") << QString(128, u'W');
+    QTest::newRow("60 KiB") << QString(60 * 1024, u'W');
+}
+
+void TestMessageWindow::longNameFitsTheScreen()
+{
+    QFETCH(QString, name);
+    Window w(name);
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY(w.window->frameGeometry().width() <= screen.width());
+    QVERIFY(w.window->height() <= screen.height());
+    auto *line = w.window->findChild<QLabel *>(QStringLiteral("Computer"));
+    QVERIFY(line->fontMetrics().horizontalAdvance(line->text()) <= line->contentsRect().width());
+    // The address and port always show; the name is shortened in its middle.
+    QVERIFY(line->text().endsWith(QStringLiteral(" (192.168.0.7 Port:505) Send:")));
+    QVERIFY(line->text().startsWith(QStringLiteral("WW")));
+    QVERIFY(w.button("OKButton")->isVisible());
+    QVERIFY(w.window->rect().contains(w.button("OKButton")->geometry()));
 }
 
 void TestMessageWindow::portOfLaterMessage_data()

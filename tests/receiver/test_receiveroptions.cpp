@@ -80,7 +80,8 @@ private slots:
         QTest::addColumn<int>("errors");
         QTest::newRow("new port appended") << u"6000"_s << QStringList({u"505"_s, u"6000"_s}) << 0;
         QTest::newRow("listed port ignored") << u"505"_s << QStringList{u"505"_s} << 0;
-        QTest::newRow("empty box adds 0") << QString() << QStringList({u"505"_s, u"0"_s}) << 0;
+        QTest::newRow("empty box (0) refused") << QString() << QStringList{u"505"_s} << 1;
+        QTest::newRow("0 refused: the next start would drop it") << u"0"_s << QStringList{u"505"_s} << 1;
         QTest::newRow("65535 appended") << u"65535"_s << QStringList({u"505"_s, u"65535"_s}) << 0;
         QTest::newRow("65536 refused") << u"65536"_s << QStringList{u"505"_s} << 1;
         QTest::newRow("pasted exponent refused") << u"9E99"_s << QStringList{u"505"_s} << 1;

@@ -217,28 +217,61 @@ private slots:
         QVERIFY(receiver.form->isUnloaded());
     }
 
-    void optionsDialogRebuildsListeners()
+    void optionsDialogKeepsWaitingSenders()
     {
-        ReceiverFixture receiver;
-        const quint16 before = receiver.port();
-        WhileModal([&](QWidget *dialog) {
-            auto *portnb = dialog->findChild<QLineEdit *>(u"Portnb"_s);
-            portnb->setText(u"0"_s);
-            QTest::mouseClick(dialog->findChild<QPushButton *>(u"removeall"_s), Qt::LeftButton);
-            QTest::mouseClick(dialog->findChild<QPushButton *>(u"addnew"_s), Qt::LeftButton);
-            QTest::mouseClick(dialog->findChild<QPushButton *>(u"addnew"_s), Qt::LeftButton);
-            QTest::mouseClick(dialog->findChild<QPushButton *>(u"SaveOption"_s), Qt::LeftButton);
-        });
-        receiver.form->onProgramOptionsTriggered();
-        QCOMPARE(receiver.settings.portList.count(), 1);
-        QCOMPARE(receiver.form->listeners().size(), 1);
+        // Senders waiting behind busy readers survive the options dialog:
+        // a port that is still wanted keeps its listener.
+        ReceiverFixture receiver({0}, 2000);
+        const quint16 port = receiver.port();
+        receiver.settings.portList.clear();
+        receiver.settings.portList.append(port);
+        receiver.form->startListeners();
         QVERIFY(receiver.form->listeners()[0]->isListening());
-        QVERIFY(SendPayload(receiver.port(), Bars("bob|1|on the new listener")));
-        QTRY_COMPARE(receiver.windows().size(), 1);
+        Listener *listener = receiver.form->listeners()[0];
+
+        std::vector<std::unique_ptr<QTcpSocket>> silent;
+        for (int i = 0; i < Listener::kMaxReadersPerPort; ++i) {
+            silent.push_back(std::make_unique<QTcpSocket>());
+            QVERIFY(silent.back()->bind(QHostAddress(u"127.0.1.%1"_s.arg(1 + i % 8))));
+            silent.back()->connectToHost(QHostAddress(QHostAddress::LocalHost), port);
+            QVERIFY(silent.back()->waitForConnected(5000));
+        }
+        constexpr int kWaiting = 100;
+        for (int i = 0; i < kWaiting; ++i)
+            QVERIFY(SendPayload(port, Bars("bob|1|") + QByteArray::number(i), QHostAddress(u"127.0.0.2"_s)));
+        QTRY_COMPARE(listener->heldConnections(), Listener::kMaxReadersPerPort + kWaiting);
+
+        WhileModal([](QWidget *dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
+        receiver.form->onProgramOptionsTriggered();
+        QCOMPARE(receiver.form->listeners().size(), 1);
+        QCOMPARE(receiver.form->listeners()[0], listener);
+
+        silent.clear();
+        QTRY_COMPARE_WITH_TIMEOUT(receiver.windows().size(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(receiver.windows()[0]->messages().size(), kWaiting, 10000);
+        QCOMPARE(receiver.windows()[0]->messages().last(), u"99"_s);
+    }
+
+    void changedPortRestartsOnlyItsListener()
+    {
+        ReceiverFixture receiver({0, 0});
+        const quint16 kept = receiver.port(0);
+        const quint16 dropped = receiver.port(1);
+        receiver.settings.portList.clear();
+        receiver.settings.portList.append(kept);
+        receiver.settings.portList.append(dropped);
+        receiver.form->startListeners();
+        Listener *keptListener = receiver.form->listeners()[0];
+        receiver.settings.portList.clear();
+        receiver.settings.portList.append(kept);
+        receiver.form->startListeners();
+        QCOMPARE(receiver.form->listeners().size(), 1);
+        QCOMPARE(receiver.form->listeners()[0], keptListener);
         QTcpSocket old;
-        old.connectToHost(QHostAddress(QHostAddress::LocalHost), before);
-        QVERIFY(before == receiver.port() || !old.waitForConnected(5000));
-        QCOMPARE(receiver.store.get(u"Ports"_s, u"1_port"_s, QString()), u"0"_s);
+        old.connectToHost(QHostAddress(QHostAddress::LocalHost), dropped);
+        QVERIFY(!old.waitForConnected(5000));
+        QVERIFY(SendPayload(kept, Bars("bob|1|still here")));
+        QTRY_COMPARE(receiver.windows().size(), 1);
     }
 };
 

@@ -124,6 +124,7 @@ private slots:
     void noSecondHandoffWhileOneRuns();
     void windowClosedDuringRounds();
     void windowEndedWhileWarningOpen();
+    void tooLongRecordRefused_data();
     void tooLongRecordRefused();
     void mainWindowWiresReply();
     void recordAsItArrives_data();
@@ -314,12 +315,21 @@ void TestReplyToSender::windowEndedWhileWarningOpen()
     QVERIFY(reply.isNull());
 }
 
+void TestReplyToSender::tooLongRecordRefused_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("300 letters") << QString(300, u'n');
+    // Outside the code page the name travels as UTF-8, three bytes each.
+    QTest::newRow("80 CJK characters") << QString(80, QChar(0x4e2d));
+}
+
 void TestReplyToSender::tooLongRecordRefused()
 {
+    QFETCH(QString, name);
     SenderWindow sender;
     QTemporaryDir folder;
     // A name from the network may be far longer than the record can carry.
-    Window w(WriteProgram(folder, u"quillpost"_s), QString(300, u'n'));
+    Window w(WriteProgram(folder, u"quillpost"_s), name);
     QSignalSpy finished(w.reply.data(), &ReplyToSender::finished);
     QTest::mouseClick(w.replyButton(), Qt::LeftButton);
     QVERIFY(finished.wait(kWaitMs));
@@ -327,7 +337,10 @@ void TestReplyToSender::tooLongRecordRefused()
     QVERIFY(sender.delivered().isEmpty());
     QCOMPARE(w.reply->startsMade(), 0);
     QVERIFY(w.window->isVisible());
-    QVERIFY(m_notices.isEmpty());
+    // Said, not silent.
+    QCOMPARE(m_notices.size(), 1);
+    QCOMPARE(m_notices[0].title, u"Warning"_s);
+    QVERIFY(m_notices[0].text.contains(u"too long"_s));
 }
 
 void TestReplyToSender::mainWindowWiresReply()
