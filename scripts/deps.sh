@@ -6,7 +6,7 @@ set -euo pipefail
 QUILL_PACKAGES=(
   cmake ninja-build ccache clang libclang-rt-dev g++
   qt6-base-dev qt6-base-dev-tools libqt6svg6 libgl-dev libxkbcommon-dev
-  xvfb xauth x11-utils desktop-file-utils openbox libxcb1-dev
+  xvfb xauth x11-utils desktop-file-utils openbox libx11-dev libxcb1-dev
   dbus-daemon xdotool
 )
 
@@ -26,14 +26,43 @@ quill_install_deps() {
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# Configures (first time only) and builds one build folder with Ninja.
+# Configures and builds one build folder with Ninja, warnings as errors:
+#   quill_build <folder> [-D<name>=<value>...]
+# A new folder is configured with clang. An existing one is configured again
+# only when one of the options differs from its cache (so an option added here
+# later reaches folders made before); otherwise the build stays incremental.
 quill_build() {
   local dir=$1
   shift
+  local options=(-DQUILL_WERROR=ON "$@")
   if [ ! -f "$dir/build.ninja" ]; then
-    CC=clang CXX=clang++ cmake -S "$QUILL_ROOT" -B "$dir" -G Ninja "$@"
+    CC=clang CXX=clang++ cmake -S "$QUILL_ROOT" -B "$dir" -G Ninja "${options[@]}"
+  elif ! quill_cache_has "$dir/CMakeCache.txt" "${options[@]}"; then
+    cmake -S "$QUILL_ROOT" -B "$dir" "${options[@]}"
   fi
   cmake --build "$dir" --parallel "$(nproc)"
+}
+
+# True when the CMake cache file holds every -D<name>[:<type>]=<value> given.
+quill_cache_has() {
+  local cache=$1 option name
+  shift
+  [ -f "$cache" ] || return 1
+  for option in "$@"; do
+    case $option in
+      -D*=*) ;;
+      *) return 1 ;;
+    esac
+    option=${option#-D}
+    name=${option%%=*}
+    name=${name%%:*}
+    QUILL_NAME=$name QUILL_VALUE=${option#*=} awk '
+      index($0, ENVIRON["QUILL_NAME"] ":") == 1 {
+        sub(/^[^=]*=/, "")
+        if ($0 == ENVIRON["QUILL_VALUE"]) found = 1
+      }
+      END { exit !found }' "$cache" || return 1
+  done
 }
 
 QUILL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

@@ -1,9 +1,10 @@
 // A fixed workload for counting instructions rather than timing: rounds of
 // small messages from 8 sender threads to either a Quillbox (offscreen) or the
 // bare QTcpServer receiver, each round on a new receiver. Counted, instruction
-// counts do not move with the machine's load the way rates do:
+// counts do not move with the machine's load the way rates do. Run, as one
+// command line,
 //
-//   valgrind --tool=callgrind --separate-threads=yes \
+//   valgrind --tool=callgrind --separate-threads=yes
 //       build/<folder>/bin/bench_instructions quillbox|bareqt [messages a round]
 //
 // then `callgrind_annotate --inclusive=yes` of the main thread's file (its
