@@ -20,7 +20,7 @@ bool isDigit(char16_t c)
 
 // The text with the dropped characters removed, as far as it can still be
 // part of a number. Anything that is not ASCII ends the number anyway.
-std::u16string Squeezed(QStringView text)
+std::u16string squeezed(QStringView text)
 {
     std::u16string out;
     out.reserve(static_cast<size_t>(text.size()));
@@ -58,7 +58,7 @@ double readRadix(const std::u16string &s, size_t pos, int base)
 }
 
 // Length of the leading decimal number of s (0 when there is none).
-size_t DecimalLength(const std::u16string &s)
+size_t decimalLength(const std::u16string &s)
 {
     size_t i = 0;
     if (i < s.size() && (s[i] == u'+' || s[i] == u'-'))
@@ -135,13 +135,13 @@ bool isRadixPrefix(const std::u16string &s, char16_t upper)
 
 double readNumber(QStringView text)
 {
-    const std::u16string s = Squeezed(text);
+    const std::u16string s = squeezed(text);
     if (isRadixPrefix(s, u'H'))
         return readRadix(s, 2, 16);
     if (isRadixPrefix(s, u'O'))
         return readRadix(s, 2, 8);
 
-    const size_t length = DecimalLength(s);
+    const size_t length = decimalLength(s);
     if (length == 0)
         return 0.0;
     std::string ascii;
@@ -184,10 +184,10 @@ std::optional<qint32> toInt32(double value)
 
 bool hasLeadingNumber(QStringView text)
 {
-    const std::u16string s = Squeezed(text);
+    const std::u16string s = squeezed(text);
     if (isRadixPrefix(s, u'H') || isRadixPrefix(s, u'O'))
         return true;
-    return DecimalLength(s) > 0;
+    return decimalLength(s) > 0;
 }
 
 std::optional<qint32> integerOf(QStringView text)
