@@ -128,6 +128,29 @@ private slots:
         QCOMPARE(decodeFromWire(bytes), text);
     }
 
+    void cutCharacterOrForeignEnd_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
+        const QString cut(QChar::ReplacementCharacter);
+        QTest::newRow("UTF-8 cut inside a character at the size limit")
+            << QByteArray("\xe2\x82\xac").repeated(kMaxPayloadBytes / 3 + 1)
+            << QString::fromUtf8("\xe2\x82\xac").repeated(kMaxPayloadBytes / 3) + cut;
+        QTest::newRow("three bytes of four")
+            << QByteArray("\xd0\x96\xf0\x9f\x98") << QString::fromUtf8("\xd0\x96") + cut;
+        QTest::newRow("ASCII ending in a high byte is Windows-1252")
+            << QByteArray("abc\xc3") << QString::fromUtf8("abc\xc3\x83");
+        QTest::newRow("a fault before the end makes it Windows-1252")
+            << QByteArray("caf\xe9 \xe2\x82") << QString::fromUtf8("caf\xc3\xa9 \xc3\xa2\xe2\x80\x9a");
+    }
+
+    void cutCharacterOrForeignEnd()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        QCOMPARE(decodePayload(bytes), text);
+    }
+
     void undefinedWindows1252BytesSurvive()
     {
         // 0x81 has no character in Windows-1252; it must still decode to
