@@ -181,13 +181,17 @@ SettingsStore::Entries SettingsStore::getAll(const QString &section) const
 
 bool SettingsStore::flush()
 {
-    // QSettings keeps its first error for good. A new view of the same file
-    // shares the pending changes and reports on this attempt alone.
-    if (m_settings->status() != QSettings::NoError)
-        m_settings = FreshView(*m_settings);
     if (!hasRoomFor(m_settings->fileName(), MostFileBytes(*m_settings)))
         return false;
     m_settings->sync();
+    if (m_settings->status() == QSettings::NoError)
+        return true;
+    // QSettings keeps its first error for good, and a file it could not
+    // parse (FormatError, from reading it now or earlier) says nothing about
+    // the write, which replaces that file with a sound one. A new view of the
+    // same file shares what is still pending: opening, it writes that again
+    // and reports on this write alone, so nothing pending means written.
+    m_settings = FreshView(*m_settings);
     return m_settings->status() == QSettings::NoError;
 }
 

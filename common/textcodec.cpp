@@ -84,7 +84,7 @@ QByteArray encodeForWire(QStringView text)
     return text.toUtf8();
 }
 
-QString decodeFromWire(QByteArrayView bytes)
+QString decodeFromWire(QByteArrayView bytes, bool cutOff)
 {
     if (isAscii(bytes))
         return QString::fromLatin1(bytes);
@@ -92,5 +92,14 @@ QString decodeFromWire(QByteArrayView bytes)
     QString text = utf8.decode(bytes);
     if (!utf8.hasError())
         return text;
+    if (cutOff) {
+        // A decoder that expects more bytes keeps an end inside a character
+        // back instead of failing on it: when that is the only fault, the
+        // text is UTF-8 and the cut shows as a replacement character.
+        QStringDecoder streamed(QStringConverter::Utf8);
+        text = streamed.decode(bytes);
+        if (!streamed.hasError() && !isAscii(QStringView(text)))
+            return text + QChar(QChar::ReplacementCharacter);
+    }
     return decodeWindows1252(bytes);
 }

@@ -18,5 +18,7 @@ QString decodeWindows1252(QByteArrayView bytes);
 // Windows-1252 when the whole text fits, UTF-8 otherwise.
 QByteArray encodeForWire(QStringView text);
 // Valid UTF-8 holding non-ASCII bytes is read as UTF-8, anything else as
-// Windows-1252 (which maps every byte to a character).
-QString decodeFromWire(QByteArrayView bytes);
+// Windows-1252 (which maps every byte to a character). Bytes cut off at a size
+// limit (cutOff) may end inside a character: when that is their only UTF-8
+// fault they are UTF-8 too, the cut character shown as U+FFFD.
+QString decodeFromWire(QByteArrayView bytes, bool cutOff = false);

@@ -27,7 +27,9 @@ QByteArray composeMessage(const QString &senderName, qint32 replyPort, const QSt
 
 QString decodePayload(const QByteArray &bytes)
 {
-    return decodeFromWire(QByteArrayView(bytes).first(qMin(bytes.size(), kMaxPayloadBytes)));
+    // A payload that fills the limit may have been cut off there.
+    const bool cutOff = bytes.size() >= kMaxPayloadBytes;
+    return decodeFromWire(QByteArrayView(bytes).first(qMin(bytes.size(), kMaxPayloadBytes)), cutOff);
 }
 
 qint16 parseMessage(QString &payload, QString &senderName, qint32 &replyPort)

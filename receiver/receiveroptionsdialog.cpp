@@ -1,6 +1,7 @@
 #include "receiveroptionsdialog.h"
 
 #include "conversions.h"
+#include "keyfilter.h"
 #include "messagebox.h"
 #include "receiversettings.h"
 
@@ -16,7 +17,7 @@
 
 namespace {
 
-// Five digits hold every port.
+// Five digits hold every port; a longer paste goes in whole and Add refuses it.
 constexpr int kPortTextLength = 5;
 
 QPushButton *makeButton(const QString &caption, const QString &name, QWidget *parent)
@@ -52,8 +53,8 @@ ReceiverOptionsDialog::ReceiverOptionsDialog(SettingsStore &store, ReceiverSetti
     m_portList->setSelectionMode(QAbstractItemView::SingleSelection);
     m_portField = new QLineEdit(network);
     m_portField->setObjectName(QStringLiteral("Portnb"));
-    m_portField->setMaxLength(kPortTextLength);
     m_portField->installEventFilter(this);
+    new KeyFilter(m_portField, kPortCharacters, kPortTextLength);
     auto *addnew = makeButton(QStringLiteral("Add"), QStringLiteral("addnew"), network);
     auto *remove = makeButton(QStringLiteral("Remove"), QStringLiteral("remove"), network);
     auto *removeall = makeButton(QStringLiteral("Remove All"), QStringLiteral("removeall"), network);
@@ -89,11 +90,6 @@ bool ReceiverOptionsDialog::eventFilter(QObject *watched, QEvent *event)
             onAddClicked();
             return true;
         }
-        // Digits only; Backspace and the editing keys carry no printable text.
-        const QString typed = key->text();
-        const bool digit = typed.size() == 1 && typed.front() >= u'0' && typed.front() <= u'9';
-        if (!typed.isEmpty() && typed.front().isPrint() && !digit)
-            return true;
     }
     return QDialog::eventFilter(watched, event);
 }

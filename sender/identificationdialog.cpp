@@ -25,13 +25,12 @@ IdentificationDialog::IdentificationDialog(SenderSettings &settings, SettingsSto
     nameLabel->setObjectName(QStringLiteral("lbl"));
     m_nameField = new QLineEdit(frame);
     m_nameField->setObjectName(QStringLiteral("txtmyident"));
-    m_nameField->setMaxLength(kMaxUserNameLength);
+    new KeyFilter(m_nameField, QString(), kMaxUserNameLength);
     auto *portLabel = new QLabel(QStringLiteral("User reply port:"), frame);
     portLabel->setObjectName(QStringLiteral("lbl"));
     m_portField = new QLineEdit(frame);
     m_portField->setObjectName(QStringLiteral("txtmyportnb"));
-    m_portField->setMaxLength(kPortBoxLength);
-    new KeyFilter(m_portField, kPortCharacters);
+    new KeyFilter(m_portField, kPortCharacters, kPortBoxLength);
     grid->addWidget(nameLabel, 0, 0);
     grid->addWidget(m_nameField, 0, 1);
     grid->addWidget(portLabel, 1, 0);

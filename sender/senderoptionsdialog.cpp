@@ -37,14 +37,12 @@ SenderOptionsDialog::SenderOptionsDialog(SenderSettings &settings, SettingsStore
     ipLabel->setObjectName(QStringLiteral("lbl"));
     m_ipField = new QLineEdit(network);
     m_ipField->setObjectName(QStringLiteral("ipnumber"));
-    m_ipField->setMaxLength(kIpBoxLength);
-    new KeyFilter(m_ipField, kIpCharacters);
+    new KeyFilter(m_ipField, kIpCharacters, kIpBoxLength);
     auto *portLabel = new QLabel(QStringLiteral("Default port :"), network);
     portLabel->setObjectName(QStringLiteral("lbl"));
     m_portField = new QLineEdit(network);
     m_portField->setObjectName(QStringLiteral("Portnb"));
-    m_portField->setMaxLength(kPortBoxLength);
-    new KeyFilter(m_portField, kPortCharacters);
+    new KeyFilter(m_portField, kPortCharacters, kPortBoxLength);
     grid->addWidget(ipLabel, 0, 0);
     grid->addWidget(m_ipField, 0, 1);
     grid->addWidget(portLabel, 1, 0);

@@ -15,7 +15,8 @@ class SenderOptionsDialog : public SettingsDialog
 {
     Q_OBJECT
 public:
-    // The longest texts the boxes take: a dotted address and a port.
+    // The longest texts that may be typed into the boxes: a dotted address and
+    // a port. A stored value is shown whole, however long.
     static constexpr int kIpBoxLength = 15;
     static constexpr int kPortBoxLength = 5;
 

@@ -161,10 +161,6 @@ void SendWindow::load()
     m_historyPosition = 0;
     m_history = QStringList{QString()};
 
-    const bool optionsSaved = saveProgramOptions(m_store, m_settings);
-    if (!saveUserList(m_store, m_settings.userList) || !optionsSaved)
-        reportSaveFailure(this, m_store.fileName());
-
     m_replyPending = false;
     m_sentByEnter = false;
 
@@ -176,6 +172,12 @@ void SendWindow::load()
     m_replyReceiver = new ReplyRecordReceiver(this);
     connect(m_replyReceiver, &ReplyRecordReceiver::replyRecordReceived, this, &SendWindow::handleReplyRecord);
     m_replyReceiver->hook(m_endpoint);
+
+    // With the endpoint up first, Quillbox, which may have started the
+    // program to hand over a reply, is answered whatever becomes of the box.
+    const bool optionsSaved = saveProgramOptions(m_store, m_settings);
+    if (!saveUserList(m_store, m_settings.userList) || !optionsSaved)
+        reportSaveFailure(this, m_store.fileName());
 }
 
 void SendWindow::unload()

@@ -95,8 +95,11 @@ UserListEditor::UserListEditor(SenderSettings &settings, SettingsStore &store, Q
         showContextMenu(m_list->viewport()->mapToGlobal(place.center()));
     });
     connect(m_list->header(), &QHeaderView::sectionClicked, this, &UserListEditor::onColumnClicked);
-    // A double click (or Enter) on a row changes that user.
-    connect(m_list, &QTreeWidget::itemActivated, this, [this] { onModifyClicked(); });
+    // A double click or Enter on a row changes that user. Not itemActivated:
+    // with a style that activates on a single click (KDE), merely selecting
+    // a row would open the dialog.
+    connect(m_list, &QTreeWidget::itemDoubleClicked, this, [this] { onModifyClicked(); });
+    connect(m_list, &UserListView::rowEntered, this, &UserListEditor::onModifyClicked);
 
     resize(560, 360);
     load();

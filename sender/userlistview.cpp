@@ -5,6 +5,7 @@
 
 #include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 UserListView::UserListView(QWidget *parent)
@@ -119,6 +120,15 @@ void UserListView::contextMenuEvent(QContextMenuEvent *event)
     if (event->reason() == QContextMenuEvent::Keyboard)
         emit keyboardMenuRequested();
     event->accept();
+}
+
+void UserListView::keyPressEvent(QKeyEvent *event)
+{
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && currentItem()) {
+        emit rowEntered();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
 }
 
 int buttonState(Qt::MouseButtons buttons)

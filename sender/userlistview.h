@@ -45,12 +45,15 @@ signals:
     void mouseReleased(int button, int shift, QPoint position);
     // The menu key or Shift+F10: the context menu for the selected row.
     void keyboardMenuRequested();
+    // Return or Enter with a current row.
+    void rowEntered();
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 };
 
 // Button and shift states in the form the pointer handlers receive them.

@@ -146,6 +146,39 @@ private slots:
         QVERIFY(!store.flush());
     }
 
+    void damagedFileRewritten_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<bool>("writable");
+        const QByteArray openHeader("[S\nold=1\n");
+        QTest::newRow("line without a value")
+            << QByteArray("a line that is no setting\n[S]\nold=1\n") << true;
+        QTest::newRow("section header not closed") << openHeader << true;
+        QTest::newRow("damaged and read-only") << openHeader << false;
+    }
+
+    void damagedFileRewritten()
+    {
+        QFETCH(QByteArray, contents);
+        QFETCH(bool, writable);
+        QFile ini(file());
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write(contents);
+        ini.close();
+        if (!writable) {
+            ini.setPermissions(QFileDevice::ReadOwner);
+            if (QFileInfo(ini).isWritable())
+                QSKIP("running with privileges that ignore file permissions");
+        }
+        SettingsStore store = SettingsStore::atPath(file());
+        store.save(u"S"_s, u"k"_s, u"v"_s);
+        // Only a failed write counts: the parse error of the old file does not.
+        QCOMPARE(store.flush(), writable);
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        QCOMPARE(ini.readAll().contains("k=v"), writable);
+        ini.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+
     void concurrentWritersLoseNothing()
     {
         QProcess a;

@@ -128,6 +128,38 @@ private slots:
         QCOMPARE(decodeFromWire(bytes), text);
     }
 
+    void cutCharacterOrForeignEnd_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
+        const QString cut(QChar::ReplacementCharacter);
+        // head, filler and tail making a payload that fills the limit.
+        const qsizetype filler = kMaxPayloadBytes - 5;
+        const QByteArray a(filler, 'a');
+        const QString as(filler, u'a');
+        QTest::newRow("UTF-8 cut inside a character at the limit")
+            << QByteArray("\xe2\x82\xac").repeated(kMaxPayloadBytes / 3 + 1)
+            << QString::fromUtf8("\xe2\x82\xac").repeated(kMaxPayloadBytes / 3) + cut;
+        QTest::newRow("three bytes of four at the limit")
+            << "\xd0\x96" + a + "\xf0\x9f\x98" << QString::fromUtf8("\xd0\x96") + as + cut;
+        QTest::newRow("the same end short of the limit is Windows-1252")
+            << QByteArray("\xd0\x96\xf0\x9f\x98")
+            << QString::fromUtf8("\xc3\x90\xe2\x80\x93\xc3\xb0\xc5\xb8\xcb\x9c");
+        QTest::newRow("ASCII and a high byte at the limit is Windows-1252")
+            << "abcd" + a + "\xc3" << u"abcd"_s + as + QChar(0xc3);
+        QTest::newRow("a fault before the cut makes it Windows-1252")
+            << "\xe9\xe2\x82" + a + "\xe2\x82"
+            << QString::fromUtf8("\xc3\xa9\xc3\xa2\xe2\x80\x9a") + as +
+                   QString::fromUtf8("\xc3\xa2\xe2\x80\x9a");
+    }
+
+    void cutCharacterOrForeignEnd()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        QCOMPARE(decodePayload(bytes), text);
+    }
+
     void undefinedWindows1252BytesSurvive()
     {
         // 0x81 has no character in Windows-1252; it must still decode to

@@ -8,6 +8,8 @@
 #include "settingsstore.h"
 #ifdef QUILL_SENDER
 #include "identificationdialog.h"
+#include "localendpoint.h"
+#include "replyrecord.h"
 #include "sendersettings.h"
 #include "sendwindow.h"
 #else
@@ -19,7 +21,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-#include <functional>
+#include <optional>
 
 class TestSaveFailure : public QObject
 {
@@ -31,16 +33,26 @@ private slots:
         QFile blocker(m_dir->filePath(QStringLiteral("blocked")));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         m_errors.clear();
-        setMessageHandler([this](QWidget *, const QString &title, const QString &text) {
+        m_listeningAtReport.clear();
+        setMessageHandler([this](QWidget *owner, const QString &title, const QString &text) {
             if (title == kTitleError &&
                 text.startsWith(QStringLiteral("The settings could not be saved to "))) {
                 m_errors.append(text);
-                if (m_onError)
-                    m_onError();
+#ifdef QUILL_SENDER
+                const auto *form = qobject_cast<SendWindow *>(owner);
+                m_listeningAtReport.append(form && form->endpoint() && form->endpoint()->isListening());
+#else
+                const auto *form = qobject_cast<ReceiverWindow *>(owner);
+                m_listeningAtReport.append(form && !form->listeners().isEmpty() &&
+                                           form->listeners().first()->isListening());
+#endif
             }
         });
     }
-    void cleanup() { setMessageHandler({}); }
+    void cleanup()
+    {
+        setMessageHandler({});
+    }
 
 #ifdef QUILL_SENDER
     void senderReportsAtStartAndClose()
@@ -50,6 +62,15 @@ private slots:
         auto form = std::make_unique<SendWindow>(store, settings);
         QCOMPARE(m_errors.size(), 1);
         QVERIFY(m_errors.first().contains(QStringLiteral("blocked/Quillpost.ini")));
+        // Quillbox, which may have started the program to hand over a reply,
+        // is answered whatever the user does about the box.
+        QCOMPARE(m_listeningAtReport, QList<bool>{true});
+        std::optional<EndpointReply> reply;
+        auto *request = EndpointRequest::bringToFront(kSendWindowCaption, 5000, form.get());
+        connect(request, &EndpointRequest::finished, this, [&reply](EndpointReply r) { reply = r; });
+        request->start();
+        QTRY_VERIFY(reply);
+        QCOMPARE(*reply, EndpointReply::Answered);
 
         // A settings dialog closing reports it as well.
         {
@@ -67,26 +88,55 @@ private slots:
         ReceiverSettings settings;
         settings.portList.clear();
         settings.portList.append(0);
-        ReceiverWindowOptions options;
-        options.listenAddress = QHostAddress(QHostAddress::LocalHost);
-        options.trayIcon = false;
-        options.loadSettings = false;
-        ReceiverWindow form(store, settings, options);
-        // The report waits for nobody: the ports listen before it comes.
-        bool listeningAtReport = false;
-        m_onError = [&form, &listeningAtReport] {
-            listeningAtReport = !form.listeners().isEmpty() && form.listeners().first()->isListening();
-        };
+        ReceiverWindow form(store, settings, receiverOptions());
         form.start(QString());
         QCOMPARE(m_errors.size(), 1);
-        QVERIFY(listeningAtReport);
-        m_onError = nullptr;
+        // The report waits for nobody: the ports listen before it comes.
+        QCOMPARE(m_listeningAtReport, QList<bool>{true});
         form.close();
         QCOMPARE(m_errors.size(), 2);
     }
 #endif
 
+    // A file with a line QSettings cannot parse: the first write at start
+    // replaces it with a sound one, and that is no failure to report.
+    void damagedFileRewrittenWithoutABox()
+    {
+        QFile file(m_dir->filePath(QStringLiteral("damaged.ini")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("a line that is no setting\n[Kept]\nkey=1\n");
+        file.close();
+        {
+            SettingsStore store = SettingsStore::atPath(file.fileName());
+#ifdef QUILL_SENDER
+            SenderSettings settings;
+            SendWindow form(store, settings);
+#else
+            ReceiverSettings settings;
+            settings.portList.clear();
+            settings.portList.append(0);
+            ReceiverWindow form(store, settings, receiverOptions());
+            form.start(QString());
+#endif
+            form.close();
+        }
+        QCOMPARE(m_errors, QStringList());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll();
+        QVERIFY2(!text.contains("no setting") && text.contains("key=1"), text.constData());
+    }
+
 private:
+#ifndef QUILL_SENDER
+    static ReceiverWindowOptions receiverOptions()
+    {
+        ReceiverWindowOptions options;
+        options.listenAddress = QHostAddress(QHostAddress::LocalHost);
+        options.trayIcon = false;
+        options.loadSettings = false;
+        return options;
+    }
+#endif
     SettingsStore blockedStore(const QString &name)
     {
         return SettingsStore::atPath(m_dir->filePath(QStringLiteral("blocked/") + name));
@@ -94,7 +144,9 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_dir;
     QStringList m_errors;
-    std::function<void()> m_onError;
+    // For each report: whether the program was listening (its local
+    // endpoint, its ports).
+    QList<bool> m_listeningAtReport;
 };
 
 QTEST_MAIN(TestSaveFailure)

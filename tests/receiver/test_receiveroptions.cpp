@@ -85,6 +85,7 @@ private slots:
         QTest::newRow("65535 appended") << u"65535"_s << QStringList({u"505"_s, u"65535"_s}) << 0;
         QTest::newRow("65536 refused") << u"65536"_s << QStringList{u"505"_s} << 1;
         QTest::newRow("pasted exponent refused") << u"9E99"_s << QStringList{u"505"_s} << 1;
+        QTest::newRow("pasted six digits refused, not cut") << u"123456"_s << QStringList{u"505"_s} << 1;
     }
 
     void add()
@@ -131,6 +132,11 @@ private slots:
         QCOMPARE(o.portnb()->text(), u"6000"_s);
         QTest::keyClicks(o.portnb(), u"12"_s);
         QCOMPARE(o.portnb()->text(), u"60001"_s); // five characters at most
+        // Alt with a letter types nothing; the Ctrl shortcuts still edit.
+        QTest::keyClick(o.portnb(), Qt::Key_A, Qt::AltModifier);
+        QCOMPARE(o.portnb()->text(), u"60001"_s);
+        QTest::keyClick(o.portnb(), Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(o.portnb()->selectedText(), u"60001"_s);
     }
 
     void remove()

@@ -8,8 +8,10 @@
 #include "storelist.h"
 
 #include <QAction>
+#include <QMessageBox>
 #include <QScopeGuard>
 #include <QTimer>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -54,6 +56,7 @@ private slots:
     void records();
     void lastRecordWins();
     void hintWhileDialogOpenThenAppliedAfterIt();
+    void oneHintForAStreamOfRecords();
     void fullList();
     void minimisedWindowRestoredAndFocused();
     void recordRightAfterStartNeedsNoHint();
@@ -203,6 +206,43 @@ void TestReplyIntake::hintWhileDialogOpenThenAppliedAfterIt()
     QCOMPARE(Describe(f->settings.userList), QStringList({u"alice,10.0.0.2,505"_s, u"bob,10.0.0.5,505"_s}));
     QCOMPARE(f->combo1()->currentText(), u"bob (10.0.0.5: 505)"_s);
     QTRY_COMPARE(f->form->focusWidget(), f->text1());
+}
+
+void TestReplyIntake::oneHintForAStreamOfRecords()
+{
+    QVERIFY(f->start({u"alice,10.0.0.2,505"_s}));
+    setMessageHandler({}); // real boxes
+    constexpr int kRecords = 300;
+    int answered = 0;
+    QStringList shown;
+    WhileOptionsOpen(*f->form, [&](QWidget *) {
+        const auto record = [](int n) {
+            return Bars("u" + QByteArray::number(n) + "|10.1." + QByteArray::number(n / 256) + '.' +
+                        QByteArray::number(n % 256) + "|505||");
+        };
+        // Twenty at a time, then the latest alone.
+        std::vector<std::unique_ptr<PendingReply>> pending;
+        for (int n = 1; n < kRecords; ++n) {
+            pending.push_back(HandOver(record(n)));
+            if (pending.size() == 20 || n == kRecords - 1) {
+                for (const auto &reply : pending)
+                    answered += reply->get(kClientWaitMs * 2) == EndpointReply::Answered;
+                pending.clear();
+            }
+        }
+        answered += f->deliver(record(kRecords)) == EndpointReply::Answered;
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            auto *box = qobject_cast<QMessageBox *>(window);
+            if (box && box->isVisible() && box->windowTitle() == u"Reply") {
+                shown.append(box->text());
+                box->close();
+            }
+        }
+    });
+    QCOMPARE(answered, kRecords);
+    // One box over the dialog, naming the latest sender: each record used to
+    // stack a box of its own.
+    QCOMPARE(shown, QStringList{u"Return to main menu for reply to user u"_s + QString::number(kRecords)});
 }
 
 void TestReplyIntake::fullList()

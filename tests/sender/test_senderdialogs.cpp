@@ -14,6 +14,8 @@
 #include <QClipboard>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
@@ -165,9 +167,14 @@ private slots:
                                     << u"192.168.0.1"_s;
         QTest::newRow("default port") << u"options"_s << u"Portnb"_s << u"-5.0 5e"_s << u"505"_s;
         QTest::newRow("port box holds five") << u"options"_s << u"Portnb"_s << u"1234567"_s << u"12345"_s;
+        QTest::newRow("ip box holds fifteen")
+            << u"options"_s << u"ipnumber"_s << u"255.255.255.2551"_s << u"255.255.255.255"_s;
         QTest::newRow("reply port") << u"identification"_s << u"txtmyportnb"_s << u"a-6 0+0"_s << u"600"_s;
         QTest::newRow("user name is not filtered")
             << u"identification"_s << u"txtmyident"_s << u"Ann-1 x"_s << u"Ann-1 x"_s;
+        QTest::newRow("user name holds 128")
+            << u"identification"_s << u"txtmyident"_s << QString(kMaxUserNameLength + 2, u'n')
+            << QString(kMaxUserNameLength, u'n');
     }
 
     void keyFiltersDropTypedCharacters()
@@ -176,12 +183,7 @@ private slots:
         QFETCH(QString, box);
         QFETCH(QString, typed);
         QFETCH(QString, kept);
-        std::unique_ptr<QDialog> window;
-        if (dialog == u"options")
-            window = std::make_unique<SenderOptionsDialog>(m_settings, *m_store, nullptr);
-        else
-            window = std::make_unique<IdentificationDialog>(m_settings, *m_store, nullptr);
-        window->show();
+        const std::unique_ptr<QDialog> window = open(dialog);
         auto *field = window->findChild<QLineEdit *>(box);
         field->clear();
         QTest::keyClicks(field, typed);
@@ -189,6 +191,51 @@ private slots:
         // Backspace still edits.
         QTest::keyClick(field, Qt::Key_Backspace);
         QCOMPARE(field->text(), kept.chopped(1));
+    }
+
+    void modifiedKeysInFilteredBoxes_data()
+    {
+        QTest::addColumn<QString>("dialog");
+        QTest::addColumn<QString>("box");
+        QTest::newRow("default ip") << u"options"_s << u"ipnumber"_s;
+        QTest::newRow("default port") << u"options"_s << u"Portnb"_s;
+        QTest::newRow("reply port") << u"identification"_s << u"txtmyportnb"_s;
+    }
+
+    void modifiedKeysInFilteredBoxes()
+    {
+        QFETCH(QString, dialog);
+        QFETCH(QString, box);
+        const std::unique_ptr<QDialog> window = open(dialog);
+        auto *field = window->findChild<QLineEdit *>(box);
+        QApplication::setActiveWindow(window.get());
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        field->setFocus();
+        field->setText(u"12"_s);
+        // Alt and Meta with a letter type nothing (X11 would insert the letter).
+        for (const Qt::KeyboardModifiers modifiers :
+             {Qt::KeyboardModifiers(Qt::AltModifier), Qt::AltModifier | Qt::ShiftModifier,
+              Qt::KeyboardModifiers(Qt::MetaModifier), Qt::ControlModifier | Qt::AltModifier})
+            QTest::keyClick(field, Qt::Key_A, modifiers);
+        QCOMPARE(field->text(), u"12"_s);
+        // A mnemonic still works from the box.
+        QShortcut mnemonic(QKeySequence(u"Alt+L"_s), window.get());
+        QSignalSpy mnemonicUsed(&mnemonic, &QShortcut::activated);
+        QTest::keyClick(field, Qt::Key_L, Qt::AltModifier);
+        QCOMPARE(mnemonicUsed.size(), 1);
+        QCOMPARE(field->text(), u"12"_s);
+        // The Ctrl shortcuts edit as ever.
+        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(field->selectedText(), u"12"_s);
+        QTest::keyClick(field, Qt::Key_X, Qt::ControlModifier);
+        QCOMPARE(field->text(), QString());
+        QCOMPARE(QApplication::clipboard()->text(), u"12"_s);
+        QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(field->text(), u"12"_s);
+        QApplication::clipboard()->setText(u"3456789"_s);
+        QTest::keyClick(field, Qt::Key_End);
+        QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(field->text(), u"123456789"_s); // whole: Apply judges it
     }
 
     void pasteStillWorksAndIsChecked()
@@ -267,14 +314,44 @@ private slots:
         QCOMPARE(m_store->get(kIdentification, u"MyPortnb"_s, {}), u"777"_s);
     }
 
-    void identificationNameLength()
+    void storedValuesShownWhole_data()
     {
-        IdentificationDialog dialog(m_settings, *m_store, nullptr);
-        dialog.show();
-        auto *name = child<QLineEdit>(&dialog, "txtmyident");
-        name->setText(QString(kMaxUserNameLength + 10, u'n'));
-        click(&dialog, "SaveOption");
-        QCOMPARE(m_settings.myUserName, QString(kMaxUserNameLength, u'n'));
+        QTest::addColumn<QString>("key"); // Default...: the options, else the identification
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("error"); // empty: Apply takes the value
+        QTest::addColumn<QString>("saved");
+
+        // Cut to the typing limit, each would pass as another value.
+        QTest::newRow("address with leading zeros")
+            << u"DefaultIp"_s << u"ipnumber"_s << u"0192.0168.0001.0010"_s << QString() << u"192.168.1.10"_s;
+        QTest::newRow("default port of seven digits")
+            << u"DefaultPort"_s << u"Portnb"_s << u"1234567"_s << u"Invalid port number"_s << u"1234567"_s;
+        QTest::newRow("reply port of seven digits")
+            << u"MyPortnb"_s << u"txtmyportnb"_s << u"1234567"_s << u"Invalid port number"_s << u"1234567"_s;
+        const QString longName(kMaxUserNameLength + 10, u'n');
+        QTest::newRow("name beyond 128")
+            << u"MyUsername"_s << u"txtmyident"_s << longName
+            << u"Invalid User Name (lenght must be between 1 and 128)"_s << longName;
+    }
+
+    void storedValuesShownWhole()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, box);
+        QFETCH(QString, stored);
+        QFETCH(QString, error);
+        QFETCH(QString, saved);
+        const bool options = key.startsWith(u"Default");
+        const QString section = options ? kSettings : kIdentification;
+        m_store->save(section, key, stored);
+        loadSenderSettings(*m_store, m_settings);
+        std::unique_ptr<QDialog> dialog = open(options ? u"options"_s : u"identification"_s);
+        QCOMPARE(dialog->findChild<QLineEdit *>(box)->text(), stored);
+        click(dialog.get(), "SaveOption");
+        QCOMPARE(m_boxes, error.isEmpty() ? QStringList() : QStringList{error});
+        dialog.reset();
+        QCOMPARE(m_store->get(section, key, {}), saved);
     }
 
     void yourIpShowsAddress()
@@ -341,6 +418,16 @@ private slots:
     }
 
 private:
+    std::unique_ptr<QDialog> open(const QString &dialog)
+    {
+        std::unique_ptr<QDialog> window;
+        if (dialog == u"options")
+            window = std::make_unique<SenderOptionsDialog>(m_settings, *m_store, nullptr);
+        else
+            window = std::make_unique<IdentificationDialog>(m_settings, *m_store, nullptr);
+        window->show();
+        return window;
+    }
     template <typename T> T *child(QWidget *dialog, const char *name)
     {
         return dialog->findChild<T *>(QString::fromLatin1(name));

@@ -3,6 +3,7 @@
 // window's state afterwards.
 #include "sendwindowfixture.h"
 
+#include <QMessageBox>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -296,6 +297,22 @@ private slots:
         QTRY_VERIFY(button("Command1")->isEnabled());
         QCOMPARE(f->boxes.size(), 1);
         QCOMPARE(f->boxes.first().title, u"Message Send!!"_s);
+    }
+
+    void recipientHasItAllWhileTheNoticeIsOpen()
+    {
+        setMessageHandler({}); // the real box
+        f->form = f->makeForm();
+        text1()->setPlainText(u"now"_s);
+        QTest::mouseClick(button("Command1"), Qt::LeftButton);
+        QPointer<QMessageBox> box;
+        QTRY_VERIFY((box = f->form->findChild<QMessageBox *>()) && box->isVisible());
+        QCOMPARE(box->windowTitle(), u"Message Send!!"_s);
+        // The recipient reads until the sender closes: it has the whole
+        // message, ended, while the box still waits for the user.
+        QTRY_COMPARE(m_listener->payloads, QList<QByteArray>{FromBob("now")});
+        QVERIFY(box->isVisible());
+        box->close();
     }
 
 private:

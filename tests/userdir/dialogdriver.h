@@ -8,6 +8,7 @@
 #include "settingsstore.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QList>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -79,6 +80,18 @@ private:
     static constexpr int kPollMs = 5;
     static constexpr int kMaxTries = 400;
 };
+
+// A value as the store's file on disk holds it. Read from a copy: another
+// view of the same file in this process would share, and write, what the
+// store still has pending.
+inline QString OnDisk(const SettingsStore &store, const QString &section, const QString &key)
+{
+    QTemporaryDir folder;
+    const QString copy = folder.filePath(QStringLiteral("copy.ini"));
+    if (!QFile::copy(store.fileName(), copy))
+        return QString();
+    return SettingsStore::atPath(copy).get(section, key, QString());
+}
 
 // A store in a folder of its own and fresh settings, for one test function.
 struct UserDirFixture

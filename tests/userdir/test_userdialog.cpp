@@ -65,25 +65,31 @@ private slots:
     void openingShowsTheUser_data()
     {
         QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("ip");
         QTest::addColumn<qint32>("port");
         QTest::addColumn<QString>("portText");
         QTest::addColumn<bool>("editable");
-        QTest::newRow("port 505") << u"Bob"_s << 505 << u" 505"_s << true;
-        QTest::newRow("port 0") << u"Bob"_s << 0 << u" 0"_s << true;
-        QTest::newRow("negative port") << u"Bob"_s << -1 << u"-1"_s << true;
-        QTest::newRow("localhost") << u"localhost"_s << 505 << u" 505"_s << false;
-        QTest::newRow("Localhost") << u"Localhost"_s << 505 << u" 505"_s << true;
+        const QString local = u"127.0.0.1"_s;
+        QTest::newRow("port 505") << u"Bob"_s << local << 505 << u" 505"_s << true;
+        QTest::newRow("port 0") << u"Bob"_s << local << 0 << u" 0"_s << true;
+        QTest::newRow("negative port") << u"Bob"_s << local << -1 << u"-1"_s << true;
+        QTest::newRow("localhost") << u"localhost"_s << local << 505 << u" 505"_s << false;
+        QTest::newRow("Localhost") << u"Localhost"_s << local << 505 << u" 505"_s << true;
+        // Beyond the typing limits: shown whole, for Save to judge.
+        QTest::newRow("over-long values")
+            << QString(130, u'n') << u"0192.0168.0001.0010"_s << 1234567 << u" 1234567"_s << true;
     }
 
     void openingShowsTheUser()
     {
         QFETCH(QString, name);
+        QFETCH(QString, ip);
         QFETCH(qint32, port);
         QFETCH(QString, portText);
         QFETCH(bool, editable);
-        auto dialog = Open({name, u"127.0.0.1"_s, port, 0});
+        auto dialog = Open({name, ip, port, 0});
         QCOMPARE(Field(*dialog, u"username"_s)->text(), name);
-        QCOMPARE(Field(*dialog, u"userip"_s)->text(), u"127.0.0.1"_s);
+        QCOMPARE(Field(*dialog, u"userip"_s)->text(), ip);
         QCOMPARE(Field(*dialog, u"userport"_s)->text(), portText);
         QCOMPARE(Field(*dialog, u"username"_s)->isEnabled(), editable);
         QCOMPARE(Field(*dialog, u"userip"_s)->isEnabled(), editable);
@@ -215,7 +221,8 @@ private slots:
         QVERIFY(dialog->isHidden());
         QCOMPARE(m_edit.cancelled, cancelledAfter);
         QCOMPARE(m_edit.user.name, u"Bob"_s);
-        QVERIFY(!f->store.get(u"Settings"_s, u"Modify or Add StartUPX"_s, QString()).isEmpty());
+        // The position is on disk as soon as the dialog has closed.
+        QVERIFY(!OnDisk(f->store, u"Settings"_s, u"Modify or Add StartUPX"_s).isEmpty());
     }
 
     void typingIsFiltered_data()
@@ -260,6 +267,8 @@ private slots:
         QClipboard *clipboard = QGuiApplication::clipboard();
 
         edit->setText(u"1234"_s);
+        QTest::keyClick(edit, Qt::Key_A, Qt::AltModifier); // types nothing
+        QCOMPARE(edit->text(), u"1234"_s);
         edit->setSelection(1, 2);
         QTest::keyClick(edit, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(clipboard->text(), u"1234"_s); // the whole text, not the selection

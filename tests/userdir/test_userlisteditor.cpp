@@ -7,7 +7,9 @@
 #include "userlisteditor.h"
 
 #include <QLineEdit>
+#include <QProxyStyle>
 #include <QTest>
+#include <QTimer>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -163,6 +165,49 @@ private slots:
         QCOMPARE(Column(editor).size(), 3);
     }
 
+    void doubleClickOrEnterOpensTheUser()
+    {
+        // A style that activates an item on a single click, as KDE's does.
+        class SingleClickStyle : public QProxyStyle
+        {
+        public:
+            int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                          QStyleHintReturn *returned) const override
+            {
+                if (hint == SH_ItemView_ActivateItemOnSingleClick)
+                    return 1;
+                return QProxyStyle::styleHint(hint, option, widget, returned);
+            }
+        } style;
+        f->settings.userList = ThreeUsers();
+        UserListEditor editor(f->settings, f->store, nullptr);
+        QTreeWidget *list = ListOf(editor);
+        list->setStyle(&style);
+        editor.show();
+        // Each User dialog that opens is noted by the name it shows and cancelled.
+        QStringList opened;
+        QTimer answerer;
+        connect(&answerer, &QTimer::timeout, this, [&opened] {
+            if (auto *dialog = qobject_cast<UserDialog *>(QApplication::activeModalWidget())) {
+                opened.append(dialog->findChild<QLineEdit *>(u"username"_s)->text());
+                QTest::mouseClick(dialog->findChild<QPushButton *>(u"cancelsave"_s), Qt::LeftButton);
+            }
+        });
+        answerer.start(5);
+
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, RowCentre(editor, 1));
+        QCOMPARE(SelectedName(editor), u"B"_s);
+        QCOMPARE(opened, QStringList());
+        QTest::mousePress(list->viewport(), Qt::LeftButton, {}, RowCentre(editor, 2));
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, RowCentre(editor, 2));
+        QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, RowCentre(editor, 2));
+        QCOMPARE(opened, QStringList{u"C"_s});
+        QTest::keyClick(list, Qt::Key_Up);
+        QTest::keyClick(list, Qt::Key_Return);
+        QTest::keyClick(list, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(opened, (QStringList{u"C"_s, u"B"_s, u"B"_s}));
+    }
+
     void removeRefusesOnlyLocalhost_data()
     {
         QTest::addColumn<QString>("name");
@@ -242,14 +287,14 @@ private slots:
     void closingStoresThePositionButNoUsers()
     {
         f->settings.userList = ThreeUsers();
-        {
-            UserListEditor editor(f->settings, f->store, nullptr);
-            editor.show();
-            editor.move(40, 30);
-            Click(editor, "SaveOption");
-        }
-        QVERIFY(!f->store.get(u"Settings"_s, u"Modify User StartUPX"_s, QString()).isEmpty());
-        QVERIFY(!f->store.get(u"Settings"_s, u"Modify User StartUPY"_s, QString()).isEmpty());
+        UserListEditor editor(f->settings, f->store, nullptr);
+        editor.show();
+        editor.move(40, 30);
+        Click(editor, "SaveOption");
+        QVERIFY(editor.isHidden());
+        // On disk as soon as the editor has closed, not at the next save.
+        QVERIFY(!OnDisk(f->store, u"Settings"_s, u"Modify User StartUPX"_s).isEmpty());
+        QVERIFY(!OnDisk(f->store, u"Settings"_s, u"Modify User StartUPY"_s).isEmpty());
         QVERIFY(f->store.getAll(u"Users"_s).isEmpty());
     }
 };
