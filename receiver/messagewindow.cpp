@@ -1,5 +1,6 @@
 #include "messagewindow.h"
 
+#include "messagetextview.h"
 #include "receiversettings.h"
 #include "senderline.h"
 #include "windowactivation.h"
@@ -21,7 +22,6 @@ MessageWindow::MessageWindow(const ReceiverSettings &settings, QWidget *parent)
     , m_settings(settings)
 {
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("Message "));
     setObjectName(QStringLiteral("Dialog1"));
 
     m_senderLabel = new QLabel(this);
@@ -37,10 +37,8 @@ MessageWindow::MessageWindow(const ReceiverSettings &settings, QWidget *parent)
     message->setTextFormat(Qt::PlainText);
     message->setVisible(false); // holds no text, so it takes no room
 
-    m_textView = new QPlainTextEdit(this);
+    m_textView = new MessageTextView(this);
     m_textView->setObjectName(QStringLiteral("TxtMessage"));
-    m_textView->setReadOnly(true);
-    m_textView->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 
     m_readNext = new QPushButton(QStringLiteral("Read next ->"), this);
     m_readNext->setObjectName(QStringLiteral("ReadNext"));
@@ -104,27 +102,9 @@ void MessageWindow::updateSenderLabel()
                                             m_senderLabel->contentsRect().width()));
 }
 
-// Laying out a run of characters without a break opportunity takes time that
-// grows with the square of its length when the layout first looks for a word
-// boundary; any sender can send 64 KiB of one word. Such texts wrap anywhere.
-static bool hasLongUnbrokenRun(const QString &text)
-{
-    constexpr int kLongestWord = 200;
-    int run = 0;
-    for (QChar c : text) {
-        run = c.isSpace() ? 0 : run + 1;
-        if (run > kLongestWord)
-            return true;
-    }
-    return false;
-}
-
 void MessageWindow::showCurrentMessage()
 {
-    const QString text = fromWireLineBreaks(m_texts.value(0));
-    m_textView->setWordWrapMode(hasLongUnbrokenRun(text) ? QTextOption::WrapAnywhere
-                                                         : QTextOption::WrapAtWordBoundaryOrAnywhere);
-    m_textView->setPlainText(text);
+    m_textView->setMessage(fromWireLineBreaks(m_texts.value(0)));
 }
 
 void MessageWindow::updateReadNext()
@@ -138,8 +118,19 @@ void MessageWindow::beep()
         QApplication::beep();
 }
 
+void MessageWindow::prepare()
+{
+    ensurePolished();
+    layout()->activate();
+    // The platform window too, hidden.
+    winId();
+}
+
 void MessageWindow::showFirst(int slot, const Message &first)
 {
+    // Captioned only now: a window built ahead is no message window yet to
+    // anyone who looks for one by its caption.
+    setWindowTitle(QStringLiteral("Message "));
     m_slot = slot;
     m_sender = first;
     m_sender.text.clear();

@@ -6,7 +6,7 @@
 #include <QWidget>
 
 class QLabel;
-class QPlainTextEdit;
+class MessageTextView;
 class QPushButton;
 struct ReceiverSettings;
 
@@ -25,6 +25,9 @@ public:
     explicit MessageWindow(const ReceiverSettings &settings, QWidget *parent = nullptr);
     ~MessageWindow() override;
 
+    // Does ahead, while the window is hidden, what showing it would do
+    // anyway (styles, layout), so that showFirst() only sets texts and shows.
+    void prepare();
     // Shows the window in the router's slot with the sender's first message.
     void showFirst(int slot, const Message &first);
 
@@ -72,7 +75,7 @@ private:
     QStringList m_texts;
     qsizetype m_heldCharacters = 0;
     QLabel *m_senderLabel;
-    QPlainTextEdit *m_textView;
+    MessageTextView *m_textView;
     QPushButton *m_readNext;
     QPushButton *m_reply;
     bool m_closed = false;

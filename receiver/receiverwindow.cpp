@@ -20,6 +20,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStringList>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -78,6 +79,7 @@ ReceiverWindow::ReceiverWindow(SettingsStore &store, ReceiverSettings &settings,
 
 ReceiverWindow::~ReceiverWindow()
 {
+    delete m_spareWindow.data();
     qDeleteAll(std::exchange(m_listeners, {}));
     m_router->closeAllWindows();
 }
@@ -116,6 +118,7 @@ void ReceiverWindow::start(const QString &commandLine)
     show();
     if (isHiddenStartSwitch(commandLine))
         hideFromTray();
+    scheduleSpareWindow();
 }
 
 void ReceiverWindow::startListeners()
@@ -187,11 +190,35 @@ void ReceiverWindow::updateAccepting()
 
 MessageView *ReceiverWindow::openMessageWindow(int slot, const Message &first)
 {
+    // The window built while nothing else was going on, if there is one:
+    // a new sender's message then only sets its texts and shows it.
+    MessageWindow *window = m_spareWindow ? m_spareWindow.data() : buildMessageWindow();
+    m_spareWindow = nullptr;
+    window->showFirst(slot, first);
+    scheduleSpareWindow();
+    return window;
+}
+
+MessageWindow *ReceiverWindow::buildMessageWindow()
+{
     auto *window = new MessageWindow(m_settings);
     connect(window, &MessageWindow::closed, m_router, &MessageRouter::windowClosed);
     attachReplyToSender(window, m_senderProgram);
-    window->showFirst(slot, first);
+    window->prepare();
     return window;
+}
+
+void ReceiverWindow::scheduleSpareWindow()
+{
+    // A zero timer fires once the events waiting now are handled.
+    if (!m_spareScheduled && !m_spareWindow && !m_unloaded) {
+        m_spareScheduled = true;
+        QTimer::singleShot(0, this, [this] {
+            m_spareScheduled = false;
+            if (!m_spareWindow && !m_unloaded)
+                m_spareWindow = buildMessageWindow();
+        });
+    }
 }
 
 void ReceiverWindow::messageArrived(const QByteArray &payload, const QString &peerIp, quint16 localPort)

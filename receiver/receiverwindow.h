@@ -1,8 +1,11 @@
 #pragma once
 
+#include "messagewindow.h"
+
 #include <QHostAddress>
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 
 class Listener;
 class MessageView;
@@ -49,6 +52,8 @@ public:
     void startListeners();
 
     MessageRouter &router() { return *m_router; }
+    // The message window built ahead for the next new sender, if any.
+    MessageWindow *spareWindow() const { return m_spareWindow; }
     const QList<Listener *> &listeners() const { return m_listeners; }
     TrayIcon *tray() const { return m_tray; }
     bool isUnloaded() const { return m_unloaded; }
@@ -74,6 +79,8 @@ protected:
 private:
     void messageArrived(const QByteArray &payload, const QString &peerIp, quint16 localPort);
     MessageView *openMessageWindow(int slot, const Message &first);
+    MessageWindow *buildMessageWindow();
+    void scheduleSpareWindow();
     // Accepted connections whose message is not handed on yet, all ports.
     int connectionsInFlight() const;
     void updateAccepting();
@@ -89,6 +96,9 @@ private:
     QList<Listener *> m_listeners;
     int m_dataTimeoutMs;
     QString m_senderProgram;
+    // One message window built ahead, hidden, for the next new sender.
+    QPointer<MessageWindow> m_spareWindow;
+    bool m_spareScheduled = false;
     int m_modalDepth = 0;
     bool m_unloaded = false;
 };

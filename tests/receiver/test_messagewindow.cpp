@@ -1,10 +1,12 @@
 // The message window: the sender line, the texts of one sender one after
 // another, the reply port it hands on, and when it closes.
+#include "messagetextview.h"
 #include "messagewindow.h"
 #include "receiversettings.h"
 #include "wireformat.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -65,6 +67,7 @@ private slots:
     void closesAfterReplyOnlyWhenNothingWaits_data();
     void closesAfterReplyOnlyWhenNothingWaits();
     void okFreesTheSlot();
+    void unbrokenTextWrapsAnywhere_data();
     void unbrokenTextWrapsAnywhere();
     void burstActivatesOnlyTheLatestWindow();
 };
@@ -111,16 +114,37 @@ void TestMessageWindow::burstActivatesOnlyTheLatestWindow()
              qPrintable(QStringLiteral("%1 + %2").arg(firstActivations.count).arg(secondActivations.count)));
 }
 
+void TestMessageWindow::unbrokenTextWrapsAnywhere_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("anywhere");
+    QString prose;
+    while (prose.size() < kMaxPayloadBytes - 40)
+        prose += QStringLiteral("a line of prose, as people write\n");
+    QTest::newRow("64 KiB of one word") << QString(kMaxPayloadBytes, u'x') << true;
+    QTest::newRow("64 KiB of prose") << prose << false;
+    QTest::newRow("words around a long run")
+        << QStringLiteral("ab ") + QString(450, u'y') + QStringLiteral(" cd\nef") << true;
+}
+
 void TestMessageWindow::unbrokenTextWrapsAnywhere()
 {
-    // 64 KiB of one word would take seconds to lay out at word boundaries.
+    // Shown in pieces, and only the beginning at first; the whole text comes
+    // in once the user reaches for it, and copies as it was sent.
+    QFETCH(QString, text);
+    QFETCH(bool, anywhere);
     Window w;
-    auto *field = w.window->findChild<QPlainTextEdit *>(QStringLiteral("TxtMessage"));
-    QCOMPARE(field->wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
-    w.window->addMessage(Text(QString(kMaxPayloadBytes, u'x'), 505, 505));
+    auto *field = w.window->findChild<MessageTextView *>(QStringLiteral("TxtMessage"));
+    w.window->addMessage(Text(text, 505, 505));
     w.window->onReadNextClicked();
-    QCOMPARE(w.shown().size(), kMaxPayloadBytes);
-    QCOMPARE(field->wordWrapMode(), QTextOption::WrapAnywhere);
+    QCOMPARE(field->message(), text);
+    QCOMPARE(field->isWhole(), text.size() <= MessageTextView::kFirstPart);
+    QCOMPARE(field->wordWrapMode(),
+             anywhere ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere);
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    QVERIFY(field->isWhole());
+    field->copy();
+    QCOMPARE(QApplication::clipboard()->text(), text);
 }
 
 void TestMessageWindow::senderLine_data()

@@ -1,0 +1,125 @@
+#include "messagetextview.h"
+
+#include <QMimeData>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+
+namespace {
+
+// A paragraph that continues the run of the one before it, not a line of
+// the message.
+constexpr int kContinuation = 1;
+
+} // namespace
+
+MessageTextView::MessageTextView(QWidget *parent)
+    : QPlainTextEdit(parent)
+{
+    setReadOnly(true);
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    // Scrolling to the end of what is shown brings the rest.
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+        if (!isWhole() && value >= verticalScrollBar()->maximum())
+            showWhole();
+    });
+    connect(verticalScrollBar(), &QScrollBar::sliderPressed, this, &MessageTextView::showWhole);
+}
+
+void MessageTextView::setMessage(const QString &text)
+{
+    m_message = text;
+    qsizetype first = text.size();
+    if (first > kFirstPart) {
+        // Whole lines where there are any.
+        const qsizetype lineEnd = text.lastIndexOf(u'\n', kFirstPart);
+        first = lineEnd > kFirstPart / 2 ? lineEnd : kFirstPart;
+    }
+    show(first);
+}
+
+void MessageTextView::showWhole()
+{
+    if (isWhole())
+        return;
+    const int scrolled = verticalScrollBar()->value();
+    const int position = textCursor().position();
+    show(m_message.size());
+    QTextCursor cursor = textCursor();
+    cursor.setPosition(std::min(position, document()->characterCount() - 1));
+    setTextCursor(cursor);
+    verticalScrollBar()->setValue(scrolled);
+}
+
+void MessageTextView::show(qsizetype length)
+{
+    m_shown = length;
+    // Where runs are cut, as positions in the text shown.
+    QList<int> cuts;
+    QString shown;
+    shown.reserve(length + length / kLongestRun);
+    int run = 0;
+    for (const QChar c : QStringView(m_message).first(length)) {
+        if (c.isSpace()) {
+            run = 0;
+        } else if (++run > kLongestRun) {
+            cuts.append(static_cast<int>(shown.size()));
+            shown += u'\n';
+            run = 1;
+        }
+        shown += c;
+    }
+    // A run of letters wraps anywhere; other text at word boundaries where
+    // it can.
+    setWordWrapMode(cuts.isEmpty() ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::WrapAnywhere);
+    setPlainText(shown);
+    for (const int cut : std::as_const(cuts))
+        document()->findBlock(cut + 1).setUserState(kContinuation);
+}
+
+QString MessageTextView::textBetween(int start, int end) const
+{
+    QString text;
+    for (QTextBlock block = document()->findBlock(start); block.isValid() && block.position() <= end;
+         block = block.next()) {
+        if (block.position() > start && block.userState() != kContinuation)
+            text += u'\n';
+        const int from = std::max(start - block.position(), 0);
+        const int to = std::min(end - block.position(), block.length() - 1);
+        if (to > from)
+            text += block.text().mid(from, to - from);
+    }
+    return text;
+}
+
+QMimeData *MessageTextView::createMimeDataFromSelection() const
+{
+    const QTextCursor cursor = textCursor();
+    auto *data = new QMimeData;
+    data->setText(textBetween(cursor.selectionStart(), cursor.selectionEnd()));
+    return data;
+}
+
+void MessageTextView::keyPressEvent(QKeyEvent *event)
+{
+    showWhole();
+    QPlainTextEdit::keyPressEvent(event);
+}
+
+void MessageTextView::mousePressEvent(QMouseEvent *event)
+{
+    showWhole();
+    QPlainTextEdit::mousePressEvent(event);
+}
+
+void MessageTextView::wheelEvent(QWheelEvent *event)
+{
+    showWhole();
+    QPlainTextEdit::wheelEvent(event);
+}
+
+void MessageTextView::contextMenuEvent(QContextMenuEvent *event)
+{
+    showWhole();
+    QPlainTextEdit::contextMenuEvent(event);
+}
