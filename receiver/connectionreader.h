@@ -23,7 +23,7 @@ public:
 
     // Takes over an accepted descriptor; false when it cannot be used.
     bool adopt(qintptr socketDescriptor);
-    QString acceptedPeerIp() const { return m_peerIp; }
+    const QString &acceptedPeerIp() const { return m_peerIp; }
     quint16 acceptedLocalPort() const { return m_localPort; }
 
 private:
@@ -45,7 +45,7 @@ public:
     ConnectionReader(AcceptedSocket *socket, QDeadlineTimer deadline, QObject *parent = nullptr);
     ~ConnectionReader() override;
 
-    QString peerIp() const { return m_peerIp; }
+    const QString &peerIp() const { return m_peerIp; }
     quint16 localPort() const { return m_localPort; }
     // Ends the read when its time is up.
     void finishIfOverdue();

@@ -5,7 +5,6 @@
 #include "wireformat.h"
 
 #include <QCoreApplication>
-#include <QSet>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -107,7 +106,8 @@ void Listener::close()
     m_server.close();
     m_sweep.stop();
     const QList<ConnectionReader *> readers = std::exchange(m_readers, {});
-    m_readersPerAddress.clear();
+    m_perAddress.clear();
+    m_addressesThatMayStart = 0;
     m_finished.clear();
     qDeleteAll(readers);
     for (const Waiting &waiting : std::exchange(m_waiting, {}))
@@ -146,7 +146,8 @@ void Listener::takePendingConnections()
         if (!socket)
             break;
         socket->setParent(this);
-        m_waiting.append(Waiting{socket, QDeadlineTimer(m_dataTimeoutMs)});
+        m_waiting.append(Waiting{socket, socket->acceptedPeerIp(), QDeadlineTimer(m_dataTimeoutMs)});
+        countAddress(m_waiting.constLast().address, 0, 1);
         startWaiting(false);
     }
     if ((!m_readers.isEmpty() || !m_waiting.isEmpty()) && !m_sweep.isActive())
@@ -163,23 +164,46 @@ void Listener::takePendingConnections()
 
 void Listener::startWaiting(bool overdueToo)
 {
-    // In arrival order; an address whose connection must wait holds back its
-    // later ones too, so that one sender's messages keep their order.
-    QSet<QString> heldBack;
-    for (qsizetype i = 0; i < m_waiting.size();) {
-        const Waiting &waiting = m_waiting.at(i);
-        const QString address = waiting.socket->acceptedPeerIp();
-        const bool overdue = overdueToo && waiting.deadline.hasExpired();
-        const bool room = m_readers.size() < kMaxReadersPerPort &&
-                          m_readersPerAddress.value(address) < kMaxReadersPerAddress;
-        if (!overdue && (!room || heldBack.contains(address))) {
-            heldBack.insert(address);
+    // Overdue connections get a reader whatever the room, to hand on what
+    // they sent. Deadlines follow arrival order, so they are the first ones
+    // and no earlier connection of their address is left waiting.
+    while (overdueToo && !m_waiting.isEmpty() && m_waiting.constFirst().deadline.hasExpired())
+        startWaitingAt(0);
+    // Then in arrival order, each while its port and its address may read
+    // one more. An address that may not holds back its later connections
+    // too (its room does not grow within a pass), so one sender's messages
+    // keep their order. The pass ends as soon as no address may start one,
+    // which is at once when every waiting connection is from a busy address.
+    for (qsizetype i = 0;
+         i < m_waiting.size() && m_addressesThatMayStart > 0 && m_readers.size() < kMaxReadersPerPort;) {
+        if (m_perAddress.value(m_waiting.at(i).address).reading < kMaxReadersPerAddress)
+            startWaitingAt(i);
+        else
             ++i;
-            continue;
-        }
-        const Waiting taken = m_waiting.takeAt(i);
-        startReader(taken.socket, taken.deadline);
     }
+}
+
+void Listener::startWaitingAt(qsizetype index)
+{
+    const Waiting waiting = m_waiting.takeAt(index);
+    countAddress(waiting.address, 1, -1);
+    startReader(waiting.socket, waiting.deadline);
+}
+
+void Listener::countAddress(const QString &address, int readingChange, int waitingChange)
+{
+    const auto mayStart = [](const AddressCount &count) {
+        return count.waiting > 0 && count.reading < kMaxReadersPerAddress;
+    };
+    auto count = m_perAddress.find(address);
+    if (count == m_perAddress.end())
+        count = m_perAddress.insert(address, AddressCount{});
+    const bool before = mayStart(*count);
+    count->reading += readingChange;
+    count->waiting += waitingChange;
+    m_addressesThatMayStart += int(mayStart(*count)) - int(before);
+    if (count->reading == 0 && count->waiting == 0)
+        m_perAddress.erase(count);
 }
 
 void Listener::startReader(AcceptedSocket *socket, QDeadlineTimer deadline)
@@ -187,7 +211,6 @@ void Listener::startReader(AcceptedSocket *socket, QDeadlineTimer deadline)
     auto *reader = new ConnectionReader(socket, deadline, this);
     connect(reader, &ConnectionReader::finished, this, &Listener::readerFinished);
     m_readers.append(reader);
-    ++m_readersPerAddress[reader->peerIp()];
     // Not at once: a read that ends hands its message on, which must not
     // happen while connections are being taken. One call serves all the
     // readers started meanwhile.
@@ -235,24 +258,24 @@ void Listener::deleteSpentReaders()
 void Listener::handOnFinished()
 {
     // One pass, front to back: a finished read goes on unless an earlier
-    // read from the same address is still open.
+    // read from the same address is still in the list (open, or finished
+    // and held back itself).
     bool handedOn = false;
-    QSet<QString> heldBack;
-    for (qsizetype i = 0; i < m_readers.size();) {
+    for (qsizetype i = 0; i < m_readers.size() && !m_finished.isEmpty();) {
         ConnectionReader *reader = m_readers.at(i);
         const auto finished = m_finished.constFind(reader);
-        if (finished == m_finished.cend() || heldBack.contains(reader->peerIp())) {
-            heldBack.insert(reader->peerIp());
+        const QString &peerIp = reader->peerIp();
+        if (finished == m_finished.cend() ||
+            std::any_of(m_readers.cbegin(), m_readers.cbegin() + i,
+                        [&peerIp](const ConnectionReader *earlier) { return earlier->peerIp() == peerIp; })) {
             ++i;
             continue;
         }
         const QByteArray payload = *finished;
-        const QString peerIp = reader->peerIp();
         const quint16 localPort = reader->localPort();
         m_finished.erase(finished);
         m_readers.removeAt(i);
-        if (--m_readersPerAddress[peerIp] == 0)
-            m_readersPerAddress.remove(peerIp);
+        countAddress(peerIp, -1, 0);
         discardReader(reader);
         handedOn = true;
         // A sender that closed without writing anything brought no message.

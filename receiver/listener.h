@@ -109,12 +109,20 @@ private:
     struct Waiting
     {
         AcceptedSocket *socket;
+        QString address;
         QDeadlineTimer deadline;
+    };
+    struct AddressCount
+    {
+        int reading = 0;
+        int waiting = 0;
     };
 
     void takePendingConnections();
     void startReader(AcceptedSocket *socket, QDeadlineTimer deadline);
     void startWaiting(bool overdueToo);
+    void startWaitingAt(qsizetype index);
+    void countAddress(const QString &address, int readingChange, int waitingChange);
     bool admits() const;
     void readerFinished(ConnectionReader *reader, const QByteArray &payload);
     void handOnFinished();
@@ -135,7 +143,10 @@ private:
     QList<ConnectionReader *> m_readers;
     // Accepted connections waiting for a reader, in the order they arrived.
     QList<Waiting> m_waiting;
-    QHash<QString, int> m_readersPerAddress;
+    // Connections read and waiting per address (only addresses with some).
+    QHash<QString, AddressCount> m_perAddress;
+    // Addresses with a waiting connection that may start another reader.
+    int m_addressesThatMayStart = 0;
     QHash<ConnectionReader *, QByteArray> m_finished;
     bool m_catchUpScheduled = false;
     // Finished readers not deleted yet; the sweep (or a full batch) deletes
