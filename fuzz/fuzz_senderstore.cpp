@@ -1,5 +1,5 @@
-// Quillpost's loader on any INI bytes: no crash, no nameless user, and what
-// it saves loads back to the same list.
+// Quillpost's loader on any INI bytes: no crash, no nameless user, every
+// user numbered in order, and what it saves loads back the same.
 #include "sendersettings.h"
 #include "storefuzz.h"
 
@@ -7,22 +7,15 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    FuzzedStore fuzzed(data, size);
-    SenderSettings settings;
-    {
-        SettingsStore store = fuzzed.open();
-        loadSenderSettings(store, settings);
-        for (int n = 1; n <= settings.userList.count(); ++n) {
-            if (settings.userList.at(n).name.isEmpty() || settings.userList.at(n).order != n)
-                std::abort();
-        }
-        saveProgramOptions(store, settings);
-        saveUserList(store, settings.userList);
-    }
-    SettingsStore store = fuzzed.open();
-    SenderSettings again;
-    loadSenderSettings(store, again);
-    if (!(again.userList == settings.userList))
+    const auto [loaded, again] = LoadTwice<SenderSettings>(data, size, loadSenderSettings,
+                                                           [](SettingsStore &store, const SenderSettings &s) {
+                                                               saveProgramOptions(store, s);
+                                                               saveUserList(store, s.userList);
+                                                           });
+    bool sound = loaded.userList == again.userList;
+    for (int n = 1; n <= loaded.userList.count(); ++n)
+        sound = sound && !loaded.userList.at(n).name.isEmpty() && loaded.userList.at(n).order == n;
+    if (!sound)
         std::abort();
     return 0;
 }

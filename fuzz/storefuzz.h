@@ -1,24 +1,25 @@
 #pragma once
+// Any bytes as the INI file of a store: loaded, what was loaded saved, and
+// loaded again; both loads are returned.
 
 #include "settingsstore.h"
 
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <cstdint>
 
-// Any bytes as the INI file of a store; the caller loads it.
-class FuzzedStore
+template <typename Settings, typename Load, typename Save>
+std::pair<Settings, Settings> LoadTwice(const uint8_t *data, size_t size, Load load, Save save)
 {
-public:
-    FuzzedStore(const uint8_t *data, size_t size)
-    {
-        QFile file(m_dir.filePath(QStringLiteral("store.ini")));
-        if (file.open(QIODevice::WriteOnly))
-            file.write(reinterpret_cast<const char *>(data), static_cast<qint64>(size));
-    }
-    SettingsStore open() const { return SettingsStore::atPath(m_dir.filePath(QStringLiteral("store.ini"))); }
-
-private:
-    QTemporaryDir m_dir;
-};
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("store.ini")));
+    if (file.open(QIODevice::WriteOnly))
+        file.write(reinterpret_cast<const char *>(data), qint64(size));
+    file.close();
+    std::pair<Settings, Settings> loads;
+    SettingsStore store = SettingsStore::atPath(file.fileName());
+    load(store, loads.first);
+    save(store, loads.first);
+    store = SettingsStore::atPath(file.fileName()); // read from the file again
+    load(store, loads.second);
+    return loads;
+}
