@@ -1,45 +1,52 @@
-// Quillpost's reply intake, driven through its local endpoint as Quillbox
-// drives it: records handed over by the client function reach the main
-// window, are checked field by field, and select or add the person to
-// answer; a dialog in front defers them behind a notice; the window comes
-// forward with the focus in the message field.
-#include "intakefixture.h"
-
+// How a reply reaches Quillpost: the local endpoint its main window answers
+// on (requests taken or refused, stalled clients dropped without holding up
+// others, a cap on connections, owner-only access, a client that gives up on
+// a silent endpoint), the checks a record passes and the person it names,
+// and the main window taking it, also while a dialog is in front.
+#include "bars.h"
+#include "quillposttest.h"
+#include "replyrecord.h"
 #include "storelist.h"
 
 #include <QAction>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QMessageBox>
 #include <QScopeGuard>
-#include <QTimer>
-#include <vector>
-
-using namespace Qt::StringLiterals;
 
 namespace {
 
-// Opens the options dialog and runs during() once the dialog is the active
-// window; the dialog is closed afterwards whatever happened, so a failing
-// check cannot leave the test in its event loop.
-void WhileOptionsOpen(SendWindow &form, const std::function<void(QWidget *dialog)> &during)
+const QString kCaption = u"Endpoint Test"_s;
+const QByteArray kTaken = QByteArray::fromHex("000000800000000400000000");
+
+// A client that has connected and written these bytes.
+std::unique_ptr<QLocalSocket> Client(const QByteArray &bytes = {})
 {
-    QAction *options = form.findChild<QAction *>(u"progopmn_1"_s);
-    QVERIFY(options);
-    QTimer::singleShot(0, &form, [during] {
-        QWidget *dialog = nullptr;
-        const bool active = QTest::qWaitFor(
-            [&] {
-                dialog = QApplication::activeModalWidget();
-                return dialog && QApplication::activeWindow() == dialog;
-            },
-            kClientWaitMs);
-        const auto close = qScopeGuard([] {
-            if (QWidget *open = QApplication::activeModalWidget())
-                open->close();
-        });
-        QVERIFY(active);
-        during(dialog);
-    });
-    options->trigger();
+    auto socket = std::make_unique<QLocalSocket>();
+    socket->connectToServer(endpointPath(kCaption));
+    if (socket->waitForConnected(5000))
+        socket->write(bytes);
+    return socket;
+}
+
+// What the endpoint answered once it closed the client; "open" when it did not.
+QByteArray Answer(const std::unique_ptr<QLocalSocket> &client)
+{
+    const bool closed =
+        QTest::qWaitFor([&] { return client->state() == QLocalSocket::UnconnectedState; }, 5000);
+    return closed ? client->readAll() : QByteArray("open");
+}
+
+QString Describe(const std::optional<ReplyTarget> &target)
+{
+    return target ? u"%1,%2,%3,%4"_s.arg(target->name, target->ip).arg(target->port).arg(target->index)
+                  : QString();
+}
+
+EndpointReply HandOver(const QByteArray &fields)
+{
+    return Ask(EndpointRequest::copyData(kSendWindowCaption, kReplyRecordKind, Bars(fields), 5000));
 }
 
 } // namespace
@@ -48,268 +55,147 @@ class TestReplyIntake : public QObject
 {
     Q_OBJECT
 
+    std::unique_ptr<LocalEndpoint> m_endpoint;
+
 private slots:
-    void init() { f = std::make_unique<IntakeFixture>(); }
-    void cleanup() { f.reset(); }
-
-    void records_data();
-    void records();
-    void lastRecordWins();
-    void hintWhileDialogOpenThenAppliedAfterIt();
-    void oneHintForAStreamOfRecords();
-    void fullList();
-    void minimisedWindowRestoredAndFocused();
-    void recordRightAfterStartNeedsNoHint();
-
-private:
-    std::unique_ptr<IntakeFixture> f;
-};
-
-void TestReplyIntake::records_data()
-{
-    QTest::addColumn<QStringList>("users");
-    QTest::addColumn<QByteArray>("record");
-    QTest::addColumn<QStringList>("expected"); // empty: the record is ignored
-    QTest::addColumn<int>("selected");
-
-    const QStringList bob{u"alice,10.0.0.2,505"_s, u"bob,10.0.0.5,505"_s};
-    QTest::newRow("new user appended") << QStringList{u"alice,10.0.0.2,505"_s} << Bars("bob|10.0.0.5|505||")
-                                       << QStringList{u"alice,10.0.0.2,505"_s, u"bob,10.0.0.5,505"_s} << 1;
-    QTest::newRow("known user's port updated")
-        << bob << Bars("bob|10.0.0.5|600||") << QStringList{u"alice,10.0.0.2,505"_s, u"bob,10.0.0.5,600"_s}
-        << 1;
-    QTest::newRow("known user selected, not appended again")
-        << QStringList{u"bob,10.0.0.5,505"_s, u"carol,10.0.0.7,505"_s} << Bars("bob|10.0.0.5|505||")
-        << QStringList{u"bob,10.0.0.5,505"_s, u"carol,10.0.0.7,505"_s} << 0;
-    QTest::newRow("names are case-sensitive")
-        << QStringList{u"bob,10.0.0.5,505"_s} << Bars("Bob|10.0.0.5|505||")
-        << QStringList{u"bob,10.0.0.5,505"_s, u"Bob,10.0.0.5,505"_s} << 1;
-    QTest::newRow("same name at another address")
-        << QStringList{u"bob,10.0.0.5,505"_s} << Bars("bob|10.0.0.6|505||")
-        << QStringList{u"bob,10.0.0.5,505"_s, u"bob,10.0.0.6,505"_s} << 1;
-    QTest::newRow("name trimmed before the search")
-        << bob << Bars("  bob  |10.0.0.5|700||")
-        << QStringList{u"alice,10.0.0.2,505"_s, u"bob,10.0.0.5,700"_s} << 1;
-    QTest::newRow("empty name: Anonymous1")
-        << QStringList{u"alice,10.0.0.2,505"_s} << Bars("|10.0.0.5|505||")
-        << QStringList{u"alice,10.0.0.2,505"_s, u"Anonymous1,10.0.0.5,505"_s} << 1;
-    QTest::newRow("empty name again: Anonymous2")
-        << QStringList{u"Anonymous1,10.0.0.5,505"_s} << Bars("|10.0.0.5|506||")
-        << QStringList{u"Anonymous1,10.0.0.5,505"_s, u"Anonymous2,10.0.0.5,506"_s} << 1;
-    QTest::newRow("Anonymous1 elsewhere does not count")
-        << QStringList{u"Anonymous1,10.0.0.7,505"_s} << Bars("|10.0.0.5|505||")
-        << QStringList{u"Anonymous1,10.0.0.7,505"_s, u"Anonymous1,10.0.0.5,505"_s} << 1;
-    QTest::newRow("second separator and port missing: port 0")
-        << QStringList{u"alice,10.0.0.2,505"_s} << Bars("bob|10.0.0.5|")
-        << QStringList{u"alice,10.0.0.2,505"_s, u"bob,10.0.0.5,0"_s} << 1;
-    QTest::newRow("fields after the port are not looked at")
-        << QStringList{u"alice,10.0.0.2,505"_s} << Bars("bob|10.0.0.5|505|junk|more||")
-        << QStringList{u"alice,10.0.0.2,505"_s, u"bob,10.0.0.5,505"_s} << 1;
-    QTest::newRow("longer than the buffer: its first 255 bytes")
-        << QStringList{u"alice,10.0.0.2,505"_s} << Bars("bob|10.0.0.5|505||") + QByteArray(400, 'x')
-        << QStringList{u"alice,10.0.0.2,505"_s, u"bob,10.0.0.5,505"_s} << 1;
-
-    const QStringList alice{u"alice,10.0.0.2,505"_s};
-    const QStringList none;
-    QTest::newRow("ignored: name of 129 characters")
-        << alice << QByteArray(129, 'n') + Bars("|10.0.0.5|505||") << none << 0;
-    QTest::newRow("ignored: name of blanks only") << alice << Bars("   |10.0.0.5|505||") << none << 0;
-    QTest::newRow("ignored: three-part address") << alice << Bars("bob|10.0.0|505||") << none << 0;
-    QTest::newRow("ignored: address part above 255") << alice << Bars("bob|10.0.0.256|505||") << none << 0;
-    QTest::newRow("ignored: port above 65535") << alice << Bars("bob|10.0.0.5|65536||") << none << 0;
-    QTest::newRow("ignored: negative port") << alice << Bars("bob|10.0.0.5|-1||") << none << 0;
-    QTest::newRow("ignored: terminator alone") << alice << QByteArray(1, '\0') << none << 0;
-    QTest::newRow("ignored: no bytes at all") << alice << QByteArray() << none << 0;
-    QTest::newRow("ignored: name alone") << alice << QByteArray("bob") << none << 0;
-    QTest::newRow("ignored: 255 bytes without a zero") << alice << QByteArray(255, 'x') << none << 0;
-    QTest::newRow("ignored: 4000 bytes without a zero") << alice << QByteArray(4000, 'x') << none << 0;
-}
-
-void TestReplyIntake::records()
-{
-    QFETCH(QStringList, users);
-    QFETCH(QByteArray, record);
-    QFETCH(QStringList, expected);
-    QFETCH(int, selected);
-    QVERIFY(f->start(users));
-    // The focus somewhere else, so that the tick has to move it.
-    f->combo1()->setFocus();
-    QCOMPARE(f->deliver(record), EndpointReply::Answered);
-    QVERIFY(f->notices.isEmpty());
-    QVERIFY(!f->form->isReplyPending());
-
-    if (expected.isEmpty()) {
-        QCOMPARE(Describe(f->settings.userList), users);
-        QCOMPARE(f->combo1()->currentIndex(), 0);
-        QVERIFY(!f->form->bringForwardTimer()->isActive());
-        return;
+    void init()
+    {
+        m_endpoint = std::make_unique<LocalEndpoint>(kCaption);
+        m_endpoint->setRequestTimeout(60000); // only a refusal closes a client early
+        QVERIFY(m_endpoint->listen());
     }
-    QCOMPARE(Describe(f->settings.userList), expected);
-    QCOMPARE(f->combo1()->count(), expected.size());
-    QCOMPARE(f->combo1()->currentIndex(), selected);
-    const QStringList fields = expected.at(selected).split(u',');
-    QCOMPARE(f->combo1()->currentText(), fields[0] + u" ("_s + fields[1] + u": "_s + fields[2] + u')');
-    QCOMPARE(f->form->replyTarget().index, selected + 1);
-    // The window comes forward half a second later, focus in the message.
-    QVERIFY(f->form->bringForwardTimer()->isActive());
-    QCOMPARE(f->form->bringForwardTimer()->interval(), SendWindow::kBringForwardDelayMs);
-    QVERIFY(f->form->focusWidget() != f->text1());
-    QTRY_VERIFY(!f->form->bringForwardTimer()->isActive());
-    QCOMPARE(f->form->focusWidget(), f->text1());
-}
 
-void TestReplyIntake::lastRecordWins()
-{
-    QVERIFY(f->start({u"alice,10.0.0.2,505"_s}));
-    // Two records while the options dialog is open: only the later one is
-    // applied when the window is active again.
-    bool handed = false;
-    WhileOptionsOpen(*f->form, [&](QWidget *) {
-        QCOMPARE(f->deliver(Bars("bob|10.0.0.5|505||")), EndpointReply::Answered);
-        QCOMPARE(f->deliver(Bars("carol|10.0.0.6|507||")), EndpointReply::Answered);
-        handed = true;
-    });
-    QVERIFY(handed);
-    QCOMPARE(f->notices.size(), 2);
-    QApplication::setActiveWindow(f->form.get());
-    QTRY_VERIFY(!f->form->isReplyPending());
-    QCOMPARE(Describe(f->settings.userList), QStringList({u"alice,10.0.0.2,505"_s, u"carol,10.0.0.6,507"_s}));
-    QCOMPARE(f->combo1()->currentIndex(), 1);
-}
-
-void TestReplyIntake::hintWhileDialogOpenThenAppliedAfterIt()
-{
-    QVERIFY(f->start({u"alice,10.0.0.2,505"_s}));
-
-    std::unique_ptr<PendingReply> reply;
-    QWidget *dialog = nullptr;
-    WhileOptionsOpen(*f->form, [&](QWidget *open) {
-        dialog = open;
-        QVERIFY(!f->form->isSendWindowActive());
-        reply = HandOver(Bars("bob|10.0.0.5|505||"));
-        // Answered at once: the hint never keeps the other program waiting.
-        QCOMPARE(reply->get(kClientWaitMs * 2), EndpointReply::Answered);
-        // Nothing is applied while the dialog is open.
-        QVERIFY(f->form->isReplyPending());
-        QCOMPARE(f->settings.userList.count(), 1);
-        QVERIFY(!f->form->bringForwardTimer()->isActive());
-    });
-    QVERIFY(reply);
-    QCOMPARE(f->notices.size(), 1);
-    QCOMPARE(f->notices[0].title, u"Reply"_s);
-    QCOMPARE(f->notices[0].text, u"Return to main menu for reply to user bob"_s);
-    QCOMPARE(f->notices[0].owner, dialog);
-
-    // Back in the main window: the target is applied.
-    QApplication::setActiveWindow(f->form.get());
-    QTRY_VERIFY(!f->form->isReplyPending());
-    QCOMPARE(Describe(f->settings.userList), QStringList({u"alice,10.0.0.2,505"_s, u"bob,10.0.0.5,505"_s}));
-    QCOMPARE(f->combo1()->currentText(), u"bob (10.0.0.5: 505)"_s);
-    QTRY_COMPARE(f->form->focusWidget(), f->text1());
-}
-
-void TestReplyIntake::oneHintForAStreamOfRecords()
-{
-    QVERIFY(f->start({u"alice,10.0.0.2,505"_s}));
-    setMessageHandler({}); // real boxes
-    constexpr int kRecords = 300;
-    int answered = 0;
-    QStringList shown;
-    WhileOptionsOpen(*f->form, [&](QWidget *) {
-        const auto record = [](int n) {
-            return Bars("u" + QByteArray::number(n) + "|10.1." + QByteArray::number(n / 256) + '.' +
-                        QByteArray::number(n % 256) + "|505||");
+    void requests_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<bool>("taken");
+        const auto copyData = [](const QByteArray &head, const QByteArray &data) {
+            return endpointRequestBytes(kEndpointCopyData, QByteArray::fromHex(head) + data);
         };
-        // Twenty at a time, then the latest alone.
-        std::vector<std::unique_ptr<PendingReply>> pending;
-        for (int n = 1; n < kRecords; ++n) {
-            pending.push_back(HandOver(record(n)));
-            if (pending.size() == 20 || n == kRecords - 1) {
-                for (const auto &reply : pending)
-                    answered += reply->get(kClientWaitMs * 2) == EndpointReply::Answered;
-                pending.clear();
-            }
-        }
-        answered += f->deliver(record(kRecords)) == EndpointReply::Answered;
-        for (QWidget *window : QApplication::topLevelWidgets()) {
-            auto *box = qobject_cast<QMessageBox *>(window);
-            if (box && box->isVisible() && box->windowTitle() == u"Reply") {
-                shown.append(box->text());
-                box->close();
-            }
-        }
-    });
-    QCOMPARE(answered, kRecords);
-    // One box over the dialog, naming the latest sender: each record used to
-    // stack a box of its own.
-    QCOMPARE(shown, QStringList{u"Return to main menu for reply to user u"_s + QString::number(kRecords)});
-}
+        const QByteArray most(kMaxEndpointBodyBytes - 8, 'x'); // the data a body holds
+        QTest::newRow("bring to front") << endpointRequestBytes(kEndpointBringToFront, {}) << true;
+        QTest::newRow("largest") << copyData("000000030000fff8", most) << true;
+        QTest::newRow("a byte more") << copyData("000000030000fff9", most + 'x') << false;
+        QTest::newRow("cbData above the data") << copyData("0000000300000004", "abc") << false;
+        QTest::newRow("cbData below the data") << copyData("0000000300000002", "abc") << false;
+        QTest::newRow("text") << QByteArray("GET / HTTP/1.0\r\n\r\n") << false;
+    }
 
-void TestReplyIntake::fullList()
-{
-    QVERIFY(f->start());
-    UserList full;
-    full.resize(kMaxListEntries);
-    for (int n = 1; n <= kMaxListEntries; ++n)
-        full[n] = {u"u"_s + QString::number(n), u"10.1.0.1"_s, 505, n};
-    f->settings.userList = full;
-    f->form->fillRecipientBox(0);
+    void requests()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(bool, taken);
+        QCOMPARE(Answer(Client(request)), taken ? kTaken : QByteArray());
+        QCOMPARE(Ask(EndpointRequest::bringToFront(kCaption, 5000)), EndpointReply::Answered);
+    }
 
-    // No room for a new person: ignored.
-    QCOMPARE(f->deliver(Bars("bob|10.0.0.5|505||")), EndpointReply::Answered);
-    QVERIFY(!f->form->isReplyPending());
-    QCOMPARE(f->settings.userList.count(), kMaxListEntries);
-    QCOMPARE(f->combo1()->currentIndex(), 0);
-    // One already in the list is still found, and answered on the new port.
-    QCOMPARE(f->deliver(Bars("u32767|10.1.0.1|600||")), EndpointReply::Answered);
-    QVERIFY(!f->form->isReplyPending());
-    QCOMPARE(f->settings.userList.at(kMaxListEntries).port, 600);
-    QCOMPARE(f->combo1()->currentIndex(), kMaxListEntries - 1);
+    void connections()
+    {
+        // Only the owner may connect...
+        const QFileInfo socket(m_endpoint->path());
+        QVERIFY(socket.exists());
+        QCOMPARE(socket.permissions() &
+                     (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
+                 QFile::Permissions());
+        std::vector<std::unique_ptr<QLocalSocket>> held;
+        for (int i = 1; i < kMaxEndpointConnections; ++i)
+            held.push_back(Client());
+        // Silent clients hold up nobody: the last place left serves at once.
+        QCOMPARE(Ask(EndpointRequest::bringToFront(kCaption, 5000)), EndpointReply::Answered);
+        held.push_back(Client());
+        // Every place taken (the server and a child for each connection)...
+        QTRY_COMPARE(m_endpoint->children().size(), 1 + kMaxEndpointConnections);
+        // ...the next client is closed at once, and the held ones are still open.
+        QCOMPARE(Answer(Client()), QByteArray());
+        for (const auto &client : held)
+            QCOMPARE(client->state(), QLocalSocket::ConnectedState);
+    }
 
-    // A target taken while there was room but applied after the list
-    // filled up waits on and changes nothing.
-    QTRY_VERIFY(!f->form->bringForwardTimer()->isActive());
-    f->settings.userList.resize(kMaxListEntries - 1);
-    WhileOptionsOpen(*f->form, [&](QWidget *) {
-        QCOMPARE(f->deliver(Bars("bob|10.0.0.5|505||")), EndpointReply::Answered);
-        QVERIFY(f->form->isReplyPending());
-        f->settings.userList.append({u"late"_s, u"10.1.0.2"_s, 505, 0});
-    });
-    QApplication::setActiveWindow(f->form.get());
-    QTRY_VERIFY(f->form->isSendWindowActive());
-    QVERIFY(f->form->isReplyPending());
-    QCOMPARE(f->settings.userList.count(), kMaxListEntries);
-    QCOMPARE(f->settings.userList.at(kMaxListEntries).name, u"late"_s);
-    QVERIFY(!f->form->bringForwardTimer()->isActive());
-}
+    void deadlines()
+    {
+        // A client that stalls, silent or half-way through its header, is dropped at the endpoint's deadline.
+        m_endpoint->setRequestTimeout(300);
+        QCOMPARE(Answer(Client()), QByteArray());
+        QCOMPARE(Answer(Client(QByteArray(3, '\0'))), QByteArray());
+        // An endpoint that takes the connection and never answers: the request gives up at its deadline.
+        QLocalServer silent;
+        QVERIFY(silent.listen(endpointPath(u"Silent"_s)));
+        QCOMPARE(Ask(EndpointRequest::copyData(u"Silent"_s, 3, "x", 300), 5000), EndpointReply::Failed);
+        QCOMPARE(Ask(EndpointRequest::bringToFront(u"Nobody"_s, 5000)), EndpointReply::NoEndpoint);
+    }
 
-void TestReplyIntake::minimisedWindowRestoredAndFocused()
-{
-    QVERIFY(f->start());
-    f->form->showMinimized();
-    QTRY_VERIFY(f->form->isMinimized());
-    QCOMPARE(f->deliver(Bars("bob|10.0.0.5|505||")), EndpointReply::Answered);
-    QVERIFY(!f->form->isMinimized());
-    QCOMPARE(f->combo1()->currentText(), u"bob (10.0.0.5: 505)"_s);
-    QTRY_VERIFY(!f->form->bringForwardTimer()->isActive());
-    QVERIFY(f->form->isVisible());
-    QCOMPARE(f->form->focusWidget(), f->text1());
-}
+    void record_data()
+    {
+        QTest::addColumn<QByteArray>("fields"); // as read, without the terminator
+        QTest::addColumn<QString>("target");    // name,ip,port,index in the list (-1: new); empty: ignored
+        QTest::newRow("known") << QByteArray("bob|10.0.0.5|600|") << u"bob,10.0.0.5,600,1"_s;
+        QTest::newRow("case counts") << QByteArray("Bob|10.0.0.5|505|") << u"Bob,10.0.0.5,505,-1"_s;
+        QTest::newRow("no name: Anonymous free there")
+            << QByteArray("|10.0.0.5|7|") << u"Anonymous2,10.0.0.5,7,-1"_s;
+        QTest::newRow("no third NUL") << QByteArray("bob|10.0.0.5|505") << QString();
+        QTest::newRow("port above 65535") << QByteArray("bob|10.0.0.5|65536|") << QString();
+    }
 
-void TestReplyIntake::recordRightAfterStartNeedsNoHint()
-{
-    // Quillbox starts Quillpost and hands the record over as soon as the
-    // endpoint answers, which may be before the desktop has activated the
-    // new window: being shown counts as its first activation.
-    f->form = std::make_unique<SendWindow>(f->store, f->settings);
-    QVERIFY(!f->form->isSendWindowActive());
-    std::unique_ptr<PendingReply> reply = HandOver(Bars("bob|10.0.0.5|505||"));
-    f->form->show();
-    QCOMPARE(reply->get(kClientWaitMs * 2), EndpointReply::Answered);
-    QVERIFY(f->notices.isEmpty());
-    QVERIFY(!f->form->isReplyPending());
-    QCOMPARE(f->combo1()->currentText(), u"bob (10.0.0.5: 505)"_s);
-}
+    void record()
+    {
+        QFETCH(QByteArray, fields);
+        QFETCH(QString, target);
+        UserList users;
+        users.append({u"bob"_s, u"10.0.0.5"_s, 505, 0});
+        users.append({u"Anonymous1"_s, u"10.0.0.5"_s, 505, 0});
+        users.append({u"Anonymous2"_s, u"10.0.0.7"_s, 505, 0});
+        QCOMPARE(Describe(checkReplyRecord(QString::fromLatin1(Bars(fields)), users)), target);
+    }
+
+    void fullList()
+    {
+        // A full list takes nobody new, and still answers those in it.
+        UserList users;
+        users.append({u"bob"_s, u"10.0.0.5"_s, 505, 1});
+        users.resize(kMaxListEntries);
+        ReplyTarget dave{u"dave"_s, u"10.0.0.8"_s, 505};
+        QCOMPARE(applyReplyTarget(users, dave), -1);
+        QCOMPARE(users.count(), kMaxListEntries);
+        QCOMPARE(Describe(checkReplyRecord(QString::fromLatin1(Bars("bob|10.0.0.5|8|")), users)),
+                 u"bob,10.0.0.5,8,1"_s);
+    }
+
+    void takenByTheWindow()
+    {
+        SendWindowFixture f(UserRecord{u"alice"_s, u"10.0.0.2"_s, 505, 1});
+        QVERIFY(f.open());
+        f.recipient()->setFocus();
+        // The active window selects the person at once, adding them when new.
+        QCOMPARE(HandOver("alice|10.0.0.2|600||"), EndpointReply::Answered);
+        QCOMPARE(f.recipient()->currentText(), u"alice (10.0.0.2: 600)"_s);
+        QCOMPARE(HandOver("|10.0.0.5|505||"), EndpointReply::Answered);
+        QCOMPARE(f.recipient()->currentText(), u"Anonymous1 (10.0.0.5: 505)"_s);
+        QVERIFY(f.boxes.isEmpty());
+        // The window comes forward a moment later, the caret in the message.
+        QTRY_COMPARE(f.form->focusWidget(), f.field());
+
+        // With a dialog in front, every record is answered at once and none
+        // applied; one box over the dialog names the latest sender.
+        setMessageHandler({});
+        QStringList notices;
+        QTimer::singleShot(0, f.form.get(), [&] {
+            QWidget *dialog = QApplication::activeModalWidget();
+            const auto close = qScopeGuard([dialog] { dialog->close(); });
+            QVERIFY(QTest::qWaitFor([&] { return !f.form->isSendWindowActive(); }, 5000));
+            for (const QByteArray name : {"bob", "carol", "dave"})
+                QCOMPARE(HandOver(name + "|10.0.0.5|505||"), EndpointReply::Answered);
+            QCOMPARE(f.recipient()->count(), 2);
+            for (const QMessageBox *box : dialog->findChildren<QMessageBox *>())
+                notices << box->windowTitle() + u": "_s + box->text();
+        });
+        f.form->findChild<QAction *>(u"progopmn_1"_s)->trigger(); // the options dialog
+        QCOMPARE(notices, QStringList{u"Reply: Return to main menu for reply to user dave"_s});
+        // Back in the window, the latest one is applied.
+        QApplication::setActiveWindow(f.form.get());
+        QTRY_COMPARE(f.recipient()->currentText(), u"dave (10.0.0.5: 505)"_s);
+        QCOMPARE(f.recipient()->count(), 3);
+    }
+};
 
 QTEST_MAIN(TestReplyIntake)
 #include "test_replyintake.moc"
