@@ -6,6 +6,7 @@
 // network computer picker.
 #include "computerpicker.h"
 #include "computersource.h"
+#include "fakeavahi.h"
 #include "fakerows.h"
 #include "identificationdialog.h"
 #include "quillposttest.h"
@@ -16,19 +17,8 @@
 #include <QHeaderView>
 #include <QListWidget>
 #include <QMenu>
+#include <QSignalSpy>
 #include <QTreeWidget>
-
-// Announces its computers as soon as it is asked.
-struct FakeSource : ComputerSource
-{
-    void start() override
-    {
-        emit computerFound(u"ghost"_s, u"no such host"_s, u"127.0.0.2"_s); // not a name to look up
-        emit computerFound(u"box"_s, u"localhost"_s, {});
-        emit computerFound(u"Box"_s, u"localhost"_s, {});
-        emit computerFound(u" "_s, u"blank"_s, {});
-    }
-};
 
 class TestSenderDialogs : public QObject
 {
@@ -284,15 +274,57 @@ private slots:
 
     void networkComputer()
     {
-        ComputerPicker picker(std::make_unique<FakeSource>(), nullptr);
-        picker.show();
-        QCOMPARE(picker.findChild<QListWidget *>()->count(), 2); // each computer once, none blank
-        picker.findChild<QLineEdit *>()->setText(u"ghost"_s);
-        Click(&picker, u"okButton"_s);
-        QTRY_VERIFY_WITH_TIMEOUT(!picker.isVisible(), kHostLookupTimeoutMs + 1000);
-        QCOMPARE(picker.address(), u"127.0.0.2"_s); // as the network announced it
+        // The real D-Bus source, asking a stand-in daemon on a bus of the test's own.
+        PrivateBus bus;
+        QVERIFY(!bus.address().isEmpty());
+        QDBusConnection daemon = QDBusConnection::connectToBus(bus.address(), u"daemon"_s);
+        FakeAvahiServer server(daemon,
+                               {{u"ghost"_s, u"_workstation._tcp"_s, u"ghost.local"_s, u"127.0.0.2"_s},
+                                {u"box"_s, u"_ssh._tcp"_s, u"localhost"_s, u"fe80::1"_s},
+                                {u"Box"_s, u"_smb._tcp"_s, u"LOCALHOST"_s, u"fe80::1"_s},
+                                {u"blank"_s, u"_smb._tcp"_s, u" "_s, u"127.0.0.3"_s},
+                                {u"gone"_s, u"_smb._tcp"_s, {}, {}},
+                                {u"printer"_s, u"_ipp._tcp"_s, u"printer"_s, u"127.0.0.4"_s}});
+        QVERIFY(daemon.registerObject(u"/"_s, &server, QDBusConnection::ExportAllSlots));
+        QVERIFY(daemon.registerService(u"org.freedesktop.Avahi"_s));
+        {
+            ComputerPicker picker(std::make_unique<AvahiComputerSource>(
+                                      QDBusConnection::connectToBus(bus.address(), u"client"_s)),
+                                  nullptr);
+            picker.show();
+            // Each computer once, none blank, no printer, none unresolved.
+            const auto shown = [&picker] {
+                QStringList names;
+                for (const QListWidgetItem *item :
+                     picker.findChild<QListWidget *>()->findItems(u"*"_s, Qt::MatchWildcard))
+                    names.append(item->text());
+                names.sort(Qt::CaseInsensitive); // which of localhost and LOCALHOST answers first varies
+                return names.join(u'|').toLower();
+            };
+            QTRY_COMPARE(shown(), u"ghost|localhost"_s);
+            QTest::qWait(100);
+            QCOMPARE(shown(), u"ghost|localhost"_s);
+            picker.findChild<QLineEdit *>()->setText(u"ghost"_s);
+            Click(&picker, u"okButton"_s);
+            QTRY_VERIFY_WITH_TIMEOUT(!picker.isVisible(), kHostLookupTimeoutMs + 1000);
+            QCOMPARE(picker.address(), u"127.0.0.2"_s); // as the network announced it
+        }
+        QDBusConnection::disconnectFromBus(u"client"_s);
+        {
+            // Without the daemon on the bus the source says so, once.
+            daemon.unregisterService(u"org.freedesktop.Avahi"_s);
+            AvahiComputerSource source(QDBusConnection::connectToBus(bus.address(), u"lonely"_s));
+            QSignalSpy unavailable(&source, &ComputerSource::unavailable);
+            source.start();
+            QTRY_COMPARE(unavailable.count(), 1);
+            QTest::qWait(50);
+            QCOMPARE(unavailable.count(), 1);
+        }
+        QDBusConnection::disconnectFromBus(u"lonely"_s);
+        QDBusConnection::disconnectFromBus(u"daemon"_s);
     }
 };
 
 QTEST_MAIN(TestSenderDialogs)
+#include "moc_fakeavahi.cpp"
 #include "test_senderdialogs.moc"
