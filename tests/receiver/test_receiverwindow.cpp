@@ -1,279 +1,109 @@
-// The main window: its start (store written, listeners, "-V"), the menus and
-// the "Hide" button, the notification-area menu, and how it ends.
-#include "messagewindow.h"
-#include "receiverfixture.h"
-#include "receiveroptionsdialog.h"
+// The main window: messages wait while a modal dialog is open, under one
+// notice; the queue's bound counts the senders still being read; the options
+// dialog keeps the listeners of unchanged ports; and the two ways the program
+// ends.
+#include "receivertesthelpers.h"
 #include "trayicon.h"
 
 #include <QAction>
-#include <QFileInfo>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QMenu>
-#include <QMenuBar>
-#include <QPushButton>
+#include <QMessageBox>
 #include <QSignalSpy>
-#include <QTcpServer>
 
-using namespace Qt::StringLiterals;
-
-class TestReceiverMainWindow : public QObject
+class TestReceiverWindow : public QObject
 {
     Q_OBJECT
 private slots:
-    void hiddenStartSwitch_data()
+    void messagesWaitWhileModalOpen()
     {
-        QTest::addColumn<QString>("commandLine");
-        QTest::addColumn<bool>("hidden");
-        QTest::newRow("-V") << u"-V"_s << true;
-        QTest::newRow("-v") << u"-v"_s << true;
-        QTest::newRow("blanks around") << u"  -v "_s << true;
-        QTest::newRow("followed by a word") << u"-V now"_s << false;
-        QTest::newRow("empty") << QString() << false;
-        QTest::newRow("other switch") << u"-X"_s << false;
-    }
-
-    void hiddenStartSwitch()
-    {
-        QFETCH(QString, commandLine);
-        QFETCH(bool, hidden);
-        QCOMPARE(ReceiverWindow::isHiddenStartSwitch(commandLine), hidden);
-    }
-
-    void startWritesTheStore()
-    {
-        // The stored port is one this test holds, so no fixed port is ever opened:
-        // the listen fails with its box, and everything else still happens.
-        QTcpServer held;
-        QVERIFY(held.listen(QHostAddress(QHostAddress::LocalHost), 0));
-        NoticeRecorder notices;
-        QTemporaryDir folder;
-        const QString ini = folder.filePath(u"Quillbox.ini"_s);
-        {
-            SettingsStore prepared = SettingsStore::atPath(ini);
-            prepared.save(u"Ports"_s, u"1_port"_s, QString::number(held.serverPort()));
-            prepared.save(u"Settings"_s, u"PlayIncomingSound"_s, u"False"_s);
-            QVERIFY(prepared.flush());
-        }
-        SettingsStore store = SettingsStore::atPath(ini);
-        ReceiverSettings settings;
-        ReceiverWindowOptions options;
-        options.listenAddress = QHostAddress(QHostAddress::LocalHost);
-        options.trayIcon = false;
-        ReceiverWindow form(store, settings, options);
-        form.start(QString());
-
-        QVERIFY(form.isVisible());
-        QCOMPARE(settings.portList.count(), 1);
-        QCOMPARE(settings.portList.at(1), qint32(held.serverPort()));
-        QVERIFY(!settings.playIncomingSound);
-        QCOMPARE(notices.count(u"Error"_s), 1);
-
-        SettingsStore check = SettingsStore::atPath(ini);
-        QCOMPARE(check.getAll(u"Ports"_s),
-                 SettingsStore::Entries({{u"1_port"_s, QString::number(held.serverPort())}}));
-        QCOMPARE(check.get(u"Settings"_s, u"PlayIncomingSound"_s, QString()), u"False"_s);
-        QVERIFY(!check.get(u"Settings"_s, u"StartUPX"_s, QString()).isEmpty());
-        QVERIFY(!check.get(u"Settings"_s, u"StartUPY"_s, QString()).isEmpty());
-    }
-
-    void startHiddenStaysReachable()
-    {
-        NoticeRecorder notices;
-        QTemporaryDir folder;
-        SettingsStore store = SettingsStore::atPath(folder.filePath(u"Quillbox.ini"_s));
-        ReceiverSettings settings;
-        settings.portList.clear();
-        settings.portList.append(0);
-        ReceiverWindowOptions options;
-        options.listenAddress = QHostAddress(QHostAddress::LocalHost);
-        options.loadSettings = false;
-        ReceiverWindow form(store, settings, options);
-        form.start(u" -v "_s);
-        // Hidden in the notification area, or minimised where there is none.
-        if (TrayIcon::isAvailable())
-            QVERIFY(!form.isVisible());
-        else
-            QVERIFY(form.isMinimized());
-        QVERIFY(form.listeners()[0]->isListening());
-    }
-
-    void hideButton()
-    {
-        ReceiverFixture receiver;
-        auto *hide = receiver.form->findChild<QPushButton *>(u"Command1"_s);
-        QTest::mouseClick(hide, Qt::LeftButton);
-        // No notification area here: minimised rather than lost.
-        QVERIFY(!receiver.form->isVisible() || receiver.form->isMinimized());
-        QVERIFY(receiver.form->listeners()[0]->isListening());
-        QVERIFY(SendPayload(receiver.port(), Bars("bob|1|still listening")));
-        QTRY_COMPARE(receiver.windows().size(), 1);
-    }
-
-    void trayMenuStates()
-    {
-        ReceiverFixture receiver;
-        TrayIcon *tray = receiver.form->tray();
-        QStringList captions;
-        for (QAction *action : tray->menu()->actions())
-            captions.append(action->isSeparator() ? u"-"_s : action->text());
-        QCOMPARE(captions, QStringList({u"Show"_s, u"Hide"_s, u"Start Sender"_s, u"-"_s, u"Close"_s}));
-
-        tray->onActivated(QSystemTrayIcon::Context);
-        QVERIFY(tray->menuItem(1)->isEnabled());
-        QVERIFY(tray->menuItem(2)->isEnabled());
-        receiver.form->hide();
-        tray->onActivated(QSystemTrayIcon::Context);
-        QVERIFY(tray->menuItem(1)->isEnabled());
-        QVERIFY(!tray->menuItem(2)->isEnabled());
-
-        // Presses, double clicks and moves do nothing.
-        tray->onActivated(QSystemTrayIcon::DoubleClick);
-        tray->onActivated(QSystemTrayIcon::MiddleClick);
-        QVERIFY(!receiver.form->isVisible());
-        tray->onMenuItemTriggered(1);
-        QVERIFY(receiver.form->isVisible());
-    }
-
-    void trayHideWaitsForModal()
-    {
-        ReceiverFixture receiver;
-        bool stayedVisible = false;
-        WhileModal([&](QWidget *) {
-            receiver.form->tray()->onMenuItemTriggered(2);
-            stayedVisible = receiver.form->isVisible() && !receiver.form->isMinimized();
+        Receiver r;
+        setMessageHandler({}); // real notices, to count the open ones
+        bool nothingShown = false;
+        qsizetype notices = 0;
+        WhileModal([&] {
+            for (const char *payload : {"bob|1|first", "bob|505", "bob|1|second", "bob|1|third"})
+                SendPayload(r.port(), Bars(payload));
+            const bool queued = QTest::qWaitFor([&] { return r.router().queue().size() == 3; }, 10000);
+            nothingShown = queued && r.windows().isEmpty();
+            notices = r.form->findChildren<QMessageBox *>().size();
         });
-        receiver.form->onAboutTriggered();
-        QVERIFY(stayedVisible);
-        receiver.form->tray()->onMenuItemTriggered(2);
-        QVERIFY(!receiver.form->isVisible() || receiver.form->isMinimized());
+        r.form->onAboutTriggered();
+        QVERIFY(nothingShown);
+        QCOMPARE(notices, 1);
+        QCOMPARE(r.windows().size(), 1);
+        QCOMPARE(r.windows()[0]->messages(), QStringList({u"first"_s, u"second"_s, u"third"_s}));
     }
 
-    void trayLeftClickShows()
+    void fullQueueHoldsSendersAcrossOptions()
     {
-        ReceiverFixture receiver;
-        receiver.form->showMinimized();
-        receiver.form->tray()->onActivated(QSystemTrayIcon::Trigger);
-        QVERIFY(receiver.form->isVisible());
-        QVERIFY(!receiver.form->isMinimized());
-        receiver.form->hide();
-        receiver.form->tray()->onActivated(QSystemTrayIcon::Trigger);
-        QVERIFY(receiver.form->isVisible());
-    }
+        // Ports the system chose, held (bound, not listening, their address
+        // shared) until the window listens on them.
+        QTcpSocket held[2];
+        for (QTcpSocket &socket : held)
+            QVERIFY(socket.bind(QHostAddress::LocalHost, 0, QAbstractSocket::ShareAddress));
+        const quint16 kept = held[0].localPort();
+        const quint16 dropped = held[1].localPort();
+        Receiver r({kept, kept, dropped});
+        // A port listed twice is listened on once.
+        QCOMPARE(r.form->listeners().size(), 2);
+        Listener *listener = r.form->listeners()[0];
 
-    void senderProgramBesideThisOne()
-    {
-        const QFileInfo program(TrayIcon::senderProgramPath());
-        QVERIFY(program.isAbsolute());
-        QCOMPARE(program.absolutePath(), QFileInfo(QCoreApplication::applicationFilePath()).absolutePath());
-        QVERIFY(program.fileName().startsWith(u"quillpost"_s));
-    }
-
-    void closeKeepsMessageWindows_data()
-    {
-        QTest::addColumn<bool>("hiddenFirst");
-        QTest::newRow("window shown") << false;
-        QTest::newRow("window hidden") << true;
-    }
-
-    void closeKeepsMessageWindows()
-    {
-        QFETCH(bool, hiddenFirst);
-        ReceiverFixture receiver;
-        if (hiddenFirst)
-            receiver.form->hide();
-        QSignalSpy ended(receiver.form.get(), &ReceiverWindow::programEnded);
-        const quint16 port = receiver.port();
-        QVERIFY(SendPayload(port, Bars("bob|1|stays")));
-        QTRY_COMPARE(receiver.windows().size(), 1);
-
-        receiver.form->tray()->onMenuItemTriggered(5);
-        QVERIFY(receiver.form->isUnloaded());
-        QVERIFY(!receiver.form->isVisible());
-        QVERIFY(receiver.form->listeners().isEmpty());
-        QVERIFY(!receiver.form->tray()->isShown());
-        QCOMPARE(ended.count(), 0);
-        QVERIFY(receiver.windows()[0]->isVisible());
-        QVERIFY(!receiver.store.get(u"Settings"_s, u"StartUPX"_s, QString()).isEmpty());
-
-        QTcpSocket refused;
-        refused.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
-        QVERIFY(!refused.waitForConnected(5000));
-
-        receiver.windows()[0]->close();
-        QCOMPARE(ended.count(), 1);
-    }
-
-    void exitEndsAtOnce()
-    {
-        ReceiverFixture receiver;
-        QSignalSpy ended(receiver.form.get(), &ReceiverWindow::programEnded);
-        QVERIFY(SendPayload(receiver.port(), Bars("bob|1|lost on exit")));
-        QTRY_COMPARE(receiver.windows().size(), 1);
-        QPointer<MessageWindow> window = receiver.windows()[0];
-        receiver.form->findChild<QAction *>(u"exitmn"_s)->trigger();
-        QCOMPARE(ended.count(), 1);
-        QVERIFY(window.isNull());
-        QVERIFY(receiver.form->isUnloaded());
-    }
-
-    void optionsDialogKeepsWaitingSenders()
-    {
-        // Senders waiting behind busy readers survive the options dialog:
-        // a port that is still wanted keeps its listener.
-        ReceiverFixture receiver({0}, 2000);
-        const quint16 port = receiver.port();
-        receiver.settings.portList.clear();
-        receiver.settings.portList.append(port);
-        receiver.form->startListeners();
-        QVERIFY(receiver.form->listeners()[0]->isListening());
-        Listener *listener = receiver.form->listeners()[0];
-
-        std::vector<std::unique_ptr<QTcpSocket>> silent;
-        for (int i = 0; i < Listener::kMaxReadersPerPort; ++i) {
-            silent.push_back(std::make_unique<QTcpSocket>());
-            QVERIFY(silent.back()->bind(QHostAddress(u"127.0.1.%1"_s.arg(1 + i % 8))));
-            silent.back()->connectToHost(QHostAddress(QHostAddress::LocalHost), port);
-            QVERIFY(silent.back()->waitForConnected(5000));
+        // Activating the main window works off the queue; let that pass first.
+        QTRY_VERIFY(r.form->isActiveWindow());
+        r.router().setReceiveReady(false);
+        qsizetype longest = 0;
+        connect(&r.router(), &MessageRouter::queueChanged, this,
+                [&] { longest = std::max(longest, r.router().queue().size()); });
+        for (int i = 0; i < MessageRouter::kMaxQueuedMessages - 5; ++i)
+            r.router().enqueue(Message{u"a"_s, u"10.0.0.1"_s, 1, 1, u"x"_s});
+        // Senders let in count against the bound before they are read: the
+        // queue fills up exactly and the kernel holds the other senders.
+        QStringList texts;
+        for (int i = 0; i < 40; ++i) {
+            texts.append(QString::number(i));
+            QVERIFY(SendPayload(kept, Bars("bob|1|") + texts.last().toLatin1()));
         }
-        constexpr int kWaiting = 100;
-        for (int i = 0; i < kWaiting; ++i)
-            QVERIFY(SendPayload(port, Bars("bob|1|") + QByteArray::number(i), QHostAddress(u"127.0.0.2"_s)));
-        QTRY_COMPARE(listener->heldConnections(), Listener::kMaxReadersPerPort + kWaiting);
+        QTRY_COMPARE(r.router().queue().size(), MessageRouter::kMaxQueuedMessages);
 
-        WhileModal([](QWidget *dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
-        receiver.form->onProgramOptionsTriggered();
-        QCOMPARE(receiver.form->listeners().size(), 1);
-        QCOMPARE(receiver.form->listeners()[0], listener);
-
-        silent.clear();
-        QTRY_COMPARE_WITH_TIMEOUT(receiver.windows().size(), 1, 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(receiver.windows()[0]->messages().size(), kWaiting, 10000);
-        QCOMPARE(receiver.windows()[0]->messages().last(), u"99"_s);
+        // The options dialog, cancelled after the list changed, keeps the
+        // listener of the port still listed, and the senders it holds.
+        WhileModal([&] {
+            r.settings.portList.clear();
+            r.settings.portList.append(kept);
+        });
+        r.form->onProgramOptionsTriggered();
+        QCOMPARE(r.form->listeners(), QList<Listener *>{listener});
+        QVERIFY(!Connect(dropped));
+        QTRY_COMPARE_WITH_TIMEOUT(r.windows().size(), 2, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(r.windows()[1]->messages(), texts, 20000);
+        QCOMPARE(longest, MessageRouter::kMaxQueuedMessages);
     }
 
-    void changedPortRestartsOnlyItsListener()
+    void ends()
     {
-        ReceiverFixture receiver({0, 0});
-        const quint16 kept = receiver.port(0);
-        const quint16 dropped = receiver.port(1);
-        receiver.settings.portList.clear();
-        receiver.settings.portList.append(kept);
-        receiver.settings.portList.append(dropped);
-        receiver.form->startListeners();
-        Listener *keptListener = receiver.form->listeners()[0];
-        receiver.settings.portList.clear();
-        receiver.settings.portList.append(kept);
-        receiver.form->startListeners();
-        QCOMPARE(receiver.form->listeners().size(), 1);
-        QCOMPARE(receiver.form->listeners()[0], keptListener);
-        QTcpSocket old;
-        old.connectToHost(QHostAddress(QHostAddress::LocalHost), dropped);
-        QVERIFY(!old.waitForConnected(5000));
-        QVERIFY(SendPayload(kept, Bars("bob|1|still here")));
-        QTRY_COMPARE(receiver.windows().size(), 1);
+        // "Close" from the notification area leaves the message windows open
+        // and ends with the last of them; "Exit" ends everything at once.
+        for (const bool exit : {false, true}) {
+            Receiver r;
+            QSignalSpy ended(r.form.get(), &ReceiverWindow::programEnded);
+            const quint16 port = r.port();
+            QVERIFY(SendPayload(port, Bars("bob|1|hello")));
+            QTRY_COMPARE(r.windows().size(), 1);
+            QPointer<MessageWindow> window = r.windows()[0];
+            if (exit)
+                r.form->findChild<QAction *>(u"exitmn"_s)->trigger();
+            else
+                r.form->tray()->onMenuItemTriggered(5);
+            QVERIFY(!r.form->isVisible() && !Connect(port));
+            QVERIFY(!r.store.get(u"Settings"_s, u"StartUPX"_s, QString()).isEmpty());
+            QCOMPARE(window.isNull(), exit);
+            QCOMPARE(ended.count(), exit ? 1 : 0);
+            if (!exit) {
+                window->close();
+                QCOMPARE(ended.count(), 1);
+            }
+        }
     }
 };
 
-QTEST_MAIN(TestReceiverMainWindow)
+QTEST_MAIN(TestReceiverWindow)
 #include "test_receiverwindow.moc"

@@ -1,89 +1,106 @@
 #pragma once
-// Shared by the Quillbox tests: senders on real loopback sockets, and a way
-// to act while a modal dialog runs its own event loop.
+// Shared by the Quillbox tests: senders on real loopback sockets, notices
+// recorded instead of shown, a way to act while a modal dialog runs its own
+// event loop, and a main window on loopback ports chosen by the system.
 
 #include "bars.h"
+#include "listener.h"
 #include "messagebox.h"
-#include "wireformat.h"
+#include "messagewindow.h"
+#include "receiversettings.h"
+#include "receiverwindow.h"
+#include "settingsstore.h"
 
 #include <QApplication>
-#include <QHostAddress>
-#include <QList>
+#include <QDeadlineTimer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <functional>
+#include <memory>
 
-// Connects to the loopback port (from the given local address), writes the
-// payload and closes, as the sending program does. Every wait is bounded.
-inline bool SendPayload(quint16 port, const QByteArray &payload,
-                        const QHostAddress &from = QHostAddress(QHostAddress::LocalHost))
+using namespace Qt::StringLiterals;
+
+// A connection to the loopback port from the given loopback address, or null.
+inline std::unique_ptr<QTcpSocket> Connect(quint16 port, const QString &from = u"127.0.0.1"_s)
 {
-    QTcpSocket socket;
-    if (from != QHostAddress(QHostAddress::LocalHost) && !socket.bind(from))
-        return false;
-    socket.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
-    if (!socket.waitForConnected(5000))
-        return false;
-    socket.write(payload);
-    while (socket.bytesToWrite() > 0) {
-        if (!socket.waitForBytesWritten(5000))
-            return false;
-    }
-    socket.disconnectFromHost();
-    if (socket.state() != QAbstractSocket::UnconnectedState)
-        socket.waitForDisconnected(5000);
-    return true;
+    auto socket = std::make_unique<QTcpSocket>();
+    socket->bind(QHostAddress(from));
+    socket->connectToHost(QHostAddress(QHostAddress::LocalHost), port);
+    return socket->waitForConnected(5000) ? std::move(socket) : nullptr;
 }
 
-// What showMessage was asked to show, instead of a modal box.
-struct Notice
+// Connects, writes the payload and closes, as the sending program does.
+inline bool SendPayload(quint16 port, const QByteArray &payload, const QString &from = u"127.0.0.1"_s)
 {
-    QString title;
-    QString text;
-};
+    const std::unique_ptr<QTcpSocket> socket = Connect(port, from);
+    if (!socket)
+        return false;
+    socket->write(payload);
+    socket->disconnectFromHost(); // once everything is written
+    return socket->state() == QAbstractSocket::UnconnectedState || socket->waitForDisconnected(5000);
+}
 
-class NoticeRecorder
+struct NoticeRecorder
 {
-public:
     NoticeRecorder()
     {
         setMessageHandler([this](QWidget *, const QString &title, const QString &text) {
-            notices.append(Notice{title, text});
+            notices.append({title, text});
         });
     }
     ~NoticeRecorder() { setMessageHandler({}); }
-    NoticeRecorder(const NoticeRecorder &) = delete;
-    NoticeRecorder &operator=(const NoticeRecorder &) = delete;
-
-    int count(const QString &title) const
-    {
-        return static_cast<int>(std::count_if(notices.cbegin(), notices.cend(),
-                                              [&](const Notice &n) { return n.title == title; }));
-    }
-    QList<Notice> notices;
+    QList<QStringList> notices; // title and text of each
 };
 
-// Once a modal dialog is up, runs during() inside its event loop and then
-// closes the dialog, so the call that opened it returns. Gives up (closing
-// nothing) after timeoutMs.
-inline void WhileModal(std::function<void(QWidget *dialog)> during, int timeoutMs = 10000)
+// Once a modal dialog is up, runs during() inside its event loop, then closes
+// the dialog so that the call that opened it returns.
+inline void WhileModal(std::function<void()> during)
 {
-    auto *timer = new QTimer;
-    auto *waited = new int(0);
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, waited, timeoutMs, during] {
-        *waited += timer->interval();
+    auto *poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, during, deadline = QDeadlineTimer(10000)] {
         QWidget *dialog = QApplication::activeModalWidget();
-        if (!dialog && *waited < timeoutMs)
+        if (!dialog && !deadline.hasExpired())
             return;
-        timer->stop();
+        poll->stop();
+        poll->deleteLater();
         if (dialog) {
-            during(dialog);
+            during();
             dialog->close();
         }
-        delete waited;
-        timer->deleteLater();
     });
-    timer->start();
+    poll->start(10);
 }
+
+// A main window listening on loopback ports (0: chosen by the system), with a
+// store of its own.
+struct Receiver
+{
+    explicit Receiver(const QList<qint32> &ports = {0})
+    {
+        settings.portList.clear();
+        for (qint32 port : ports)
+            settings.portList.append(port);
+        // Loopback, no notification-area icon, the settings above.
+        const ReceiverWindowOptions options{QHostAddress(QHostAddress::LocalHost), false, false};
+        form = std::make_unique<ReceiverWindow>(store, settings, options);
+        form->start(QString());
+    }
+    quint16 port(int index = 0) const { return form->listeners().at(index)->serverPort(); }
+    MessageRouter &router() const { return form->router(); }
+    QList<MessageWindow *> windows() const
+    {
+        QList<MessageWindow *> open;
+        for (MessageView *window : router().windows())
+            open.append(static_cast<MessageWindow *>(window));
+        open.removeAll(nullptr);
+        return open;
+    }
+
+    NoticeRecorder notices;
+    QTemporaryDir folder;
+    SettingsStore store = SettingsStore::atPath(folder.filePath(u"Quillbox.ini"_s));
+    ReceiverSettings settings;
+    std::unique_ptr<ReceiverWindow> form;
+};

@@ -1,0 +1,199 @@
+// From a message to what the user sees: the router, with windows faked (one
+// window per sender, address and name; at most 65; the queue when every
+// window is taken or a modal dialog is open, its order and bounds; slots
+// trimmed and reused), and the message window (the sender line, one sender's
+// texts one after another, their bounds, a long text shown in pieces).
+#include "messagetextview.h"
+#include "messagewindow.h"
+#include "receiversettings.h"
+#include "senderline.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+Message From(const QString &name, const QString &text = u"x"_s, const QString &address = u"10.0.0.1"_s,
+             quint16 port = 505)
+{
+    return Message{name, address, port, 1, text};
+}
+
+// A window as the router sees it: its sender and the texts given to it.
+struct FakeView : MessageView
+{
+    explicit FakeView(const Message &first)
+        : sender(first)
+        , texts{first.text}
+    {}
+    bool showsSender(const Message &message) const override { return sender.sameSender(message); }
+    void addMessage(const Message &message) override { texts.append(message.text); }
+    Message sender;
+    QStringList texts;
+};
+
+struct Router : MessageRouter
+{
+    Router()
+    {
+        setWindowFactory([](int, const Message &first) { return new FakeView(first); });
+    }
+    FakeView *view(int slot) const { return static_cast<FakeView *>(windows().at(slot)); }
+    // The window of slot closes, as a message window reports it.
+    void close(int slot)
+    {
+        delete windows().at(slot);
+        windowClosed(slot);
+    }
+};
+
+struct Window
+{
+    Window() { window->showFirst(3, From(u"bob"_s, u"first"_s)); }
+    ~Window() { delete window.data(); }
+    QString line() const { return window->findChild<QLabel *>(u"Computer"_s)->text(); }
+    QString shown() const { return window->findChild<MessageTextView *>()->message(); }
+    QPushButton *readNext() const { return window->findChild<QPushButton *>(u"ReadNext"_s); }
+
+    ReceiverSettings settings;
+    QPointer<MessageWindow> window = new MessageWindow(settings);
+};
+
+} // namespace
+
+class TestMessages : public QObject
+{
+    Q_OBJECT
+private slots:
+    void oneWindowPerSender()
+    {
+        Router router;
+        router.route(From(u"bob"_s, u"first"_s));
+        router.route(From(u"alice"_s));
+        router.route(From(u"bob"_s, u"x"_s, u"10.0.0.2"_s));
+        router.route(From(u"Bob"_s));
+        router.route(From(u"bob"_s, u"second"_s));
+        QCOMPARE(router.openWindowCount(), 4);
+        QCOMPARE(router.view(0)->texts, QStringList({u"first"_s, u"second"_s}));
+    }
+
+    void queueWhenWindowsTaken()
+    {
+        Router router;
+        for (int i = 0; i < MessageRouter::kMaxMessageWindows; ++i)
+            router.route(From(QString::number(i)));
+        for (const QString &text : {u"a"_s, u"b"_s, u"c"_s})
+            router.route(From(text == u"b"_s ? u"later"_s : u"late"_s, text));
+        QCOMPARE(router.windows().size(), MessageRouter::kMaxMessageWindows);
+        QCOMPARE(router.queue().size(), 3);
+        // While a modal dialog is open freed slots stay empty; empty ones at
+        // the end are dropped.
+        router.setReceiveReady(false);
+        router.close(64);
+        router.close(10);
+        QCOMPARE(router.windows().size(), 64);
+        QVERIFY(!router.windows().at(10));
+        // Then the queue is worked off in arrival order, first free slot first.
+        router.setReceiveReady(true);
+        router.processQueue();
+        QCOMPARE(router.view(10)->texts, QStringList({u"a"_s, u"c"_s}));
+        QCOMPARE(router.view(64)->sender.name, u"later"_s);
+        QCOMPARE(router.queue().size(), 0);
+    }
+
+    void queueBounds()
+    {
+        Router router;
+        for (int i = 0; i < MessageRouter::kMaxQueuedMessages - 5; ++i)
+            router.enqueue(From(u"a"_s));
+        // Senders still being read count as queued.
+        QVERIFY(router.hasRoomFor(4));
+        QVERIFY(!router.hasRoomFor(5));
+
+        // Room is kept for the largest message, so the bytes bound comes first.
+        Router bytes;
+        const Message largest = From(QString(), QString(kMaxPayloadBytes, u'x'));
+        int queued = 0;
+        for (; bytes.queueHasRoom(); ++queued)
+            bytes.enqueue(largest);
+        QVERIFY(queued > 400 && queued < 600);
+    }
+
+    void senderLine()
+    {
+        QCOMPARE(shownSenderName(QString()), u"Anonymous"_s);
+        // A name draws no line of its own and turns nothing around.
+        QCOMPARE(shownSenderName(u"x\r\nboss\x7f"_s), u"x\u240D\u240Aboss\u2421"_s);
+        QCOMPARE(shownSenderName(u"a\u202Eb\u2069c"_s), u"a\uFFFDb\uFFFDc"_s);
+        QCOMPARE(shownSenderName(u"\u05E9\u05DC\u05D5\u05DD"_s), u"\u2068\u05E9\u05DC\u05D5\u05DD\u2069"_s);
+        // One longer than the screen is shortened in its middle; the address
+        // and port always show.
+        const QFontMetrics metrics(QApplication::font());
+        const QString line = fittedSenderLine(QString(60 * 1024, u'W'), u"10.0.0.1"_s, 505, metrics, 400);
+        QVERIFY(metrics.horizontalAdvance(line) <= 400);
+        QVERIFY(line.startsWith(u"WW"_s) && line.endsWith(u"W (10.0.0.1 Port:505) Send:"_s));
+    }
+
+    void textsOneAfterAnother()
+    {
+        Window w;
+        QCOMPARE(w.line(), u"bob (10.0.0.1 Port:505) Send:"_s);
+        w.window->addMessage(From(u"bob"_s, u"second"_s));
+        w.window->addMessage(From(u"bob"_s, u"one\r\ntwo"_s, u"10.0.0.1"_s, 6000));
+        // The line shows the port of the latest message.
+        QCOMPARE(w.line(), u"bob (10.0.0.1 Port:6000) Send:"_s);
+        QCOMPARE(w.shown(), u"first"_s);
+        QTest::mouseClick(w.readNext(), Qt::LeftButton);
+        QCOMPARE(w.shown(), u"second"_s);
+        QTest::mouseClick(w.readNext(), Qt::LeftButton);
+        QCOMPARE(w.shown(), u"one\ntwo"_s);
+        QVERIFY(!w.readNext()->isVisible());
+    }
+
+    void textBounds()
+    {
+        Window w;
+        for (int i = 1; i <= MessageWindow::kMaxMessages + 10; ++i)
+            w.window->addMessage(From(u"bob"_s, QString::number(i)));
+        QCOMPARE(w.window->messages().size(), MessageWindow::kMaxMessages);
+        QCOMPARE(w.window->messages().last(), QString::number(MessageWindow::kMaxMessages - 1));
+
+        Window large;
+        const Message largest = From(u"bob"_s, QString(kMaxPayloadBytes, u'x'));
+        const qsizetype fitting = (MessageWindow::kMaxHeldCharacters - 5) / kMaxPayloadBytes;
+        for (int i = 0; i < fitting + 5; ++i)
+            large.window->addMessage(largest);
+        QCOMPARE(large.window->messages().size(), 1 + fitting);
+        // Reading one makes room for one more.
+        QTest::mouseClick(large.readNext(), Qt::LeftButton);
+        large.window->addMessage(largest);
+        QCOMPARE(large.window->messages().size(), 1 + fitting);
+    }
+
+    void longTextShownInPieces()
+    {
+        // Only its beginning at first, the rest once the user reaches for it;
+        // copied as it was sent. A long run without a break wraps anywhere:
+        // laid out at word boundaries it would take seconds.
+        const QString prose = u"a line of prose, as people write\n"_s.repeated(1900);
+        for (const QString &text :
+             QStringList{QString(kMaxPayloadBytes, u'x'), prose, u"ab "_s + QString(450, u'y') + u" c"_s}) {
+            MessageTextView view;
+            view.setMessage(text);
+            QCOMPARE(view.isWhole(), text.size() <= MessageTextView::kFirstPart);
+            QCOMPARE(view.wordWrapMode(),
+                     text == prose ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::WrapAnywhere);
+            QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);
+            view.copy();
+            QCOMPARE(QApplication::clipboard()->text(), text);
+        }
+    }
+};
+
+QTEST_MAIN(TestMessages)
+#include "test_messages.moc"
