@@ -140,6 +140,7 @@ void Listener::takePendingConnections()
 {
     // Each connection is taken only while there is room for it; one that
     // finds none stays pending in the server, which then accepts no more.
+    bool taken = false;
     while (m_server.hasPendingConnections() && (m_retiring || admits())) {
         // Only accepted sockets are ever pending (see BoundedServer).
         auto *socket = static_cast<AcceptedSocket *>(m_server.nextPendingConnection());
@@ -149,7 +150,10 @@ void Listener::takePendingConnections()
         m_waiting.append(Waiting{socket, socket->acceptedPeerIp(), QDeadlineTimer(m_dataTimeoutMs)});
         countAddress(m_waiting.constLast().address, 0, 1);
         startWaiting(false);
+        taken = true;
     }
+    if (taken)
+        emit connectionsChanged();
     if ((!m_readers.isEmpty() || !m_waiting.isEmpty()) && !m_sweep.isActive())
         m_sweep.start();
     if (!m_server.isListening())
@@ -290,5 +294,5 @@ void Listener::handOnFinished()
     }
     updateAccepting();
     if (handedOn)
-        emit connectionsReleased();
+        emit connectionsChanged();
 }

@@ -102,8 +102,8 @@ public:
 signals:
     void messageReceived(const QByteArray &payload, const QString &peerIp, quint16 localPort);
     void listenFailed(const QString &description);
-    // The number of held connections went down (a message was handed on).
-    void connectionsReleased();
+    // The number of held connections changed.
+    void connectionsChanged();
 
 private:
     struct Waiting

@@ -18,10 +18,15 @@ int MessageRouter::openWindowCount() const
                                           [](const MessageView *window) { return window != nullptr; }));
 }
 
+bool queueHasRoom(qsizetype queued, qsizetype queuedBytes, int inFlight)
+{
+    return queued + inFlight < MessageRouter::kMaxQueuedMessages &&
+           queuedBytes + (inFlight + 1) * kMaxMessageHeldBytes <= MessageRouter::kMaxQueuedBytes;
+}
+
 bool MessageRouter::hasRoomFor(int inFlight) const
 {
-    return m_queue.size() + inFlight < kMaxQueuedMessages &&
-           m_queuedBytes + (inFlight + 1) * kMaxMessageHeldBytes <= kMaxQueuedBytes;
+    return ::queueHasRoom(m_queue.size(), m_queuedBytes, inFlight);
 }
 
 void MessageRouter::enqueue(Message message)

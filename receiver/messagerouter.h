@@ -6,6 +6,11 @@
 #include <QObject>
 #include <functional>
 
+// Whether one more sender may be let in while inFlight others are on their
+// way, queued messages already waiting: every one of them may end in the
+// queue, which must stay within its bounds.
+bool queueHasRoom(qsizetype queued, qsizetype queuedBytes, int inFlight);
+
 // What the router needs of a message window: whether it shows a sender's
 // messages, and a way to give it one more. Whoever makes the window reports
 // its closing through MessageRouter::windowClosed().

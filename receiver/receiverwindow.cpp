@@ -4,6 +4,7 @@
 #include "conversions.h"
 #include "fieldchecks.h"
 #include "listener.h"
+#include "receivernetwork.h"
 #include "messagebox.h"
 #include "messagerouter.h"
 #include "messagewindow.h"
@@ -20,6 +21,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStringList>
+#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -36,9 +38,19 @@ ReceiverWindow::ReceiverWindow(SettingsStore &store, ReceiverSettings &settings,
     , m_options(std::move(options))
     , m_router(new MessageRouter(this))
     , m_tray(nullptr)
-    , m_dataTimeoutMs(Listener::kDataTimeoutMs)
+    , m_networkThread(new QThread(this))
+    , m_network(new ReceiverNetwork(m_options.listenAddress, m_room))
     , m_senderProgram(TrayIcon::senderProgramPath())
 {
+    // The network side reads on a thread of its own and hands whole messages
+    // over, in order, through the event loop.
+    qRegisterMetaType<Message>();
+    m_networkThread->setObjectName(QStringLiteral("Quillbox network"));
+    m_network->moveToThread(m_networkThread);
+    connect(m_networkThread, &QThread::finished, m_network, &QObject::deleteLater);
+    connect(m_network, &ReceiverNetwork::messageArrived, this, &ReceiverWindow::messageArrived,
+            Qt::QueuedConnection);
+    m_networkThread->start();
     setObjectName(QStringLiteral("ReceiveForm"));
     setWindowTitle(kCaption);
     // Also the notification-area icon.
@@ -68,7 +80,7 @@ ReceiverWindow::ReceiverWindow(SettingsStore &store, ReceiverSettings &settings,
     setCentralWidget(central);
     resize(260, 110);
 
-    connect(m_router, &MessageRouter::queueChanged, this, &ReceiverWindow::updateAccepting);
+    connect(m_router, &MessageRouter::queueChanged, this, &ReceiverWindow::queueChanged);
     m_router->setWindowFactory(
         [this](int slot, const Message &first) { return openMessageWindow(slot, first); });
     connect(m_router, &MessageRouter::lastWindowClosed, this, [this] {
@@ -79,9 +91,18 @@ ReceiverWindow::ReceiverWindow(SettingsStore &store, ReceiverSettings &settings,
 
 ReceiverWindow::~ReceiverWindow()
 {
+    stopNetwork();
     delete m_spareWindow.data();
-    qDeleteAll(std::exchange(m_listeners, {}));
     m_router->closeAllWindows();
+}
+
+void ReceiverWindow::stopNetwork()
+{
+    if (!m_networkThread->isRunning())
+        return;
+    QMetaObject::invokeMethod(m_network, &ReceiverNetwork::shutdown, Qt::BlockingQueuedConnection);
+    m_networkThread->quit();
+    m_networkThread->wait();
 }
 
 bool ReceiverWindow::isHiddenStartSwitch(const QString &commandLine)
@@ -123,69 +144,50 @@ void ReceiverWindow::start(const QString &commandLine)
 
 void ReceiverWindow::startListeners()
 {
-    // Each port once, in the order of the list. (0 asks the system for a
-    // port of its choice; only tests list it, and each 0 is a port of its own.)
     QList<qint32> ports;
-    for (int n = 1; !m_unloaded && n <= m_settings.portList.count(); ++n) {
-        const qint32 port = m_settings.portList.at(n);
-        if (port == 0 || !ports.contains(port))
-            ports.append(port);
+    for (int n = 1; !m_unloaded && n <= m_settings.portList.count(); ++n)
+        ports.append(m_settings.portList.at(n));
+    // Opening ports takes the network thread a moment; every port is open
+    // before any error is shown, so that the boxes come in the order of the
+    // ports.
+    QList<PortState> states;
+    QMetaObject::invokeMethod(
+        m_network, [this, &ports, &states] { states = m_network->applyPorts(ports); },
+        Qt::BlockingQueuedConnection);
+    m_ports = states;
+    for (const PortState &state : std::as_const(states)) {
+        if (!state.error.isEmpty())
+            showNotice(this, kTitleError, QStringLiteral("Winsock Error: ") + state.error);
     }
-    // A listener on a port that is still wanted stays as it is: closing it
-    // would reset the senders the kernel holds for it. The others stop
-    // listening but still read and hand on the senders they let in.
-    QList<Listener *> old = std::exchange(m_listeners, {});
-    QHash<qint32, Listener *> kept;
-    for (Listener *listener : std::as_const(old)) {
-        const qint32 port = listener->configuredPort();
-        if (port != 0 && listener->isListening() && ports.contains(port) && !kept.contains(port))
-            kept.insert(port, listener);
-        else
-            listener->retire();
-    }
-    // Every port is opened before any error is shown, so that the boxes come
-    // in the order of the ports.
-    QStringList failures;
-    for (const qint32 port : std::as_const(ports)) {
-        if (Listener *listener = kept.value(port)) {
-            m_listeners.append(listener);
-            continue;
-        }
-        auto *listener = new Listener(m_options.listenAddress, port, this);
-        listener->setDataTimeout(m_dataTimeoutMs);
-        listener->setAdmission([this] { return m_router->hasRoomFor(connectionsInFlight()); });
-        connect(listener, &Listener::messageReceived, this, &ReceiverWindow::messageArrived);
-        connect(listener, &Listener::connectionsReleased, this, &ReceiverWindow::updateAccepting);
-        connect(listener, &Listener::listenFailed, this,
-                [&failures](const QString &description) { failures.append(description); });
-        m_listeners.append(listener);
-        listener->startListening();
-        disconnect(listener, &Listener::listenFailed, this, nullptr);
-    }
-    for (const QString &description : std::as_const(failures))
-        showNotice(this, kTitleError, QStringLiteral("Winsock Error: ") + description);
+}
+
+QList<quint16> ReceiverWindow::listeningPorts() const
+{
+    QList<quint16> ports;
+    for (const PortState &state : m_ports)
+        ports.append(state.listening);
+    return ports;
 }
 
 int ReceiverWindow::connectionsInFlight() const
 {
-    // Retiring listeners are still children and still hand messages on.
-    int held = 0;
-    for (const Listener *listener : findChildren<Listener *>(Qt::FindDirectChildrenOnly))
-        held += listener->heldConnections();
-    return held;
+    return m_room.held.load() + m_room.inTransit.load();
 }
 
 void ReceiverWindow::setDataTimeout(int milliseconds)
 {
-    m_dataTimeoutMs = milliseconds;
-    for (Listener *listener : std::as_const(m_listeners))
-        listener->setDataTimeout(milliseconds);
+    QMetaObject::invokeMethod(
+        m_network, [this, milliseconds] { m_network->setDataTimeout(milliseconds); },
+        Qt::BlockingQueuedConnection);
 }
 
-void ReceiverWindow::updateAccepting()
+void ReceiverWindow::queueChanged()
 {
-    for (Listener *listener : std::as_const(m_listeners))
-        listener->updateAccepting();
+    const qsizetype before = m_room.queued.exchange(m_router->queue().size());
+    m_room.queuedBytes.store(m_router->queuedBytes());
+    // A shorter queue may let paused ports accept again.
+    if (m_router->queue().size() < before)
+        QMetaObject::invokeMethod(m_network, &ReceiverNetwork::updateAccepting, Qt::QueuedConnection);
 }
 
 MessageView *ReceiverWindow::openMessageWindow(int slot, const Message &first)
@@ -221,18 +223,27 @@ void ReceiverWindow::scheduleSpareWindow()
     }
 }
 
-void ReceiverWindow::messageArrived(const QByteArray &payload, const QString &peerIp, quint16 localPort)
+void ReceiverWindow::messageArrived(const Message &message)
 {
-    std::optional<Message> message = messageFromPayload(payload, peerIp, localPort);
-    if (!message)
-        return;
+    handOn(message);
+    // Counted in the queue (if it went there) before it stops counting as on
+    // its way; ports paused for want of room may accept again.
+    const bool full = !queueHasRoom(m_room.queued, m_room.queuedBytes, m_room.held + m_room.inTransit);
+    m_room.inTransit.fetch_sub(1);
+    if (full)
+        QMetaObject::invokeMethod(m_network, &ReceiverNetwork::updateAccepting, Qt::QueuedConnection);
+    emit messageHandled();
+}
+
+void ReceiverWindow::handOn(const Message &message)
+{
     if (m_router->isReceiveReady()) {
-        m_router->route(*message);
+        m_router->route(message);
         return;
     }
     // Queued at once, so arrival order holds however long the notice stays
     // open; a notice already open stands for every message that waits.
-    m_router->enqueue(std::move(*message));
+    m_router->enqueue(message);
     QWidget *modal = QApplication::activeModalWidget();
     showNotice(modal ? modal : this, kTitleMessageWaiting,
                QStringLiteral("Message Waiting, return to main menu to receive"));
@@ -311,10 +322,9 @@ void ReceiverWindow::unload()
         reportSaveFailure(this, m_store.fileName());
     if (m_tray)
         m_tray->removeIcon();
-    for (Listener *listener : std::exchange(m_listeners, {})) {
-        listener->close();
-        listener->deleteLater();
-    }
+    // What was read already still comes through the event loop and is shown.
+    QMetaObject::invokeMethod(m_network, &ReceiverNetwork::shutdown, Qt::BlockingQueuedConnection);
+    m_ports.clear();
 }
 
 bool ReceiverWindow::event(QEvent *event)

@@ -1,13 +1,14 @@
 #pragma once
 
 #include "messagewindow.h"
+#include "receivernetwork.h"
 
 #include <QHostAddress>
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
 
-class Listener;
+class QThread;
 class MessageView;
 struct Message;
 class MessageRouter;
@@ -54,7 +55,13 @@ public:
     MessageRouter &router() { return *m_router; }
     // The message window built ahead for the next new sender, if any.
     MessageWindow *spareWindow() const { return m_spareWindow; }
-    const QList<Listener *> &listeners() const { return m_listeners; }
+    // The thread that listens and reads.
+    QThread *networkThread() const { return m_networkThread; }
+    // The ports listened on, in the order of the port list (each once; 0
+    // for one that could not be listened on).
+    QList<quint16> listeningPorts() const;
+    // Senders let in whose message has not reached the router yet.
+    int connectionsInFlight() const;
     TrayIcon *tray() const { return m_tray; }
     bool isUnloaded() const { return m_unloaded; }
 
@@ -68,6 +75,8 @@ public:
     static bool isHiddenStartSwitch(const QString &commandLine);
 
 signals:
+    // A message came from the network and went to a window or the queue.
+    void messageHandled();
     // The program has nothing left to do (after "E&xit", or after the main
     // window closed and the last message window with it).
     void programEnded();
@@ -77,13 +86,13 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void messageArrived(const QByteArray &payload, const QString &peerIp, quint16 localPort);
+    void messageArrived(const Message &message);
     MessageView *openMessageWindow(int slot, const Message &first);
     MessageWindow *buildMessageWindow();
     void scheduleSpareWindow();
-    // Accepted connections whose message is not handed on yet, all ports.
-    int connectionsInFlight() const;
-    void updateAccepting();
+    void queueChanged();
+    void handOn(const Message &message);
+    void stopNetwork();
     void hideFromTray();
     void onActivated();
     void modalDialogClosed();
@@ -93,8 +102,10 @@ private:
     ReceiverWindowOptions m_options;
     MessageRouter *m_router;
     TrayIcon *m_tray;
-    QList<Listener *> m_listeners;
-    int m_dataTimeoutMs;
+    QueueRoom m_room;
+    QThread *m_networkThread;
+    ReceiverNetwork *m_network;
+    QList<PortState> m_ports;
     QString m_senderProgram;
     // One message window built ahead, hidden, for the next new sender.
     QPointer<MessageWindow> m_spareWindow;

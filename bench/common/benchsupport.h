@@ -14,6 +14,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <arpa/inet.h>
@@ -25,6 +26,7 @@
 #include <functional>
 #include <memory>
 #include <netinet/in.h>
+#include <pthread.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
 #include <thread>
@@ -103,12 +105,30 @@ inline int ListenOnLoopback(int socketFlags, quint16 &port)
     return fd;
 }
 
-// One sender as the sending program behaves: connect, one write, close.
-inline bool SendOne(quint16 port, const QByteArray &payload)
+// CPU time a thread has used so far, given its CPU clock.
+inline qint64 ClockNs(clockid_t clock)
+{
+    timespec now{};
+    ::clock_gettime(clock, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+// One sender as the sending program behaves: connect, one write, close;
+// from 127.0.0.1, or from the loopback address `from` (host order).
+inline bool SendOne(quint16 port, const QByteArray &payload, quint32 from = INADDR_LOOPBACK)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0)
         return false;
+    if (from != INADDR_LOOPBACK) {
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_addr.s_addr = htonl(from);
+        if (::bind(fd, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0) {
+            ::close(fd);
+            return false;
+        }
+    }
     const sockaddr_in address = Loopback(port);
     bool sent = ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0 &&
                 ::send(fd, payload.constData(), static_cast<size_t>(payload.size()), MSG_NOSIGNAL) ==
@@ -272,19 +292,27 @@ struct Quillbox
         options.loadSettings = false;
         form = std::make_unique<ReceiverWindow>(store, settings, options);
         form->start(QString());
-        // Connected after the window's own handler, so a count means routed.
-        QObject::connect(form->listeners()[0], &Listener::messageReceived, form.get(),
-                         [this] { ++received; });
+        QObject::connect(form.get(), &ReceiverWindow::messageHandled, form.get(), [this] { ++received; });
+        // The network thread's CPU clock, asked for on that thread.
+        QObject probe;
+        probe.moveToThread(form->networkThread());
+        QMetaObject::invokeMethod(
+            &probe, [this] { ::pthread_getcpuclockid(::pthread_self(), &networkClock); },
+            Qt::BlockingQueuedConnection);
+        probe.moveToThread(nullptr);
     }
+    // CPU time Quillbox's network thread has used so far.
+    qint64 networkCpuNs() const { return ClockNs(networkClock); }
     ~Quillbox() { form->onExitTriggered(); }
     Quillbox(const Quillbox &) = delete;
     Quillbox &operator=(const Quillbox &) = delete;
-    quint16 port() const { return form->listeners()[0]->serverPort(); }
+    quint16 port() const { return form->listeningPorts().value(0); }
 
     QTemporaryDir folder;
     SettingsStore store = SettingsStore::atPath(folder.filePath(QStringLiteral("Quillbox.ini")));
     ReceiverSettings settings;
     std::unique_ptr<ReceiverWindow> form;
+    clockid_t networkClock = CLOCK_THREAD_CPUTIME_ID;
     int received = 0;
 };
 

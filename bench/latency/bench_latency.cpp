@@ -154,11 +154,13 @@ int main(int argc, char **argv)
     app.removeEventFilter(&watch);
 
     const double reference = Median(figures.epoll);
-    std::printf("| receiver | median (µs) | 99th percentile (µs) | median / epoll |\n");
-    std::printf("|---|---:|---:|---:|\n");
-    auto row = [reference](const char *name, const std::vector<double> &values) {
-        std::printf("| %s | %.0f | %.0f | %.1f |\n", name, Median(values), Percentile(values, 99),
-                    reference > 0 ? Median(values) / reference : 0.0);
+    const double bareMedian = Median(figures.bareQt);
+    std::printf("| receiver | median (µs) | 99th percentile (µs) | median / epoll | median / bare Qt |\n");
+    std::printf("|---|---:|---:|---:|---:|\n");
+    auto row = [reference, bareMedian](const char *name, const std::vector<double> &values) {
+        std::printf("| %s | %.0f | %.0f | %.1f | %.1f |\n", name, Median(values), Percentile(values, 99),
+                    reference > 0 ? Median(values) / reference : 0.0,
+                    bareMedian > 0 ? Median(values) / bareMedian : 0.0);
     };
     row("quillbox, message window shown", figures.quillboxShown);
     row("quillbox, message window painted", figures.quillboxPainted);

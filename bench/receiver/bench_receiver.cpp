@@ -1,12 +1,14 @@
 // Messages a second that Quillbox accepts, reads, parses and routes into its
-// message windows (offscreen), from 1, 8 and 64 senders at once, with small
+// message windows (offscreen), from 1, 8 and 64 senders at once (all from
+// 127.0.0.1, and 64 from 64 addresses of their own), with small
 // payloads, 64 KiB of prose and 64 KiB of one unbroken run of letters (the
 // worst case for the window's text layout), against a bare single-threaded epoll receiver
 // that only accepts, reads and closes, measured in the same run; and, for
 // comparison, a bare QTcpServer on the event loop that does the same. Then a burst
 // of 1,000 senders connecting at once, none of which may be lost. Prints
-// medians and ratios as a table, with the CPU time each receiving thread
-// spent per message; exits with 1 when Quillbox reaches less than half the
+// medians and ratios as a table, with the CPU time each receiver spent per
+// message (Quillbox: its user-interface and network threads together, and
+// the user-interface thread's share of it); exits with 1 when Quillbox reaches less than half the
 // reference at 8 senders with small payloads, less than 0.3 of it with 64 KiB
 // of prose, or loses a message of the burst.
 //
@@ -49,17 +51,26 @@ struct PayloadKind
     Text text;
 };
 
-std::vector<std::thread> StartSenders(quint16 port, int senders, int messages, PayloadKind kind,
+// How many senders, and whether each sends from a loopback address of its
+// own (127.0.0.2 and on) or all from 127.0.0.1.
+struct Senders
+{
+    int count;
+    bool ownAddresses = false;
+};
+
+std::vector<std::thread> StartSenders(quint16 port, Senders senders, int messages, PayloadKind kind,
                                       std::atomic<int> &failures)
 {
     std::vector<std::thread> threads;
-    for (int s = 0; s < senders; ++s) {
-        const int count = messages / senders + (s < messages % senders ? 1 : 0);
-        threads.emplace_back([port, s, count, kind, &failures] {
+    for (int s = 0; s < senders.count; ++s) {
+        const int count = messages / senders.count + (s < messages % senders.count ? 1 : 0);
+        const quint32 from = senders.ownAddresses ? INADDR_LOOPBACK + 1 + quint32(s) : INADDR_LOOPBACK;
+        threads.emplace_back([port, s, count, from, kind, &failures] {
             const QByteArray payload =
                 Payload(QByteArray("sender") + QByteArray::number(s), kind.bytes, kind.text);
             for (int i = 0; i < count; ++i) {
-                if (!SendOne(port, payload))
+                if (!SendOne(port, payload, from))
                     failures.fetch_add(1);
             }
         });
@@ -74,43 +85,50 @@ struct Round
 {
     double rate = 0;
     double cpuUsPerMessage = 0;
+    // The share of that CPU time spent on this (the user-interface) thread.
+    double uiShare = 1;
 };
 
 // A round against a receiver on this thread's event loop; received() says
-// how many messages it has taken so far.
-Round EventLoopRound(quint16 port, const std::function<int()> &received, int senders, int messages,
-                     PayloadKind kind)
+// how many messages it has taken so far, otherCpuNs() the CPU time of the
+// receiver's other threads.
+Round EventLoopRound(
+    quint16 port, const std::function<int()> &received, Senders senders, int messages, PayloadKind kind,
+    const std::function<qint64()> &otherCpuNs = [] { return qint64(0); })
 {
     std::atomic<int> failures{0};
     QElapsedTimer clock;
     clock.start();
     const qint64 startCpu = ThreadCpuNs();
+    const qint64 startOtherCpu = otherCpuNs();
     std::vector<std::thread> threads = StartSenders(port, senders, messages, kind, failures);
     const bool done = SpinUntil([&] { return received() + failures.load() >= messages; });
     const double seconds = clock.nsecsElapsed() / 1e9;
-    const double cpuUs = (ThreadCpuNs() - startCpu) / 1e3;
+    const double uiNs = ThreadCpuNs() - startCpu;
+    const double totalNs = uiNs + (otherCpuNs() - startOtherCpu);
     for (auto &thread : threads)
         thread.join();
     if (!done || failures.load() != 0)
         return {};
-    return {messages / seconds, cpuUs / messages};
+    return {messages / seconds, totalNs / 1e3 / messages, totalNs > 0 ? uiNs / totalNs : 1.0};
 }
 
-Round QuillboxRound(int senders, int messages, PayloadKind kind)
+Round QuillboxRound(Senders senders, int messages, PayloadKind kind)
 {
     Quillbox quillbox;
     return EventLoopRound(
-        quillbox.port(), [&] { return quillbox.received; }, senders, messages, kind);
+        quillbox.port(), [&] { return quillbox.received; }, senders, messages, kind,
+        [&] { return quillbox.networkCpuNs(); });
 }
 
-Round BareQtRound(int senders, int messages, PayloadKind kind)
+Round BareQtRound(Senders senders, int messages, PayloadKind kind)
 {
     BareQtReceiver receiver;
     return EventLoopRound(
         receiver.port(), [&] { return receiver.received; }, senders, messages, kind);
 }
 
-Round ReferenceRound(int senders, int messages, PayloadKind kind)
+Round ReferenceRound(Senders senders, int messages, PayloadKind kind)
 {
     EpollReceiver receiver;
     std::atomic<int> failures{0};
@@ -167,14 +185,16 @@ int main(int argc, char **argv)
     const QStringList args = QCoreApplication::arguments();
     const int messages = args.size() > 1 ? std::max(64, args[1].toInt()) : kDefaultMessages;
     const int rounds = args.size() > 2 ? std::max(1, args[2].toInt()) : kDefaultRounds;
-    std::vector<int> senderCounts{1, 8, 64};
+    std::vector<Senders> senderSets{{1}, {8}, {64}, {64, true}};
+    // "64a": 64 senders from 64 addresses.
     if (args.size() > 3)
-        senderCounts = {std::clamp(args[3].toInt(), 1, 1000)};
+        senderSets = {{std::clamp(args[3].toInt(), 1, 250), args[3].endsWith(u'a')}};
 
     std::printf(
         "| payload | senders | messages a round | quillbox msg/s | epoll msg/s | ratio | bare Qt msg/s "
-        "| bare Qt ratio | quillbox CPU µs/msg | epoll CPU µs/msg | bare Qt CPU µs/msg |\n");
-    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+        "| bare Qt ratio | quillbox CPU µs/msg | of it UI thread | epoll CPU µs/msg | bare Qt CPU µs/msg "
+        "|\n");
+    std::printf("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     bool ok = true;
     const PayloadKind kinds[] = {{"small", "32 B", 32, Text::Prose},
                                  {"prose", "64 KiB prose", kMaxPayloadBytes, Text::Prose},
@@ -188,11 +208,11 @@ int main(int argc, char **argv)
         // An unbroken text costs each new window a long layout: one short
         // round is enough to show it.
         const int count = unbroken ? kUnbrokenMessages : messages;
-        for (int senders : senderCounts) {
-            if (unbroken && senders > kUnbrokenMaxSenders)
+        for (const Senders senders : senderSets) {
+            if (unbroken && senders.count > kUnbrokenMaxSenders)
                 continue;
             std::vector<double> quill, reference, bare;
-            std::vector<double> quillCpu, referenceCpu, bareCpu;
+            std::vector<double> quillCpu, quillUi, referenceCpu, bareCpu;
             for (int r = 0; r < (unbroken ? 1 : rounds); ++r) {
                 // Taken in turn, so that no receiver gets the quieter moments.
                 const Round e = ReferenceRound(senders, count, kind);
@@ -204,16 +224,21 @@ int main(int argc, char **argv)
                 bareCpu.push_back(b.cpuUsPerMessage);
                 quill.push_back(q.rate);
                 quillCpu.push_back(q.cpuUsPerMessage);
+                quillUi.push_back(q.uiShare);
             }
             const double q = Median(quill);
             const double e = Median(reference);
             const double b = Median(bare);
             const double ratio = e > 0 ? q / e : 0.0;
-            std::printf("| %s | %d | %d | %.0f | %.0f | %.3f | %.0f | %.3f | %.1f | %.1f | %.1f |\n",
-                        kind.label, senders, count, q, e, ratio, b, e > 0 ? b / e : 0.0, Median(quillCpu),
-                        Median(referenceCpu), Median(bareCpu));
+            const QByteArray from = senders.ownAddresses ? QByteArray::number(senders.count) + " addresses"
+                                                         : QByteArrayLiteral("127.0.0.1");
+            std::printf("| %s | %d from %s | %d | %.0f | %.0f | %.3f | %.0f | %.3f | %.1f | %.0f %% | %.1f | "
+                        "%.1f |\n",
+                        kind.label, senders.count, from.constData(), count, q, e, ratio, b,
+                        e > 0 ? b / e : 0.0, Median(quillCpu), 100 * Median(quillUi), Median(referenceCpu),
+                        Median(bareCpu));
             std::fflush(stdout);
-            if (senders == 8 && !unbroken && ratio < (large ? kRequiredLargeRatio : kRequiredRatio))
+            if (senders.count == 8 && !unbroken && ratio < (large ? kRequiredLargeRatio : kRequiredRatio))
                 ok = false;
         }
     }

@@ -37,8 +37,7 @@ private slots:
 #ifdef QUILL_SENDER
             const bool listening = window && window->endpoint() && window->endpoint()->isListening();
 #else
-            const bool listening =
-                window && !window->listeners().isEmpty() && window->listeners().first()->isListening();
+            const bool listening = window && window->listeningPorts().value(0) != 0;
 #endif
             if (title == kTitleError && text.startsWith(u"The settings could not be saved to "_s))
                 reports.append(text.contains(u"blocked"_s) && listening ? u"listening"_s : text);

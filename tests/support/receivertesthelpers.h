@@ -87,7 +87,7 @@ struct Receiver
         form = std::make_unique<ReceiverWindow>(store, settings, options);
         form->start(QString());
     }
-    quint16 port(int index = 0) const { return form->listeners().at(index)->serverPort(); }
+    quint16 port(int index = 0) const { return form->listeningPorts().value(index); }
     MessageRouter &router() const { return form->router(); }
     QList<MessageWindow *> windows() const
     {

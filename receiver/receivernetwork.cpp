@@ -1,0 +1,122 @@
+#include "receivernetwork.h"
+
+#include "listener.h"
+#include "messagerouter.h"
+
+#include <QHash>
+
+ReceiverNetwork::ReceiverNetwork(const QHostAddress &address, QueueRoom &room, QObject *parent)
+    : QObject(parent)
+    , m_address(address)
+    , m_room(room)
+    , m_dataTimeoutMs(Listener::kDataTimeoutMs)
+{}
+
+ReceiverNetwork::~ReceiverNetwork()
+{
+    shutdown();
+}
+
+QList<PortState> ReceiverNetwork::applyPorts(const QList<qint32> &ports)
+{
+    QList<qint32> wanted;
+    for (const qint32 port : ports) {
+        if (port == 0 || !wanted.contains(port))
+            wanted.append(port);
+    }
+    QHash<qint32, Listener *> kept;
+    for (Listener *listener : std::exchange(m_listeners, {})) {
+        const qint32 port = listener->configuredPort();
+        if (port != 0 && listener->isListening() && wanted.contains(port) && !kept.contains(port))
+            kept.insert(port, listener);
+        else
+            listener->retire();
+    }
+    QList<PortState> states;
+    for (const qint32 port : std::as_const(wanted)) {
+        Listener *listener = kept.value(port);
+        QString error;
+        if (!listener) {
+            listener = new Listener(m_address, port, this);
+            // Retiring listeners still hold connections until they delete
+            // themselves.
+            m_all.append(listener);
+            connect(listener, &QObject::destroyed, this, [this, listener] { m_all.removeOne(listener); });
+            listener->setDataTimeout(m_dataTimeoutMs);
+            listener->setAdmission([this] { return admits(); });
+            connect(listener, &Listener::messageReceived, this, &ReceiverNetwork::payloadReceived);
+            connect(listener, &Listener::connectionsChanged, this, &ReceiverNetwork::connectionsChanged);
+            connect(listener, &Listener::listenFailed, this, [&error](const QString &text) { error = text; });
+            listener->startListening();
+            disconnect(listener, &Listener::listenFailed, this, nullptr);
+        }
+        m_listeners.append(listener);
+        states.append(PortState{port, listener->isListening() ? listener->serverPort() : quint16(0), error});
+    }
+    countHeld();
+    return states;
+}
+
+void ReceiverNetwork::setDataTimeout(int milliseconds)
+{
+    m_dataTimeoutMs = milliseconds;
+    for (Listener *listener : std::as_const(m_listeners))
+        listener->setDataTimeout(milliseconds);
+}
+
+void ReceiverNetwork::updateAccepting()
+{
+    countHeld();
+    for (Listener *listener : std::as_const(m_listeners))
+        listener->updateAccepting();
+}
+
+void ReceiverNetwork::connectionsChanged()
+{
+    const int before = m_room.held.load(std::memory_order_relaxed);
+    countHeld();
+    // Fewer held: ports paused for want of room may accept again.
+    if (m_room.held.load(std::memory_order_relaxed) < before) {
+        for (Listener *listener : std::as_const(m_listeners))
+            listener->updateAccepting();
+    }
+}
+
+void ReceiverNetwork::shutdown()
+{
+    for (Listener *listener : std::exchange(m_listeners, {})) {
+        listener->close();
+        delete listener;
+    }
+    // Retiring listeners too.
+    qDeleteAll(std::exchange(m_all, {}));
+    countHeld();
+}
+
+int ReceiverNetwork::countHeld()
+{
+    // Retiring listeners still hand messages on.
+    int held = 0;
+    for (const Listener *listener : std::as_const(m_all))
+        held += listener->heldConnections();
+    m_room.held.store(held, std::memory_order_relaxed);
+    return held;
+}
+
+bool ReceiverNetwork::admits()
+{
+    const int inFlight = countHeld() + m_room.inTransit.load(std::memory_order_acquire);
+    return queueHasRoom(m_room.queued.load(std::memory_order_acquire),
+                        m_room.queuedBytes.load(std::memory_order_acquire), inFlight);
+}
+
+void ReceiverNetwork::payloadReceived(const QByteArray &payload, const QString &peerIp, quint16 localPort)
+{
+    // Decoded and parsed here, off the user-interface thread; a payload the
+    // format rejects goes no further.
+    std::optional<Message> message = messageFromPayload(payload, peerIp, localPort);
+    if (!message)
+        return;
+    m_room.inTransit.fetch_add(1, std::memory_order_acq_rel);
+    emit messageArrived(*message);
+}

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "message.h"
+
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <atomic>
+
+class Listener;
+
+// What the network side may let in: the messages that wait in the queue of
+// the user-interface thread, kept up to date by that thread, and those on
+// their way to it. Every sender let in may end in the queue, so together
+// they are held to the queue's bounds.
+struct QueueRoom
+{
+    std::atomic<qsizetype> queued{0};
+    std::atomic<qsizetype> queuedBytes{0};
+    // Handed to the user-interface thread and not taken by it yet.
+    std::atomic<int> inTransit{0};
+    // Accepted on some port and not handed on yet (written by the network
+    // thread, read by anyone).
+    std::atomic<int> held{0};
+};
+
+// The state of one configured port after the listeners were (re)started.
+struct PortState
+{
+    qint32 configured = 0;
+    quint16 listening = 0; // the port listened on, 0 when it failed
+    QString error;         // the description after "Winsock Error: ", when it failed
+};
+
+// Quillbox's network side, on a thread of its own: one listener per port,
+// their readers, and the turning of each payload into a Message. The
+// user-interface thread gets whole messages through messageArrived() (a
+// queued connection keeps their order), so no modal dialog, slow layout or
+// busy window ever delays accepting and reading.
+class ReceiverNetwork : public QObject
+{
+    Q_OBJECT
+public:
+    ReceiverNetwork(const QHostAddress &address, QueueRoom &room, QObject *parent = nullptr);
+    ~ReceiverNetwork() override;
+
+    // On the network thread (through QMetaObject::invokeMethod):
+    // Listens on exactly these ports. A listener on a port that is still
+    // wanted stays as it is, so the senders the kernel holds for it are not
+    // reset; the others stop listening but still read and hand on what they
+    // let in. Each port once (0 asks the system for a port; each 0 is a port
+    // of its own).
+    QList<PortState> applyPorts(const QList<qint32> &ports);
+    void setDataTimeout(int milliseconds);
+    // The queue may have room again.
+    void updateAccepting();
+    // Stops listening and drops what is being read.
+    void shutdown();
+
+signals:
+    void messageArrived(const Message &message);
+
+private:
+    void payloadReceived(const QByteArray &payload, const QString &peerIp, quint16 localPort);
+    bool admits();
+    int countHeld();
+    void connectionsChanged();
+
+    QHostAddress m_address;
+    QueueRoom &m_room;
+    int m_dataTimeoutMs;
+    // The listeners of the ports listened on, in the order of the list.
+    QList<Listener *> m_listeners;
+    // Those and the retiring ones.
+    QList<Listener *> m_all;
+};
