@@ -103,6 +103,9 @@ void Keep(std::vector<double> &values, int sample, qint64 startNs, qint64 endNs)
         values.push_back(static_cast<double>(endNs - startNs) / 1000.0);
 }
 
+// Long enough for Quillbox's idle work after a sample.
+constexpr int kSettleMs = 3;
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -147,9 +150,18 @@ int main(int argc, char **argv)
         } else {
             ++figures.lost;
         }
-        // The next message opens a new window again.
+        // The next message opens a new window again. Quillbox's own idle
+        // work (building the next window ahead, deferred deletions) is done
+        // before the next sample, so that it does not land in the time of
+        // the receivers that share this event loop.
         quillbox.form->router().closeAllWindows();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        SpinUntil([&] { return quillbox.form->spareWindow() != nullptr; }, kSampleTimeoutMs);
+        for (QElapsedTimer settle; !settle.isValid() || settle.elapsed() < kSettleMs;) {
+            if (!settle.isValid())
+                settle.start();
+            QCoreApplication::processEvents();
+        }
     }
     app.removeEventFilter(&watch);
 
