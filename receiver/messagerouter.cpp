@@ -24,11 +24,6 @@ bool queueHasRoom(qsizetype queued, qsizetype queuedBytes, int inFlight)
            queuedBytes + (inFlight + 1) * kMaxMessageHeldBytes <= MessageRouter::kMaxQueuedBytes;
 }
 
-bool MessageRouter::hasRoomFor(int inFlight) const
-{
-    return ::queueHasRoom(m_queue.size(), m_queuedBytes, inFlight);
-}
-
 void MessageRouter::enqueue(Message message)
 {
     m_queuedBytes += message.heldBytes();

@@ -64,10 +64,7 @@ public:
     int openWindowCount() const;
     qsizetype queuedBytes() const { return m_queuedBytes; }
     // False once the waiting messages fill their bounds.
-    bool queueHasRoom() const { return hasRoomFor(0); }
-    // Whether one more sender may be let in while inFlight others are still
-    // being read: every one of them may end in the queue.
-    bool hasRoomFor(int inFlight) const;
+    bool queueHasRoom() const { return ::queueHasRoom(m_queue.size(), m_queuedBytes, 0); }
 
     // Ends every message window at once, without working off the queue.
     void closeAllWindows();

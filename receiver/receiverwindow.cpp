@@ -4,10 +4,10 @@
 #include "conversions.h"
 #include "fieldchecks.h"
 #include "listener.h"
-#include "receivernetwork.h"
 #include "messagebox.h"
 #include "messagerouter.h"
 #include "messagewindow.h"
+#include "receivernetwork.h"
 #include "receiveroptionsdialog.h"
 #include "receiversettings.h"
 #include "replytosender.h"
@@ -167,11 +167,6 @@ QList<quint16> ReceiverWindow::listeningPorts() const
     for (const PortState &state : m_ports)
         ports.append(state.listening);
     return ports;
-}
-
-int ReceiverWindow::connectionsInFlight() const
-{
-    return m_room.held.load() + m_room.inTransit.load();
 }
 
 void ReceiverWindow::setDataTimeout(int milliseconds)

@@ -60,8 +60,6 @@ public:
     // The ports listened on, in the order of the port list (each once; 0
     // for one that could not be listened on).
     QList<quint16> listeningPorts() const;
-    // Senders let in whose message has not reached the router yet.
-    int connectionsInFlight() const;
     TrayIcon *tray() const { return m_tray; }
     bool isUnloaded() const { return m_unloaded; }
 

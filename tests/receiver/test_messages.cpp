@@ -112,8 +112,8 @@ private slots:
         for (int i = 0; i < MessageRouter::kMaxQueuedMessages - 5; ++i)
             router.enqueue(From(u"a"_s));
         // Senders still being read count as queued.
-        QVERIFY(router.hasRoomFor(4));
-        QVERIFY(!router.hasRoomFor(5));
+        QVERIFY(queueHasRoom(router.queue().size(), router.queuedBytes(), 4));
+        QVERIFY(!queueHasRoom(router.queue().size(), router.queuedBytes(), 5));
 
         // Room is kept for the largest message, so the bytes bound comes first.
         Router bytes;
