@@ -3,13 +3,29 @@
 #include "wireformat.h"
 
 #include <QHostAddress>
+#include <QSocketNotifier>
 #include <QTcpSocket>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
 // Port 0 cannot be connected to; the rest of the 16-bit range can.
 constexpr qint32 kLowestPort = 1;
 constexpr qint32 kHighestPort = 65535;
+// What a recipient writes back is read and dropped, this much per wake-up at
+// most, so a talkative one cannot hold the event loop.
+constexpr int kDiscardChunk = 4096;
+constexpr int kDiscardChunksPerWake = 16;
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
 
 // The address as written in the user list, when it is a plain dotted IPv4
 // address (QHostAddress also takes shorthand such as "10.1", which a user
@@ -25,7 +41,11 @@ bool parseIpv4(const QString &text, QHostAddress &address)
 
 MessageSender::MessageSender(QObject *parent)
     : QObject(parent)
-{}
+{
+    m_confirmTimer.setSingleShot(true);
+    m_confirmTimer.setInterval(kConfirmWaitMs);
+    connect(&m_confirmTimer, &QTimer::timeout, this, &MessageSender::onConfirmTimeout);
+}
 
 MessageSender::~MessageSender()
 {
@@ -74,8 +94,7 @@ void MessageSender::send(const QByteArray &payload)
         return;
     }
     if (payload.isEmpty()) {
-        m_state = State::Delivered;
-        emit sent();
+        awaitConfirmation();
         return;
     }
     m_bytesToWrite = payload.size();
@@ -87,6 +106,13 @@ void MessageSender::close()
 {
     m_state = State::Idle;
     m_bytesToWrite = 0;
+    m_confirmTimer.stop();
+    delete m_answer;
+    m_answer = nullptr;
+    if (m_descriptor >= 0) {
+        ::close(m_descriptor);
+        m_descriptor = -1;
+    }
     if (QTcpSocket *socket = m_socket) {
         m_socket = nullptr;
         // Late events of this attempt must not reach the window.
@@ -113,23 +139,77 @@ void MessageSender::onBytesWritten(qint64 bytes)
     m_bytesToWrite -= bytes;
     if (m_bytesToWrite > 0)
         return;
-    m_state = State::Delivered;
-    emit sent();
+    awaitConfirmation();
 }
 
 void MessageSender::onError()
 {
     if (sender() != m_socket)
         return;
-    // Once every byte has been handed over, the recipient closing its end is
-    // how a delivery normally ends, not a failure.
-    if (m_state == State::Delivered || m_state == State::Idle)
+    if (m_state == State::Idle)
         return;
     fail(m_socket->errorString());
 }
 
-void MessageSender::fail(const QString &description)
+void MessageSender::awaitConfirmation()
+{
+    // The socket object has no half-close of its own: the connection goes on
+    // under a descriptor of this sender's, and the object lets go of it.
+    const int descriptor = static_cast<int>(m_socket->socketDescriptor());
+    const int own = descriptor >= 0 ? ::fcntl(descriptor, F_DUPFD_CLOEXEC, 0) : -1;
+    if (own < 0) {
+        fail(systemError(errno));
+        return;
+    }
+    QTcpSocket *socket = m_socket;
+    m_socket = nullptr;
+    socket->disconnect(this);
+    socket->abort();
+    socket->deleteLater();
+
+    m_descriptor = own;
+    if (::shutdown(m_descriptor, SHUT_WR) != 0) {
+        fail(systemError(errno));
+        return;
+    }
+    m_state = State::Confirming;
+    m_answer = new QSocketNotifier(static_cast<qintptr>(m_descriptor), QSocketNotifier::Read, this);
+    connect(m_answer, &QSocketNotifier::activated, this, &MessageSender::onAnswerReadable);
+    m_confirmTimer.start();
+}
+
+void MessageSender::onAnswerReadable()
+{
+    if (m_state != State::Confirming)
+        return;
+    char discard[kDiscardChunk];
+    for (int i = 0; i < kDiscardChunksPerWake; ++i) {
+        const ssize_t n = ::recv(m_descriptor, discard, sizeof discard, MSG_DONTWAIT);
+        if (n == 0) {
+            finish(Outcome::Delivered, QString());
+            return;
+        }
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK)
+                fail(systemError(errno));
+            return;
+        }
+    }
+}
+
+void MessageSender::onConfirmTimeout()
+{
+    if (m_state != State::Confirming)
+        return;
+    finish(Outcome::NotConfirmed, QStringLiteral("no answer from the recipient within ") +
+                                      QString::number(m_confirmTimer.interval() / 1000.0) +
+                                      QStringLiteral(" s"));
+}
+
+void MessageSender::finish(Outcome outcome, const QString &description)
 {
     close();
-    emit failed(description);
+    emit finished(outcome, description);
 }

@@ -4,12 +4,20 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 
+class QSocketNotifier;
 class QTcpSocket;
 
 // One message on its way: connects to a recipient, writes one payload once
 // the connection is up, and reports what happened. It shows nothing; the
 // window decides what the user sees.
+//
+// Delivery is confirmed by the recipient: once every byte has been handed
+// over, the sender shuts down its own direction of the connection and waits
+// for the recipient to close its end, which a receiver does when it has read
+// the message to the end. A reset instead of that close is a failure; no
+// answer within the wait leaves the message sent but not confirmed.
 //
 // Each attempt gets a socket of its own, so a late event of an attempt that
 // was closed (Stop, or a new send started over it) can never reach the
@@ -18,13 +26,24 @@ class MessageSender : public QObject
 {
     Q_OBJECT
 public:
+    // How long the recipient has to close its end after the message.
+    static constexpr int kConfirmWaitMs = 5000;
+
     enum class State
     {
         Idle,       // nothing under way
         Connecting, // connection attempt under way
         Sending,    // connected; the payload may be on its way
-        Delivered   // the whole payload was handed to the system; waiting to be closed
+        Confirming  // every byte handed over, own side shut down; waiting for the recipient to close
     };
+
+    enum class Outcome
+    {
+        Delivered,    // the recipient read the message and closed the connection
+        NotConfirmed, // sent, but the recipient neither closed nor reset within the wait
+        Failed        // never sent, or the recipient reset the connection
+    };
+    Q_ENUM(Outcome)
 
     explicit MessageSender(QObject *parent = nullptr);
     ~MessageSender() override;
@@ -35,27 +54,38 @@ public:
     // false with a readable description and stays Idle.
     bool start(const QString &ip, qint32 port, QString &description);
 
-    // Hands the whole payload over in one write; sent() follows when the
-    // system has taken every byte. Only while connected.
+    // Hands the whole payload over in one write; finished() follows when the
+    // recipient has answered or the wait is over. Only while connected.
     void send(const QByteArray &payload);
 
     // Closes the connection or the attempt, silently.
     void close();
 
     State state() const { return m_state; }
+    // The wait for the recipient's close (kConfirmWaitMs unless changed).
+    void setConfirmWait(int ms) { m_confirmTimer.setInterval(ms); }
 
 signals:
     void connected();
-    void sent();
-    void failed(const QString &description);
+    // The end of an attempt; the connection is closed by then. The
+    // description says why for NotConfirmed and Failed.
+    void finished(MessageSender::Outcome outcome, const QString &description);
 
 private:
     void onConnected();
     void onBytesWritten(qint64 bytes);
     void onError();
-    void fail(const QString &description);
+    void awaitConfirmation();
+    void onAnswerReadable();
+    void onConfirmTimeout();
+    void finish(Outcome outcome, const QString &description);
+    void fail(const QString &description) { finish(Outcome::Failed, description); }
 
     QPointer<QTcpSocket> m_socket;
+    // While confirming: the connection's own descriptor and its watcher.
+    int m_descriptor = -1;
+    QSocketNotifier *m_answer = nullptr;
+    QTimer m_confirmTimer;
     State m_state = State::Idle;
     qint64 m_bytesToWrite = 0;
 };

@@ -113,8 +113,7 @@ void SendWindow::buildWindow()
     m_sender = new MessageSender(this);
     m_sender->setObjectName(QStringLiteral("Winsock1"));
     connect(m_sender, &MessageSender::connected, this, &SendWindow::onConnected);
-    connect(m_sender, &MessageSender::sent, this, &SendWindow::onSendComplete);
-    connect(m_sender, &MessageSender::failed, this, &SendWindow::onSendFailed);
+    connect(m_sender, &MessageSender::finished, this, &SendWindow::onSendFinished);
 
     resize(kInitialSize);
 }
@@ -317,6 +316,25 @@ void SendWindow::onConnected()
 {
     m_sender->send(
         composeMessage(m_settings.myUserName, m_settings.myReplyPort, m_messageField->toPlainText()));
+}
+
+void SendWindow::onSendFinished(MessageSender::Outcome outcome, const QString &description)
+{
+    switch (outcome) {
+    case MessageSender::Outcome::Delivered:
+        onSendComplete();
+        break;
+    case MessageSender::Outcome::NotConfirmed:
+        // It may have arrived: the text stays for the user to decide.
+        showNotice(this, kTitleWarning,
+                   QStringLiteral("Message sent to: ") + m_recipientName + QStringLiteral(" (") +
+                       m_recipientIp + QStringLiteral("), but not confirmed: ") + description);
+        endSend();
+        break;
+    case MessageSender::Outcome::Failed:
+        onSendFailed(description);
+        break;
+    }
 }
 
 void SendWindow::onSendComplete()

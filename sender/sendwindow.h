@@ -1,5 +1,6 @@
 #pragma once
 
+#include "messagesender.h"
 #include "replyintake.h"
 
 #include <QMainWindow>
@@ -10,7 +11,6 @@ class QComboBox;
 class QPlainTextEdit;
 class QPushButton;
 class LocalEndpoint;
-class MessageSender;
 class ReplyRecordReceiver;
 class SettingsStore;
 struct SenderSettings;
@@ -88,6 +88,7 @@ private:
     void endSend();
 
     void onConnected();
+    void onSendFinished(MessageSender::Outcome outcome, const QString &description);
     void onSendComplete();
     void onSendFailed(const QString &description);
 

@@ -7,12 +7,15 @@
 
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <sys/socket.h>
 
 class TestSending : public QObject
 {
     Q_OBJECT
 
-    QTcpServer m_alice; // what each connection carried is received once its sender ends it
+    QTcpServer m_alice;  // what each connection carried is received once its sender ends it
+    QTcpServer m_reset;  // reads what comes, then resets the connection instead of closing it
+    QTcpServer m_silent; // never takes a connection: the system holds it open, unanswered
     QByteArrayList m_received;
     std::optional<SendWindowFixture> f;
 
@@ -31,6 +34,18 @@ private slots:
             connect(socket, &QTcpSocket::disconnected, this,
                     [this, socket] { m_received << socket->readAll(); });
         });
+        QVERIFY(m_reset.listen(QHostAddress::LocalHost, 0));
+        connect(&m_reset, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket *socket = m_reset.nextPendingConnection();
+            connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+                const linger abortive{1, 0};
+                setsockopt(static_cast<int>(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &abortive,
+                           sizeof abortive);
+                socket->abort();
+            });
+        });
+        QVERIFY(m_silent.listen(QHostAddress::LocalHost, 0));
+        m_silent.pauseAccepting();
     }
 
     void init()
@@ -39,13 +54,15 @@ private slots:
         f.emplace(UserRecord{u"alice"_s, u"127.0.0.1"_s, m_alice.serverPort(), 1});
         f->store.save(u"Identification"_s, u"MyUsername"_s, u"bob"_s);
         QVERIFY(f->open());
+        f->form->messageSender()->setConfirmWait(200);
     }
 
     void sends_data()
     {
         // A text that ends in a line break is typed, and Shift+Enter sends it.
         QTest::addColumn<QString>("typed");
-        // To [ip:]port, 127.0.0.1 when no ip is given; A: alice's port, N: one where nobody listens.
+        // To [ip:]port, 127.0.0.1 when no ip is given; A: alice's port, N: one where nobody listens,
+        // R: a recipient that resets after reading, S: one that never answers.
         QTest::addColumn<QString>("to");
         QTest::addColumn<QByteArray>("sent"); // what the recipient gets
         QTest::addColumn<QString>("box");
@@ -57,6 +74,11 @@ private slots:
         QTest::newRow("Shift+Enter") << u"hi\n"_s << u"A"_s << Bars("bob|505|hi\r\n") << done;
         QTest::newRow("65,536 bytes") << full << u"A"_s << Bars("bob|505|") + full.toLatin1() << done;
         QTest::newRow("one byte more") << full + u'x' << u"A"_s << QByteArray() << tooLong;
+        QTest::newRow("reset") << u"hi"_s << u"R"_s << QByteArray() << error + u"Connection reset by peer"_s;
+        QTest::newRow("no answer")
+            << u"hi"_s << u"S"_s << QByteArray()
+            << u"Warning: Message sent to: alice (127.0.0.1), but not confirmed: no answer "
+               "from the recipient within 0.2 s"_s;
         QTest::newRow("refused") << u"hi"_s << u"N"_s << QByteArray() << error + u"Connection refused"_s;
         QTest::newRow("short address") << u"hi"_s << u"127.1:A"_s << QByteArray()
                                        << error + u"The address \"127.1\" is not a valid IPv4 address"_s;
@@ -74,9 +96,11 @@ private slots:
         QVERIFY(nobody.bind(QHostAddress::LocalHost, 0));
         const QString port = to.section(u':', -1);
         f->settings.userList[1].ip = to.contains(u':') ? to.section(u':', 0, 0) : u"127.0.0.1"_s;
-        f->settings.userList[1].port = port == u"A"   ? m_alice.serverPort()
-                                       : port == u"N" ? nobody.localPort()
-                                                      : port.toInt();
+        const QMap<QString, quint16> ports{{u"A"_s, m_alice.serverPort()},
+                                           {u"N"_s, nobody.localPort()},
+                                           {u"R"_s, m_reset.serverPort()},
+                                           {u"S"_s, m_silent.serverPort()}};
+        f->settings.userList[1].port = ports.value(port, static_cast<quint16>(port.toInt()));
         bool endedFirst = false; // a box never holds the recipient up: the connection ends before it
         setMessageHandler([&](QWidget *, const QString &title, const QString &text) {
             endedFirst = f->form->messageSender()->state() == MessageSender::State::Idle;
