@@ -1,3 +1,4 @@
+#include "programinfo.h"
 #include "receiversettings.h"
 #include "receiverwindow.h"
 #include "settingsstore.h"
@@ -8,6 +9,8 @@
 
 int main(int argc, char *argv[])
 {
+    if (const std::optional<int> status = answerReceiverInfo(argc, argv))
+        return *status;
     QApplication app(argc, argv);
     QApplication::setApplicationName(kReceiverStoreName);
     QApplication::setApplicationVersion(QStringLiteral(QUILL_VERSION));

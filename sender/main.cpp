@@ -1,3 +1,4 @@
+#include "commandline.h"
 #include "localendpoint.h"
 #include "replyrecord.h"
 #include "sendersettings.h"
@@ -28,6 +29,8 @@ int bringFirstCopyForward(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+    if (const std::optional<int> status = runSenderCommandLine(argc, argv))
+        return *status;
     SingleInstanceLock lock(QStringLiteral("quillpost"));
     if (!lock.tryLock())
         return bringFirstCopyForward(argc, argv);

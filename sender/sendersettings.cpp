@@ -4,6 +4,7 @@
 #include "settingsstore.h"
 #include "storelist.h"
 
+#include <QMap>
 #include <algorithm>
 
 namespace {
@@ -12,6 +13,8 @@ const QString kSettings = QStringLiteral("Settings");
 const QString kIdentification = QStringLiteral("Identification");
 const QString kUsers = QStringLiteral("Users");
 const QString kUsersSentinel = QStringLiteral("TestUsers");
+const QString kGroups = QStringLiteral("Groups");
+const QString kMemberPrefix = QStringLiteral("member_");
 
 qint32 storedInteger(const SettingsStore &store, const QString &section, const QString &key, qint32 fallback)
 {
@@ -126,6 +129,8 @@ void loadSenderSettings(SettingsStore &store, SenderSettings &settings)
     if (settings.userList.count() == 0)
         settings.userList = defaultUserList();
 
+    settings.groups = loadGroups(store);
+
     if (settings.refillRecipientBox)
         settings.refillRecipientBox();
 }
@@ -154,6 +159,47 @@ bool saveUserList(SettingsStore &store, const UserList &users)
         store.save(kUsers, number + QStringLiteral("_name"), users.at(n).name);
         store.save(kUsers, number + QStringLiteral("_ip"), users.at(n).ip);
         store.save(kUsers, number + QStringLiteral("_port"), integerText(users.at(n).port));
+    }
+    return store.flush();
+}
+
+QList<UserGroup> loadGroups(const SettingsStore &store)
+{
+    // Placed by number, whatever order the store enumerates them in; a group
+    // without a name is dropped, and so is a member key without a number.
+    QMap<int, UserGroup> byNumber;
+    QMap<int, QMap<int, QString>> members;
+    for (const auto &[key, value] : store.getAll(kGroups)) {
+        const NumberedKey parsed = splitNumberedKey(key);
+        if (!parsed.wellFormed)
+            continue;
+        if (parsed.field == u"name") {
+            byNumber[parsed.number].name = value;
+        } else if (parsed.field.startsWith(kMemberPrefix)) {
+            const NumberedKey member = splitNumberedKey(parsed.field.mid(kMemberPrefix.size()) + u'_');
+            if (member.wellFormed && !value.isEmpty())
+                members[parsed.number][member.number] = value;
+        }
+    }
+    QList<UserGroup> groups;
+    for (auto it = byNumber.begin(); it != byNumber.end(); ++it) {
+        if (it->name.isEmpty() || groups.size() >= kMaxListEntries)
+            continue;
+        it->members = members.value(it.key()).values();
+        groups.append(*it);
+    }
+    return groups;
+}
+
+bool saveGroups(SettingsStore &store, const QList<UserGroup> &groups)
+{
+    store.deleteSection(kGroups);
+    for (qsizetype g = 0; g < groups.size(); ++g) {
+        const QString number = QString::number(g + 1);
+        store.save(kGroups, number + QStringLiteral("_name"), groups.at(g).name);
+        for (qsizetype m = 0; m < groups.at(g).members.size(); ++m)
+            store.save(kGroups, number + u'_' + kMemberPrefix + QString::number(m + 1),
+                       groups.at(g).members.at(m));
     }
     return store.flush();
 }

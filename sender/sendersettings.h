@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 class SettingsStore;
@@ -43,6 +44,15 @@ private:
 // The built-in list: localhost, 127.0.0.1, port 505.
 UserList defaultUserList();
 
+// A named set of users of the list, kept by their names.
+struct UserGroup
+{
+    QString name;
+    QStringList members;
+
+    bool operator==(const UserGroup &) const = default;
+};
+
 struct SenderSettings
 {
     qint32 defaultPort = 505;
@@ -52,6 +62,7 @@ struct SenderSettings
     QString myUserName = QStringLiteral("Me");
     qint32 myReplyPort = 505;
     UserList userList = defaultUserList();
+    QList<UserGroup> groups;
 
     // Called at the end of loadSenderSettings: the main window refills its
     // recipient box with the first entry selected.
@@ -63,3 +74,7 @@ void loadSenderSettings(SettingsStore &store, SenderSettings &settings);
 bool saveProgramOptions(SettingsStore &store, const SenderSettings &settings);
 bool saveIdentification(SettingsStore &store, const SenderSettings &settings);
 bool saveUserList(SettingsStore &store, const UserList &users);
+// Groups live in a section of their own ("Groups": 1_name, 1_member_1,
+// 1_member_2, ...), which readers that do not know it leave alone.
+QList<UserGroup> loadGroups(const SettingsStore &store);
+bool saveGroups(SettingsStore &store, const QList<UserGroup> &groups);

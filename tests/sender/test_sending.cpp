@@ -5,18 +5,13 @@
 #include "quillposttest.h"
 #include "wireformat.h"
 
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <sys/socket.h>
+#include "listeners.h"
 
 class TestSending : public QObject
 {
     Q_OBJECT
 
-    QTcpServer m_alice;  // what each connection carried is received once its sender ends it
-    QTcpServer m_reset;  // reads what comes, then resets the connection instead of closing it
-    QTcpServer m_silent; // never takes a connection: the system holds it open, unanswered
-    QByteArrayList m_received;
+    Listeners m_to;
     std::optional<SendWindowFixture> f;
 
     void send(const QString &text)
@@ -26,32 +21,12 @@ class TestSending : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_alice.listen(QHostAddress::LocalHost, 0));
-        connect(&m_alice, &QTcpServer::newConnection, this, [this] {
-            QTcpSocket *socket = m_alice.nextPendingConnection();
-            connect(socket, &QTcpSocket::disconnected, this,
-                    [this, socket] { m_received << socket->readAll(); });
-        });
-        QVERIFY(m_reset.listen(QHostAddress::LocalHost, 0));
-        connect(&m_reset, &QTcpServer::newConnection, this, [this] {
-            QTcpSocket *socket = m_reset.nextPendingConnection();
-            connect(socket, &QTcpSocket::readyRead, socket, [socket] {
-                const linger abortive{1, 0};
-                setsockopt(static_cast<int>(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &abortive,
-                           sizeof abortive);
-                socket->abort();
-            });
-        });
-        QVERIFY(m_silent.listen(QHostAddress::LocalHost, 0));
-        m_silent.pauseAccepting();
-    }
+    void initTestCase() { QVERIFY(m_to.listen()); }
 
     void init()
     {
-        m_received.clear();
-        f.emplace(UserRecord{u"alice"_s, u"127.0.0.1"_s, m_alice.serverPort(), 1});
+        m_to.received.clear();
+        f.emplace(UserRecord{u"alice"_s, u"127.0.0.1"_s, m_to.alice.serverPort(), 1});
         f->store.save(u"Identification"_s, u"MyUsername"_s, u"bob"_s);
         QVERIFY(f->open());
         f->form->messageSender()->setConfirmWait(200);
@@ -92,14 +67,12 @@ private slots:
         QFETCH(QString, to);
         QFETCH(QByteArray, sent);
         QFETCH(QString, box);
-        QTcpSocket nobody; // holds a port without listening on it
-        QVERIFY(nobody.bind(QHostAddress::LocalHost, 0));
         const QString port = to.section(u':', -1);
         f->settings.userList[1].ip = to.contains(u':') ? to.section(u':', 0, 0) : u"127.0.0.1"_s;
-        const QMap<QString, quint16> ports{{u"A"_s, m_alice.serverPort()},
-                                           {u"N"_s, nobody.localPort()},
-                                           {u"R"_s, m_reset.serverPort()},
-                                           {u"S"_s, m_silent.serverPort()}};
+        const QMap<QString, quint16> ports{{u"A"_s, m_to.alice.serverPort()},
+                                           {u"N"_s, m_to.nobody.localPort()},
+                                           {u"R"_s, m_to.reset.serverPort()},
+                                           {u"S"_s, m_to.silent.serverPort()}};
         f->settings.userList[1].port = ports.value(port, static_cast<quint16>(port.toInt()));
         bool endedFirst = false; // a box never holds the recipient up: the connection ends before it
         setMessageHandler([&](QWidget *, const QString &title, const QString &text) {
@@ -115,7 +88,7 @@ private slots:
         }
         QTRY_COMPARE(f->boxes, QStringList{box});
         QVERIFY(endedFirst);
-        QTRY_COMPARE(m_received.join(), sent);
+        QTRY_COMPARE(m_to.received.join(), sent);
         QCOMPARE(f->field()->toPlainText(), sent.isEmpty() ? typed : QString());
         QCOMPARE(f->form->messageHistory(), (QStringList{QString(), typed}));
         // Down after a send, unless Shift+Enter sent it.
@@ -132,7 +105,7 @@ private slots:
         QVERIFY(f->form->findChild<QPushButton *>(u"Command1"_s)->isEnabled());
         // The stopped one reports nothing, and the next one alone arrives.
         send(u"last"_s);
-        QTRY_COMPARE(m_received.join(), Bars("bob|505|last"));
+        QTRY_COMPARE(m_to.received.join(), Bars("bob|505|last"));
         QCOMPARE(f->boxes, QStringList{u"Message Send!!: Sucessful Message Send to: alice (127.0.0.1)"_s});
     }
 

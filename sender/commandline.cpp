@@ -1,0 +1,175 @@
+#include "commandline.h"
+
+#include "fieldchecks.h"
+#include "messagefanout.h"
+#include "programinfo.h"
+#include "sendersettings.h"
+#include "settingsstore.h"
+#include "wireformat.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+const QString kProgram = QStringLiteral("quillpost");
+
+const QCommandLineOption kTo(QStringLiteral("to"),
+                             QStringLiteral("Send to a user or a group of the user list, or to HOST[:PORT] "
+                                            "(an IPv4 address; the default port when none is given). "
+                                            "May be given several times."),
+                             QStringLiteral("RECIPIENT"));
+const QCommandLineOption kFrom(QStringLiteral("from"),
+                               QStringLiteral("The sender name shown to the recipients (default: your "
+                                              "identification)."),
+                               QStringLiteral("NAME"));
+const QCommandLineOption kReplyPort(QStringLiteral("reply-port"),
+                                    QStringLiteral("The port on which your Quillbox takes replies (default: "
+                                                   "your identification)."),
+                                    QStringLiteral("N"));
+const QCommandLineOption kMessage(QStringLiteral("message"),
+                                  QStringLiteral("The text to send (default: standard input)."),
+                                  QStringLiteral("TEXT"));
+
+const QList<QCommandLineOption> &sendOptions()
+{
+    static const QList<QCommandLineOption> options{kTo, kFrom, kReplyPort, kMessage};
+    return options;
+}
+
+// The stored settings as they are, read from a copy so that nothing the
+// loader does can reach the real file.
+SenderSettings storedSettings()
+{
+    const QString stored =
+        QSettings(QSettings::IniFormat, QSettings::UserScope, kSenderStoreName, kSenderStoreName).fileName();
+    SenderSettings settings;
+    QTemporaryDir folder;
+    const QString copy = folder.filePath(QStringLiteral("copy.ini"));
+    if (!folder.isValid() || !QFile::copy(stored, copy))
+        return settings; // no store yet: the built-in values
+    SettingsStore store = SettingsStore::atPath(copy);
+    loadSenderSettings(store, settings);
+    return settings;
+}
+
+// Standard input, at most one byte more than a payload may hold, so an
+// endless stream ends the reading too. Line breaks at the end are dropped,
+// as a shell does with the output of a command.
+QString standardInput(bool &tooLong)
+{
+    QFile input;
+    QByteArray bytes;
+    if (input.open(stdin, QIODevice::ReadOnly))
+        bytes = input.read(kMaxPayloadBytes + 1);
+    tooLong = bytes.size() > kMaxPayloadBytes;
+    QString text = QString::fromLocal8Bit(bytes);
+    while (text.endsWith(u'\n') || text.endsWith(u'\r'))
+        text.chop(1);
+    return text;
+}
+
+void printLine(const QString &line)
+{
+    std::fputs((line + u'\n').toLocal8Bit().constData(), stdout);
+    std::fflush(stdout);
+}
+
+int send(const QCommandLineParser &parser)
+{
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(kProgram, QStringLiteral("unexpected argument \"") +
+                                        parser.positionalArguments().first() + QStringLiteral("\""));
+    if (!parser.isSet(kTo))
+        return usageError(kProgram, QStringLiteral("no recipient: give at least one --to"));
+
+    SenderSettings settings = storedSettings();
+    QString name = settings.myUserName;
+    if (parser.isSet(kFrom) && !isValidUserName(parser.value(kFrom), name))
+        return usageError(kProgram, QStringLiteral("--from: the name must be 1 to ") +
+                                        QString::number(kMaxUserNameLength) +
+                                        QStringLiteral(" characters long"));
+    qint32 replyPort = settings.myReplyPort;
+    if (parser.isSet(kReplyPort) && !isValidPort(parser.value(kReplyPort), replyPort))
+        return usageError(kProgram, QStringLiteral("--reply-port: not a port number (0 to 65535)"));
+
+    RecipientSet recipients(settings);
+    for (const QString &word : parser.values(kTo)) {
+        if (!recipients.addWord(word))
+            return usageError(kProgram,
+                              QStringLiteral("unknown recipient \"") + word +
+                                  QStringLiteral("\": not a user or group of the list, nor HOST[:PORT]"));
+    }
+
+    bool tooLong = false;
+    const QString text = parser.isSet(kMessage) ? parser.value(kMessage) : standardInput(tooLong);
+    const QByteArray payload = composeMessage(name, replyPort, text);
+    if (tooLong || payload.size() > kMaxPayloadBytes)
+        return usageError(kProgram, QStringLiteral("the message is too long to send (at most ") +
+                                        QString::number(kMaxPayloadBytes) + QStringLiteral(" bytes)"));
+
+    // Lines come in the order of the recipients, each as soon as it and those
+    // before it are done.
+    MessageFanout fanout;
+    qsizetype printed = 0;
+    QList<bool> done(recipients.recipients().size(), false);
+    QObject::connect(&fanout, &MessageFanout::recipientFinished, &fanout, [&](int index) {
+        done[index] = true;
+        for (; printed < done.size() && done.at(printed); ++printed)
+            printLine(resultLine(fanout.results().at(printed)));
+    });
+    QObject::connect(&fanout, &MessageFanout::finished, &fanout, [&fanout] {
+        const auto &results = fanout.results();
+        const bool all = std::all_of(results.cbegin(), results.cend(), [](const RecipientResult &r) {
+            return r.outcome == MessageSender::Outcome::Delivered;
+        });
+        QCoreApplication::exit(all ? kExitAllDelivered : kExitNotAllDelivered);
+    });
+    fanout.start(recipients.recipients(), payload);
+    return QCoreApplication::exec();
+}
+
+} // namespace
+
+bool isSenderCommandLine(const QStringList &arguments)
+{
+    return std::any_of(arguments.cbegin(), arguments.cend(), [](const QString &argument) {
+        if (argument == u"-h" || argument == u"--help" || argument == u"--version")
+            return true;
+        const QList<QCommandLineOption> &options = sendOptions();
+        return std::any_of(options.cbegin(), options.cend(), [&argument](const QCommandLineOption &option) {
+            const QString long_ = QStringLiteral("--") + option.names().first();
+            return argument == long_ || argument.startsWith(long_ + u'=');
+        });
+    });
+}
+
+std::optional<int> runSenderCommandLine(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (!isSenderCommandLine(arguments.mid(1)))
+        return std::nullopt;
+
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(kSenderStoreName);
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUILL_VERSION));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Sends a pop-up message to people on the local network. Without options it opens "
+                       "its window.\nExit status: 0 when every recipient confirmed the message, 1 when "
+                       "any did not, 2 for a usage error."));
+    addInfoOptions(parser);
+    parser.addOptions(sendOptions());
+    if (!parser.parse(QCoreApplication::arguments()))
+        return usageError(kProgram, parser.errorText());
+    if (const std::optional<int> answered = answerInfoOptions(parser, kProgram))
+        return answered;
+    return send(parser);
+}

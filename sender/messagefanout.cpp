@@ -1,0 +1,238 @@
+#include "messagefanout.h"
+
+#include "fieldchecks.h"
+
+#include <QTimer>
+#include <algorithm>
+
+namespace {
+
+// A summary box lists this many names per kind, then says how many more.
+constexpr int kSummaryNames = 20;
+
+QString nameList(const QStringList &names)
+{
+    QString list = names.mid(0, kSummaryNames).join(QStringLiteral(", "));
+    if (names.size() > kSummaryNames)
+        list +=
+            QStringLiteral(" and ") + QString::number(names.size() - kSummaryNames) + QStringLiteral(" more");
+    return list;
+}
+
+// A user by name, an address typed on the command line by itself.
+QString shownName(const Recipient &recipient)
+{
+    return recipient.name.isEmpty() ? recipientLabel(recipient) : recipient.name;
+}
+
+} // namespace
+
+MessageFanout::MessageFanout(QObject *parent)
+    : QObject(parent)
+{}
+
+MessageFanout::~MessageFanout()
+{
+    stop();
+}
+
+void MessageFanout::start(const QList<Recipient> &recipients, const QByteArray &payload)
+{
+    stop();
+    m_running = true;
+    m_payload = payload;
+    m_next = 0;
+    m_done = 0;
+    m_results.clear();
+    for (const Recipient &recipient : recipients)
+        m_results.append({recipient, MessageSender::Outcome::Failed, QString()});
+    // Every report comes from the event loop, never from inside start().
+    const int generation = ++m_generation;
+    QTimer::singleShot(0, this, [this, generation] {
+        if (generation == m_generation)
+            launch();
+    });
+}
+
+void MessageFanout::launch()
+{
+    if (!m_running)
+        return;
+    if (m_results.isEmpty()) {
+        m_running = false;
+        emit finished();
+        return;
+    }
+    const qsizetype wanted = std::min<qsizetype>(kMaxParallel, m_results.size());
+    while (m_senders.size() < wanted) {
+        auto *sender = new MessageSender(this);
+        connect(sender, &MessageSender::connected, this, [this, sender] { sender->send(m_payload); });
+        connect(sender, &MessageSender::finished, this,
+                [this, sender](MessageSender::Outcome outcome, const QString &description) {
+                    onSenderFinished(sender, outcome, description);
+                });
+        m_senders.append(sender);
+        m_senderIndex.append(-1);
+    }
+    for (MessageSender *sender : std::as_const(m_senders)) {
+        sender->setConfirmWait(m_confirmWaitMs);
+        if (m_running)
+            startNext(sender);
+    }
+}
+
+void MessageFanout::stop()
+{
+    m_running = false;
+    for (qsizetype i = 0; i < m_senders.size(); ++i) {
+        m_senders[i]->close();
+        m_senderIndex[i] = -1;
+    }
+}
+
+void MessageFanout::startNext(MessageSender *sender)
+{
+    const qsizetype slot = m_senders.indexOf(sender);
+    // An address that cannot even be tried fails at once and the sender takes the next one.
+    while (m_running && m_next < m_results.size()) {
+        const int index = m_next++;
+        const Recipient &to = m_results.at(index).recipient;
+        QString description = QStringLiteral("not in the user list");
+        if (!to.ip.isEmpty() && sender->start(to.ip, to.port, description)) {
+            m_senderIndex[slot] = index;
+            return;
+        }
+        record(index, MessageSender::Outcome::Failed, description);
+    }
+    m_senderIndex[slot] = -1;
+}
+
+void MessageFanout::onSenderFinished(MessageSender *sender, MessageSender::Outcome outcome,
+                                     const QString &description)
+{
+    const qsizetype slot = m_senders.indexOf(sender);
+    const int index = m_senderIndex.at(slot);
+    m_senderIndex[slot] = -1;
+    if (!m_running || index < 0)
+        return;
+    record(index, outcome, description);
+    startNext(sender);
+}
+
+void MessageFanout::record(int index, MessageSender::Outcome outcome, const QString &description)
+{
+    m_results[index].outcome = outcome;
+    m_results[index].description = description;
+    ++m_done;
+    emit recipientFinished(index);
+    if (m_running && m_done == m_results.size()) {
+        m_running = false;
+        emit finished();
+    }
+}
+
+QString recipientLabel(const Recipient &recipient)
+{
+    const QString address = recipient.ip + u':' + QString::number(recipient.port);
+    if (recipient.name.isEmpty())
+        return address;
+    return recipient.ip.isEmpty() ? recipient.name : recipient.name + QStringLiteral(" (") + address + u')';
+}
+
+QString resultLine(const RecipientResult &result)
+{
+    switch (result.outcome) {
+    case MessageSender::Outcome::Delivered:
+        return QStringLiteral("delivered: ") + recipientLabel(result.recipient);
+    case MessageSender::Outcome::NotConfirmed:
+        return QStringLiteral("not confirmed: ") + recipientLabel(result.recipient) + QStringLiteral(": ") +
+               result.description;
+    case MessageSender::Outcome::Failed:
+        break;
+    }
+    return QStringLiteral("failed: ") + recipientLabel(result.recipient) + QStringLiteral(": ") +
+           result.description;
+}
+
+QString fanoutSummary(const QList<RecipientResult> &results)
+{
+    QStringList delivered;
+    QStringList missed;
+    for (const RecipientResult &result : results) {
+        if (result.outcome == MessageSender::Outcome::Delivered)
+            delivered << shownName(result.recipient);
+        else
+            missed << shownName(result.recipient) + QStringLiteral(" (") +
+                          (result.outcome == MessageSender::Outcome::NotConfirmed
+                               ? QStringLiteral("not confirmed: ")
+                               : QString()) +
+                          result.description + u')';
+    }
+    QString text = QStringLiteral("Delivered to ") + QString::number(delivered.size()) +
+                   QStringLiteral(" of ") + QString::number(results.size()) + QStringLiteral(" recipients.");
+    if (!delivered.isEmpty())
+        text += QStringLiteral("\nDelivered: ") + nameList(delivered);
+    if (!missed.isEmpty())
+        text += QStringLiteral("\nNot delivered: ") + nameList(missed);
+    return text;
+}
+
+void RecipientSet::add(const Recipient &recipient)
+{
+    const bool known = std::any_of(m_recipients.cbegin(), m_recipients.cend(), [&](const Recipient &r) {
+        return r.ip.isEmpty() ? recipient.ip.isEmpty() && r.name == recipient.name
+                              : r.ip == recipient.ip && r.port == recipient.port;
+    });
+    if (!known)
+        m_recipients.append(recipient);
+}
+
+void RecipientSet::addUser(const UserRecord &user)
+{
+    add({user.name, user.ip, user.port});
+}
+
+void RecipientSet::addGroup(const UserGroup &group)
+{
+    const UserList &users = m_settings.userList;
+    for (const QString &member : group.members) {
+        bool found = false;
+        for (int n = 1; n <= users.count(); ++n) {
+            if (users.at(n).name == member) {
+                addUser(users.at(n));
+                found = true;
+            }
+        }
+        if (!found)
+            add({member, QString(), 0});
+    }
+}
+
+bool RecipientSet::addWord(const QString &word)
+{
+    const UserList &users = m_settings.userList;
+    bool found = false;
+    for (int n = 1; n <= users.count(); ++n) {
+        if (users.at(n).name == word) {
+            addUser(users.at(n));
+            found = true;
+        }
+    }
+    if (found)
+        return true;
+    for (const UserGroup &group : m_settings.groups) {
+        if (group.name == word) {
+            addGroup(group);
+            return true;
+        }
+    }
+    const qsizetype colon = word.indexOf(u':');
+    QString ip;
+    qint32 port = m_settings.defaultPort;
+    if (!isValidIp(word.left(colon), ip) || word.left(colon).trimmed().isEmpty())
+        return false;
+    if (colon >= 0 && (!isValidPort(word.mid(colon + 1), port) || port == 0))
+        return false;
+    add({QString(), ip, port});
+    return true;
+}

@@ -1,0 +1,103 @@
+#pragma once
+
+#include "messagesender.h"
+#include "sendersettings.h"
+
+#include <QList>
+#include <QObject>
+
+// One person or machine a message goes to: the name shown in reports, and
+// where their Quillbox listens.
+struct Recipient
+{
+    QString name; // empty for an address given by itself
+    QString ip;
+    qint32 port = 0;
+};
+
+struct RecipientResult
+{
+    Recipient recipient;
+    MessageSender::Outcome outcome = MessageSender::Outcome::Failed;
+    QString description; // why, for NotConfirmed and Failed
+};
+
+// One message to many recipients: one connection per recipient with the same
+// payload, each confirmed as a single send is, at most kMaxParallel at a
+// time. Shows nothing; the window and the command line report the results.
+class MessageFanout : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int kMaxParallel = 16;
+
+    explicit MessageFanout(QObject *parent = nullptr);
+    ~MessageFanout() override;
+
+    // Stops whatever is under way and sends payload to every recipient, in
+    // their order, from the next turn of the event loop on. finished()
+    // follows also for an empty list.
+    void start(const QList<Recipient> &recipients, const QByteArray &payload);
+    // Ends every attempt silently; finished() does not follow.
+    void stop();
+
+    bool isRunning() const { return m_running; }
+    // One result per recipient, in their order; valid for those reported
+    // through recipientFinished() so far.
+    const QList<RecipientResult> &results() const { return m_results; }
+    void setConfirmWait(int ms) { m_confirmWaitMs = ms; }
+
+signals:
+    void recipientFinished(int index);
+    void finished();
+
+private:
+    void launch();
+    void startNext(MessageSender *sender);
+    void onSenderFinished(MessageSender *sender, MessageSender::Outcome outcome, const QString &description);
+    void record(int index, MessageSender::Outcome outcome, const QString &description);
+
+    QList<MessageSender *> m_senders;
+    QList<int> m_senderIndex; // the recipient each sender serves, -1 when idle
+    QList<RecipientResult> m_results;
+    QByteArray m_payload;
+    int m_next = 0;
+    int m_done = 0;
+    int m_confirmWaitMs = MessageSender::kConfirmWaitMs;
+    int m_generation = 0;
+    bool m_running = false;
+};
+
+// Collects recipients, each address and port once: a user of the list, the
+// members of a group (a member no longer in the list becomes a recipient
+// without an address, which fails with "not in the user list"), or what a
+// word of the command line names.
+class RecipientSet
+{
+public:
+    explicit RecipientSet(const SenderSettings &settings)
+        : m_settings(settings)
+    {}
+    void addUser(const UserRecord &user);
+    void addGroup(const UserGroup &group);
+    // Every user of that name, else the group of that name, else
+    // HOST[:PORT] (a dotted IPv4 address, the default port when none is
+    // given). False when the word names none of them.
+    bool addWord(const QString &word);
+    const QList<Recipient> &recipients() const { return m_recipients; }
+
+private:
+    void add(const Recipient &recipient);
+
+    const SenderSettings &m_settings;
+    QList<Recipient> m_recipients;
+};
+
+// "alice (10.0.0.2:505)", or "10.0.0.2:505" for an address by itself
+QString recipientLabel(const Recipient &recipient);
+// One line per recipient for the command line: "delivered: ...", "not
+// confirmed: ...: why", "failed: ...: why".
+QString resultLine(const RecipientResult &result);
+// The text of the box that ends a send to several recipients: who got the
+// message, and who did not and why (long lists are cut short).
+QString fanoutSummary(const QList<RecipientResult> &results);

@@ -1,0 +1,42 @@
+#pragma once
+// Recipients for the sending tests, on 127.0.0.1 ports of their own: one
+// that reads and closes (what it got is noted once the sender has closed),
+// one that resets after reading, one that never takes its connections, and
+// a port where nobody listens.
+
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <sys/socket.h>
+
+struct Listeners : QObject
+{
+    QTcpServer alice;
+    QTcpServer reset;
+    QTcpServer silent;
+    QTcpSocket nobody; // holds its port without listening on it
+    QByteArrayList received;
+
+    bool listen()
+    {
+        if (!alice.listen(QHostAddress::LocalHost, 0) || !reset.listen(QHostAddress::LocalHost, 0) ||
+            !silent.listen(QHostAddress::LocalHost, 0) || !nobody.bind(QHostAddress::LocalHost, 0))
+            return false;
+        connect(&alice, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket *socket = alice.nextPendingConnection();
+            connect(socket, &QTcpSocket::disconnected, this,
+                    [this, socket] { received << socket->readAll(); });
+        });
+        connect(&reset, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket *socket = reset.nextPendingConnection();
+            connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+                const linger abortive{1, 0};
+                setsockopt(static_cast<int>(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &abortive,
+                           sizeof abortive);
+                socket->abort();
+            });
+        });
+        silent.pauseAccepting();
+        return true;
+    }
+};
