@@ -5,6 +5,7 @@
 #include "localendpoint.h"
 #include "messagebox.h"
 #include "messagesender.h"
+#include "recipientsdialog.h"
 #include "replyrecord.h"
 #include "replyrecordreceiver.h"
 #include "senderoptionsdialog.h"
@@ -95,6 +96,9 @@ void SendWindow::buildWindow()
     row->addWidget(m_sendButton);
     row->addWidget(m_stopButton);
     row->addWidget(m_modifyUserButton);
+    m_severalButton = new QPushButton(QStringLiteral("Se&veral..."), central);
+    m_severalButton->setObjectName(QStringLiteral("SendSeveral"));
+    row->addWidget(m_severalButton);
     layout->addLayout(row);
     setCentralWidget(central);
     setTabOrder(m_messageField, m_recipientBox);
@@ -103,6 +107,7 @@ void SendWindow::buildWindow()
     connect(m_sendButton, &QPushButton::clicked, this, &SendWindow::onSendClicked);
     connect(m_stopButton, &QPushButton::clicked, this, &SendWindow::onStopClicked);
     connect(m_modifyUserButton, &QPushButton::clicked, this, &SendWindow::onModifyUserClicked);
+    connect(m_severalButton, &QPushButton::clicked, this, &SendWindow::onSendSeveralClicked);
 
     m_bringForwardTimer.setObjectName(QStringLiteral("TimerSW"));
     m_bringForwardTimer.setSingleShot(true);
@@ -114,6 +119,8 @@ void SendWindow::buildWindow()
     m_sender->setObjectName(QStringLiteral("Winsock1"));
     connect(m_sender, &MessageSender::connected, this, &SendWindow::onConnected);
     connect(m_sender, &MessageSender::finished, this, &SendWindow::onSendFinished);
+    m_fanout = new MessageFanout(this);
+    connect(m_fanout, &MessageFanout::finished, this, &SendWindow::onSeveralFinished);
 
     resize(kInitialSize);
 }
@@ -185,6 +192,7 @@ void SendWindow::unload()
         return;
     m_unloaded = true;
     m_sender->close();
+    m_fanout->stop();
     saveUserList(m_store, m_settings.userList);
     storeWindowPosition(this, m_store, kPositionPrefix);
     if (!m_store.flush())
@@ -305,6 +313,7 @@ void SendWindow::onSendClicked()
     m_recipientName = user.name;
 
     // A send under way is closed by start(), and the new one begins.
+    m_fanout->stop();
     QString description;
     if (!m_sender->start(m_recipientIp, user.port, description)) {
         showMessage(this, kTitleError, QStringLiteral("Winsock Error: ") + description);
@@ -339,8 +348,14 @@ void SendWindow::onSendFinished(MessageSender::Outcome outcome, const QString &d
 
 void SendWindow::onSendComplete()
 {
-    m_messageField->setPlainText(QString());
     m_sender->close();
+    reportDelivered(QStringLiteral("Sucessful Message Send to: ") + m_recipientName + QStringLiteral(" (") +
+                    m_recipientIp + u')');
+}
+
+void SendWindow::reportDelivered(const QString &notice)
+{
+    m_messageField->setPlainText(QString());
     m_sendButton->setEnabled(true);
     const bool minimize = m_settings.minimizeWhenSent && !m_sentByEnter;
     m_sentByEnter = false;
@@ -351,10 +366,7 @@ void SendWindow::onSendComplete()
     // A minimised window would take its notice out of sight: it goes down
     // once the user has closed the box.
     if (m_settings.popupWhenSent)
-        showNotice(this, kTitleMessageSend,
-                   QStringLiteral("Sucessful Message Send to: ") + m_recipientName + QStringLiteral(" (") +
-                       m_recipientIp + u')',
-                   NoticeText::Separate, minimizeWindow);
+        showNotice(this, kTitleMessageSend, notice, NoticeText::Separate, minimizeWindow);
     else
         minimizeWindow();
 }
@@ -375,7 +387,47 @@ void SendWindow::endSend()
 void SendWindow::onStopClicked()
 {
     m_sender->close();
+    m_fanout->stop();
     m_sendButton->setEnabled(true);
+}
+
+void SendWindow::onSendSeveralClicked()
+{
+    RecipientsDialog dialog(m_settings, m_store, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    // One user chosen is an ordinary send, with its usual boxes.
+    if (const int user = dialog.singleUser()) {
+        m_recipientBox->setCurrentIndex(user - 1);
+        onSendClicked();
+        return;
+    }
+    sendToSeveral(dialog.recipients());
+}
+
+void SendWindow::sendToSeveral(const QList<Recipient> &recipients)
+{
+    m_sender->close();
+    m_sendButton->setEnabled(false);
+    const QString text = m_messageField->toPlainText();
+    addToHistory(text);
+    m_fanout->start(recipients, composeMessage(m_settings.myUserName, m_settings.myReplyPort, text));
+}
+
+void SendWindow::onSeveralFinished()
+{
+    const QList<RecipientResult> &results = m_fanout->results();
+    const bool all = std::all_of(results.cbegin(), results.cend(), [](const RecipientResult &result) {
+        return result.outcome == MessageSender::Outcome::Delivered;
+    });
+    if (all) {
+        reportDelivered(fanoutSummary(results));
+        return;
+    }
+    // The text stays, for sending again to those who missed it.
+    m_sendButton->setEnabled(true);
+    m_sentByEnter = false;
+    showNotice(this, kTitleWarning, fanoutSummary(results));
 }
 
 void SendWindow::onModifyUserClicked()

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "messagesender.h"
+#include "messagefanout.h"
 #include "replyintake.h"
 
 #include <QMainWindow>
@@ -46,10 +46,14 @@ public:
     const ReplyTarget &replyTarget() const { return m_replyTarget; }
     LocalEndpoint *endpoint() const { return m_endpoint; }
     MessageSender *messageSender() const { return m_sender; }
+    MessageFanout *messageFanout() const { return m_fanout; }
     QTimer *bringForwardTimer() { return &m_bringForwardTimer; }
 
     void onSendClicked();
     void onStopClicked();
+    void onSendSeveralClicked();
+    // The message field's text to every recipient at once, then one summary box.
+    void sendToSeveral(const QList<Recipient> &recipients);
     void onModifyUserClicked();
     void onExitTriggered();
     void onProgramOptionsTriggered();
@@ -90,6 +94,9 @@ private:
     void onConnected();
     void onSendFinished(MessageSender::Outcome outcome, const QString &description);
     void onSendComplete();
+    void onSeveralFinished();
+    // Clears the field, shows the notice if the options say so, minimises if they say so.
+    void reportDelivered(const QString &notice);
     void onSendFailed(const QString &description);
 
     SettingsStore &m_store;
@@ -100,8 +107,10 @@ private:
     QPushButton *m_sendButton = nullptr;
     QPushButton *m_stopButton = nullptr;
     QPushButton *m_modifyUserButton = nullptr;
+    QPushButton *m_severalButton = nullptr;
     QTimer m_bringForwardTimer;
     MessageSender *m_sender = nullptr;
+    MessageFanout *m_fanout = nullptr;
     LocalEndpoint *m_endpoint = nullptr;
     ReplyRecordReceiver *m_replyReceiver = nullptr;
 

@@ -3,6 +3,9 @@
 #include "bars.h"
 #include "messagesender.h"
 #include "quillposttest.h"
+#include "recipientsdialog.h"
+
+#include <QListWidget>
 #include "wireformat.h"
 
 #include "listeners.h"
@@ -107,6 +110,35 @@ private slots:
         send(u"last"_s);
         QTRY_COMPARE(m_to.received.join(), Bars("bob|505|last"));
         QCOMPARE(f->boxes, QStringList{u"Message Send!!: Sucessful Message Send to: alice (127.0.0.1)"_s});
+    }
+
+    void severalRecipients()
+    {
+        UserList &users = f->settings.userList;
+        for (const auto &[name, port] : {std::pair{u"carol"_s, m_to.reset.serverPort()},
+                                         {u"dave"_s, m_to.silent.serverPort()},
+                                         {u"erin"_s, m_to.nobody.localPort()}})
+            users.append({name, u"127.0.0.1"_s, port, 0});
+        f->settings.groups = {{u"pair"_s, {u"alice"_s, u"ghost"_s}}};
+        f->form->messageFanout()->setConfirmWait(200);
+        f->field()->setPlainText(u"all"_s);
+        // Everything chosen with the keyboard: the group and the users, alice twice.
+        QTimer::singleShot(0, this, [] {
+            QWidget *dialog = QApplication::activeModalWidget();
+            QVERIFY(qobject_cast<RecipientsDialog *>(dialog));
+            QTest::keyClick(dialog->findChild<QListWidget *>(u"recipientList"_s), Qt::Key_A,
+                            Qt::ControlModifier);
+            QTest::keyClick(dialog, Qt::Key_Return);
+        });
+        Click(f->form.get(), u"SendSeveral"_s);
+        QTRY_COMPARE(f->boxes,
+                     QStringList{u"Warning: Delivered to 1 of 5 recipients.\nDelivered: alice\n"
+                                 "Not delivered: ghost (not in the user list), carol (Connection reset by "
+                                 "peer), dave (not confirmed: no answer from the recipient within 0.2 s), "
+                                 "erin (Connection refused)"_s});
+        QCOMPARE(m_to.received.join(), Bars("bob|505|all"));
+        QCOMPARE(f->field()->toPlainText(), u"all"_s);
+        QVERIFY(f->form->findChild<QPushButton *>(u"Command1"_s)->isEnabled());
     }
 
     void historyKeys()
