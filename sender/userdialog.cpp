@@ -1,5 +1,6 @@
 #include "userdialog.h"
 
+#include "addressprobe.h"
 #include "computerpicker.h"
 #include "conversions.h"
 #include "fieldchecks.h"
@@ -137,8 +138,14 @@ UserDialog::UserDialog(UserEdit &edit, const UserRows &rows, const SenderSetting
     m_addNetworkUserButton->setObjectName(QStringLiteral("cmdAddNetworkUser"));
     m_addNetworkUserButton->setAutoDefault(false);
 
+    m_testButton = new QPushButton(QStringLiteral("&Test"), this);
+    m_testButton->setObjectName(QStringLiteral("testAddress"));
+    m_testButton->setAutoDefault(false);
+    m_probe = new AddressProbe(this);
+
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_addNetworkUserButton);
+    buttons->addWidget(m_testButton);
     buttons->addStretch();
     buttons->addWidget(m_saveButton);
     buttons->addWidget(m_cancelButton);
@@ -150,6 +157,12 @@ UserDialog::UserDialog(UserEdit &edit, const UserRows &rows, const SenderSetting
     connect(m_saveButton, &QPushButton::clicked, this, &UserDialog::onSaveClicked);
     connect(m_cancelButton, &QPushButton::clicked, this, &UserDialog::onCancelClicked);
     connect(m_addNetworkUserButton, &QPushButton::clicked, this, &UserDialog::onAddNetworkUserClicked);
+    connect(m_testButton, &QPushButton::clicked, this, &UserDialog::onTestAddressClicked);
+    connect(m_probe, &AddressProbe::finished, this,
+            [this](AddressProbe::Outcome outcome, const QString &description) {
+                showNotice(this, QStringLiteral("Test"),
+                           probeReport(outcome, description, m_probedIp, m_probedPort, m_probe->wait()));
+            });
 
     load();
 }
@@ -184,11 +197,8 @@ void UserDialog::onSaveClicked()
         return;
     }
     QString ip;
-    if (!isValidIp(m_ipField->text(), ip)) {
-        showMessage(this, kTitleError, QStringLiteral("Invalid ip address"));
-        m_ipField->setFocus();
+    if (!checkIp(ip))
         return;
-    }
     // An unchanged name is the user being changed: the row itself would count
     // as a duplicate.
     if (name != m_openingName && isUserInList(m_rows, name, ip)) {
@@ -197,16 +207,44 @@ void UserDialog::onSaveClicked()
         return;
     }
     qint32 port = 0;
-    if (!isPortText(m_portField->text()) || !isValidPort(m_portField->text(), port)) {
-        showMessage(this, kTitleError, QStringLiteral("Invalid port number"));
-        m_portField->setFocus();
+    if (!checkPort(port))
         return;
-    }
     m_edit.user.name = name;
     m_edit.user.ip = ip;
     m_edit.user.port = port;
     m_edit.cancelled = false;
     accept();
+}
+
+bool UserDialog::checkIp(QString &ip)
+{
+    if (isValidIp(m_ipField->text(), ip))
+        return true;
+    showMessage(this, kTitleError, QStringLiteral("Invalid ip address"));
+    m_ipField->setFocus();
+    return false;
+}
+
+bool UserDialog::checkPort(qint32 &port)
+{
+    if (isPortText(m_portField->text()) && isValidPort(m_portField->text(), port))
+        return true;
+    showMessage(this, kTitleError, QStringLiteral("Invalid port number"));
+    m_portField->setFocus();
+    return false;
+}
+
+void UserDialog::onTestAddressClicked()
+{
+    // Port 0 passes the port check (a stored user may hold it) but cannot be connected to.
+    if (!checkIp(m_probedIp) || !checkPort(m_probedPort))
+        return;
+    if (m_probedPort == 0) {
+        showMessage(this, kTitleError, QStringLiteral("Invalid port number"));
+        m_portField->setFocus();
+        return;
+    }
+    m_probe->start(m_probedIp, static_cast<quint16>(m_probedPort));
 }
 
 void UserDialog::onCancelClicked()

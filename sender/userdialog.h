@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+class AddressProbe;
 class QLineEdit;
 class PositionKeeper;
 class QPushButton;
@@ -37,6 +38,9 @@ public:
     void onSaveClicked();
     void onCancelClicked();
     void onAddNetworkUserClicked();
+    // Checks that the address and port answer; the outcome comes as a notice.
+    void onTestAddressClicked();
+    AddressProbe *addressProbe() const { return m_probe; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -46,6 +50,10 @@ private:
     bool portKeyPress(QKeyEvent *event);
     // Ctrl+C / Ctrl+V on the whole text of a filtered field; true when handled.
     bool handleClipboardKeys(QLineEdit *field, QKeyEvent *event);
+    // The address and the port of their fields, checked; a failed check
+    // shows its box and moves the focus to the field.
+    bool checkIp(QString &ip);
+    bool checkPort(qint32 &port);
 
     UserEdit &m_edit;
     const UserRows &m_rows;
@@ -60,6 +68,10 @@ private:
     QPushButton *m_saveButton = nullptr;
     QPushButton *m_cancelButton = nullptr;
     QPushButton *m_addNetworkUserButton = nullptr;
+    QPushButton *m_testButton = nullptr;
+    AddressProbe *m_probe = nullptr;
+    QString m_probedIp;
+    qint32 m_probedPort = 0;
 };
 
 // How the dialog shows a port: a blank before the digits, or "-" and the

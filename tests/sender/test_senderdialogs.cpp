@@ -4,11 +4,13 @@
 // written on closing; the user list editor (orders, move menu, drag, sort,
 // double click and Enter, Add, Remove, Load, Reset, Apply, Cancel) and the
 // network computer picker.
+#include "addressprobe.h"
 #include "computerpicker.h"
 #include "computersource.h"
 #include "fakeavahi.h"
 #include "fakerows.h"
 #include "identificationdialog.h"
+#include "listeners.h"
 #include "quillposttest.h"
 #include "senderoptionsdialog.h"
 #include "userlisteditor.h"
@@ -173,6 +175,50 @@ private slots:
         const QString saved = u"%1|%2|%3"_s.arg(m_edit.user.name, m_edit.user.ip).arg(m_edit.user.port);
         QCOMPARE(m_edit.cancelled ? m_boxes->boxes.join(u' ') : saved, result);
         QCOMPARE(m_edit.user.order, 9);
+    }
+
+    void testAddress_data()
+    {
+        QTest::addColumn<QString>("port"); // A: a listener, N: nobody, F: a listener whose queue is full
+        QTest::addColumn<QString>("box");
+        QTest::newRow("reachable") << u"A"_s
+                                   << u"Test: 127.0.0.1 port A is reachable: a program listens there."_s;
+        QTest::newRow("refused")
+            << u"N"_s << u"Test: 127.0.0.1 port N refused the connection: nothing listens there."_s;
+        QTest::newRow("no answer")
+            << u"F"_s
+            << u"Test: 127.0.0.1 port F did not answer within 0.3 s: the computer may be off "
+               "or out of reach, or a firewall drops the connection."_s;
+        QTest::newRow("port 0") << u"0"_s << u"Error: Invalid port number"_s;
+    }
+
+    void testAddress()
+    {
+        QFETCH(QString, port);
+        QFETCH(QString, box);
+        Listeners to;
+        QVERIFY(to.listen());
+        // A queue of one, taken: the system drops further attempts unanswered.
+        QTcpServer full;
+        full.setListenBacklogSize(0);
+        QVERIFY(full.listen(QHostAddress::LocalHost, 0));
+        full.pauseAccepting();
+        QTcpSocket queued[2];
+        for (QTcpSocket &socket : queued)
+            socket.connectToHost(QHostAddress::LocalHost, full.serverPort());
+        QTRY_VERIFY(queued[0].state() == QAbstractSocket::ConnectedState);
+        const QMap<QString, quint16> ports{
+            {u"A"_s, to.alice.serverPort()}, {u"N"_s, to.nobody.localPort()}, {u"F"_s, full.serverPort()}};
+        const QString number = QString::number(ports.value(port, 0));
+        box.replace(u"port "_s + port, u"port "_s + number);
+
+        m_edit.user = {u"X"_s, u"127.0.0.1"_s, ports.value(port, 0), 0};
+        UserDialog dialog(m_edit, m_rows, m_settings, m_store, nullptr);
+        dialog.addressProbe()->setWait(300);
+        Click(&dialog, u"testAddress"_s);
+        QTRY_COMPARE(m_boxes->boxes, QStringList{box});
+        // Nothing was sent: the listener got a connection that carried nothing.
+        QTRY_COMPARE(to.received.join(), QByteArray());
     }
 
     void userDialogClipboardKeys()
