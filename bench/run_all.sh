@@ -22,9 +22,9 @@ trap 'rm -f "$log"' EXIT
 export QT_QPA_PLATFORM=offscreen
 
 if [ $quick -eq 1 ]; then
-  receiver_args=(300 2) latency_args=(60) startup_args=(3) userdir_args=(10000 3)
+  receiver_args=(300 2) latency_args=(60) startup_args=(3) userdir_args=(10000 3) fanout_args=(1000 2)
 else
-  receiver_args=(1000 9) latency_args=(300) startup_args=(15) userdir_args=(10000 7)
+  receiver_args=(1000 9) latency_args=(300) startup_args=(15) userdir_args=(10000 7) fanout_args=(1000 7)
 fi
 
 # Runs one benchmark; its table goes to stdout, Qt's chatter to the log.
@@ -52,6 +52,8 @@ echo "Running the memory benchmark..." >&2
 memory=$(measure "$bin/bench_memory")
 echo "Running the user-list editor benchmark..." >&2
 userdir=$(measure "$bin/bench_userdir" "${userdir_args[@]}")
+echo "Running the command-line fan-out benchmark..." >&2
+fanout=$(measure "$bin/bench_fanout" "${fanout_args[@]}")
 
 model=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)
 memory_total=$(awk '/^MemTotal/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo)
@@ -78,5 +80,6 @@ mkdir -p docs
   section "Start-up time and memory" "$bin/bench_startup ${startup_args[*]}" "$startup" startup
   section "Memory with 65 message windows and a long queue" "$bin/bench_memory" "$memory" memory
   section "User-list editor with 10,000 users" "$bin/bench_userdir ${userdir_args[*]}" "$userdir" userdir
+  section "One message to 1,000 recipients from the command line" "$bin/bench_fanout ${fanout_args[*]}" "$fanout" fanout
 } >"$out"
 echo "Wrote $out" >&2

@@ -168,13 +168,18 @@ inline QByteArray Payload(const QByteArray &name, qsizetype bytes, Text text = T
 }
 
 // The yardstick: one thread that accepts, reads to the end and closes,
-// nothing else. Records when each connection's read completed.
+// nothing else, on one loopback port or on several. Records when each
+// connection's read completed.
 class EpollReceiver
 {
 public:
-    EpollReceiver()
+    explicit EpollReceiver(int ports = 1)
     {
-        m_listen = ListenOnLoopback(SOCK_NONBLOCK, m_port);
+        for (int i = 0; i < ports; ++i) {
+            quint16 port = 0;
+            m_listen.push_back(ListenOnLoopback(SOCK_NONBLOCK, port));
+            m_ports.push_back(port);
+        }
         m_epoll = ::epoll_create1(0);
         m_thread = std::thread([this] { run(); });
     }
@@ -183,12 +188,14 @@ public:
         m_stop = true;
         m_thread.join();
         ::close(m_epoll);
-        ::close(m_listen);
+        for (const int fd : m_listen)
+            ::close(fd);
     }
     EpollReceiver(const EpollReceiver &) = delete;
     EpollReceiver &operator=(const EpollReceiver &) = delete;
 
-    quint16 port() const { return m_port; }
+    quint16 port() const { return m_ports.front(); }
+    const std::vector<quint16> &ports() const { return m_ports; }
     int received() const { return m_received.load(); }
     // NowNs() of the last completed read.
     qint64 lastCompletionNs() const { return m_lastNs.load(); }
@@ -198,25 +205,29 @@ public:
 private:
     void run()
     {
-        epoll_event event{};
-        event.events = EPOLLIN;
-        event.data.fd = m_listen;
-        ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_listen, &event);
+        // Listening sockets are told apart by the high half of the event's data.
+        constexpr quint64 kListening = quint64(1) << 32;
+        for (const int fd : m_listen) {
+            epoll_event event{};
+            event.events = EPOLLIN;
+            event.data.u64 = kListening | quint64(fd);
+            ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, fd, &event);
+        }
         std::vector<epoll_event> ready(256);
         std::vector<char> buffer(65536);
         const qint64 startCpu = ThreadCpuNs();
         while (!m_stop) {
             const int n = ::epoll_wait(m_epoll, ready.data(), static_cast<int>(ready.size()), 50);
             for (int i = 0; i < n; ++i) {
-                const int fd = ready[i].data.fd;
-                if (fd == m_listen) {
+                const int fd = static_cast<int>(ready[i].data.u64 & 0xffffffffU);
+                if (ready[i].data.u64 & kListening) {
                     for (;;) {
-                        const int client = ::accept4(m_listen, nullptr, nullptr, SOCK_NONBLOCK);
+                        const int client = ::accept4(fd, nullptr, nullptr, SOCK_NONBLOCK);
                         if (client < 0)
                             break;
                         epoll_event clientEvent{};
                         clientEvent.events = EPOLLIN;
-                        clientEvent.data.fd = client;
+                        clientEvent.data.u64 = quint64(client);
                         ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, client, &clientEvent);
                     }
                     continue;
@@ -237,9 +248,9 @@ private:
         }
     }
 
-    int m_listen = -1;
+    std::vector<int> m_listen;
+    std::vector<quint16> m_ports;
     int m_epoll = -1;
-    quint16 m_port = 0;
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_received{0};
     std::atomic<qint64> m_lastNs{0};
