@@ -106,6 +106,9 @@ int send(const QCommandLineParser &parser)
                                   QStringLiteral("\": not a user or group of the list, nor HOST[:PORT]"));
     }
 
+    if (recipients.recipients().isEmpty())
+        return usageError(kProgram, QStringLiteral("no recipient: the groups given have no members"));
+
     bool tooLong = false;
     const QString text = parser.isSet(kMessage) ? parser.value(kMessage) : standardInput(tooLong);
     const QByteArray payload = composeMessage(name, replyPort, text);

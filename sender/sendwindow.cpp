@@ -402,7 +402,13 @@ void SendWindow::onSendSeveralClicked()
         onSendClicked();
         return;
     }
-    sendToSeveral(dialog.recipients());
+    const QList<Recipient> recipients = dialog.recipients();
+    // Groups without members: nobody to send to, and the text stays.
+    if (recipients.isEmpty()) {
+        showMessage(this, kTitleError, QStringLiteral("The chosen groups have no members"));
+        return;
+    }
+    sendToSeveral(recipients);
 }
 
 void SendWindow::sendToSeveral(const QList<Recipient> &recipients)

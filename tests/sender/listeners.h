@@ -1,26 +1,38 @@
 #pragma once
 // Recipients for the sending tests, on 127.0.0.1 ports of their own: one
 // that reads and closes (what it got is noted once the sender has closed),
-// one that resets after reading, one that never takes its connections, and
-// a port where nobody listens.
+// one that resets after reading, one that answers with a byte and keeps the
+// connection open, one that never takes its connections, and a port where
+// nobody listens.
 
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 #include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
 
 struct Listeners : QObject
 {
     QTcpServer alice;
     QTcpServer reset;
+    QTcpServer chatty;
     QTcpServer silent;
     QTcpSocket nobody; // holds its port without listening on it
     QByteArrayList received;
+    std::vector<int> held;
+
+    ~Listeners() override
+    {
+        for (const int fd : held)
+            ::close(fd);
+    }
 
     bool listen()
     {
         if (!alice.listen(QHostAddress::LocalHost, 0) || !reset.listen(QHostAddress::LocalHost, 0) ||
-            !silent.listen(QHostAddress::LocalHost, 0) || !nobody.bind(QHostAddress::LocalHost, 0))
+            !chatty.listen(QHostAddress::LocalHost, 0) || !silent.listen(QHostAddress::LocalHost, 0) ||
+            !nobody.bind(QHostAddress::LocalHost, 0))
             return false;
         connect(&alice, &QTcpServer::newConnection, this, [this] {
             QTcpSocket *socket = alice.nextPendingConnection();
@@ -35,6 +47,18 @@ struct Listeners : QObject
                            sizeof abortive);
                 socket->abort();
             });
+        });
+        connect(&chatty, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket *socket = chatty.nextPendingConnection();
+            // Held open under a descriptor of its own, whatever the socket object does at the end of the
+            // data.
+            connect(
+                socket, &QTcpSocket::readyRead, this,
+                [this, socket] {
+                    held.push_back(::dup(static_cast<int>(socket->socketDescriptor())));
+                    ::send(held.back(), "?", 1, MSG_NOSIGNAL);
+                },
+                Qt::SingleShotConnection);
         });
         silent.pauseAccepting();
         return true;

@@ -50,7 +50,7 @@ private slots:
         settings.userList = UserList();
         settings.userList.append({u"alice"_s, u"127.0.0.1"_s, m_to.alice.serverPort(), 0});
         QVERIFY(saveUserList(store, settings.userList));
-        QVERIFY(saveGroups(store, {{u"team"_s, {u"alice"_s, u"ghost"_s}}}));
+        QVERIFY(saveGroups(store, {{u"team"_s, {u"alice"_s, u"ghost"_s}}, {u"empty"_s, {}}}));
     }
 
     void sends_data()
@@ -87,6 +87,10 @@ private slots:
         QTest::newRow("unknown recipient")
             << quillpost << QStringList{u"--to"_s, u"carol"_s, u"--message"_s, u"x"_s} << QByteArray()
             << u"quillpost: unknown recipient \"carol\""_s << 2 << QByteArray();
+        QTest::newRow("empty group") << quillpost
+                                     << QStringList{u"--to"_s, u"empty"_s, u"--message"_s, u"x"_s}
+                                     << QByteArray() << u"quillpost: no recipient: the groups given"_s << 2
+                                     << QByteArray();
         QTest::newRow("bad reply port")
             << quillpost << QStringList{u"--to"_s, u"alice"_s, u"--reply-port"_s, u"70000"_s} << QByteArray()
             << u"quillpost: --reply-port"_s << 2 << QByteArray();

@@ -5,8 +5,8 @@
 #include "quillposttest.h"
 #include "recipientsdialog.h"
 
-#include <QListWidget>
 #include "wireformat.h"
+#include <QListWidget>
 
 #include "listeners.h"
 
@@ -40,7 +40,8 @@ private slots:
         // A text that ends in a line break is typed, and Shift+Enter sends it.
         QTest::addColumn<QString>("typed");
         // To [ip:]port, 127.0.0.1 when no ip is given; A: alice's port, N: one where nobody listens,
-        // R: a recipient that resets after reading, S: one that never answers.
+        // R: a recipient that resets after reading, C: one that answers but never closes, S: one that never
+        // answers.
         QTest::addColumn<QString>("to");
         QTest::addColumn<QByteArray>("sent"); // what the recipient gets
         QTest::addColumn<QString>("box");
@@ -55,6 +56,10 @@ private slots:
         QTest::newRow("reset") << u"hi"_s << u"R"_s << QByteArray() << error + u"Connection reset by peer"_s;
         QTest::newRow("no answer")
             << u"hi"_s << u"S"_s << QByteArray()
+            << u"Warning: Message sent to: alice (127.0.0.1), but not confirmed: no answer "
+               "from the recipient within 0.2 s"_s;
+        QTest::newRow("answer, no close")
+            << u"hi"_s << u"C"_s << QByteArray()
             << u"Warning: Message sent to: alice (127.0.0.1), but not confirmed: no answer "
                "from the recipient within 0.2 s"_s;
         QTest::newRow("refused") << u"hi"_s << u"N"_s << QByteArray() << error + u"Connection refused"_s;
@@ -75,7 +80,8 @@ private slots:
         const QMap<QString, quint16> ports{{u"A"_s, m_to.alice.serverPort()},
                                            {u"N"_s, m_to.nobody.localPort()},
                                            {u"R"_s, m_to.reset.serverPort()},
-                                           {u"S"_s, m_to.silent.serverPort()}};
+                                           {u"S"_s, m_to.silent.serverPort()},
+                                           {u"C"_s, m_to.chatty.serverPort()}};
         f->settings.userList[1].port = ports.value(port, static_cast<quint16>(port.toInt()));
         bool endedFirst = false; // a box never holds the recipient up: the connection ends before it
         setMessageHandler([&](QWidget *, const QString &title, const QString &text) {
