@@ -83,7 +83,7 @@ struct Receiver
         for (qint32 port : ports)
             settings.portList.append(port);
         // Loopback, no notification-area icon, the settings above.
-        const ReceiverWindowOptions options{QHostAddress(QHostAddress::LocalHost), false, false};
+        const ReceiverWindowOptions options{QHostAddress(QHostAddress::LocalHost), false, false, {}};
         form = std::make_unique<ReceiverWindow>(store, settings, options);
         form->start(QString());
     }
