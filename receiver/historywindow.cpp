@@ -10,6 +10,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTreeView>
@@ -50,7 +51,10 @@ HistoryWindow::HistoryWindow(MessageHistory &history, QWidget *parent)
     m_list->setModel(m_model);
     // Fixed widths: measuring the contents would read every row.
     m_list->header()->setStretchLastSection(true);
-    m_list->header()->resizeSection(HistoryModel::TimeColumn, 130);
+    const QString sampleTime =
+        QLocale().toString(QDateTime(QDate(2000, 12, 28), QTime(23, 58, 58)), QLocale::ShortFormat);
+    m_list->header()->resizeSection(HistoryModel::TimeColumn,
+                                    m_list->fontMetrics().horizontalAdvance(sampleTime) + 24);
     m_list->header()->resizeSection(HistoryModel::SenderColumn, 240);
 
     m_text = new MessageTextView(this);

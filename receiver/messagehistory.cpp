@@ -15,17 +15,13 @@
 #include <QWaitCondition>
 
 #include <algorithm>
-#include <cerrno>
 #include <deque>
-#include <fcntl.h>
 #include <limits>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
-constexpr mode_t kOwnerOnlyFile = S_IRUSR | S_IWUSR;
-constexpr mode_t kOwnerOnlyFolder = S_IRWXU;
+constexpr QFileDevice::Permissions kOwnerOnlyFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+constexpr QFileDevice::Permissions kOwnerOnlyFolder = kOwnerOnlyFile | QFileDevice::ExeOwner;
 // How long a connection waits for the other's lock. The reader never
 // blocks the writer in WAL mode; this covers checkpoints and recovery.
 constexpr int kBusyTimeoutMs = 2000;
@@ -120,17 +116,16 @@ QVariant scalar(const QSqlDatabase &db, const QString &statement, QString &error
 }
 
 // Owner-only, when the item exists and allows more.
-bool tighten(const QString &path, mode_t mode)
+bool tighten(const QString &path, QFileDevice::Permissions mode)
 {
-    struct stat info
-    {
-    };
-    const QByteArray native = QFile::encodeName(path);
-    if (::stat(native.constData(), &info) != 0)
-        return errno == ENOENT;
-    if ((info.st_mode & 07777) == mode)
+    if (!QFileInfo::exists(path))
         return true;
-    return ::chmod(native.constData(), mode) == 0;
+    // The "user" bits Qt also reports mirror the owner's for the owner.
+    const QFileDevice::Permissions others =
+        ~(mode | QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser);
+    if (!(QFile::permissions(path) & others))
+        return true;
+    return QFile::setPermissions(path, mode);
 }
 
 // What the user typed, as an FTS5 query that matches every word as the start
@@ -298,11 +293,11 @@ bool MessageHistory::openDatabase()
         m_openError = QStringLiteral("The folder %1 cannot be made owner-only.").arg(folder);
         return false;
     }
-    const QByteArray native = QFile::encodeName(file.absoluteFilePath());
-    const int fd = ::open(native.constData(), O_RDWR | O_CREAT | O_CLOEXEC, kOwnerOnlyFile);
-    const bool created = fd >= 0 && ::fchmod(fd, kOwnerOnlyFile) == 0;
-    if (fd >= 0)
-        ::close(fd);
+    // Made owner-only as it is made, so that it is never readable by others.
+    QFile create(file.absoluteFilePath());
+    const bool created = (create.exists() || create.open(QIODevice::ReadWrite, kOwnerOnlyFile)) &&
+                         QFile::setPermissions(file.absoluteFilePath(), kOwnerOnlyFile);
+    create.close();
     if (!created) {
         m_openError = QStringLiteral("The file %1 cannot be opened for writing.").arg(m_path);
         return false;
