@@ -45,11 +45,12 @@ function(quill_test)
   add_test(NAME ${name} COMMAND ${name})
   set(config "${CMAKE_CURRENT_BINARY_DIR}/config/${name}")
   set(runtime "${CMAKE_CURRENT_BINARY_DIR}/runtime/${name}")
+  set(data "${CMAKE_CURRENT_BINARY_DIR}/data/${name}")
   file(MAKE_DIRECTORY "${runtime}")
   file(CHMOD "${runtime}" DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
   set_tests_properties(${name} PROPERTIES
     TIMEOUT ${arg_TIMEOUT}
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${config};XDG_RUNTIME_DIR=${runtime};QUILL_BIN_DIR=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${config};XDG_RUNTIME_DIR=${runtime};XDG_DATA_HOME=${data};QUILL_BIN_DIR=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1")
   if(arg_LABELS)
     set_tests_properties(${name} PROPERTIES LABELS "${arg_LABELS}")
   endif()

@@ -34,6 +34,18 @@ void setMessageHandler(MessageHandler handler)
     installedHandler() = std::move(handler);
 }
 
+bool askYesNo(QWidget *owner, const QString &title, const QString &text)
+{
+    if (installedHandler()) {
+        installedHandler()(owner, title, text);
+        return true;
+    }
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, owner);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 void reportSaveFailure(QWidget *owner, const QString &fileName)
 {
     showNotice(owner, kTitleError,

@@ -20,6 +20,10 @@ inline const QString kTitleMessageSend = QStringLiteral("Message Send!!");
 // when the user has closed it.
 void showMessage(QWidget *owner, const QString &title, const QString &text);
 
+// A modal question with Yes and No for the user's own click: true for Yes.
+// Under a test's handler the handler sees it and the answer is Yes.
+bool askYesNo(QWidget *owner, const QString &title, const QString &text);
+
 // A box for what an event from outside brought about (a socket, the local
 // endpoint, a timer): opens and returns at once, never running an event loop
 // of its own. A box of the same owner and title that is still open is

@@ -19,6 +19,7 @@ struct Message
     quint16 localPort = 0;           // the port of ours it arrived on
     qint32 replyPort = kNoReplyPort; // where the sender's own receiver listens, or kNoReplyPort
     QString text;                    // the message, CR LF line breaks
+    qint64 historyId = 0;            // its entry in the history, 0 when not recorded
 
     // A sender is the pair address and name.
     bool sameSender(const Message &other) const { return address == other.address && name == other.name; }

@@ -40,6 +40,11 @@ MessageWindow::MessageWindow(const ReceiverSettings &settings, QWidget *parent)
     m_textView = new MessageTextView(this);
     m_textView->setObjectName(QStringLiteral("TxtMessage"));
 
+    m_notShownLabel = new QLabel(this);
+    m_notShownLabel->setObjectName(QStringLiteral("NotShown"));
+    m_notShownLabel->setWordWrap(true);
+    m_notShownLabel->setVisible(false);
+
     m_readNext = new QPushButton(QStringLiteral("Read next ->"), this);
     m_readNext->setObjectName(QStringLiteral("ReadNext"));
     m_readNext->setVisible(false);
@@ -62,11 +67,30 @@ MessageWindow::MessageWindow(const ReceiverSettings &settings, QWidget *parent)
     layout->addWidget(m_senderLabel);
     layout->addWidget(message);
     layout->addWidget(m_textView, 1);
+    layout->addWidget(m_notShownLabel);
     layout->addLayout(buttons);
     resize(420, 260);
 }
 
-MessageWindow::~MessageWindow() = default;
+MessageWindow::~MessageWindow()
+{
+    // Ended by the program (at its exit) without a close: nothing was read.
+    if (!m_closed)
+        reportClosing(false);
+}
+
+void MessageWindow::reportFate(qint64 historyId, MessageFate fate)
+{
+    if (historyId != 0)
+        emit fateChanged(historyId, fate);
+}
+
+void MessageWindow::reportClosing(bool byUser)
+{
+    for (qsizetype i = 0; i < m_ids.size(); ++i)
+        reportFate(m_ids[i], i == 0 && byUser ? MessageFate::Read : MessageFate::UnreadAtClose);
+    m_ids.clear();
+}
 
 QString MessageWindow::senderLine() const
 {
@@ -136,6 +160,7 @@ void MessageWindow::showFirst(int slot, const Message &first)
     m_sender.text.clear();
     updateSenderLabel();
     m_texts = QStringList{first.text};
+    m_ids = QList<qint64>{first.historyId};
     m_heldCharacters = first.text.size();
     showCurrentMessage();
     updateReadNext();
@@ -158,7 +183,18 @@ void MessageWindow::addMessage(const Message &message)
     // a window hold more than anyone could read through.
     if (m_texts.size() < kMaxMessages && m_heldCharacters + message.text.size() <= kMaxHeldCharacters) {
         m_texts.append(message.text);
+        m_ids.append(message.historyId);
         m_heldCharacters += message.text.size();
+    } else {
+        // Kept in the history when there is one, and the window says so.
+        ++m_notShown;
+        reportFate(message.historyId, MessageFate::NotShown);
+        m_notShownLabel->setText(
+            message.historyId != 0
+                ? QStringLiteral("%1 more from this sender could not be shown here; they are in the History.")
+                      .arg(m_notShown)
+                : QStringLiteral("%1 more from this sender could not be shown.").arg(m_notShown));
+        m_notShownLabel->setVisible(true);
     }
     updateReadNext();
     beep();
@@ -206,6 +242,7 @@ void MessageWindow::onReadNextClicked()
     m_readNext->setEnabled(false);
     if (m_texts.size() > 1) {
         m_heldCharacters -= m_texts.takeFirst().size();
+        reportFate(m_ids.takeFirst(), MessageFate::Read);
         showCurrentMessage();
         updateReadNext();
     }
@@ -239,6 +276,7 @@ void MessageWindow::closeEvent(QCloseEvent *event)
     event->accept();
     if (!m_closed) {
         m_closed = true;
+        reportClosing(true);
         emit closed(m_slot);
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "messagehistory.h"
 #include "messagerouter.h"
 
 #include <QStringList>
@@ -39,6 +40,8 @@ public:
     // The sender's name, address and latest ports (its text is not kept).
     const Message &sender() const { return m_sender; }
     const QStringList &messages() const { return m_texts; }
+    // Texts of this sender that the limits kept out of the window.
+    int notShownCount() const { return m_notShown; }
     QString senderLine() const;
 
     void onReadNextClicked();
@@ -55,6 +58,9 @@ signals:
     void replyRequested(const QString &name, const QString &ip, qint32 port);
     // The window is closing and its slot is free.
     void closed(int slot);
+    // What became of a recorded text (one whose historyId is not 0): read,
+    // left unread when the window closed, or never shown.
+    void fateChanged(qint64 historyId, MessageFate fate);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -68,11 +74,19 @@ private:
     void beep();
     void requestActivation();
     void activate();
+    void reportFate(qint64 historyId, MessageFate fate);
+    // The texts left when the window goes: the one on display counts as read
+    // when the user closed the window.
+    void reportClosing(bool byUser);
 
     const ReceiverSettings &m_settings;
     int m_slot = 0;
     Message m_sender;
     QStringList m_texts;
+    // The history ids of m_texts, in step with it.
+    QList<qint64> m_ids;
+    int m_notShown = 0;
+    QLabel *m_notShownLabel;
     qsizetype m_heldCharacters = 0;
     QLabel *m_senderLabel;
     MessageTextView *m_textView;

@@ -1,6 +1,7 @@
 #include "receivernetwork.h"
 
 #include "listener.h"
+#include "messagehistory.h"
 #include "messagerouter.h"
 
 #include <QHash>
@@ -105,7 +106,12 @@ int ReceiverNetwork::countHeld()
 
 bool ReceiverNetwork::admits()
 {
-    const int inFlight = countHeld() + m_room.inTransit.load(std::memory_order_acquire);
+    const int held = countHeld();
+    const int inFlight = held + m_room.inTransit.load(std::memory_order_acquire);
+    // Messages on their way to the user-interface thread are recorded
+    // already; those still being read are not.
+    if (m_history && !m_history->hasRoomFor(held + 1))
+        return false;
     return queueHasRoom(m_room.queued.load(std::memory_order_acquire),
                         m_room.queuedBytes.load(std::memory_order_acquire), inFlight);
 }
@@ -117,6 +123,8 @@ void ReceiverNetwork::payloadReceived(const QByteArray &payload, const QString &
     std::optional<Message> message = messageFromPayload(payload, peerIp, localPort);
     if (!message)
         return;
+    if (m_history)
+        message->historyId = m_history->record(*message, MessageFate::Shown);
     m_room.inTransit.fetch_add(1, std::memory_order_acq_rel);
     emit messageArrived(*message);
 }

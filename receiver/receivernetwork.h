@@ -9,6 +9,7 @@
 #include <atomic>
 
 class Listener;
+class MessageHistory;
 
 // What the network side may let in: the messages that wait in the queue of
 // the user-interface thread, kept up to date by that thread, and those on
@@ -53,6 +54,9 @@ public:
     // of its own).
     QList<PortState> applyPorts(const QList<qint32> &ports);
     void setDataTimeout(int milliseconds);
+    // Every message is recorded here as it is read, before the user-interface
+    // thread sees it (record() is safe from any thread). Null: none.
+    void setHistory(MessageHistory *history) { m_history = history; }
     // The queue may have room again.
     void updateAccepting();
     // Stops listening and drops what is being read.
@@ -70,6 +74,7 @@ private:
     QHostAddress m_address;
     QueueRoom &m_room;
     int m_dataTimeoutMs;
+    MessageHistory *m_history = nullptr;
     // The listeners of the ports listened on, in the order of the list.
     QList<Listener *> m_listeners;
     // Those and the retiring ones.

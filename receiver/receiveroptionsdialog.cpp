@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 namespace {
@@ -66,14 +67,36 @@ ReceiverOptionsDialog::ReceiverOptionsDialog(SettingsStore &store, ReceiverSetti
     grid->addWidget(remove, 3, 1);
     grid->addWidget(removeall, 4, 1);
 
+    auto *history = new QGroupBox(QStringLiteral("History"), this);
+    history->setObjectName(QStringLiteral("frmHistory"));
+    m_keepHistory = new QCheckBox(QStringLiteral("Keep a history of received messages"), history);
+    m_keepHistory->setObjectName(QStringLiteral("KeepHistory"));
+    m_historyMessages = new QSpinBox(history);
+    m_historyMessages->setObjectName(QStringLiteral("HistoryMessages"));
+    m_historyMessages->setRange(HistoryOptions::kMinMessages, HistoryOptions::kMaxMessages);
+    m_historyMegabytes = new QSpinBox(history);
+    m_historyMegabytes->setObjectName(QStringLiteral("HistoryMegabytes"));
+    m_historyMegabytes->setRange(HistoryOptions::kMinMegabytes, HistoryOptions::kMaxMegabytes);
+    m_historyMegabytes->setSuffix(QStringLiteral(" MB"));
+    auto *clear = makeButton(QStringLiteral("Clear History"), QStringLiteral("ClearHistory"), history);
+    auto *historyGrid = new QGridLayout(history);
+    historyGrid->addWidget(m_keepHistory, 0, 0, 1, 2);
+    historyGrid->addWidget(new QLabel(QStringLiteral("Messages kept at most:"), history), 1, 0);
+    historyGrid->addWidget(m_historyMessages, 1, 1);
+    historyGrid->addWidget(new QLabel(QStringLiteral("Space kept at most:"), history), 2, 0);
+    historyGrid->addWidget(m_historyMegabytes, 2, 1);
+    historyGrid->addWidget(clear, 3, 1);
+
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(misc);
     layout->addWidget(network);
+    layout->addWidget(history);
     layout->addLayout(commandButtons());
 
     connect(addnew, &QPushButton::clicked, this, &ReceiverOptionsDialog::onAddClicked);
     connect(remove, &QPushButton::clicked, this, &ReceiverOptionsDialog::onRemoveClicked);
     connect(removeall, &QPushButton::clicked, this, &ReceiverOptionsDialog::onRemoveAllClicked);
+    connect(clear, &QPushButton::clicked, this, &ReceiverOptionsDialog::onClearHistoryClicked);
     fillAndPlace();
 }
 
@@ -132,6 +155,7 @@ void ReceiverOptionsDialog::onLoadClicked()
     for (int n = 1; n <= m_settings.portList.count(); ++n)
         m_portList->addItem(QString::number(m_settings.portList.at(n)));
     m_sound->setChecked(m_settings.playIncomingSound);
+    showHistoryOptions(m_settings.history);
 }
 
 void ReceiverOptionsDialog::onApplyClicked()
@@ -145,6 +169,8 @@ void ReceiverOptionsDialog::onApplyClicked()
         showMessage(this, kTitleError, QStringLiteral("Must add at leat 1 port number"));
     }
     m_settings.playIncomingSound = m_sound->isChecked();
+    m_settings.history = {m_keepHistory->isChecked(), m_historyMessages->value(),
+                          m_historyMegabytes->value()};
     accept();
 }
 
@@ -155,10 +181,25 @@ void ReceiverOptionsDialog::onResetClicked()
     for (int n = 1; n <= defaults.count(); ++n)
         m_portList->addItem(QString::number(defaults.at(n)));
     m_sound->setChecked(true);
+    showHistoryOptions(HistoryOptions());
+}
+
+void ReceiverOptionsDialog::showHistoryOptions(const HistoryOptions &history)
+{
+    m_keepHistory->setChecked(history.keep);
+    m_historyMessages->setValue(history.maxMessages);
+    m_historyMegabytes->setValue(history.maxMegabytes);
+}
+
+void ReceiverOptionsDialog::onClearHistoryClicked()
+{
+    if (askYesNo(this, QStringLiteral("History"), QStringLiteral("Remove every message from the history?")))
+        emit clearHistoryRequested();
 }
 
 void ReceiverOptionsDialog::writeSettings()
 {
     savePortList(m_store, m_settings.portList);
     saveSoundOption(m_store, m_settings.playIncomingSound);
+    saveHistoryOptions(m_store, m_settings.history);
 }

@@ -5,10 +5,13 @@
 class QCheckBox;
 class QLineEdit;
 class QListWidget;
+class QSpinBox;
 class SettingsStore;
+struct HistoryOptions;
 struct ReceiverSettings;
 
-// The options dialog: the listening ports and the incoming-message sound.
+// The options dialog: the listening ports, the incoming-message sound and
+// the message history.
 // Changes reach the settings on "Apply" and the store when the dialog
 // closes, whichever way it closes.
 class ReceiverOptionsDialog : public SettingsDialog
@@ -24,15 +27,24 @@ public:
     void onLoadClicked() override;
     void onApplyClicked() override;
     void onResetClicked() override;
+    void onClearHistoryClicked();
+
+signals:
+    // "Clear History", confirmed by the user.
+    void clearHistoryRequested();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void writeSettings() override;
+    void showHistoryOptions(const HistoryOptions &history);
 
     ReceiverSettings &m_settings;
     QCheckBox *m_sound;
     QListWidget *m_portList;
     QLineEdit *m_portField;
+    QCheckBox *m_keepHistory;
+    QSpinBox *m_historyMessages;
+    QSpinBox *m_historyMegabytes;
 };

@@ -12,6 +12,17 @@ const QString kSettings = QStringLiteral("Settings");
 const QString kPorts = QStringLiteral("Ports");
 const QString kPortsSentinel = QStringLiteral("TestPorts");
 const QString kSoundKey = QStringLiteral("PlayIncomingSound");
+const QString kKeepHistoryKey = QStringLiteral("KeepHistory");
+const QString kHistoryMessagesKey = QStringLiteral("HistoryMaxMessages");
+const QString kHistoryMegabytesKey = QStringLiteral("HistoryMaxMB");
+
+// A stored bound, or the default when it is missing, no number or out of
+// range.
+qint32 boundOf(SettingsStore &store, const QString &key, qint32 fallback, qint32 low, qint32 high)
+{
+    const std::optional<qint32> value = integerOf(store.get(kSettings, key, QString()));
+    return value && *value >= low && *value <= high ? *value : fallback;
+}
 
 // Ports are placed by their number whatever the enumeration order. Damaged
 // data never opens a listener by accident: keys without a usable number are
@@ -59,6 +70,14 @@ void loadReceiverSettings(SettingsStore &store, ReceiverSettings &settings)
 {
     settings.playIncomingSound = booleanOf(store.get(kSettings, kSoundKey, booleanText(true))).value_or(true);
 
+    HistoryOptions &history = settings.history;
+    const HistoryOptions defaults;
+    history.keep = booleanOf(store.get(kSettings, kKeepHistoryKey, booleanText(true))).value_or(true);
+    history.maxMessages = boundOf(store, kHistoryMessagesKey, defaults.maxMessages,
+                                  HistoryOptions::kMinMessages, HistoryOptions::kMaxMessages);
+    history.maxMegabytes = boundOf(store, kHistoryMegabytesKey, defaults.maxMegabytes,
+                                   HistoryOptions::kMinMegabytes, HistoryOptions::kMaxMegabytes);
+
     const std::optional<SettingsStore::Entries> entries = readListSection(store, kPorts, kPortsSentinel);
     settings.portList = entries ? portsFromEntries(*entries) : defaultPortList();
     if (settings.portList.count() == 0)
@@ -76,5 +95,13 @@ bool savePortList(SettingsStore &store, const PortList &ports)
 bool saveSoundOption(SettingsStore &store, bool playIncomingSound)
 {
     store.save(kSettings, kSoundKey, booleanText(playIncomingSound));
+    return store.flush();
+}
+
+bool saveHistoryOptions(SettingsStore &store, const HistoryOptions &history)
+{
+    store.save(kSettings, kKeepHistoryKey, booleanText(history.keep));
+    store.save(kSettings, kHistoryMessagesKey, integerText(history.maxMessages));
+    store.save(kSettings, kHistoryMegabytesKey, integerText(history.maxMegabytes));
     return store.flush();
 }

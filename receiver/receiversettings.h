@@ -29,13 +29,30 @@ private:
 // The built-in list: port 505.
 PortList defaultPortList();
 
+// The message history: kept or not, and its bounds (the oldest messages go
+// first once either is passed).
+struct HistoryOptions
+{
+    static constexpr qint32 kMinMessages = 100;
+    static constexpr qint32 kMaxMessages = 10000000;
+    static constexpr qint32 kMinMegabytes = 1;
+    static constexpr qint32 kMaxMegabytes = 16384;
+
+    bool keep = true;
+    qint32 maxMessages = 100000;
+    qint32 maxMegabytes = 256;
+    bool operator==(const HistoryOptions &) const = default;
+};
+
 struct ReceiverSettings
 {
     bool playIncomingSound = true;
     PortList portList = defaultPortList();
+    HistoryOptions history;
 };
 
 void loadReceiverSettings(SettingsStore &store, ReceiverSettings &settings);
 // Each writer returns false when the store could not be written.
 bool savePortList(SettingsStore &store, const PortList &ports);
 bool saveSoundOption(SettingsStore &store, bool playIncomingSound);
+bool saveHistoryOptions(SettingsStore &store, const HistoryOptions &history);

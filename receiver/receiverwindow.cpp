@@ -3,8 +3,10 @@
 #include "aboutbox.h"
 #include "conversions.h"
 #include "fieldchecks.h"
+#include "historywindow.h"
 #include "listener.h"
 #include "messagebox.h"
+#include "messagehistory.h"
 #include "messagerouter.h"
 #include "messagewindow.h"
 #include "receivernetwork.h"
@@ -13,6 +15,7 @@
 #include "replytosender.h"
 #include "settingsstore.h"
 #include "trayicon.h"
+#include "windowactivation.h"
 #include "windowposition.h"
 
 #include <QApplication>
@@ -37,6 +40,8 @@ ReceiverWindow::ReceiverWindow(SettingsStore &store, ReceiverSettings &settings,
     , m_settings(settings)
     , m_options(std::move(options))
     , m_router(new MessageRouter(this))
+    , m_history(new MessageHistory(
+          m_options.historyPath.isEmpty() ? MessageHistory::defaultPath() : m_options.historyPath, this))
     , m_tray(nullptr)
     , m_networkThread(new QThread(this))
     , m_network(new ReceiverNetwork(m_options.listenAddress, m_room))
@@ -46,6 +51,7 @@ ReceiverWindow::ReceiverWindow(SettingsStore &store, ReceiverSettings &settings,
     // over, in order, through the event loop.
     qRegisterMetaType<Message>();
     m_networkThread->setObjectName(QStringLiteral("Quillbox network"));
+    m_network->setHistory(m_history);
     m_network->moveToThread(m_networkThread);
     connect(m_networkThread, &QThread::finished, m_network, &QObject::deleteLater);
     connect(m_network, &ReceiverNetwork::messageArrived, this, &ReceiverWindow::messageArrived,
@@ -58,6 +64,10 @@ ReceiverWindow::ReceiverWindow(SettingsStore &store, ReceiverSettings &settings,
 
     auto *file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("mainnm1"));
+    QAction *history = file->addAction(QStringLiteral("&History..."));
+    history->setObjectName(QStringLiteral("historymn"));
+    connect(history, &QAction::triggered, this, &ReceiverWindow::onHistoryTriggered);
+    file->addSeparator();
     QAction *exit = file->addAction(QStringLiteral("E&xit"));
     exit->setObjectName(QStringLiteral("exitmn"));
     auto *option = menuBar()->addMenu(QStringLiteral("&Option"));
@@ -83,6 +93,10 @@ ReceiverWindow::ReceiverWindow(SettingsStore &store, ReceiverSettings &settings,
     connect(m_router, &MessageRouter::queueChanged, this, &ReceiverWindow::queueChanged);
     m_router->setWindowFactory(
         [this](int slot, const Message &first) { return openMessageWindow(slot, first); });
+    connect(m_history, &MessageHistory::unreadCountChanged, this, &ReceiverWindow::unreadCountChanged);
+    // Ports paused while the history's writer fell behind may accept again.
+    connect(m_history, &MessageHistory::roomMade, m_network, &ReceiverNetwork::updateAccepting,
+            Qt::QueuedConnection);
     connect(m_router, &MessageRouter::lastWindowClosed, this, [this] {
         if (m_unloaded)
             emit programEnded();
@@ -93,6 +107,9 @@ ReceiverWindow::~ReceiverWindow()
 {
     stopNetwork();
     delete m_spareWindow.data();
+    delete m_historyWindow.data();
+    // The windows report what was left unread to the history, which is
+    // still there.
     m_router->closeAllWindows();
 }
 
@@ -120,11 +137,14 @@ void ReceiverWindow::start(const QString &commandLine)
             onHideClicked();
     });
     connect(m_tray, &TrayIcon::closeRequested, this, &QWidget::close);
+    connect(m_tray, &TrayIcon::historyRequested, this, &ReceiverWindow::onHistoryTriggered);
     if (m_options.trayIcon)
         m_tray->addIcon();
 
     if (m_options.loadSettings)
         loadReceiverSettings(m_store, m_settings);
+    applyHistoryOptions();
+    unreadCountChanged(m_history->unreadCount());
 
     // Listening comes first: nothing the settings file does may hold up a
     // sender.
@@ -135,6 +155,9 @@ void ReceiverWindow::start(const QString &commandLine)
     const bool portsSaved = savePortList(m_store, m_settings.portList);
     if (!saveSoundOption(m_store, m_settings.playIncomingSound) || !portsSaved)
         reportSaveFailure(this, m_store.fileName());
+    if (!m_history->isOpen())
+        showNotice(this, kTitleWarning,
+                   QStringLiteral("The message history cannot be kept: ") + m_history->errorString());
 
     show();
     if (isHiddenStartSwitch(commandLine))
@@ -200,6 +223,7 @@ MessageWindow *ReceiverWindow::buildMessageWindow()
 {
     auto *window = new MessageWindow(m_settings);
     connect(window, &MessageWindow::closed, m_router, &MessageRouter::windowClosed);
+    connect(window, &MessageWindow::fateChanged, m_history, &MessageHistory::setFate);
     attachReplyToSender(window, m_senderProgram);
     window->prepare();
     return window;
@@ -283,8 +307,10 @@ void ReceiverWindow::onProgramOptionsTriggered()
     ++m_modalDepth;
     {
         ReceiverOptionsDialog dialog(m_store, m_settings, nullptr);
+        connect(&dialog, &ReceiverOptionsDialog::clearHistoryRequested, m_history, &MessageHistory::clear);
         dialog.exec();
     }
+    applyHistoryOptions();
     startListeners();
     modalDialogClosed();
 }
@@ -312,6 +338,7 @@ void ReceiverWindow::unload()
     m_unloaded = true;
     savePortList(m_store, m_settings.portList);
     saveSoundOption(m_store, m_settings.playIncomingSound);
+    saveHistoryOptions(m_store, m_settings.history);
     storeWindowPosition(this, m_store, kPositionPrefix);
     if (!m_store.flush())
         reportSaveFailure(this, m_store.fileName());
@@ -335,4 +362,36 @@ void ReceiverWindow::closeEvent(QCloseEvent *event)
     event->accept();
     if (m_router->openWindowCount() == 0)
         emit programEnded();
+}
+
+void ReceiverWindow::applyHistoryOptions()
+{
+    const HistoryOptions &options = m_settings.history;
+    m_history->setEnabled(options.keep);
+    m_history->setLimits(options.maxMessages, qint64(options.maxMegabytes) * 1024 * 1024);
+}
+
+void ReceiverWindow::unreadCountChanged(int count)
+{
+    if (m_tray)
+        m_tray->setUnreadCount(count);
+}
+
+void ReceiverWindow::onHistoryTriggered()
+{
+    if (!m_historyWindow) {
+        auto *window = new HistoryWindow(*m_history);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        auto *reply = new ReplyToSender(window);
+        reply->setSenderProgram(m_senderProgram);
+        connect(window, &HistoryWindow::replyRequested, reply,
+                [window, reply](const QString &name, const QString &ip, qint32 port) {
+                    window->setReplyEnabled(false);
+                    reply->start(name, ip, port);
+                });
+        connect(reply, &ReplyToSender::finished, window, [window] { window->setReplyEnabled(true); });
+        m_historyWindow = window;
+    }
+    m_historyWindow->show();
+    bringToFront(m_historyWindow);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "historywindow.h"
 #include "messagewindow.h"
 #include "receivernetwork.h"
 
@@ -9,6 +10,7 @@
 #include <QPointer>
 
 class QThread;
+class MessageHistory;
 class MessageView;
 struct Message;
 class MessageRouter;
@@ -25,6 +27,8 @@ struct ReceiverWindowOptions
     // False when the caller has already put the settings in place (tests
     // choosing their own ports); the store is still written as at any start.
     bool loadSettings = true;
+    // The history's database; empty: MessageHistory::defaultPath().
+    QString historyPath;
 };
 
 // Quillbox's main window, "Message Receiver": owns the listeners, the
@@ -48,6 +52,8 @@ public:
     void onExitTriggered();
     void onProgramOptionsTriggered();
     void onAboutTriggered();
+    // "History": the window of the message history, opened or brought forward.
+    void onHistoryTriggered();
 
     // Closes every listener and opens one per entry of the port list.
     void startListeners();
@@ -61,6 +67,8 @@ public:
     // for one that could not be listened on).
     QList<quint16> listeningPorts() const;
     TrayIcon *tray() const { return m_tray; }
+    MessageHistory &history() { return *m_history; }
+    HistoryWindow *historyWindow() const { return m_historyWindow; }
     bool isUnloaded() const { return m_unloaded; }
 
     // Tests shorten the wait for a silent peer.
@@ -94,11 +102,15 @@ private:
     void hideFromTray();
     void onActivated();
     void modalDialogClosed();
+    void applyHistoryOptions();
+    void unreadCountChanged(int count);
 
     SettingsStore &m_store;
     ReceiverSettings &m_settings;
     ReceiverWindowOptions m_options;
     MessageRouter *m_router;
+    MessageHistory *m_history;
+    QPointer<HistoryWindow> m_historyWindow;
     TrayIcon *m_tray;
     QueueRoom m_room;
     QThread *m_networkThread;

@@ -33,6 +33,10 @@ TrayIcon::TrayIcon(QWidget *mainWindow, QObject *parent)
             connect(item, &QAction::triggered, this, [this, index] { onMenuItemTriggered(index); });
         m_items.append(item);
     }
+    m_history = new QAction(QStringLiteral("History"), m_menu);
+    m_history->setObjectName(QStringLiteral("pop_history"));
+    m_menu->insertAction(m_items[3], m_history);
+    connect(m_history, &QAction::triggered, this, &TrayIcon::historyRequested);
     connect(m_menu, &QMenu::aboutToShow, this, &TrayIcon::updateMenu);
 
     QIcon icon = mainWindow->windowIcon();
@@ -68,6 +72,11 @@ void TrayIcon::removeIcon()
 bool TrayIcon::isShown() const
 {
     return m_icon->isVisible();
+}
+
+void TrayIcon::setUnreadCount(int count)
+{
+    m_icon->setToolTip(count > 0 ? kTip + QStringLiteral(" (%1 unread)").arg(count) : kTip);
 }
 
 QAction *TrayIcon::menuItem(int index) const

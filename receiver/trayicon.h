@@ -9,7 +9,7 @@ class QMenu;
 class QWidget;
 
 // The notification-area icon of the main window and its pop-up menu:
-// "Show", "Hide", "Start Sender", a separator and "Close".
+// "Show", "Hide", "Start Sender", "History", a separator and "Close".
 class TrayIcon : public QObject
 {
     Q_OBJECT
@@ -32,6 +32,10 @@ public:
     void onMenuItemTriggered(int index);
     QMenu *menu() const { return m_menu; }
     QAction *menuItem(int index) const;
+    // "History" in the menu, above "Close".
+    QAction *historyItem() const { return m_history; }
+    // The tip names the unread messages the history holds, if any.
+    void setUnreadCount(int count);
 
     // The sending program started by "Start Sender" (next to this one).
     static QString senderProgramPath();
@@ -39,6 +43,7 @@ public:
 signals:
     void hideRequested();
     void closeRequested();
+    void historyRequested();
 
 private:
     void updateMenu();
@@ -47,4 +52,5 @@ private:
     QSystemTrayIcon *m_icon;
     QMenu *m_menu;
     QList<QAction *> m_items;
+    QAction *m_history;
 };

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Takes the README's pictures from the real programs under a private Xvfb:
-# both main windows, a message window and the user-list editor. Run it after
+# both main windows, a message window, the History window and the user-list
+# editor. Run it after
 # a change to a window; it writes docs/screenshots/*.png.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/deps.sh"
@@ -99,6 +100,23 @@ PY
 message=$(wait_window "Message ")
 xdotool windowmove "$message" 300 120
 shot "$message" quillbox-message.png
+
+# A few more senders, then the History window from the main window's menu.
+python3 - "$port" <<'PY'
+import socket, sys
+for name, text in [("Carol", "The projector in room 2 is fixed."),
+                   ("Build server", "Nightly build 1482 passed: 312 tests, 0 failures."),
+                   ("Carol", "Coffee machine on the 3rd floor is empty again\r\n:-(")]:
+    with socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=5) as s:
+        s.sendall(name.encode("cp1252") + b"\x00" + b"505\x00" + text.encode("cp1252"))
+PY
+sleep 1
+xdotool windowactivate --sync "$box" 2>/dev/null || true
+xdotool key --delay 100 alt+f h
+history=$(wait_window "History")
+xdotool windowmove "$history" 80 60
+xdotool key --delay 100 Tab Down
+shot "$history" quillbox-history.png
 
 "$build/bin/quillpost" &
 pids+=($!)

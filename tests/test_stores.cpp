@@ -39,7 +39,8 @@ QString LoadAndSave(SettingsStore &store)
     return saved ? loaded : u"not saved"_s;
 }
 #else
-// "sound | ports", after which the settings are written back.
+// "sound | ports | history kept, its bounds", after which the settings are
+// written back.
 QString LoadAndSave(SettingsStore &store)
 {
     ReceiverSettings settings;
@@ -47,8 +48,11 @@ QString LoadAndSave(SettingsStore &store)
     QString loaded = settings.playIncomingSound ? u"1 |"_s : u"0 |"_s;
     for (int n = 1; n <= settings.portList.count(); ++n)
         loaded += u' ' + QString::number(settings.portList.at(n));
-    const bool saved =
-        savePortList(store, settings.portList) && saveSoundOption(store, settings.playIncomingSound);
+    const HistoryOptions &history = settings.history;
+    loaded += u" | %1 %2 %3"_s.arg(int(history.keep)).arg(history.maxMessages).arg(history.maxMegabytes);
+    const bool saved = savePortList(store, settings.portList) &&
+                       saveSoundOption(store, settings.playIncomingSound) &&
+                       saveHistoryOptions(store, history);
     return saved ? loaded : u"not saved"_s;
 }
 #endif
@@ -95,18 +99,24 @@ private slots:
             u"1 1 505 505 Me | b  505"_s);
         row("nothing usable", "[Users]\nx=1\n", u"1 1 505 505 Me"_s + local);
 #else
-        row("nothing stored", "", u"1 | 505"_s);
+        row("nothing stored", "", u"1 | 505 | 1 100000 256"_s);
         row("sound off, ports by number, not key order",
             "[Settings]\nPlayIncomingSound=false\n[Ports]\n10_port=5010\n2_port=5002\n1_port=5001\n",
-            u"0 | 5001 5002 5010"_s);
+            u"0 | 5001 5002 5010 | 1 100000 256"_s);
         row("outside 1..65535 or no number: dropped",
             "[Ports]\n1_port=0\n2_port=65536\n3_port=-5\n4_port=9E99\n5_port=abc\n6_port=65535\n",
-            u"1 | 65535"_s);
+            u"1 | 65535 | 1 100000 256"_s);
         row("damaged sound: on; other keys make no port",
             "[Settings]\nPlayIncomingSound=loud\n[Ports]\n2_name=x\n0_port=1\n40000_port=2\n1_port=5000\n",
-            u"1 | 5000"_s);
-        row("duplicates kept", "[Ports]\n1_port=6003\n2_port=6003\n", u"1 | 6003 6003"_s);
-        row("nothing usable: 505", "[Ports]\n1_port=0\n", u"1 | 505"_s);
+            u"1 | 5000 | 1 100000 256"_s);
+        row("duplicates kept", "[Ports]\n1_port=6003\n2_port=6003\n", u"1 | 6003 6003 | 1 100000 256"_s);
+        row("nothing usable: 505", "[Ports]\n1_port=0\n", u"1 | 505 | 1 100000 256"_s);
+        row("history off, bounds kept",
+            "[Settings]\nKeepHistory=False\nHistoryMaxMessages=500\nHistoryMaxMB=2\n",
+            u"1 | 505 | 0 500 2"_s);
+        row("history bounds out of range or damaged: defaults",
+            "[Settings]\nKeepHistory=maybe\nHistoryMaxMessages=99\nHistoryMaxMB=16385\n",
+            u"1 | 505 | 1 100000 256"_s);
 #endif
     }
 

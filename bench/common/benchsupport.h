@@ -292,15 +292,19 @@ private:
 // loopback listener, counting the messages it has routed.
 struct Quillbox
 {
-    Quillbox()
+    // With the message history on (as the program starts) or off; it is
+    // kept in the temporary folder.
+    explicit Quillbox(bool keepHistory = true)
     {
         settings.portList.clear();
         settings.portList.append(0);
         settings.playIncomingSound = false;
+        settings.history.keep = keepHistory;
         ReceiverWindowOptions options;
         options.listenAddress = QHostAddress(QHostAddress::LocalHost);
         options.trayIcon = false;
         options.loadSettings = false;
+        options.historyPath = folder.filePath(QStringLiteral("history.sqlite"));
         form = std::make_unique<ReceiverWindow>(store, settings, options);
         form->start(QString());
         QObject::connect(form.get(), &ReceiverWindow::messageHandled, form.get(), [this] { ++received; });

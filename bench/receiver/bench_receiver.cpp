@@ -10,7 +10,8 @@
 // message (Quillbox: its user-interface and network threads together, and
 // the user-interface thread's share of it); exits with 1 when Quillbox reaches less than half the
 // reference at 8 senders with small payloads, less than 0.3 of it with 64 KiB
-// of prose, or loses a message of the burst.
+// of prose, loses a message of the burst, or keeps less than 0.9 of its rate
+// with the message history on (compared with it off, in turn).
 //
 //   build/<folder>/bin/bench_receiver [messages per round] [rounds] [senders] [payload]
 //
@@ -41,6 +42,8 @@ constexpr int kBurst = 1000;
 // of it with 64 KiB of prose.
 constexpr double kRequiredRatio = 0.5;
 constexpr double kRequiredLargeRatio = 0.3;
+// Keeping the history may cost at most a tenth of the rate.
+constexpr double kRequiredHistoryRatio = 0.9;
 
 // Starts `senders` threads that send `messages` payloads between them.
 struct PayloadKind
@@ -87,6 +90,7 @@ struct Round
     double cpuUsPerMessage = 0;
     // The share of that CPU time spent on this (the user-interface) thread.
     double uiShare = 1;
+    qint64 historyDropped = 0;
 };
 
 // A round against a receiver on this thread's event loop; received() says
@@ -113,12 +117,15 @@ Round EventLoopRound(
     return {messages / seconds, totalNs / 1e3 / messages, totalNs > 0 ? uiNs / totalNs : 1.0};
 }
 
-Round QuillboxRound(Senders senders, int messages, PayloadKind kind)
+Round QuillboxRound(Senders senders, int messages, PayloadKind kind, bool keepHistory = true)
 {
-    Quillbox quillbox;
-    return EventLoopRound(
+    Quillbox quillbox(keepHistory);
+    Round round = EventLoopRound(
         quillbox.port(), [&] { return quillbox.received; }, senders, messages, kind,
         [&] { return quillbox.networkCpuNs(); });
+    quillbox.form->history().flush();
+    round.historyDropped = quillbox.form->history().droppedCount();
+    return round;
 }
 
 Round BareQtRound(Senders senders, int messages, PayloadKind kind)
@@ -243,6 +250,31 @@ int main(int argc, char **argv)
         }
     }
     std::printf("\nmedians of %d rounds each (unbroken texts: one round)\n", rounds);
+
+    // The history's cost: the same rounds with it on (as above) and off,
+    // taken in turn, and the messages the history lost meanwhile.
+    std::printf(
+        "\n| payload, 8 senders | history off msg/s | history on msg/s | on / off | lost by the history "
+        "|\n|---|---:|---:|---:|---:|\n");
+    for (const PayloadKind &kind : kinds) {
+        if (kind.text == Text::Unbroken ||
+            (!only.isEmpty() && !QString::fromLatin1(kind.name).startsWith(only)))
+            continue;
+        std::vector<double> on, off;
+        qint64 dropped = 0;
+        for (int r = 0; r < rounds; ++r) {
+            off.push_back(QuillboxRound({8}, messages, kind, false).rate);
+            const Round withHistory = QuillboxRound({8}, messages, kind, true);
+            on.push_back(withHistory.rate);
+            dropped += withHistory.historyDropped;
+        }
+        const double ratio = Median(off) > 0 ? Median(on) / Median(off) : 0.0;
+        std::printf("| %s | %.0f | %.0f | %.3f | %lld |\n", kind.label, Median(off), Median(on), ratio,
+                    qlonglong(dropped));
+        std::fflush(stdout);
+        if (ratio < kRequiredHistoryRatio || dropped > 0)
+            ok = false;
+    }
 
     double burstSeconds = 0;
     const int arrived = Burst(burstSeconds);

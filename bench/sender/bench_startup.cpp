@@ -92,6 +92,7 @@ std::optional<Sample> Measure(xcb_connection_t *connection, const QString &displ
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
 
     QProcess process;
     process.setProcessEnvironment(environment);

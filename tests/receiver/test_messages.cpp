@@ -175,6 +175,46 @@ private slots:
         QCOMPARE(large.window->messages().size(), 1 + fitting);
     }
 
+    void fatesReported()
+    {
+        // Recorded texts (history ids 1..) tell the history what became of them.
+        ReceiverSettings settings;
+        auto *window = new MessageWindow(settings);
+        QList<QPair<qint64, MessageFate>> fates;
+        connect(window, &MessageWindow::fateChanged, this,
+                [&fates](qint64 id, MessageFate fate) { fates.append({id, fate}); });
+        Message first = From(u"bob"_s, u"1"_s);
+        first.historyId = 1;
+        window->showFirst(0, first);
+        for (qint64 id = 2; id <= MessageWindow::kMaxMessages + 2; ++id) {
+            Message next = From(u"bob"_s, QString::number(id));
+            next.historyId = id;
+            window->addMessage(next);
+        }
+        auto *notShown = window->findChild<QLabel *>(u"NotShown"_s);
+        QVERIFY(notShown->isVisibleTo(window));
+        QVERIFY(notShown->text().startsWith(u"2 more"_s));
+        window->onReadNextClicked();
+        window->close(); // deletes itself
+        QCOMPARE(fates.size(), MessageWindow::kMaxMessages + 2);
+        QCOMPARE(fates.first(), qMakePair(qint64(MessageWindow::kMaxMessages + 1), MessageFate::NotShown));
+        QCOMPARE(fates[2], qMakePair(qint64(1), MessageFate::Read));
+        QCOMPARE(fates[3], qMakePair(qint64(2), MessageFate::Read)); // on display when closed
+        QCOMPARE(fates[4], qMakePair(qint64(3), MessageFate::UnreadAtClose));
+        QCOMPARE(fates.last().second, MessageFate::UnreadAtClose);
+
+        // Ended by the program, not the user: nothing counts as read.
+        Window ended;
+        QList<MessageFate> left;
+        connect(ended.window, &MessageWindow::fateChanged, this,
+                [&left](qint64, MessageFate fate) { left.append(fate); });
+        Message recorded = From(u"bob"_s);
+        recorded.historyId = 7;
+        ended.window->addMessage(recorded);
+        delete ended.window.data();
+        QCOMPARE(left, QList<MessageFate>{MessageFate::UnreadAtClose});
+    }
+
     void longTextShownInPieces()
     {
         // Only its beginning at first, the rest once the user reaches for it;

@@ -1,7 +1,36 @@
 // The real quillbox on an X display of its own: its first start writes the
-// store, and a second copy ends at once, leaving the first running alone.
+// store, and a second copy ends at once, leaving the first running alone; its
+// history keeps every message through a window closed unread and a kill.
 #include "receivertesthelpers.h"
 #include "xdisplay.h"
+
+#include <QScopeGuard>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTcpServer>
+#include <csignal>
+
+namespace {
+
+// How many messages of the history file have each fate (in the order of
+// MessageFate), read through a connection of the test's own.
+QList<int> FateCounts(const QString &path)
+{
+    QList<int> counts(4, 0);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"look"_s);
+        db.setDatabaseName(path);
+        QSqlQuery query(db);
+        if (db.open() && query.exec(u"SELECT fate, count(*) FROM messages GROUP BY fate"_s)) {
+            while (query.next())
+                counts[qBound(0, query.value(0).toInt(), 3)] += query.value(1).toInt();
+        }
+    }
+    QSqlDatabase::removeDatabase(u"look"_s);
+    return counts;
+}
+
+} // namespace
 
 class TestQuillboxEndToEnd : public QObject
 {
@@ -36,6 +65,80 @@ private slots:
         QVERIFY(second.exitStatus() == QProcess::NormalExit && second.exitCode() == 0);
         QCOMPARE(first.state(), QProcess::Running);
         QCOMPARE(display.windowTree().count(u"\"Message Receiver\""_s), 1);
+    }
+
+    void historyKeepsEveryMessageThroughAKill()
+    {
+        if (!QFile::exists(BuiltProgram(u"quillbox"_s)) ||
+            QStandardPaths::findExecutable(u"Xvfb"_s).isEmpty() ||
+            QStandardPaths::findExecutable(u"xdotool"_s).isEmpty() ||
+            QStandardPaths::findExecutable(u"openbox"_s).isEmpty())
+            QSKIP("needs the built quillbox, Xvfb, xdotool and openbox");
+        XDisplay display;
+        QVERIFY(!display.name().isEmpty());
+        ProgramFolders folders;
+        QProcess windowManager; // closing a window needs one
+        const auto stopWindowManager = qScopeGuard([&] { StopProcess(windowManager); });
+        const QString failure = StartWindowManager(windowManager, display.name(), folders.root.path());
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        const QString database = folders.data() + u"/Quillbox/history.sqlite"_s;
+
+        // A loopback port the system found free; quillbox is asked to listen
+        // there, and another is tried should it have been taken meanwhile.
+        QProcess quillbox;
+        const auto stopQuillbox = qScopeGuard([&] { StopProcess(quillbox); });
+        quint16 port = 0;
+        const auto start = [&] {
+            quillbox.setProcessEnvironment(folders.environment(display.name()));
+            quillbox.start(BuiltProgram(u"quillbox"_s), {u"-V"_s});
+            return QTest::qWaitFor([&] { return Connect(port) != nullptr; }, kXWaitMs);
+        };
+        for (int attempt = 0; attempt < 3 && !port; ++attempt) {
+            QTcpServer probe;
+            QVERIFY(probe.listen(QHostAddress::LocalHost));
+            port = probe.serverPort();
+            probe.close();
+            QDir().mkpath(folders.config() + u"/Quillbox"_s);
+            QFile ini(folders.config() + u"/Quillbox/Quillbox.ini"_s);
+            QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            ini.write("[Ports]\n1_port=" + QByteArray::number(port) + "\n");
+            ini.close();
+            if (!start()) {
+                StopProcess(quillbox);
+                port = 0;
+            }
+        }
+        QVERIFY2(port, "quillbox did not listen on a free loopback port");
+
+        // One sender's 300 messages: the window holds 256, the rest wait in
+        // the history only.
+        constexpr int kSent = 300;
+        for (int i = 0; i < kSent; ++i)
+            QVERIFY(SendPayload(port, "bob\0"
+                                      "505\0"
+                                      "message " +
+                                          QByteArray::number(i)));
+        QTRY_COMPARE_WITH_TIMEOUT(FateCounts(database), (QList<int>{kSent - 44, 0, 0, 44}), kXWaitMs);
+
+        // Closed unread: the first text was on the screen, the others were not.
+        QString window;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !(window = RunXTool(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^Message $"_s},
+                                display.name())
+                           .trimmed())
+                 .isEmpty(),
+            kXWaitMs);
+        RunXTool(u"xdotool"_s, {u"windowactivate"_s, u"--sync"_s, window, u"key"_s, u"alt+F4"_s},
+                 display.name());
+        QTRY_COMPARE_WITH_TIMEOUT(FateCounts(database), (QList<int>{0, 1, 255, 44}), kXWaitMs);
+
+        QCOMPARE(::kill(pid_t(quillbox.processId()), SIGKILL), 0);
+        QVERIFY(quillbox.waitForFinished(kXWaitMs));
+        QVERIFY(start());
+        QVERIFY(SendPayload(port, QByteArray("bob\0"
+                                             "505\0"
+                                             "after the restart")));
+        QTRY_COMPARE_WITH_TIMEOUT(FateCounts(database), (QList<int>{1, 1, 255, 44}), kXWaitMs);
     }
 };
 

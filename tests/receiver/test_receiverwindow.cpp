@@ -66,6 +66,9 @@ private slots:
         QCOMPARE(notices, 1);
         QCOMPARE(r.windows().size(), 1);
         QCOMPARE(r.windows()[0]->messages(), QStringList({u"first"_s, u"second"_s, u"third"_s}));
+        // Each is in the history, recorded before a window showed it.
+        QVERIFY(r.form->history().flush());
+        QCOMPARE(r.form->history().page(QString(), 0, 10).size(), 3);
     }
 
     void fullQueueHoldsSendersAcrossOptions()

@@ -74,7 +74,7 @@ inline void WhileModal(std::function<void()> during)
 }
 
 // A main window listening on loopback ports (0: chosen by the system), with a
-// store of its own.
+// store and a history of its own.
 struct Receiver
 {
     explicit Receiver(const QList<qint32> &ports = {0})
@@ -83,7 +83,8 @@ struct Receiver
         for (qint32 port : ports)
             settings.portList.append(port);
         // Loopback, no notification-area icon, the settings above.
-        const ReceiverWindowOptions options{QHostAddress(QHostAddress::LocalHost), false, false};
+        const ReceiverWindowOptions options{QHostAddress(QHostAddress::LocalHost), false, false,
+                                            folder.filePath(u"history.sqlite"_s)};
         form = std::make_unique<ReceiverWindow>(store, settings, options);
         form->start(QString());
     }

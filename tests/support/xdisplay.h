@@ -73,7 +73,7 @@ private:
     QString m_name;
 };
 
-// Configuration and runtime folders of a program's own (the runtime one
+// Configuration, data and runtime folders of a program's own (the runtime one
 // owner-only, as the local endpoint requires), and its environment on a
 // display.
 struct ProgramFolders
@@ -85,12 +85,14 @@ struct ProgramFolders
     }
     QString config() const { return root.filePath(QStringLiteral("config")); }
     QString runtime() const { return root.filePath(QStringLiteral("runtime")); }
+    QString data() const { return root.filePath(QStringLiteral("data")); }
     QProcessEnvironment environment(const QString &display) const
     {
         QProcessEnvironment env = OnDisplay(display);
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), config());
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime());
+        env.insert(QStringLiteral("XDG_DATA_HOME"), data());
         return env;
     }
 

@@ -1,0 +1,777 @@
+#include "messagehistory.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QMutex>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QThread>
+#include <QVariant>
+#include <QWaitCondition>
+
+#include <algorithm>
+#include <deque>
+#include <limits>
+
+namespace {
+
+constexpr QFileDevice::Permissions kOwnerOnlyFile = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+constexpr QFileDevice::Permissions kOwnerOnlyFolder = kOwnerOnlyFile | QFileDevice::ExeOwner;
+// How long a connection waits for the other's lock. The reader never
+// blocks the writer in WAL mode; this covers checkpoints and recovery.
+constexpr int kBusyTimeoutMs = 2000;
+// The write-ahead log is cut back to this after a checkpoint.
+constexpr qint64 kWalSizeLimit = qint64(16) * 1024 * 1024;
+// The writer wakes this often when idle, only to look at its flags again.
+constexpr int kIdleWakeMs = 10000;
+// Words of a search that are looked for; more are ignored.
+constexpr int kMaxSearchWords = 16;
+
+// Schema version 1.
+//
+// The rowid (id INTEGER PRIMARY KEY) is the index that pages newest first:
+// ids are handed out in arrival order, so "id < ? ORDER BY id DESC LIMIT ?"
+// walks the table's own b-tree backwards and stops after one page; a second
+// index on the same order would only cost space and writes. The text is the
+// last column, so reading the size or the fate never touches its overflow
+// pages. The partial index keeps counting the unread ones proportional to
+// their number.
+//
+// The search index is an external-content FTS5 table over name and text:
+// the texts are stored once, in messages. Triggers keep it in step inside
+// the same transaction as every insert and delete, so the two can never
+// drift apart. Only the first 4,096 characters of a text are indexed (the
+// delete trigger passes the same cut), so that a burst of the largest texts
+// costs the writer little more than short ones. Prefix indexes of two and
+// three characters make the short prefixes of search-as-you-type cheap.
+const char *const kSchema[] = {
+    "CREATE TABLE messages("
+    " id INTEGER PRIMARY KEY,"
+    " received INTEGER NOT NULL," // UTC, milliseconds since 1970
+    " name TEXT NOT NULL,"
+    " address TEXT NOT NULL,"
+    " local_port INTEGER NOT NULL,"
+    " reply_port INTEGER NOT NULL,"
+    " fate INTEGER NOT NULL,"
+    " size INTEGER NOT NULL," // name, address and text in UTF-8 bytes
+    " text TEXT NOT NULL)",
+    "CREATE INDEX messages_unread ON messages(fate) WHERE fate <> 1",
+    "CREATE VIRTUAL TABLE messages_fts USING fts5(name, text, content='messages', content_rowid='id',"
+    " tokenize='unicode61 remove_diacritics 2', prefix='2 3')",
+    "CREATE TRIGGER messages_fts_insert AFTER INSERT ON messages BEGIN"
+    " INSERT INTO messages_fts(rowid, name, text) VALUES (new.id, new.name, substr(new.text, 1, 4096)); END",
+    "CREATE TRIGGER messages_fts_delete AFTER DELETE ON messages BEGIN"
+    " INSERT INTO messages_fts(messages_fts, rowid, name, text)"
+    " VALUES ('delete', old.id, old.name, substr(old.text, 1, 4096)); END",
+    "CREATE TRIGGER messages_fts_update AFTER UPDATE OF name, text ON messages BEGIN"
+    " INSERT INTO messages_fts(messages_fts, rowid, name, text)"
+    " VALUES ('delete', old.id, old.name, substr(old.text, 1, 4096));"
+    " INSERT INTO messages_fts(rowid, name, text) VALUES (new.id, new.name, substr(new.text, 1, 4096)); END",
+};
+
+static_assert(int(MessageFate::Read) == 1, "the unread index and count take Read as 1");
+
+const QString kEntryColumns = QStringLiteral("id, received, name, address, local_port, reply_port, fate, ");
+
+qint64 utf8Size(QStringView text)
+{
+    qint64 size = 0;
+    for (const QChar c : text) {
+        const char16_t code = c.unicode();
+        size += code < 0x80 ? 1 : code < 0x800 || c.isSurrogate() ? 2 : 3;
+    }
+    return size;
+}
+
+// Qt binds a null string as NULL; the columns hold text.
+QString notNull(const QString &text)
+{
+    return text.isNull() ? QStringLiteral("") : text;
+}
+
+bool exec(QSqlQuery &query, const QString &statement, QString &error)
+{
+    if (query.exec(statement))
+        return true;
+    error = query.lastError().text();
+    return false;
+}
+
+// The one value a pragma or count returns.
+QVariant scalar(const QSqlDatabase &db, const QString &statement, QString &error)
+{
+    QSqlQuery query(db);
+    if (!exec(query, statement, error))
+        return {};
+    if (!query.next()) {
+        error = query.lastError().text();
+        return {};
+    }
+    return query.value(0).isNull() ? QVariant(qint64(0)) : query.value(0);
+}
+
+// Owner-only, when the item exists and allows more.
+bool tighten(const QString &path, QFileDevice::Permissions mode)
+{
+    if (!QFileInfo::exists(path))
+        return true;
+    // The "user" bits Qt also reports mirror the owner's for the owner.
+    const QFileDevice::Permissions others =
+        ~(mode | QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser);
+    if (!(QFile::permissions(path) & others))
+        return true;
+    return QFile::setPermissions(path, mode);
+}
+
+// What the user typed, as an FTS5 query that matches every word as the start
+// of a word. Each word becomes a quoted string (its quotes doubled) with the
+// prefix star after it, so nothing typed is query syntax: quotes, stars,
+// minus signs, parentheses, colons and the words AND, OR, NOT and NEAR are
+// all just text. Inside the quotes the tokenizer splits a word the way it
+// split the texts ("a-b" is the phrase "a b"). Words without a letter or a
+// digit hold no token and are left out. Empty when nothing is left: then
+// every message matches.
+QString matchExpression(const QString &search)
+{
+    QStringList terms;
+    const QStringList words = search.simplified().split(u' ', Qt::SkipEmptyParts);
+    for (QString word : words) {
+        if (terms.size() == kMaxSearchWords)
+            break;
+        const bool hasToken = std::any_of(word.cbegin(), word.cend(), [](QChar c) {
+            return c.isLetterOrNumber() || c.category() == QChar::Other_PrivateUse;
+        });
+        if (!hasToken)
+            continue;
+        word.replace(u'"', QStringLiteral("\"\""));
+        terms.append(u'"' + word + QStringLiteral("\"*"));
+    }
+    return terms.join(u' ');
+}
+
+HistoryEntry entryFrom(const QSqlQuery &query)
+{
+    HistoryEntry entry;
+    entry.id = query.value(0).toLongLong();
+    entry.received = QDateTime::fromMSecsSinceEpoch(query.value(1).toLongLong(), Qt::UTC);
+    entry.name = query.value(2).toString();
+    entry.address = query.value(3).toString();
+    entry.localPort = quint16(query.value(4).toUInt());
+    entry.replyPort = query.value(5).toInt();
+    const int fate = query.value(6).toInt();
+    entry.fate = fate >= 0 && fate <= int(MessageFate::NotShown) ? MessageFate(fate) : MessageFate::Shown;
+    entry.text = query.value(7).toString();
+    return entry;
+}
+
+} // namespace
+
+// What the callers' threads and the writer share, under the mutex unless
+// marked otherwise. The writer thread holds it too, so that a writer that a
+// stalled disk keeps beyond the destructor's wait never touches freed memory.
+struct MessageHistory::Shared
+{
+    struct Record
+    {
+        qint64 id;
+        qint64 receivedMs;
+        Message message;
+        MessageFate fate;
+        qsizetype heldBytes;
+    };
+
+    QString path;
+    QString connectionName;
+
+    QMutex mutex;
+    QWaitCondition workQueued;
+    QWaitCondition workCommitted;
+    // Ordered by id, since ids are handed out as records are queued.
+    std::deque<Record> records;
+    qsizetype pendingBytes = 0;
+    // Fates of messages no longer in records.
+    QHash<qint64, MessageFate> fates;
+    bool clearRequested = false;
+    bool flushRequested = false;
+    bool stopRequested = false;
+    bool writerFailed = false;
+    bool writerEnded = false;
+    bool enabled = true;
+    // When what is queued is to be committed at the latest.
+    QDeadlineTimer commitDue;
+    // Counts every change queued; the writer reports how far it committed.
+    quint64 queuedSerial = 0;
+    quint64 committedSerial = 0;
+    qint64 nextId = 1;
+    qint64 maxMessages = kDefaultMaxMessages;
+    qint64 maxBytes = kDefaultMaxBytes;
+    qint64 dropped = 0;
+    qint64 commits = 0;
+    QString writeError;
+    // Receives the writer's reports while set.
+    MessageHistory *owner = nullptr;
+
+    // The writer's own.
+    qint64 rowCount = 0;
+    qint64 rowBytes = 0;
+
+    bool hasWork() const { return !records.empty() || !fates.isEmpty() || clearRequested; }
+    void queued(bool wasIdle, int commitInMs)
+    {
+        ++queuedSerial;
+        if (wasIdle)
+            commitDue = QDeadlineTimer(commitInMs);
+        workQueued.wakeOne();
+    }
+
+    void run();
+    bool openWriter(QSqlDatabase &db, QString &error);
+    struct Batch
+    {
+        std::deque<Record> records;
+        QHash<qint64, MessageFate> fates;
+        bool clear = false;
+        qint64 maxMessages = 0;
+        qint64 maxBytes = 0;
+    };
+    bool write(QSqlDatabase &db, QSqlQuery &insert, QSqlQuery &update, const Batch &batch, QString &error);
+    bool enforceLimits(QSqlDatabase &db, qint64 maxMessages, qint64 maxBytes, QString &error);
+};
+
+MessageHistory::MessageHistory(const QString &path, QObject *parent)
+    : QObject(parent)
+    , m_path(path)
+{
+    m_connectionName = QStringLiteral("quill-history-%1").arg(quintptr(this), 0, 16);
+    m_open = openDatabase();
+    if (m_open)
+        startWriter();
+    else
+        QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+MessageHistory::~MessageHistory()
+{
+    if (m_writer) {
+        {
+            QMutexLocker lock(&m_shared->mutex);
+            m_shared->stopRequested = true;
+            m_shared->owner = nullptr;
+            m_shared->workQueued.wakeOne();
+        }
+        if (m_writer->wait(QDeadlineTimer(kFlushTimeoutMs)))
+            delete m_writer;
+        else // A stalled disk: the writer keeps the shared state and ends on its own.
+            qWarning("Quillbox: the history writer did not end in time; its last records may be lost");
+    }
+    if (m_open)
+        QSqlDatabase::database(m_connectionName, false).close();
+    QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+QString MessageHistory::defaultPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Quillbox/history.sqlite");
+}
+
+bool MessageHistory::openDatabase()
+{
+    // The folder and the files are owner-only: the messages are private.
+    // SQLite gives the -wal and -shm files the mode of the database file, so
+    // that file is made owner-only before SQLite opens it; all three are
+    // checked again once open. The folder is the history's own (the program
+    // passes a folder of its own), made owner-only whether new or not.
+    const QFileInfo file(m_path);
+    const QString folder = file.absolutePath();
+    if (!QDir().mkpath(folder) || !tighten(folder, kOwnerOnlyFolder)) {
+        m_openError = QStringLiteral("The folder %1 cannot be made owner-only.").arg(folder);
+        return false;
+    }
+    // Made owner-only as it is made, so that it is never readable by others.
+    QFile create(file.absoluteFilePath());
+    const bool created = (create.exists() || create.open(QIODevice::ReadWrite, kOwnerOnlyFile)) &&
+                         QFile::setPermissions(file.absoluteFilePath(), kOwnerOnlyFile);
+    create.close();
+    if (!created) {
+        m_openError = QStringLiteral("The file %1 cannot be opened for writing.").arg(m_path);
+        return false;
+    }
+
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+    db.setDatabaseName(file.absoluteFilePath());
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
+    if (!db.open()) {
+        m_openError = db.lastError().text();
+        return false;
+    }
+    QString error;
+    QSqlQuery query(db);
+    // A file that is no database fails here, at its first read.
+    const QVariant mode = scalar(db, QStringLiteral("PRAGMA journal_mode=WAL"), error);
+    if (mode.toString().compare(QStringLiteral("wal"), Qt::CaseInsensitive) != 0) {
+        m_openError = error.isEmpty() ? QStringLiteral("The history cannot use a write-ahead log.") : error;
+        return false;
+    }
+    const QVariant version = scalar(db, QStringLiteral("PRAGMA user_version"), error);
+    if (!version.isValid() || !exec(query, QStringLiteral("PRAGMA synchronous=NORMAL"), error)) {
+        m_openError = error;
+        return false;
+    }
+    if (version.toInt() == 0) {
+        // New: the whole schema or none of it. A file holding tables of
+        // something else fails here and is left as it is.
+        bool made = db.transaction();
+        for (const char *statement : kSchema)
+            made = made && exec(query, QString::fromLatin1(statement), error);
+        made = made && exec(query, QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion), error);
+        if (!made || !db.commit()) {
+            if (error.isEmpty())
+                error = db.lastError().text();
+            db.rollback();
+            m_openError = error;
+            return false;
+        }
+    } else if (version.toInt() > kSchemaVersion) {
+        m_openError = QStringLiteral("The history was written by a later Quillbox.");
+        return false;
+    }
+    // (Versions below kSchemaVersion are migrated here once there are any.)
+
+    const QVariant lastId = scalar(db, QStringLiteral("SELECT max(id) FROM messages"), error);
+    const QVariant unread =
+        scalar(db, QStringLiteral("SELECT count(*) FROM messages WHERE fate <> 1"), error);
+    if (!lastId.isValid() || !unread.isValid() ||
+        !exec(query, QStringLiteral("PRAGMA query_only=1"), error)) {
+        m_openError = error;
+        return false;
+    }
+    for (const QString &suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
+        if (!tighten(file.absoluteFilePath() + suffix, kOwnerOnlyFile)) {
+            m_openError = QStringLiteral("The file %1 cannot be made owner-only.").arg(m_path + suffix);
+            return false;
+        }
+    }
+    m_unreadCount = unread.toInt();
+    m_shared = std::make_shared<Shared>();
+    m_shared->path = file.absoluteFilePath();
+    m_shared->connectionName = m_connectionName + QStringLiteral("-writer");
+    m_shared->nextId = lastId.toLongLong() + 1;
+    m_shared->owner = this;
+    return true;
+}
+
+void MessageHistory::startWriter()
+{
+    std::shared_ptr<Shared> shared = m_shared;
+    m_writer = QThread::create([shared] { shared->run(); });
+    m_writer->setObjectName(QStringLiteral("History writer"));
+    m_writer->start();
+}
+
+QString MessageHistory::errorString() const
+{
+    if (!m_open)
+        return m_openError;
+    if (!m_readError.isEmpty())
+        return m_readError;
+    QMutexLocker lock(&m_shared->mutex);
+    return m_shared->writeError;
+}
+
+qint64 MessageHistory::record(const Message &message, MessageFate fate)
+{
+    if (!m_shared)
+        return 0;
+    Shared &shared = *m_shared;
+    Shared::Record record{0, QDateTime::currentMSecsSinceEpoch(), message, fate, message.heldBytes()};
+    QMutexLocker lock(&shared.mutex);
+    if (!shared.enabled || shared.writerFailed)
+        return 0;
+    const bool wasIdle = !shared.hasWork();
+    record.id = shared.nextId++;
+    shared.pendingBytes += record.heldBytes;
+    shared.records.push_back(std::move(record));
+    // Beyond the bounds the oldest queued records go: the newest are the
+    // ones the user is about to look for, and the history as a whole loses
+    // its oldest first too. Nobody waits for the disk.
+    while (shared.records.size() > 1 && (qsizetype(shared.records.size()) > kMaxPendingRecords ||
+                                         shared.pendingBytes > kMaxPendingBytes)) {
+        shared.pendingBytes -= shared.records.front().heldBytes;
+        shared.records.pop_front();
+        ++shared.dropped;
+    }
+    const qint64 id = shared.nextId - 1;
+    if (wasIdle || qsizetype(shared.records.size()) == kBatchSize)
+        shared.queued(wasIdle, kCommitIntervalMs);
+    else
+        ++shared.queuedSerial;
+    return id;
+}
+
+void MessageHistory::setFate(qint64 id, MessageFate fate)
+{
+    if (!m_shared || id <= 0)
+        return;
+    Shared &shared = *m_shared;
+    QMutexLocker lock(&shared.mutex);
+    if (id >= shared.nextId || shared.writerFailed)
+        return;
+    const auto queued =
+        std::lower_bound(shared.records.begin(), shared.records.end(), id,
+                         [](const Shared::Record &record, qint64 value) { return record.id < value; });
+    if (queued != shared.records.end() && queued->id == id) {
+        queued->fate = fate;
+        return;
+    }
+    if (!shared.fates.contains(id) && shared.fates.size() >= kMaxPendingFates) {
+        ++shared.dropped;
+        return;
+    }
+    const bool wasIdle = !shared.hasWork();
+    shared.fates.insert(id, fate);
+    shared.queued(wasIdle, kCommitIntervalMs);
+}
+
+bool MessageHistory::hasRoomFor(int more) const
+{
+    if (!m_shared)
+        return true;
+    QMutexLocker lock(&m_shared->mutex);
+    if (!m_shared->enabled || m_shared->writerFailed)
+        return true;
+    return qsizetype(m_shared->records.size()) + more <= kMaxPendingRecords &&
+           m_shared->pendingBytes + more * kMaxMessageHeldBytes <= kMaxPendingBytes;
+}
+
+void MessageHistory::setLimits(qint64 maxMessages, qint64 maxBytes)
+{
+    if (!m_shared)
+        return;
+    QMutexLocker lock(&m_shared->mutex);
+    m_shared->maxMessages = maxMessages;
+    m_shared->maxBytes = maxBytes;
+}
+
+void MessageHistory::setEnabled(bool enabled)
+{
+    if (!m_shared)
+        return;
+    QMutexLocker lock(&m_shared->mutex);
+    m_shared->enabled = enabled;
+}
+
+bool MessageHistory::isEnabled() const
+{
+    if (!m_shared)
+        return false;
+    QMutexLocker lock(&m_shared->mutex);
+    return m_shared->enabled;
+}
+
+void MessageHistory::clear()
+{
+    if (!m_shared)
+        return;
+    Shared &shared = *m_shared;
+    QMutexLocker lock(&shared.mutex);
+    shared.records.clear();
+    shared.pendingBytes = 0;
+    shared.fates.clear();
+    shared.clearRequested = true;
+    shared.queued(true, 0);
+}
+
+bool MessageHistory::flush(int timeoutMs)
+{
+    if (!m_shared)
+        return false;
+    Shared &shared = *m_shared;
+    const QDeadlineTimer deadline(timeoutMs);
+    QMutexLocker lock(&shared.mutex);
+    const quint64 target = shared.queuedSerial;
+    if (shared.committedSerial >= target)
+        return true;
+    shared.flushRequested = true;
+    shared.workQueued.wakeOne();
+    while (shared.committedSerial < target) {
+        if (shared.writerEnded || !shared.workCommitted.wait(&shared.mutex, deadline))
+            return shared.committedSerial >= target;
+    }
+    return true;
+}
+
+qint64 MessageHistory::droppedCount() const
+{
+    if (!m_shared)
+        return 0;
+    QMutexLocker lock(&m_shared->mutex);
+    return m_shared->dropped;
+}
+
+qint64 MessageHistory::commitCount() const
+{
+    if (!m_shared)
+        return 0;
+    QMutexLocker lock(&m_shared->mutex);
+    return m_shared->commits;
+}
+
+QList<HistoryEntry> MessageHistory::page(const QString &search, qint64 beforeId, int limit)
+{
+    QList<HistoryEntry> entries;
+    limit = std::min(limit, kMaxPageRows);
+    if (!m_open || limit <= 0)
+        return entries;
+    const QString match = matchExpression(search);
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    query.setForwardOnly(true);
+    if (match.isEmpty()) {
+        query.prepare(
+            QStringLiteral("SELECT ") + kEntryColumns +
+            QStringLiteral("substr(text, 1, ?) FROM messages WHERE id < ? ORDER BY id DESC LIMIT ?"));
+    } else {
+        // The search index drives: it walks its matches newest first and
+        // stops after one page.
+        query.prepare(QStringLiteral("SELECT m.id, m.received, m.name, m.address, m.local_port, "
+                                     "m.reply_port, m.fate, substr(m.text, 1, ?) "
+                                     "FROM messages_fts JOIN messages AS m ON m.id = messages_fts.rowid "
+                                     "WHERE messages_fts MATCH ? AND messages_fts.rowid < ? "
+                                     "ORDER BY messages_fts.rowid DESC LIMIT ?"));
+    }
+    query.addBindValue(kPreviewCharacters);
+    if (!match.isEmpty())
+        query.addBindValue(match);
+    query.addBindValue(beforeId > 0 ? beforeId : std::numeric_limits<qint64>::max());
+    query.addBindValue(limit);
+    if (!query.exec()) {
+        m_readError = query.lastError().text();
+        return entries;
+    }
+    while (query.next())
+        entries.append(entryFrom(query));
+    m_readError = query.lastError().isValid() ? query.lastError().text() : QString();
+    return entries;
+}
+
+HistoryEntry MessageHistory::entry(qint64 id)
+{
+    if (!m_open)
+        return {};
+    QSqlQuery query(QSqlDatabase::database(m_connectionName, false));
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT ") + kEntryColumns +
+                  QStringLiteral("text FROM messages WHERE id = ?"));
+    query.addBindValue(id);
+    if (!query.exec()) {
+        m_readError = query.lastError().text();
+        return {};
+    }
+    m_readError.clear();
+    return query.next() ? entryFrom(query) : HistoryEntry();
+}
+
+void MessageHistory::delivered(int unread, bool anyChange, qint64 droppedTotal)
+{
+    if (anyChange)
+        emit changed();
+    if (unread >= 0 && unread != m_unreadCount) {
+        m_unreadCount = unread;
+        emit unreadCountChanged(unread);
+    }
+    emit roomMade();
+    if (droppedTotal > m_reportedDropped) {
+        m_reportedDropped = droppedTotal;
+        emit dropped(droppedTotal);
+    }
+}
+
+// The writer thread.
+
+bool MessageHistory::Shared::openWriter(QSqlDatabase &db, QString &error)
+{
+    db.setDatabaseName(path);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
+    if (!db.open()) {
+        error = db.lastError().text();
+        return false;
+    }
+    QSqlQuery query(db);
+    if (!exec(query, QStringLiteral("PRAGMA synchronous=NORMAL"), error) ||
+        !exec(query, QStringLiteral("PRAGMA journal_size_limit=%1").arg(kWalSizeLimit), error) ||
+        !exec(query, QStringLiteral("SELECT count(*), total(size) FROM messages"), error))
+        return false;
+    if (!query.next()) {
+        error = query.lastError().text();
+        return false;
+    }
+    rowCount = query.value(0).toLongLong();
+    rowBytes = qint64(query.value(1).toDouble());
+    return true;
+}
+
+void MessageHistory::Shared::run()
+{
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
+        QString error;
+        const bool opened = openWriter(db, error);
+        QSqlQuery insert(db);
+        QSqlQuery update(db);
+        const bool prepared = opened &&
+                              insert.prepare(QStringLiteral(
+                                  "INSERT INTO messages (id, received, name, address, local_port, "
+                                  "reply_port, fate, size, text) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)")) &&
+                              update.prepare(QStringLiteral("UPDATE messages SET fate = ? WHERE id = ?"));
+        QMutexLocker lock(&mutex);
+        if (!prepared) {
+            writerFailed = true;
+            writeError = error.isEmpty() ? insert.lastError().text() + update.lastError().text() : error;
+            records.clear();
+            fates.clear();
+        }
+        while (prepared) {
+            while (!stopRequested &&
+                   !(hasWork() && (flushRequested || clearRequested || commitDue.hasExpired() ||
+                                   qsizetype(records.size()) >= kBatchSize))) {
+                workQueued.wait(&mutex, hasWork() ? commitDue : QDeadlineTimer(kIdleWakeMs));
+            }
+            if (!hasWork()) {
+                if (stopRequested)
+                    break;
+                continue;
+            }
+            Batch batch;
+            batch.records.swap(records);
+            batch.fates.swap(fates);
+            batch.clear = std::exchange(clearRequested, false);
+            batch.maxMessages = maxMessages;
+            batch.maxBytes = maxBytes;
+            pendingBytes = 0;
+            flushRequested = false;
+            const quint64 serial = queuedSerial;
+            lock.unlock();
+
+            const bool written = write(db, insert, update, batch, error);
+            QVariant unread;
+            if (written)
+                unread = scalar(db, QStringLiteral("SELECT count(*) FROM messages WHERE fate <> 1"), error);
+
+            lock.relock();
+            committedSerial = serial;
+            if (written) {
+                ++commits;
+            } else {
+                // Not kept to try again: what fails now (a full disk, a
+                // damaged file) would most likely fail again, and the queue
+                // behind it must move on.
+                dropped += qint64(batch.records.size()) + batch.fates.size();
+                writeError = error;
+            }
+            workCommitted.wakeAll();
+            if (owner) {
+                MessageHistory *to = owner;
+                const int count = unread.isValid() ? unread.toInt() : -1;
+                const qint64 droppedTotal = dropped;
+                QMetaObject::invokeMethod(
+                    owner,
+                    [to, count, written, droppedTotal] { to->delivered(count, written, droppedTotal); },
+                    Qt::QueuedConnection);
+            }
+        }
+        writerEnded = true;
+        workCommitted.wakeAll();
+        lock.unlock();
+        insert = QSqlQuery();
+        update = QSqlQuery();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connectionName);
+}
+
+bool MessageHistory::Shared::write(QSqlDatabase &db, QSqlQuery &insert, QSqlQuery &update, const Batch &batch,
+                                   QString &error)
+{
+    const qint64 countBefore = rowCount;
+    const qint64 bytesBefore = rowBytes;
+    QSqlQuery query(db);
+    bool ok = exec(query, QStringLiteral("BEGIN IMMEDIATE"), error);
+    if (ok && batch.clear) {
+        ok = exec(query, QStringLiteral("DELETE FROM messages"), error);
+        rowCount = 0;
+        rowBytes = 0;
+    }
+    for (auto record = batch.records.cbegin(); ok && record != batch.records.cend(); ++record) {
+        const Message &message = record->message;
+        const qint64 size = utf8Size(message.name) + utf8Size(message.address) + utf8Size(message.text);
+        insert.addBindValue(record->id);
+        insert.addBindValue(record->receivedMs);
+        insert.addBindValue(notNull(message.name));
+        insert.addBindValue(notNull(message.address));
+        insert.addBindValue(int(message.localPort));
+        insert.addBindValue(message.replyPort);
+        insert.addBindValue(int(record->fate));
+        insert.addBindValue(size);
+        insert.addBindValue(notNull(message.text));
+        ok = insert.exec();
+        if (!ok)
+            error = insert.lastError().text();
+        ++rowCount;
+        rowBytes += size;
+    }
+    for (auto fate = batch.fates.cbegin(); ok && fate != batch.fates.cend(); ++fate) {
+        update.addBindValue(int(fate.value()));
+        update.addBindValue(fate.key());
+        ok = update.exec();
+        if (!ok)
+            error = update.lastError().text();
+    }
+    ok = ok && enforceLimits(db, batch.maxMessages, batch.maxBytes, error) &&
+         exec(query, QStringLiteral("COMMIT"), error);
+    insert.finish();
+    update.finish();
+    if (!ok) {
+        query.exec(QStringLiteral("ROLLBACK"));
+        rowCount = countBefore;
+        rowBytes = bytesBefore;
+    }
+    return ok;
+}
+
+bool MessageHistory::Shared::enforceLimits(QSqlDatabase &db, qint64 maxMessagesKept, qint64 maxBytesKept,
+                                           QString &error)
+{
+    const qint64 excessCount = maxMessagesKept > 0 ? rowCount - maxMessagesKept : 0;
+    const qint64 excessBytes = maxBytesKept > 0 ? rowBytes - maxBytesKept : 0;
+    if (excessCount <= 0 && excessBytes <= 0)
+        return true;
+    // The oldest rows, until both bounds hold; one delete for all of them.
+    QSqlQuery oldest(db);
+    oldest.setForwardOnly(true);
+    if (!exec(oldest, QStringLiteral("SELECT id, size FROM messages ORDER BY id"), error))
+        return false;
+    qint64 cut = 0;
+    qint64 count = 0;
+    qint64 bytes = 0;
+    while ((count < excessCount || bytes < excessBytes) && oldest.next()) {
+        cut = oldest.value(0).toLongLong();
+        bytes += oldest.value(1).toLongLong();
+        ++count;
+    }
+    oldest.finish();
+    QSqlQuery remove(db);
+    remove.prepare(QStringLiteral("DELETE FROM messages WHERE id <= ?"));
+    remove.addBindValue(cut);
+    if (!remove.exec()) {
+        error = remove.lastError().text();
+        return false;
+    }
+    rowCount -= count;
+    rowBytes -= bytes;
+    return true;
+}

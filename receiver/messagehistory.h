@@ -1,0 +1,165 @@
+#pragma once
+
+#include "message.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <memory>
+
+class QThread;
+
+// What became of a received message.
+enum class MessageFate
+{
+    Shown,         // in a window, not read through yet
+    Read,          // the user read past it or replied
+    UnreadAtClose, // still unread when its window closed
+    NotShown       // a window limit kept it off the screen
+};
+
+// One message as the history holds it.
+struct HistoryEntry
+{
+    qint64 id = 0;      // 0: no such message
+    QDateTime received; // UTC
+    QString name;
+    QString address;
+    quint16 localPort = 0;
+    qint32 replyPort = kNoReplyPort;
+    MessageFate fate = MessageFate::Shown;
+    // The whole text from entry(); only its first kPreviewCharacters
+    // characters from page(). CR LF line breaks, as received.
+    QString text;
+};
+
+// Every message Quillbox received, kept in an SQLite file (Qt SQL, QSQLITE),
+// so that a crash or a window closed with unread texts loses none of them.
+//
+// Writing: record() and setFate() may be called from any thread and only
+// queue the change in memory; a writer thread of this object's own, with a
+// database connection of its own, commits what is queued in one transaction
+// kCommitIntervalMs after the first of it, or as soon as kBatchSize records
+// wait. A process that is killed loses at most that last fraction of a
+// second, unless a flood of large texts outpaces the disk: then what waits
+// grows up to its bounds (kMaxPendingRecords, kMaxPendingBytes), which the
+// network respects through hasRoomFor() by letting no further sender in.
+// Should records come beyond the bounds all the same, the oldest queued ones
+// are dropped, nobody is made to wait, and droppedCount() / dropped() say
+// how many were lost.
+//
+// Reading: page(), entry() and unreadCount() belong to the thread that made
+// the object (the UI thread), which reads through a connection of its own;
+// the signals are emitted on that thread too.
+//
+// A database that cannot be opened (an unwritable folder, a damaged file)
+// leaves isOpen() false with errorString(): record() then does nothing and
+// returns 0, and reading finds nothing.
+class MessageHistory : public QObject
+{
+    Q_OBJECT
+public:
+    // The most a record waits in memory before it is committed.
+    static constexpr int kCommitIntervalMs = 200;
+    // Records that make the writer commit at once.
+    static constexpr int kBatchSize = 256;
+    // What may wait for the writer: far beyond any burst that a listener
+    // takes in a few hundred milliseconds, bounded when the disk stalls.
+    static constexpr qsizetype kMaxPendingRecords = 16384;
+    static constexpr qsizetype kMaxPendingBytes = qsizetype(128) * 1024 * 1024;
+    // Fate changes of committed messages that may wait.
+    static constexpr qsizetype kMaxPendingFates = 16384;
+    // The longest flush() and the destructor wait for the writer.
+    static constexpr int kFlushTimeoutMs = 5000;
+    // Characters of a text that page() returns.
+    static constexpr int kPreviewCharacters = 200;
+    // The most rows one page() returns.
+    static constexpr int kMaxPageRows = 1000;
+    // Bounds until setLimits() says otherwise.
+    static constexpr qint64 kDefaultMaxMessages = 100000;
+    static constexpr qint64 kDefaultMaxBytes = qint64(256) * 1024 * 1024;
+    // The schema this build writes (PRAGMA user_version).
+    static constexpr int kSchemaVersion = 1;
+
+    // Opens the database at path, making it and its folder (owner-only) if
+    // needed.
+    explicit MessageHistory(const QString &path, QObject *parent = nullptr);
+    // Commits what is queued (waiting at most kFlushTimeoutMs) and ends the
+    // writer.
+    ~MessageHistory() override;
+
+    // $XDG_DATA_HOME/Quillbox/history.sqlite.
+    static QString defaultPath();
+
+    bool isOpen() const { return m_open; }
+    // Why the database could not be opened, or the latest failed write or
+    // read.
+    QString errorString() const;
+    QString path() const { return m_path; }
+
+    // Any thread. Queues the message and returns its id at once; 0 when the
+    // history is off or not open.
+    qint64 record(const Message &message, MessageFate fate);
+    // Any thread. A fate for a recorded message, committed or not.
+    void setFate(qint64 id, MessageFate fate);
+    // Any thread. Whether more messages of the largest size may still be
+    // recorded without dropping any (always true when nothing is recorded):
+    // the network lets no sender in beyond this, so that a flood waits for
+    // the disk instead of being lost. roomMade() says when to ask again.
+    bool hasRoomFor(int more) const;
+
+    // The most messages and bytes (name, address and text, UTF-8) kept; the
+    // writer removes the oldest after its commits. 0 or less: no bound.
+    void setLimits(qint64 maxMessages, qint64 maxBytes);
+    // Off: record() records nothing.
+    void setEnabled(bool enabled);
+    bool isEnabled() const;
+    // Removes every message, those still queued included.
+    void clear();
+    // Returns once everything recorded or changed before the call is
+    // committed: true, or false after timeoutMs or when the history is not
+    // open.
+    bool flush(int timeoutMs = kFlushTimeoutMs);
+
+    // Newest first, the messages with an id below beforeId (0: from the
+    // newest), at most limit of them, and of those only the ones whose name
+    // or text has words starting with each word of search. Search is taken
+    // as plain words: no input is query syntax.
+    QList<HistoryEntry> page(const QString &search, qint64 beforeId, int limit);
+    // One message with its whole text; id 0 when there is none.
+    HistoryEntry entry(qint64 id);
+    // Messages whose fate is Shown, UnreadAtClose or NotShown, as of the
+    // latest commit.
+    int unreadCount() const { return m_unreadCount; }
+    // Records and fate changes lost because the queue was full or a write
+    // failed.
+    qint64 droppedCount() const;
+    // Commits made so far (to see that records are batched).
+    qint64 commitCount() const;
+
+signals:
+    void unreadCountChanged(int count);
+    // Committed rows were added, changed or removed.
+    void changed();
+    // More was lost; total is droppedCount().
+    void dropped(qint64 total);
+    // The writer took what waited: hasRoomFor() may say yes again.
+    void roomMade();
+
+private:
+    struct Shared;
+    bool openDatabase();
+    void startWriter();
+    void delivered(int unread, bool anyChange, qint64 droppedTotal);
+
+    QString m_path;
+    QString m_connectionName;
+    QString m_openError;
+    bool m_open = false;
+    int m_unreadCount = 0;
+    qint64 m_reportedDropped = 0;
+    QString m_readError;
+    std::shared_ptr<Shared> m_shared;
+    QThread *m_writer = nullptr;
+};
