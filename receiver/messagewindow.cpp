@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -64,6 +65,11 @@ MessageWindow::MessageWindow(const ReceiverSettings &settings, QWidget *parent)
     layout->addWidget(m_textView, 1);
     layout->addLayout(buttons);
     resize(420, 260);
+
+    // Keys go to whichever of these has the focus.
+    for (QWidget *target : {static_cast<QWidget *>(m_textView), static_cast<QWidget *>(m_readNext),
+                            static_cast<QWidget *>(m_reply), static_cast<QWidget *>(ok)})
+        target->installEventFilter(this);
 }
 
 MessageWindow::~MessageWindow() = default;
@@ -77,7 +83,41 @@ bool MessageWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_senderLabel && event->type() == QEvent::Resize)
         updateSenderLabel();
+    if (swallowsKey(watched, event))
+        return true;
     return QWidget::eventFilter(watched, event);
+}
+
+void MessageWindow::startKeyGuard()
+{
+    m_keyGuard.setRemainingTime(m_keyGuardMs);
+}
+
+bool MessageWindow::swallowsKey(QObject *watched, const QEvent *event) const
+{
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
+        return false;
+    switch (static_cast<const QKeyEvent *>(event)->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+    case Qt::Key_Escape:
+        break;
+    default:
+        return false;
+    }
+    if (!isKeyGuarded())
+        return false;
+    // A Space pressed before the guard began would click on its release.
+    if (auto *button = qobject_cast<QPushButton *>(watched))
+        button->setDown(false);
+    return true;
+}
+
+void MessageWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    startKeyGuard();
 }
 
 void MessageWindow::placeBySlot()
@@ -161,6 +201,7 @@ void MessageWindow::addMessage(const Message &message)
         m_heldCharacters += message.text.size();
     }
     updateReadNext();
+    startKeyGuard();
     beep();
     requestActivation();
 }

@@ -2,6 +2,7 @@
 
 #include "messagerouter.h"
 
+#include <QDeadlineTimer>
 #include <QStringList>
 #include <QWidget>
 
@@ -21,6 +22,10 @@ public:
     // Characters one window holds, so that 65 windows of 256 texts of the
     // largest size cannot take a gigabyte; ordinary texts never come near.
     static constexpr qsizetype kMaxHeldCharacters = qsizetype(1024) * 1024;
+    // For this long after the window appears and after each new text, Enter,
+    // Space and Escape do nothing: keystrokes meant for the program the user
+    // was typing in never close it or press its buttons. Clicks work at once.
+    static constexpr int kKeyGuardMs = 1000;
 
     explicit MessageWindow(const ReceiverSettings &settings, QWidget *parent = nullptr);
     ~MessageWindow() override;
@@ -49,6 +54,9 @@ public:
     void onReplyFinished(bool delivered);
     // "Reply" is held disabled while a handoff runs.
     void setReplyEnabled(bool enabled);
+    // Tests choose how long the keys are held off.
+    void setKeyGuardTime(int milliseconds) { m_keyGuardMs = milliseconds; }
+    bool isKeyGuarded() const { return !m_keyGuard.hasExpired(); }
 
 signals:
     // "Reply" pressed: the sender to answer and the port to answer on.
@@ -58,6 +66,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -68,6 +77,8 @@ private:
     void beep();
     void requestActivation();
     void activate();
+    void startKeyGuard();
+    bool swallowsKey(QObject *watched, const QEvent *event) const;
 
     const ReceiverSettings &m_settings;
     int m_slot = 0;
@@ -79,4 +90,6 @@ private:
     QPushButton *m_readNext;
     QPushButton *m_reply;
     bool m_closed = false;
+    int m_keyGuardMs = kKeyGuardMs;
+    QDeadlineTimer m_keyGuard;
 };
