@@ -7,6 +7,7 @@
 #include "messagebox.h"
 #include "messagerouter.h"
 #include "messagewindow.h"
+#include "positionkeeper.h"
 #include "receivernetwork.h"
 #include "receiveroptionsdialog.h"
 #include "receiversettings.h"
@@ -310,16 +311,22 @@ void ReceiverWindow::unload()
     if (m_unloaded)
         return;
     m_unloaded = true;
-    savePortList(m_store, m_settings.portList);
-    saveSoundOption(m_store, m_settings.playIncomingSound);
-    storeWindowPosition(this, m_store, kPositionPrefix);
-    if (!m_store.flush())
-        reportSaveFailure(this, m_store.fileName());
+    saveSettings();
     if (m_tray)
         m_tray->removeIcon();
     // What was read already still comes through the event loop and is shown.
     QMetaObject::invokeMethod(m_network, &ReceiverNetwork::shutdown, Qt::BlockingQueuedConnection);
     m_ports.clear();
+}
+
+void ReceiverWindow::saveSettings()
+{
+    bool saved = savePortList(m_store, m_settings.portList);
+    saved = saveSoundOption(m_store, m_settings.playIncomingSound) && saved;
+    storeWindowPosition(this, m_store, kPositionPrefix);
+    PositionKeeper::storeOpenPositions();
+    if (!m_store.flush() || !saved)
+        reportSaveFailure(this, m_store.fileName());
 }
 
 bool ReceiverWindow::event(QEvent *event)

@@ -43,6 +43,9 @@ public:
     // the command line "-V").
     void start(const QString &commandLine);
     void unload();
+    // Writes the ports, the options and the window positions at once: the
+    // session ends, or the program was told to end.
+    void saveSettings();
 
     void onHideClicked();
     void onExitTriggered();

@@ -2,6 +2,7 @@
 #include "replyrecord.h"
 #include "sendersettings.h"
 #include "sendwindow.h"
+#include "sessionend.h"
 #include "settingsstore.h"
 #include "singleinstance.h"
 
@@ -44,5 +45,7 @@ int main(int argc, char *argv[])
     SenderSettings settings;
     SendWindow form(store, settings);
     form.show();
+    // Logging out or a termination signal keeps what the day changed.
+    SessionEnd sessionEnd([&form] { form.saveSettings(); });
     return QApplication::exec();
 }
