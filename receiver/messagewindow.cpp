@@ -166,7 +166,7 @@ void MessageWindow::prepare()
     winId();
 }
 
-void MessageWindow::showFirst(int slot, const Message &first)
+void MessageWindow::showFirst(int slot, const Message &first, bool visible)
 {
     // Captioned only now: a window built ahead is no message window yet to
     // anyone who looks for one by its caption.
@@ -180,7 +180,8 @@ void MessageWindow::showFirst(int slot, const Message &first)
     showCurrentMessage();
     updateReadNext();
     placeBySlot();
-    bringToFront(this);
+    if (visible)
+        bringToFront(this);
     beep();
 }
 
@@ -236,6 +237,8 @@ void MessageWindow::requestActivation()
 
 void MessageWindow::activate()
 {
+    if (isHidden())
+        return; // waits for the user to open it
     const bool noneActive = QApplication::activeWindow() == nullptr;
     activateWindow();
     if (noneActive)
@@ -255,8 +258,7 @@ void MessageWindow::onReadNextClicked()
 
 void MessageWindow::onReplyClicked()
 {
-    const qint32 port = m_sender.replyPort >= 0 ? m_sender.replyPort : m_sender.localPort;
-    emit replyRequested(m_sender.name, m_sender.address, port);
+    emit replyRequested(m_sender.name, m_sender.address, m_sender.answerPort());
 }
 
 void MessageWindow::onReplyFinished(bool delivered)

@@ -33,8 +33,10 @@ public:
     // Does ahead, while the window is hidden, what showing it would do
     // anyway (styles, layout), so that showFirst() only sets texts and shows.
     void prepare();
-    // Shows the window in the router's slot with the sender's first message.
-    void showFirst(int slot, const Message &first);
+    // Shows the window in the router's slot with the sender's first message;
+    // with visible false it takes the message but stays hidden until shown
+    // (the user opens the message's notification).
+    void showFirst(int slot, const Message &first, bool visible = true);
 
     // MessageView: the window of one sender; a further message of it.
     bool showsSender(const Message &message) const override { return m_sender.sameSender(message); }

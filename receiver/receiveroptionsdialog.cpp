@@ -6,6 +6,7 @@
 #include "receiversettings.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -42,7 +43,17 @@ ReceiverOptionsDialog::ReceiverOptionsDialog(SettingsStore &store, ReceiverSetti
     misc->setObjectName(QStringLiteral("frm"));
     m_sound = new QCheckBox(QStringLiteral("Play sound on incoming message"), misc);
     m_sound->setObjectName(QStringLiteral("SoundPlayOpt"));
-    (new QVBoxLayout(misc))->addWidget(m_sound);
+    auto *alertLabel = new QLabel(QStringLiteral("Show incoming messages in:"), misc);
+    m_alert = new QComboBox(misc);
+    m_alert->setObjectName(QStringLiteral("MessageAlert"));
+    // In the order of MessageAlert.
+    m_alert->addItems({QStringLiteral("A window"), QStringLiteral("A desktop notification"),
+                       QStringLiteral("A window and a desktop notification")});
+    alertLabel->setBuddy(m_alert);
+    auto *miscLayout = new QVBoxLayout(misc);
+    miscLayout->addWidget(m_sound);
+    miscLayout->addWidget(alertLabel);
+    miscLayout->addWidget(m_alert);
 
     auto *network = new QGroupBox(QStringLiteral("Network option"), this);
     network->setObjectName(QStringLiteral("frm"));
@@ -132,6 +143,7 @@ void ReceiverOptionsDialog::onLoadClicked()
     for (int n = 1; n <= m_settings.portList.count(); ++n)
         m_portList->addItem(QString::number(m_settings.portList.at(n)));
     m_sound->setChecked(m_settings.playIncomingSound);
+    m_alert->setCurrentIndex(int(m_settings.messageAlert));
 }
 
 void ReceiverOptionsDialog::onApplyClicked()
@@ -145,6 +157,7 @@ void ReceiverOptionsDialog::onApplyClicked()
         showMessage(this, kTitleError, QStringLiteral("Must add at leat 1 port number"));
     }
     m_settings.playIncomingSound = m_sound->isChecked();
+    m_settings.messageAlert = MessageAlert(m_alert->currentIndex());
     accept();
 }
 
@@ -155,10 +168,12 @@ void ReceiverOptionsDialog::onResetClicked()
     for (int n = 1; n <= defaults.count(); ++n)
         m_portList->addItem(QString::number(defaults.at(n)));
     m_sound->setChecked(true);
+    m_alert->setCurrentIndex(int(ReceiverSettings().messageAlert));
 }
 
 void ReceiverOptionsDialog::writeSettings()
 {
     savePortList(m_store, m_settings.portList);
     saveSoundOption(m_store, m_settings.playIncomingSound);
+    saveMessageAlert(m_store, m_settings.messageAlert);
 }

@@ -3,12 +3,14 @@
 #include "settingsdialog.h"
 
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QListWidget;
 class SettingsStore;
 struct ReceiverSettings;
 
-// The options dialog: the listening ports and the incoming-message sound.
+// The options dialog: the listening ports, the incoming-message sound and
+// how a message shows (window, notification or both).
 // Changes reach the settings on "Apply" and the store when the dialog
 // closes, whichever way it closes.
 class ReceiverOptionsDialog : public SettingsDialog
@@ -33,6 +35,7 @@ private:
 
     ReceiverSettings &m_settings;
     QCheckBox *m_sound;
+    QComboBox *m_alert;
     QListWidget *m_portList;
     QLineEdit *m_portField;
 };

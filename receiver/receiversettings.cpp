@@ -12,6 +12,9 @@ const QString kSettings = QStringLiteral("Settings");
 const QString kPorts = QStringLiteral("Ports");
 const QString kPortsSentinel = QStringLiteral("TestPorts");
 const QString kSoundKey = QStringLiteral("PlayIncomingSound");
+const QString kAlertKey = QStringLiteral("MessageAlert");
+const QString kAlertTexts[] = {QStringLiteral("Window"), QStringLiteral("Notification"),
+                               QStringLiteral("Both")};
 
 // Ports are placed by their number whatever the enumeration order. Damaged
 // data never opens a listener by accident: keys without a usable number are
@@ -44,6 +47,11 @@ PortList portsFromEntries(const SettingsStore::Entries &entries)
 
 } // namespace
 
+const QString &messageAlertText(MessageAlert alert)
+{
+    return kAlertTexts[int(alert)];
+}
+
 PortList::PortList()
     : m_ports(1, 0)
 {}
@@ -58,6 +66,13 @@ PortList defaultPortList()
 void loadReceiverSettings(SettingsStore &store, ReceiverSettings &settings)
 {
     settings.playIncomingSound = booleanOf(store.get(kSettings, kSoundKey, booleanText(true))).value_or(true);
+    // A word not known here (a later version's, a typing error) means both.
+    const QString alert = store.get(kSettings, kAlertKey, messageAlertText(MessageAlert::Both)).trimmed();
+    settings.messageAlert = MessageAlert::Both;
+    for (const MessageAlert each : {MessageAlert::Window, MessageAlert::Notification}) {
+        if (alert.compare(messageAlertText(each), Qt::CaseInsensitive) == 0)
+            settings.messageAlert = each;
+    }
 
     const std::optional<SettingsStore::Entries> entries = readListSection(store, kPorts, kPortsSentinel);
     settings.portList = entries ? portsFromEntries(*entries) : defaultPortList();
@@ -76,5 +91,11 @@ bool savePortList(SettingsStore &store, const PortList &ports)
 bool saveSoundOption(SettingsStore &store, bool playIncomingSound)
 {
     store.save(kSettings, kSoundKey, booleanText(playIncomingSound));
+    return store.flush();
+}
+
+bool saveMessageAlert(SettingsStore &store, MessageAlert alert)
+{
+    store.save(kSettings, kAlertKey, messageAlertText(alert));
     return store.flush();
 }

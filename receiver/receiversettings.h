@@ -29,9 +29,21 @@ private:
 // The built-in list: port 505.
 PortList defaultPortList();
 
+// How an arriving message shows: in its window, as a desktop notification
+// (the window is made but shown only when the user opens it), or both.
+enum class MessageAlert
+{
+    Window,
+    Notification,
+    Both
+};
+// The store's words for each, in the order of the enum.
+const QString &messageAlertText(MessageAlert alert);
+
 struct ReceiverSettings
 {
     bool playIncomingSound = true;
+    MessageAlert messageAlert = MessageAlert::Both;
     PortList portList = defaultPortList();
 };
 
@@ -39,3 +51,4 @@ void loadReceiverSettings(SettingsStore &store, ReceiverSettings &settings);
 // Each writer returns false when the store could not be written.
 bool savePortList(SettingsStore &store, const PortList &ports);
 bool saveSoundOption(SettingsStore &store, bool playIncomingSound);
+bool saveMessageAlert(SettingsStore &store, MessageAlert alert);

@@ -2,6 +2,7 @@
 
 #include "aboutbox.h"
 #include "conversions.h"
+#include "desktopnotifier.h"
 #include "fieldchecks.h"
 #include "listener.h"
 #include "messagebox.h"
@@ -14,6 +15,7 @@
 #include "replytosender.h"
 #include "settingsstore.h"
 #include "trayicon.h"
+#include "windowactivation.h"
 #include "windowposition.h"
 
 #include <QApplication>
@@ -134,13 +136,66 @@ void ReceiverWindow::start(const QString &commandLine)
     placeWindow(this, m_store, kPositionPrefix);
     storeWindowPosition(this, m_store, kPositionPrefix);
     const bool portsSaved = savePortList(m_store, m_settings.portList);
-    if (!saveSoundOption(m_store, m_settings.playIncomingSound) || !portsSaved)
+    const bool alertSaved = saveMessageAlert(m_store, m_settings.messageAlert);
+    if (!saveSoundOption(m_store, m_settings.playIncomingSound) || !portsSaved || !alertSaved)
         reportSaveFailure(this, m_store.fileName());
 
     show();
     if (isHiddenStartSwitch(commandLine))
         hideFromTray();
     scheduleSpareWindow();
+    if (m_options.desktopNotifications)
+        startNotifier();
+}
+
+void ReceiverWindow::startNotifier()
+{
+    m_notifier = new DesktopNotifier(this);
+    connect(m_notifier, &DesktopNotifier::openRequested, this, [this](const Message &sender) {
+        if (MessageWindow *window = windowOf(sender))
+            bringToFront(window);
+    });
+    // A window kept back for a notification that never showed comes up.
+    connect(m_notifier, &DesktopNotifier::notShown, this, [this](const Message &sender) {
+        if (m_settings.messageAlert != MessageAlert::Notification)
+            return; // none is kept back
+        MessageWindow *window = windowOf(sender);
+        if (window && window->isHidden())
+            bringToFront(window);
+    });
+    connect(m_notifier, &DesktopNotifier::replyRequested, this, &ReceiverWindow::replyFromNotification);
+}
+
+void ReceiverWindow::showHiddenWindows()
+{
+    for (MessageView *view : m_router->windows()) {
+        if (auto *window = dynamic_cast<MessageWindow *>(view); window && window->isHidden())
+            bringToFront(window);
+    }
+}
+
+MessageWindow *ReceiverWindow::windowOf(const Message &sender) const
+{
+    for (MessageView *view : m_router->windows()) {
+        if (view && view->showsSender(sender))
+            return dynamic_cast<MessageWindow *>(view);
+    }
+    return nullptr;
+}
+
+void ReceiverWindow::replyFromNotification(const Message &sender)
+{
+    // The window's own "Reply" where the window is there, so it closes as
+    // after a click.
+    if (MessageWindow *window = windowOf(sender)) {
+        window->onReplyClicked();
+        return;
+    }
+    if (!m_notificationReply) {
+        m_notificationReply = new ReplyToSender(this);
+        m_notificationReply->setSenderProgram(m_senderProgram);
+    }
+    m_notificationReply->start(sender.name, sender.address, sender.answerPort());
 }
 
 void ReceiverWindow::startListeners()
@@ -192,7 +247,10 @@ MessageView *ReceiverWindow::openMessageWindow(int slot, const Message &first)
     // a new sender's message then only sets its texts and shows it.
     MessageWindow *window = m_spareWindow ? m_spareWindow.data() : buildMessageWindow();
     m_spareWindow = nullptr;
-    window->showFirst(slot, first);
+    // Kept back for its notification only while a server is there to show it.
+    const bool quiet =
+        m_settings.messageAlert == MessageAlert::Notification && m_notifier && m_notifier->isAvailable();
+    window->showFirst(slot, first, !quiet);
     scheduleSpareWindow();
     return window;
 }
@@ -222,6 +280,8 @@ void ReceiverWindow::scheduleSpareWindow()
 void ReceiverWindow::messageArrived(const Message &message)
 {
     handOn(message);
+    if (m_notifier && m_settings.messageAlert != MessageAlert::Window)
+        m_notifier->notify(message);
     // Counted in the queue (if it went there) before it stops counting as on
     // its way; ports paused for want of room may accept again.
     const bool full = !queueHasRoom(m_room.queued, m_room.queuedBytes, m_room.held + m_room.inTransit);
@@ -286,6 +346,9 @@ void ReceiverWindow::onProgramOptionsTriggered()
         ReceiverOptionsDialog dialog(m_store, m_settings, nullptr);
         dialog.exec();
     }
+    // Windows kept back for notifications come up when those are switched off.
+    if (m_settings.messageAlert != MessageAlert::Notification)
+        showHiddenWindows();
     startListeners();
     modalDialogClosed();
 }
@@ -323,6 +386,7 @@ void ReceiverWindow::saveSettings()
 {
     bool saved = savePortList(m_store, m_settings.portList);
     saved = saveSoundOption(m_store, m_settings.playIncomingSound) && saved;
+    saved = saveMessageAlert(m_store, m_settings.messageAlert) && saved;
     storeWindowPosition(this, m_store, kPositionPrefix);
     PositionKeeper::storeOpenPositions();
     if (!m_store.flush() || !saved)
@@ -339,6 +403,8 @@ bool ReceiverWindow::event(QEvent *event)
 void ReceiverWindow::closeEvent(QCloseEvent *event)
 {
     unload();
+    // Nothing stays out of reach once the program has no window of its own.
+    showHiddenWindows();
     event->accept();
     if (m_router->openWindowCount() == 0)
         emit programEnded();

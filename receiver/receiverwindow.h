@@ -8,7 +8,9 @@
 #include <QMainWindow>
 #include <QPointer>
 
+class DesktopNotifier;
 class QThread;
+class ReplyToSender;
 class MessageView;
 struct Message;
 class MessageRouter;
@@ -25,6 +27,9 @@ struct ReceiverWindowOptions
     // False when the caller has already put the settings in place (tests
     // choosing their own ports); the store is still written as at any start.
     bool loadSettings = true;
+    // Whether messages are also posted as desktop notifications (the
+    // settings choose how); the tests of other things leave the bus alone.
+    bool desktopNotifications = true;
 };
 
 // Quillbox's main window, "Message Receiver": owns the listeners, the
@@ -64,6 +69,7 @@ public:
     // for one that could not be listened on).
     QList<quint16> listeningPorts() const;
     TrayIcon *tray() const { return m_tray; }
+    DesktopNotifier *notifier() const { return m_notifier; }
     bool isUnloaded() const { return m_unloaded; }
 
     // Tests shorten the wait for a silent peer.
@@ -97,12 +103,20 @@ private:
     void hideFromTray();
     void onActivated();
     void modalDialogClosed();
+    void startNotifier();
+    // The open (or hidden) message window of sender, if any.
+    MessageWindow *windowOf(const Message &sender) const;
+    void replyFromNotification(const Message &sender);
+    void showHiddenWindows();
 
     SettingsStore &m_store;
     ReceiverSettings &m_settings;
     ReceiverWindowOptions m_options;
     MessageRouter *m_router;
     TrayIcon *m_tray;
+    DesktopNotifier *m_notifier = nullptr;
+    // Answers a notification whose window is gone.
+    ReplyToSender *m_notificationReply = nullptr;
     QueueRoom m_room;
     QThread *m_networkThread;
     ReceiverNetwork *m_network;

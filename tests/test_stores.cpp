@@ -39,7 +39,8 @@ QString LoadAndSave(SettingsStore &store)
     return saved ? loaded : u"not saved"_s;
 }
 #else
-// "sound | ports", after which the settings are written back.
+// "sound | ports [alert]" (the alert when not the default), after which the
+// settings are written back.
 QString LoadAndSave(SettingsStore &store)
 {
     ReceiverSettings settings;
@@ -47,8 +48,11 @@ QString LoadAndSave(SettingsStore &store)
     QString loaded = settings.playIncomingSound ? u"1 |"_s : u"0 |"_s;
     for (int n = 1; n <= settings.portList.count(); ++n)
         loaded += u' ' + QString::number(settings.portList.at(n));
-    const bool saved =
-        savePortList(store, settings.portList) && saveSoundOption(store, settings.playIncomingSound);
+    if (settings.messageAlert != MessageAlert::Both)
+        loaded += u' ' + messageAlertText(settings.messageAlert);
+    const bool saved = savePortList(store, settings.portList) &&
+                       saveSoundOption(store, settings.playIncomingSound) &&
+                       saveMessageAlert(store, settings.messageAlert);
     return saved ? loaded : u"not saved"_s;
 }
 #endif
@@ -107,6 +111,9 @@ private slots:
             u"1 | 5000"_s);
         row("duplicates kept", "[Ports]\n1_port=6003\n2_port=6003\n", u"1 | 6003 6003"_s);
         row("nothing usable: 505", "[Ports]\n1_port=0\n", u"1 | 505"_s);
+        row("alert by notification", "[Settings]\nMessageAlert= notification\n", u"1 | 505 Notification"_s);
+        row("alert in a window", "[Settings]\nMessageAlert=Window\n", u"1 | 505 Window"_s);
+        row("unknown alert: both", "[Settings]\nMessageAlert=Popup\n", u"1 | 505"_s);
 #endif
     }
 

@@ -289,6 +289,7 @@ struct Quillbox
         ReceiverWindowOptions options;
         options.listenAddress = QHostAddress(QHostAddress::LocalHost);
         options.trayIcon = false;
+        options.desktopNotifications = false;
         options.loadSettings = false;
         form = std::make_unique<ReceiverWindow>(store, settings, options);
         form->start(QString());

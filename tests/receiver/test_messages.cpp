@@ -177,42 +177,34 @@ private slots:
         QCOMPARE(large.window->messages().size(), 1 + fitting);
     }
 
-    void keysHeldOffAfterShowingAndNewText_data()
-    {
-        QTest::addColumn<int>("key");
-        QTest::newRow("Return") << int(Qt::Key_Return);
-        QTest::newRow("Enter") << int(Qt::Key_Enter);
-        QTest::newRow("Space") << int(Qt::Key_Space);
-    }
     void keysHeldOffAfterShowingAndNewText()
     {
-        QFETCH(int, key);
         constexpr int kLong = 60000; // outlasts any slow run
-        ReceiverSettings settings;
-        settings.playIncomingSound = false;
-        const auto open = [&](int guardMs) {
-            auto *window = new MessageWindow(settings);
-            window->setKeyGuardTime(guardMs);
-            window->showFirst(0, From(u"bob"_s));
-            return window;
-        };
-        const auto pressOk = [key](MessageWindow *window) {
-            QTest::keyClick(window->findChild<QPushButton *>(u"OKButton"_s), Qt::Key(key));
-            return window->isVisible();
-        };
-        // A new window takes no keys at first, but a click.
-        const std::unique_ptr<MessageWindow> fresh(open(kLong));
-        QVERIFY(pressOk(fresh.get()));
-        QTest::mouseClick(fresh->findChild<QPushButton *>(u"OKButton"_s), Qt::LeftButton);
-        QVERIFY(!fresh->isVisible());
-        // A new text holds keys off again; once that is over, keys work.
-        const std::unique_ptr<MessageWindow> window(open(0));
-        window->setKeyGuardTime(kLong);
-        window->addMessage(From(u"bob"_s, u"second"_s));
-        QVERIFY(pressOk(window.get()));
-        window->setKeyGuardTime(0);
-        window->addMessage(From(u"bob"_s, u"third"_s));
-        QVERIFY(!pressOk(window.get()));
+        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+            ReceiverSettings settings;
+            settings.playIncomingSound = false;
+            const std::unique_ptr<MessageWindow> fresh(new MessageWindow(settings)),
+                window(new MessageWindow(settings));
+            const auto pressOk = [key](MessageWindow *w) {
+                QTest::keyClick(w->findChild<QPushButton *>(u"OKButton"_s), key);
+                return w->isVisible();
+            };
+            // A new window takes no keys at first, but a click.
+            fresh->setKeyGuardTime(kLong);
+            fresh->showFirst(0, From(u"bob"_s));
+            QVERIFY(pressOk(fresh.get()));
+            QTest::mouseClick(fresh->findChild<QPushButton *>(u"OKButton"_s), Qt::LeftButton);
+            QVERIFY(!fresh->isVisible());
+            // A new text holds keys off again; once that is over, keys work.
+            window->setKeyGuardTime(0);
+            window->showFirst(1, From(u"bob"_s));
+            window->setKeyGuardTime(kLong);
+            window->addMessage(From(u"bob"_s, u"second"_s));
+            QVERIFY(pressOk(window.get()));
+            window->setKeyGuardTime(0);
+            window->addMessage(From(u"bob"_s, u"third"_s));
+            QVERIFY(!pressOk(window.get()));
+        }
     }
 
     void longTextShownInPieces()
