@@ -49,7 +49,8 @@ PortList portsFromEntries(const SettingsStore::Entries &entries)
 
 const QString &messageAlertText(MessageAlert alert)
 {
-    return kAlertTexts[int(alert)];
+    const auto index = std::size_t(alert);
+    return kAlertTexts[index < std::size(kAlertTexts) ? index : std::size_t(MessageAlert::Both)];
 }
 
 PortList::PortList()
