@@ -11,7 +11,8 @@
 #
 # One Qt Test executable, run by CTest offscreen with a configuration folder
 # and an owner-only runtime folder of its own, so no test ever touches the
-# user's real settings. QUILL_BIN_DIR tells tests where the programs are.
+# user's real settings, and without a session bus (a test that needs one
+# starts its own). QUILL_BIN_DIR tells tests where the programs are.
 set(QUILL_TEST_SUPPORT_DIR "${PROJECT_SOURCE_DIR}/tests/support")
 
 function(quill_test)
@@ -50,7 +51,7 @@ function(quill_test)
   file(CHMOD "${runtime}" DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
   set_tests_properties(${name} PROPERTIES
     TIMEOUT ${arg_TIMEOUT}
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${config};XDG_RUNTIME_DIR=${runtime};XDG_DATA_HOME=${data};QUILL_BIN_DIR=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${config};XDG_RUNTIME_DIR=${runtime};XDG_DATA_HOME=${data};QUILL_BIN_DIR=${CMAKE_RUNTIME_OUTPUT_DIRECTORY};DBUS_SESSION_BUS_ADDRESS=;ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1")
   if(arg_LABELS)
     set_tests_properties(${name} PROPERTIES LABELS "${arg_LABELS}")
   endif()

@@ -25,6 +25,9 @@ public:
     // Writes the position and whatever else is pending in the store; later
     // calls do nothing.
     void save();
+    // Stores where each dialog open now stands, without closing anything
+    // (the desktop session ends); each is written again when it closes.
+    static void storeOpenPositions();
 
 private:
     QDialog *m_dialog;

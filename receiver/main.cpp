@@ -1,6 +1,7 @@
 #include "programinfo.h"
 #include "receiversettings.h"
 #include "receiverwindow.h"
+#include "sessionend.h"
 #include "settingsstore.h"
 #include "singleinstance.h"
 
@@ -34,6 +35,9 @@ int main(int argc, char *argv[])
     // Ended from outside (the session closing): the settings are kept as on
     // closing the window.
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &form, &ReceiverWindow::unload);
+    // Logging out or a termination signal keeps the ports, options and
+    // positions; a signal during the start is handled once it is done.
+    SessionEnd sessionEnd([&form] { form.saveSettings(); });
     form.start(QApplication::arguments().mid(1).join(u' '));
     return QApplication::exec();
 }

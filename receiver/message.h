@@ -23,6 +23,9 @@ struct Message
 
     // A sender is the pair address and name.
     bool sameSender(const Message &other) const { return address == other.address && name == other.name; }
+    // Where an answer goes: the reply port, or the port of ours it came in
+    // on when the sender gave none.
+    qint32 answerPort() const { return replyPort >= 0 ? replyPort : localPort; }
     // What the message holds in memory, for the queue's bound.
     qsizetype heldBytes() const
     {

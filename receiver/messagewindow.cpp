@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -70,6 +71,11 @@ MessageWindow::MessageWindow(const ReceiverSettings &settings, QWidget *parent)
     layout->addWidget(m_notShownLabel);
     layout->addLayout(buttons);
     resize(420, 260);
+
+    // Keys go to whichever of these has the focus.
+    for (QWidget *target : {static_cast<QWidget *>(m_textView), static_cast<QWidget *>(m_readNext),
+                            static_cast<QWidget *>(m_reply), static_cast<QWidget *>(ok)})
+        target->installEventFilter(this);
 }
 
 MessageWindow::~MessageWindow()
@@ -101,7 +107,41 @@ bool MessageWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_senderLabel && event->type() == QEvent::Resize)
         updateSenderLabel();
+    if (swallowsKey(watched, event))
+        return true;
     return QWidget::eventFilter(watched, event);
+}
+
+void MessageWindow::startKeyGuard()
+{
+    m_keyGuard.setRemainingTime(m_keyGuardMs);
+}
+
+bool MessageWindow::swallowsKey(QObject *watched, const QEvent *event) const
+{
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
+        return false;
+    switch (static_cast<const QKeyEvent *>(event)->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+    case Qt::Key_Escape:
+        break;
+    default:
+        return false;
+    }
+    if (!isKeyGuarded())
+        return false;
+    // A Space pressed before the guard began would click on its release.
+    if (auto *button = qobject_cast<QPushButton *>(watched))
+        button->setDown(false);
+    return true;
+}
+
+void MessageWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    startKeyGuard();
 }
 
 void MessageWindow::placeBySlot()
@@ -150,7 +190,7 @@ void MessageWindow::prepare()
     winId();
 }
 
-void MessageWindow::showFirst(int slot, const Message &first)
+void MessageWindow::showFirst(int slot, const Message &first, bool visible)
 {
     // Captioned only now: a window built ahead is no message window yet to
     // anyone who looks for one by its caption.
@@ -165,7 +205,8 @@ void MessageWindow::showFirst(int slot, const Message &first)
     showCurrentMessage();
     updateReadNext();
     placeBySlot();
-    bringToFront(this);
+    if (visible)
+        bringToFront(this);
     beep();
 }
 
@@ -197,6 +238,7 @@ void MessageWindow::addMessage(const Message &message)
         m_notShownLabel->setVisible(true);
     }
     updateReadNext();
+    startKeyGuard();
     beep();
     requestActivation();
 }
@@ -231,6 +273,8 @@ void MessageWindow::requestActivation()
 
 void MessageWindow::activate()
 {
+    if (isHidden())
+        return; // waits for the user to open it
     const bool noneActive = QApplication::activeWindow() == nullptr;
     activateWindow();
     if (noneActive)
@@ -251,8 +295,7 @@ void MessageWindow::onReadNextClicked()
 
 void MessageWindow::onReplyClicked()
 {
-    const qint32 port = m_sender.replyPort >= 0 ? m_sender.replyPort : m_sender.localPort;
-    emit replyRequested(m_sender.name, m_sender.address, port);
+    emit replyRequested(m_sender.name, m_sender.address, m_sender.answerPort());
 }
 
 void MessageWindow::onReplyFinished(bool delivered)

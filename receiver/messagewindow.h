@@ -3,6 +3,7 @@
 #include "messagehistory.h"
 #include "messagerouter.h"
 
+#include <QDeadlineTimer>
 #include <QStringList>
 #include <QWidget>
 
@@ -22,6 +23,10 @@ public:
     // Characters one window holds, so that 65 windows of 256 texts of the
     // largest size cannot take a gigabyte; ordinary texts never come near.
     static constexpr qsizetype kMaxHeldCharacters = qsizetype(1024) * 1024;
+    // For this long after the window appears and after each new text, Enter,
+    // Space and Escape do nothing: keystrokes meant for the program the user
+    // was typing in never close it or press its buttons. Clicks work at once.
+    static constexpr int kKeyGuardMs = 1000;
 
     explicit MessageWindow(const ReceiverSettings &settings, QWidget *parent = nullptr);
     ~MessageWindow() override;
@@ -29,8 +34,10 @@ public:
     // Does ahead, while the window is hidden, what showing it would do
     // anyway (styles, layout), so that showFirst() only sets texts and shows.
     void prepare();
-    // Shows the window in the router's slot with the sender's first message.
-    void showFirst(int slot, const Message &first);
+    // Shows the window in the router's slot with the sender's first message;
+    // with visible false it takes the message but stays hidden until shown
+    // (the user opens the message's notification).
+    void showFirst(int slot, const Message &first, bool visible = true);
 
     // MessageView: the window of one sender; a further message of it.
     bool showsSender(const Message &message) const override { return m_sender.sameSender(message); }
@@ -52,6 +59,9 @@ public:
     void onReplyFinished(bool delivered);
     // "Reply" is held disabled while a handoff runs.
     void setReplyEnabled(bool enabled);
+    // Tests choose how long the keys are held off.
+    void setKeyGuardTime(int milliseconds) { m_keyGuardMs = milliseconds; }
+    bool isKeyGuarded() const { return !m_keyGuard.hasExpired(); }
 
 signals:
     // "Reply" pressed: the sender to answer and the port to answer on.
@@ -64,6 +74,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -78,6 +89,8 @@ private:
     // The texts left when the window goes: the one on display counts as read
     // when the user closed the window.
     void reportClosing(bool byUser);
+    void startKeyGuard();
+    bool swallowsKey(QObject *watched, const QEvent *event) const;
 
     const ReceiverSettings &m_settings;
     int m_slot = 0;
@@ -93,4 +106,6 @@ private:
     QPushButton *m_readNext;
     QPushButton *m_reply;
     bool m_closed = false;
+    int m_keyGuardMs = kKeyGuardMs;
+    QDeadlineTimer m_keyGuard;
 };

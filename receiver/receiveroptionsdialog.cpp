@@ -6,6 +6,7 @@
 #include "receiversettings.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -43,7 +44,17 @@ ReceiverOptionsDialog::ReceiverOptionsDialog(SettingsStore &store, ReceiverSetti
     misc->setObjectName(QStringLiteral("frm"));
     m_sound = new QCheckBox(QStringLiteral("Play sound on incoming message"), misc);
     m_sound->setObjectName(QStringLiteral("SoundPlayOpt"));
-    (new QVBoxLayout(misc))->addWidget(m_sound);
+    auto *alertLabel = new QLabel(QStringLiteral("Show incoming messages in:"), misc);
+    m_alert = new QComboBox(misc);
+    m_alert->setObjectName(QStringLiteral("MessageAlert"));
+    // In the order of MessageAlert.
+    m_alert->addItems({QStringLiteral("A window"), QStringLiteral("A desktop notification"),
+                       QStringLiteral("A window and a desktop notification")});
+    alertLabel->setBuddy(m_alert);
+    auto *miscLayout = new QVBoxLayout(misc);
+    miscLayout->addWidget(m_sound);
+    miscLayout->addWidget(alertLabel);
+    miscLayout->addWidget(m_alert);
 
     auto *network = new QGroupBox(QStringLiteral("Network option"), this);
     network->setObjectName(QStringLiteral("frm"));
@@ -156,6 +167,7 @@ void ReceiverOptionsDialog::onLoadClicked()
         m_portList->addItem(QString::number(m_settings.portList.at(n)));
     m_sound->setChecked(m_settings.playIncomingSound);
     showHistoryOptions(m_settings.history);
+    m_alert->setCurrentIndex(int(m_settings.messageAlert));
 }
 
 void ReceiverOptionsDialog::onApplyClicked()
@@ -171,6 +183,7 @@ void ReceiverOptionsDialog::onApplyClicked()
     m_settings.playIncomingSound = m_sound->isChecked();
     m_settings.history = {m_keepHistory->isChecked(), m_historyMessages->value(),
                           m_historyMegabytes->value()};
+    m_settings.messageAlert = MessageAlert(m_alert->currentIndex());
     accept();
 }
 
@@ -181,6 +194,7 @@ void ReceiverOptionsDialog::onResetClicked()
     for (int n = 1; n <= defaults.count(); ++n)
         m_portList->addItem(QString::number(defaults.at(n)));
     m_sound->setChecked(true);
+    m_alert->setCurrentIndex(int(ReceiverSettings().messageAlert));
     showHistoryOptions(HistoryOptions());
 }
 
@@ -202,4 +216,5 @@ void ReceiverOptionsDialog::writeSettings()
     savePortList(m_store, m_settings.portList);
     saveSoundOption(m_store, m_settings.playIncomingSound);
     saveHistoryOptions(m_store, m_settings.history);
+    saveMessageAlert(m_store, m_settings.messageAlert);
 }

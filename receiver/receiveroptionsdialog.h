@@ -3,6 +3,7 @@
 #include "settingsdialog.h"
 
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QListWidget;
 class QSpinBox;
@@ -11,7 +12,8 @@ struct HistoryOptions;
 struct ReceiverSettings;
 
 // The options dialog: the listening ports, the incoming-message sound and
-// the message history.
+// the message history, and how a message shows (window, notification or
+// both).
 // Changes reach the settings on "Apply" and the store when the dialog
 // closes, whichever way it closes.
 class ReceiverOptionsDialog : public SettingsDialog
@@ -42,6 +44,7 @@ private:
 
     ReceiverSettings &m_settings;
     QCheckBox *m_sound;
+    QComboBox *m_alert;
     QListWidget *m_portList;
     QLineEdit *m_portField;
     QCheckBox *m_keepHistory;

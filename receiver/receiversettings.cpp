@@ -23,6 +23,9 @@ qint32 boundOf(SettingsStore &store, const QString &key, qint32 fallback, qint32
     const std::optional<qint32> value = integerOf(store.get(kSettings, key, QString()));
     return value && *value >= low && *value <= high ? *value : fallback;
 }
+const QString kAlertKey = QStringLiteral("MessageAlert");
+const QString kAlertTexts[] = {QStringLiteral("Window"), QStringLiteral("Notification"),
+                               QStringLiteral("Both")};
 
 // Ports are placed by their number whatever the enumeration order. Damaged
 // data never opens a listener by accident: keys without a usable number are
@@ -55,6 +58,12 @@ PortList portsFromEntries(const SettingsStore::Entries &entries)
 
 } // namespace
 
+const QString &messageAlertText(MessageAlert alert)
+{
+    const auto index = std::size_t(alert);
+    return kAlertTexts[index < std::size(kAlertTexts) ? index : std::size_t(MessageAlert::Both)];
+}
+
 PortList::PortList()
     : m_ports(1, 0)
 {}
@@ -69,6 +78,13 @@ PortList defaultPortList()
 void loadReceiverSettings(SettingsStore &store, ReceiverSettings &settings)
 {
     settings.playIncomingSound = booleanOf(store.get(kSettings, kSoundKey, booleanText(true))).value_or(true);
+    // A word not known here (a later version's, a typing error) means both.
+    const QString alert = store.get(kSettings, kAlertKey, messageAlertText(MessageAlert::Both)).trimmed();
+    settings.messageAlert = MessageAlert::Both;
+    for (const MessageAlert each : {MessageAlert::Window, MessageAlert::Notification}) {
+        if (alert.compare(messageAlertText(each), Qt::CaseInsensitive) == 0)
+            settings.messageAlert = each;
+    }
 
     HistoryOptions &history = settings.history;
     const HistoryOptions defaults;
@@ -103,5 +119,11 @@ bool saveHistoryOptions(SettingsStore &store, const HistoryOptions &history)
     store.save(kSettings, kKeepHistoryKey, booleanText(history.keep));
     store.save(kSettings, kHistoryMessagesKey, integerText(history.maxMessages));
     store.save(kSettings, kHistoryMegabytesKey, integerText(history.maxMegabytes));
+    return store.flush();
+}
+
+bool saveMessageAlert(SettingsStore &store, MessageAlert alert)
+{
+    store.save(kSettings, kAlertKey, messageAlertText(alert));
     return store.flush();
 }

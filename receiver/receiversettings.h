@@ -43,10 +43,21 @@ struct HistoryOptions
     qint32 maxMegabytes = 256;
     bool operator==(const HistoryOptions &) const = default;
 };
+// How an arriving message shows: in its window, as a desktop notification
+// (the window is made but shown only when the user opens it), or both.
+enum class MessageAlert
+{
+    Window,
+    Notification,
+    Both
+};
+// The store's words for each, in the order of the enum.
+const QString &messageAlertText(MessageAlert alert);
 
 struct ReceiverSettings
 {
     bool playIncomingSound = true;
+    MessageAlert messageAlert = MessageAlert::Both;
     PortList portList = defaultPortList();
     HistoryOptions history;
 };
@@ -56,3 +67,4 @@ void loadReceiverSettings(SettingsStore &store, ReceiverSettings &settings);
 bool savePortList(SettingsStore &store, const PortList &ports);
 bool saveSoundOption(SettingsStore &store, bool playIncomingSound);
 bool saveHistoryOptions(SettingsStore &store, const HistoryOptions &history);
+bool saveMessageAlert(SettingsStore &store, MessageAlert alert);

@@ -2,6 +2,7 @@
 
 #include "aboutbox.h"
 #include "conversions.h"
+#include "desktopnotifier.h"
 #include "fieldchecks.h"
 #include "historywindow.h"
 #include "listener.h"
@@ -9,6 +10,7 @@
 #include "messagehistory.h"
 #include "messagerouter.h"
 #include "messagewindow.h"
+#include "positionkeeper.h"
 #include "receivernetwork.h"
 #include "receiveroptionsdialog.h"
 #include "receiversettings.h"
@@ -153,7 +155,8 @@ void ReceiverWindow::start(const QString &commandLine)
     placeWindow(this, m_store, kPositionPrefix);
     storeWindowPosition(this, m_store, kPositionPrefix);
     const bool portsSaved = savePortList(m_store, m_settings.portList);
-    if (!saveSoundOption(m_store, m_settings.playIncomingSound) || !portsSaved)
+    const bool alertSaved = saveMessageAlert(m_store, m_settings.messageAlert);
+    if (!saveSoundOption(m_store, m_settings.playIncomingSound) || !portsSaved || !alertSaved)
         reportSaveFailure(this, m_store.fileName());
     if (!m_history->isOpen())
         showNotice(this, kTitleWarning,
@@ -163,6 +166,58 @@ void ReceiverWindow::start(const QString &commandLine)
     if (isHiddenStartSwitch(commandLine))
         hideFromTray();
     scheduleSpareWindow();
+    if (m_options.desktopNotifications)
+        startNotifier();
+}
+
+void ReceiverWindow::startNotifier()
+{
+    m_notifier = new DesktopNotifier(this);
+    connect(m_notifier, &DesktopNotifier::openRequested, this, [this](const Message &sender) {
+        if (MessageWindow *window = windowOf(sender))
+            bringToFront(window);
+    });
+    // A window kept back for a notification that never showed comes up.
+    connect(m_notifier, &DesktopNotifier::notShown, this, [this](const Message &sender) {
+        if (m_settings.messageAlert != MessageAlert::Notification)
+            return; // none is kept back
+        MessageWindow *window = windowOf(sender);
+        if (window && window->isHidden())
+            bringToFront(window);
+    });
+    connect(m_notifier, &DesktopNotifier::replyRequested, this, &ReceiverWindow::replyFromNotification);
+}
+
+void ReceiverWindow::showHiddenWindows()
+{
+    for (MessageView *view : m_router->windows()) {
+        if (auto *window = dynamic_cast<MessageWindow *>(view); window && window->isHidden())
+            bringToFront(window);
+    }
+}
+
+MessageWindow *ReceiverWindow::windowOf(const Message &sender) const
+{
+    for (MessageView *view : m_router->windows()) {
+        if (view && view->showsSender(sender))
+            return dynamic_cast<MessageWindow *>(view);
+    }
+    return nullptr;
+}
+
+void ReceiverWindow::replyFromNotification(const Message &sender)
+{
+    // The window's own "Reply" where the window is there, so it closes as
+    // after a click.
+    if (MessageWindow *window = windowOf(sender)) {
+        window->onReplyClicked();
+        return;
+    }
+    if (!m_notificationReply) {
+        m_notificationReply = new ReplyToSender(this);
+        m_notificationReply->setSenderProgram(m_senderProgram);
+    }
+    m_notificationReply->start(sender.name, sender.address, sender.answerPort());
 }
 
 void ReceiverWindow::startListeners()
@@ -214,7 +269,10 @@ MessageView *ReceiverWindow::openMessageWindow(int slot, const Message &first)
     // a new sender's message then only sets its texts and shows it.
     MessageWindow *window = m_spareWindow ? m_spareWindow.data() : buildMessageWindow();
     m_spareWindow = nullptr;
-    window->showFirst(slot, first);
+    // Kept back for its notification only while a server is there to show it.
+    const bool quiet =
+        m_settings.messageAlert == MessageAlert::Notification && m_notifier && m_notifier->isAvailable();
+    window->showFirst(slot, first, !quiet);
     scheduleSpareWindow();
     return window;
 }
@@ -245,6 +303,8 @@ void ReceiverWindow::scheduleSpareWindow()
 void ReceiverWindow::messageArrived(const Message &message)
 {
     handOn(message);
+    if (m_notifier && m_settings.messageAlert != MessageAlert::Window)
+        m_notifier->notify(message);
     // Counted in the queue (if it went there) before it stops counting as on
     // its way; ports paused for want of room may accept again.
     const bool full = !queueHasRoom(m_room.queued, m_room.queuedBytes, m_room.held + m_room.inTransit);
@@ -311,6 +371,9 @@ void ReceiverWindow::onProgramOptionsTriggered()
         dialog.exec();
     }
     applyHistoryOptions();
+    // Windows kept back for notifications come up when those are switched off.
+    if (m_settings.messageAlert != MessageAlert::Notification)
+        showHiddenWindows();
     startListeners();
     modalDialogClosed();
 }
@@ -336,17 +399,24 @@ void ReceiverWindow::unload()
     if (m_unloaded)
         return;
     m_unloaded = true;
-    savePortList(m_store, m_settings.portList);
-    saveSoundOption(m_store, m_settings.playIncomingSound);
-    saveHistoryOptions(m_store, m_settings.history);
-    storeWindowPosition(this, m_store, kPositionPrefix);
-    if (!m_store.flush())
-        reportSaveFailure(this, m_store.fileName());
+    saveSettings();
     if (m_tray)
         m_tray->removeIcon();
     // What was read already still comes through the event loop and is shown.
     QMetaObject::invokeMethod(m_network, &ReceiverNetwork::shutdown, Qt::BlockingQueuedConnection);
     m_ports.clear();
+}
+
+void ReceiverWindow::saveSettings()
+{
+    bool saved = savePortList(m_store, m_settings.portList);
+    saved = saveSoundOption(m_store, m_settings.playIncomingSound) && saved;
+    saved = saveMessageAlert(m_store, m_settings.messageAlert) && saved;
+    saved = saveHistoryOptions(m_store, m_settings.history) && saved;
+    storeWindowPosition(this, m_store, kPositionPrefix);
+    PositionKeeper::storeOpenPositions();
+    if (!m_store.flush() || !saved)
+        reportSaveFailure(this, m_store.fileName());
 }
 
 bool ReceiverWindow::event(QEvent *event)
@@ -359,6 +429,8 @@ bool ReceiverWindow::event(QEvent *event)
 void ReceiverWindow::closeEvent(QCloseEvent *event)
 {
     unload();
+    // Nothing stays out of reach once the program has no window of its own.
+    showHiddenWindows();
     event->accept();
     if (m_router->openWindowCount() == 0)
         emit programEnded();

@@ -9,8 +9,10 @@
 #include <QMainWindow>
 #include <QPointer>
 
+class DesktopNotifier;
 class QThread;
 class MessageHistory;
+class ReplyToSender;
 class MessageView;
 struct Message;
 class MessageRouter;
@@ -29,6 +31,9 @@ struct ReceiverWindowOptions
     bool loadSettings = true;
     // The history's database; empty: MessageHistory::defaultPath().
     QString historyPath;
+    // Whether messages are also posted as desktop notifications (the
+    // settings choose how); the tests of other things leave the bus alone.
+    bool desktopNotifications = true;
 };
 
 // Quillbox's main window, "Message Receiver": owns the listeners, the
@@ -47,6 +52,9 @@ public:
     // the command line "-V").
     void start(const QString &commandLine);
     void unload();
+    // Writes the ports, the options and the window positions at once: the
+    // session ends, or the program was told to end.
+    void saveSettings();
 
     void onHideClicked();
     void onExitTriggered();
@@ -69,6 +77,7 @@ public:
     TrayIcon *tray() const { return m_tray; }
     MessageHistory &history() { return *m_history; }
     HistoryWindow *historyWindow() const { return m_historyWindow; }
+    DesktopNotifier *notifier() const { return m_notifier; }
     bool isUnloaded() const { return m_unloaded; }
 
     // Tests shorten the wait for a silent peer.
@@ -104,6 +113,11 @@ private:
     void modalDialogClosed();
     void applyHistoryOptions();
     void unreadCountChanged(int count);
+    void startNotifier();
+    // The open (or hidden) message window of sender, if any.
+    MessageWindow *windowOf(const Message &sender) const;
+    void replyFromNotification(const Message &sender);
+    void showHiddenWindows();
 
     SettingsStore &m_store;
     ReceiverSettings &m_settings;
@@ -112,6 +126,9 @@ private:
     MessageHistory *m_history;
     QPointer<HistoryWindow> m_historyWindow;
     TrayIcon *m_tray;
+    DesktopNotifier *m_notifier = nullptr;
+    // Answers a notification whose window is gone.
+    ReplyToSender *m_notificationReply = nullptr;
     QueueRoom m_room;
     QThread *m_networkThread;
     ReceiverNetwork *m_network;

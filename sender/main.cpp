@@ -3,6 +3,7 @@
 #include "replyrecord.h"
 #include "sendersettings.h"
 #include "sendwindow.h"
+#include "sessionend.h"
 #include "settingsstore.h"
 #include "singleinstance.h"
 
@@ -47,5 +48,7 @@ int main(int argc, char *argv[])
     SenderSettings settings;
     SendWindow form(store, settings);
     form.show();
+    // Logging out or a termination signal keeps what the day changed.
+    SessionEnd sessionEnd([&form] { form.saveSettings(); });
     return QApplication::exec();
 }

@@ -5,6 +5,7 @@
 #include "localendpoint.h"
 #include "messagebox.h"
 #include "messagesender.h"
+#include "positionkeeper.h"
 #include "recipientsdialog.h"
 #include "replyrecord.h"
 #include "replyrecordreceiver.h"
@@ -201,6 +202,17 @@ void SendWindow::unload()
         m_replyReceiver->unhook();
     if (m_endpoint)
         m_endpoint->close();
+}
+
+void SendWindow::saveSettings()
+{
+    bool saved = saveProgramOptions(m_store, m_settings);
+    saved = saveIdentification(m_store, m_settings) && saved;
+    saved = saveUserList(m_store, m_settings.userList) && saved;
+    storeWindowPosition(this, m_store, kPositionPrefix);
+    PositionKeeper::storeOpenPositions();
+    if (!m_store.flush() || !saved)
+        reportSaveFailure(this, m_store.fileName());
 }
 
 void SendWindow::changeEvent(QEvent *event)

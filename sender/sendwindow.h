@@ -61,6 +61,10 @@ public:
     void onYourIpTriggered();
     void onAboutTriggered();
     void onBringForwardTimer();
+    // Writes everything the program keeps (options, identification, user
+    // list, window positions) at once: the session ends, or the program was
+    // told to end.
+    void saveSettings();
 
     // A record read by the reply intake: checked, and applied at once when
     // this window is the active one, else when it is next activated.

@@ -39,8 +39,8 @@ QString LoadAndSave(SettingsStore &store)
     return saved ? loaded : u"not saved"_s;
 }
 #else
-// "sound | ports | history kept, its bounds", after which the settings are
-// written back.
+// "sound | ports [alert] | history kept, its bounds" (the alert when not the
+// default), after which the settings are written back.
 QString LoadAndSave(SettingsStore &store)
 {
     ReceiverSettings settings;
@@ -48,11 +48,13 @@ QString LoadAndSave(SettingsStore &store)
     QString loaded = settings.playIncomingSound ? u"1 |"_s : u"0 |"_s;
     for (int n = 1; n <= settings.portList.count(); ++n)
         loaded += u' ' + QString::number(settings.portList.at(n));
+    if (settings.messageAlert != MessageAlert::Both)
+        loaded += u' ' + messageAlertText(settings.messageAlert);
     const HistoryOptions &history = settings.history;
     loaded += u" | %1 %2 %3"_s.arg(int(history.keep)).arg(history.maxMessages).arg(history.maxMegabytes);
     const bool saved = savePortList(store, settings.portList) &&
                        saveSoundOption(store, settings.playIncomingSound) &&
-                       saveHistoryOptions(store, history);
+                       saveMessageAlert(store, settings.messageAlert) && saveHistoryOptions(store, history);
     return saved ? loaded : u"not saved"_s;
 }
 #endif
@@ -117,6 +119,10 @@ private slots:
         row("history bounds out of range or damaged: defaults",
             "[Settings]\nKeepHistory=maybe\nHistoryMaxMessages=99\nHistoryMaxMB=16385\n",
             u"1 | 505 | 1 100000 256"_s);
+        row("alert by notification", "[Settings]\nMessageAlert= notification\n",
+            u"1 | 505 Notification | 1 100000 256"_s);
+        row("alert in a window", "[Settings]\nMessageAlert=Window\n", u"1 | 505 Window | 1 100000 256"_s);
+        row("unknown alert: both", "[Settings]\nMessageAlert=Popup\n", u"1 | 505 | 1 100000 256"_s);
 #endif
     }
 

@@ -303,6 +303,7 @@ struct Quillbox
         ReceiverWindowOptions options;
         options.listenAddress = QHostAddress(QHostAddress::LocalHost);
         options.trayIcon = false;
+        options.desktopNotifications = false;
         options.loadSettings = false;
         options.historyPath = folder.filePath(QStringLiteral("history.sqlite"));
         form = std::make_unique<ReceiverWindow>(store, settings, options);

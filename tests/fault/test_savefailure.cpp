@@ -57,7 +57,7 @@ private slots:
         ReceiverSettings settings; // one port of the system's choice, on loopback
         settings.portList.clear();
         settings.portList.append(0);
-        Window window(store, settings, ReceiverWindowOptions{QHostAddress::LocalHost, false, false, {}});
+        Window window(store, settings, ReceiverWindowOptions{QHostAddress::LocalHost, false, false, {}, false});
         window.start(QString());
         QCOMPARE(reports, QStringList{u"listening"_s});
 #endif

@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <memory>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -181,8 +183,9 @@ private slots:
         ReceiverSettings settings;
         auto *window = new MessageWindow(settings);
         QList<QPair<qint64, MessageFate>> fates;
-        connect(window, &MessageWindow::fateChanged, this,
-                [&fates](qint64 id, MessageFate fate) { fates.append({id, fate}); });
+        connect(window, &MessageWindow::fateChanged, this, [&fates](qint64 id, MessageFate fate) {
+            fates.append({id, fate});
+        });
         Message first = From(u"bob"_s, u"1"_s);
         first.historyId = 1;
         window->showFirst(0, first);
@@ -213,6 +216,36 @@ private slots:
         ended.window->addMessage(recorded);
         delete ended.window.data();
         QCOMPARE(left, QList<MessageFate>{MessageFate::UnreadAtClose});
+    }
+
+    void keysHeldOffAfterShowingAndNewText()
+    {
+        constexpr int kLong = 60000; // outlasts any slow run
+        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+            ReceiverSettings settings;
+            settings.playIncomingSound = false;
+            const std::unique_ptr<MessageWindow> fresh(new MessageWindow(settings)),
+                window(new MessageWindow(settings));
+            const auto pressOk = [key](MessageWindow *w) {
+                QTest::keyClick(w->findChild<QPushButton *>(u"OKButton"_s), key);
+                return w->isVisible();
+            };
+            // A new window takes no keys at first, but a click.
+            fresh->setKeyGuardTime(kLong);
+            fresh->showFirst(0, From(u"bob"_s));
+            QVERIFY(pressOk(fresh.get()));
+            QTest::mouseClick(fresh->findChild<QPushButton *>(u"OKButton"_s), Qt::LeftButton);
+            QVERIFY(!fresh->isVisible());
+            // A new text holds keys off again; once that is over, keys work.
+            window->setKeyGuardTime(0);
+            window->showFirst(1, From(u"bob"_s));
+            window->setKeyGuardTime(kLong);
+            window->addMessage(From(u"bob"_s, u"second"_s));
+            QVERIFY(pressOk(window.get()));
+            window->setKeyGuardTime(0);
+            window->addMessage(From(u"bob"_s, u"third"_s));
+            QVERIFY(!pressOk(window.get()));
+        }
     }
 
     void longTextShownInPieces()

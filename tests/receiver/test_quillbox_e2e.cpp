@@ -49,11 +49,12 @@ private slots:
         QProcess first; // killed, if still running, when the test ends
         first.setProcessEnvironment(folders.environment(display.name()));
         first.start(BuiltProgram(u"quillbox"_s));
-        // Its place and the sound option, and the default port, whether or not
-        // that can be listened on here.
-        QTRY_COMPARE_WITH_TIMEOUT(SettingsStore::atPath(ini).getAll(u"Settings"_s).size(), 3, kXWaitMs);
+        // Its place, the sound and alert options, and the default port, whether
+        // or not that can be listened on here.
+        QTRY_COMPARE_WITH_TIMEOUT(SettingsStore::atPath(ini).getAll(u"Settings"_s).size(), 4, kXWaitMs);
         const SettingsStore store = SettingsStore::atPath(ini);
         QCOMPARE(store.get(u"Settings"_s, u"PlayIncomingSound"_s, QString()), u"True"_s);
+        QCOMPARE(store.get(u"Settings"_s, u"MessageAlert"_s, QString()), u"Both"_s);
         QCOMPARE(store.getAll(u"Ports"_s),
                  SettingsStore::Entries({{u"1_port"_s, u"505"_s}, {u"TestPorts"_s, u"True"_s}}));
         QTRY_VERIFY_WITH_TIMEOUT(display.windowTree().contains(u"\"Message Receiver\""_s), kXWaitMs);

@@ -6,9 +6,9 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QTimer>
+
+#include "privatebus.h"
 
 struct FakeService
 {
@@ -72,35 +72,4 @@ private:
     QDBusConnection m_bus;
     QList<FakeService> m_services;
     int m_browsers = 0;
-};
-
-// A dbus-daemon of the test's own, on a socket in a temporary folder.
-class PrivateBus
-{
-public:
-    PrivateBus()
-    {
-        m_daemon.start(QStringLiteral("dbus-daemon"),
-                       {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                        QStringLiteral("--print-address=1"),
-                        QStringLiteral("--address=unix:path=") + m_folder.filePath(QStringLiteral("bus"))});
-        if (m_daemon.waitForStarted(kWaitMs) && m_daemon.waitForReadyRead(kWaitMs))
-            m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-    }
-    ~PrivateBus()
-    {
-        m_daemon.terminate();
-        if (!m_daemon.waitForFinished(kWaitMs))
-            m_daemon.kill();
-        m_daemon.waitForFinished(kWaitMs);
-    }
-    PrivateBus(const PrivateBus &) = delete;
-    PrivateBus &operator=(const PrivateBus &) = delete;
-    QString address() const { return m_address; } // empty when it did not start
-
-private:
-    static constexpr int kWaitMs = 5000;
-    QTemporaryDir m_folder;
-    QProcess m_daemon;
-    QString m_address;
 };

@@ -70,6 +70,10 @@ private slots:
 
         // "Reply" from the keyboard: a click into the text, then Tab to the next
         // button shown. No quillpost runs: quillbox starts the one beside it.
+        // The window takes no Space in its first second (from before it was
+        // seen), and nothing outside it can tell when that is over.
+        constexpr int kKeyGuardMs = 1000;
+        QTest::qWait(kKeyGuardMs);
         xdotool({u"windowactivate"_s, u"--sync"_s, message});
         const auto size =
             QRegularExpression(u"(\\d+)x(\\d+)"_s).match(xdotool({u"getwindowgeometry"_s, message}));

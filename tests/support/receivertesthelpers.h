@@ -74,17 +74,17 @@ inline void WhileModal(std::function<void()> during)
 }
 
 // A main window listening on loopback ports (0: chosen by the system), with a
-// store and a history of its own.
+// store and a history of its own; desktop notifications only when asked for.
 struct Receiver
 {
-    explicit Receiver(const QList<qint32> &ports = {0})
+    explicit Receiver(const QList<qint32> &ports = {0}, bool notifications = false)
     {
         settings.portList.clear();
         for (qint32 port : ports)
             settings.portList.append(port);
         // Loopback, no notification-area icon, the settings above.
         const ReceiverWindowOptions options{QHostAddress(QHostAddress::LocalHost), false, false,
-                                            folder.filePath(u"history.sqlite"_s)};
+                                            folder.filePath(u"history.sqlite"_s), notifications};
         form = std::make_unique<ReceiverWindow>(store, settings, options);
         form->start(QString());
     }

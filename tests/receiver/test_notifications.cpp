@@ -1,0 +1,114 @@
+// Desktop notifications, against a stand-in notification server on a bus of
+// the test's own: one per message with the sender line and the start of the
+// text (markup escaped), "Open" shows a window kept back for it, "Reply"
+// hands the sender to Quillpost; without a server the window shows as ever.
+#include "desktopnotifier.h"
+#include "localendpoint.h"
+#include "privatebus.h"
+#include "receivertesthelpers.h"
+#include "replyrecord.h"
+
+#include <QDBusConnection>
+#include <QSignalSpy>
+
+namespace {
+constexpr int kWaitMs = 10000;
+}
+
+// Answers as a notification server does, on a connection of its own,
+// owning the name while it lives.
+class StandIn : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    StandIn()
+        : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"stand-in"_s))
+    {
+        m_bus.registerObject(u"/org/freedesktop/Notifications"_s, this, QDBusConnection::ExportAllContents);
+        m_bus.registerService(u"org.freedesktop.Notifications"_s); // seen through isAvailable()
+    }
+    ~StandIn() override { QDBusConnection::disconnectFromBus(m_bus.name()); }
+    QList<QStringList> calls; // summary, body, actions...
+
+public slots:
+    uint Notify(const QString &, uint, const QString &, const QString &summary, const QString &body,
+                const QStringList &actions, const QVariantMap &, int)
+    {
+        calls.append(QStringList{summary, body} + actions);
+        return uint(100 + calls.size());
+    }
+    QStringList GetCapabilities() { return {u"actions"_s, u"body-markup"_s}; }
+
+signals:
+    void ActionInvoked(uint id, const QString &actionKey);
+
+private:
+    QDBusConnection m_bus;
+};
+
+class TestNotifications : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(!m_bus.address().isEmpty());
+        // Before the first use of the session bus.
+        qputenv("DBUS_SESSION_BUS_ADDRESS", m_bus.address().toUtf8());
+    }
+
+    void notificationPerMessage_data()
+    {
+        QTest::addColumn<MessageAlert>("alert");
+        QTest::newRow("window and notification") << MessageAlert::Both;
+        QTest::newRow("notification: window kept back") << MessageAlert::Notification;
+    }
+    void notificationPerMessage()
+    {
+        QFETCH(MessageAlert, alert);
+        StandIn standIn;
+        Receiver r({0}, true);
+        r.settings.messageAlert = alert;
+        QTRY_VERIFY_WITH_TIMEOUT(r.form->notifier()->isAvailable(), kWaitMs);
+        QVERIFY(SendPayload(r.port(), Bars("bob|6000|Tom & Jerry <b>")));
+        QVERIFY(SendPayload(r.port(), Bars("bob|6000|again")));
+        QTRY_COMPARE_WITH_TIMEOUT(standIn.calls.size(), 2, kWaitMs);
+        const QString line = u"bob (127.0.0.1 Port:%1) Send:"_s.arg(r.port());
+        const QStringList actions{u"open"_s, u"Open"_s, u"reply"_s, u"Reply"_s};
+        QCOMPARE(standIn.calls[0], QStringList({line, u"Tom &amp; Jerry &lt;b&gt;"_s}) + actions);
+        QCOMPARE(standIn.calls[1], QStringList({line, u"again"_s}) + actions);
+        QCOMPARE(r.windows().size(), 1);
+        MessageWindow *window = r.windows().first();
+        QCOMPARE(window->messages().size(), 2);
+        QCOMPARE(window->isVisible(), alert == MessageAlert::Both);
+
+        emit standIn.ActionInvoked(101, u"open"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(window->isVisible(), kWaitMs);
+
+        // "Reply" hands the sender to the window captioned "Send Message".
+        LocalEndpoint sendWindow(kSendWindowCaption);
+        QVERIFY(sendWindow.listen());
+        QSignalSpy records(&sendWindow, &LocalEndpoint::copyDataReceived);
+        emit standIn.ActionInvoked(102, u"reply"_s);
+        QVERIFY(records.wait(kWaitMs));
+        QCOMPARE(records[0][0].toUInt(), kReplyRecordKind);
+        QCOMPARE(records[0][1].toByteArray(), Bars("bob|127.0.0.1|6000||"));
+    }
+
+    void withoutServerTheWindowShows()
+    {
+        Receiver r({0}, true);
+        r.settings.messageAlert = MessageAlert::Notification;
+        QVERIFY(SendPayload(r.port(), Bars("ann|6000|hello")));
+        QTRY_COMPARE_WITH_TIMEOUT(r.windows().size(), 1, kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(r.windows().first()->isVisible(), kWaitMs);
+        QVERIFY(!r.form->notifier()->isAvailable());
+    }
+
+private:
+    PrivateBus m_bus;
+};
+
+QTEST_MAIN(TestNotifications)
+#include "test_notifications.moc"
