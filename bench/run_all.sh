@@ -52,6 +52,8 @@ echo "Running the memory benchmark..." >&2
 memory=$(measure "$bin/bench_memory")
 echo "Running the user-list editor benchmark..." >&2
 userdir=$(measure "$bin/bench_userdir" "${userdir_args[@]}")
+echo "Running the message history benchmark..." >&2
+history=$(measure "$bin/bench_history")
 echo "Running the command-line fan-out benchmark..." >&2
 fanout=$(measure "$bin/bench_fanout" "${fanout_args[@]}")
 
@@ -80,6 +82,7 @@ mkdir -p docs
   section "Start-up time and memory" "$bin/bench_startup ${startup_args[*]}" "$startup" startup
   section "Memory with 65 message windows and a long queue" "$bin/bench_memory" "$memory" memory
   section "User-list editor with 10,000 users" "$bin/bench_userdir ${userdir_args[*]}" "$userdir" userdir
+  section "The message history" "$bin/bench_history" "$history" history
   section "One message to 1,000 recipients from the command line" "$bin/bench_fanout ${fanout_args[*]}" "$fanout" fanout
 } >"$out"
 echo "Wrote $out" >&2

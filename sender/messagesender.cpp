@@ -8,9 +8,11 @@
 
 #include <cerrno>
 #include <cstring>
+#ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -109,10 +111,12 @@ void MessageSender::close()
     m_confirmTimer.stop();
     delete m_answer;
     m_answer = nullptr;
+#ifdef Q_OS_UNIX
     if (m_descriptor >= 0) {
         ::close(m_descriptor);
         m_descriptor = -1;
     }
+#endif
     if (QTcpSocket *socket = m_socket) {
         m_socket = nullptr;
         // Late events of this attempt must not reach the window.
@@ -153,6 +157,7 @@ void MessageSender::onError()
 
 void MessageSender::awaitConfirmation()
 {
+#ifdef Q_OS_UNIX
     // The socket object has no half-close of its own: the connection goes on
     // under a descriptor of this sender's, and the object lets go of it.
     const int descriptor = static_cast<int>(m_socket->socketDescriptor());
@@ -176,10 +181,19 @@ void MessageSender::awaitConfirmation()
     m_answer = new QSocketNotifier(static_cast<qintptr>(m_descriptor), QSocketNotifier::Read, this);
     connect(m_answer, &QSocketNotifier::activated, this, &MessageSender::onAnswerReadable);
     m_confirmTimer.start();
+#else
+    // The socket object offers no half-close: here the connection closes
+    // once everything is written, and that counts as delivered.
+    QTcpSocket *socket = m_socket;
+    m_state = State::Confirming;
+    connect(socket, &QTcpSocket::disconnected, this, [this] { finish(Outcome::Delivered, QString()); });
+    socket->disconnectFromHost();
+#endif
 }
 
 void MessageSender::onAnswerReadable()
 {
+#ifdef Q_OS_UNIX
     if (m_state != State::Confirming)
         return;
     char discard[kDiscardChunk];
@@ -197,6 +211,7 @@ void MessageSender::onAnswerReadable()
             return;
         }
     }
+#endif
 }
 
 void MessageSender::onConfirmTimeout()

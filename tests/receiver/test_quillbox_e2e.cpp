@@ -114,11 +114,24 @@ private slots:
         // One sender's 300 messages: the window holds 256, the rest wait in
         // the history only.
         constexpr int kSent = 300;
+        // Name and reply port, each ended by a NUL.
+        const QByteArray kPayloadStart("bob\0"
+                                       "505\0",
+                                       8);
+        // Sent one after another, each waiting for quillbox to close it (a
+        // sanitized build on a busy machine may take a while for one).
+        const auto send = [port](const QByteArray &payload) {
+            const std::unique_ptr<QTcpSocket> socket = Connect(port);
+            if (!socket)
+                return false;
+            socket->write(payload);
+            socket->disconnectFromHost();
+            return socket->state() == QAbstractSocket::UnconnectedState ||
+                   socket->waitForDisconnected(kXWaitMs);
+        };
         for (int i = 0; i < kSent; ++i)
-            QVERIFY(SendPayload(port, "bob\0"
-                                      "505\0"
-                                      "message " +
-                                          QByteArray::number(i)));
+            QVERIFY2(send(kPayloadStart + "message " + QByteArray::number(i)),
+                     qPrintable(QString::number(i)));
         QTRY_COMPARE_WITH_TIMEOUT(FateCounts(database), (QList<int>{kSent - 44, 0, 0, 44}), kXWaitMs);
 
         // Closed unread: the first text was on the screen, the others were not.
@@ -136,9 +149,7 @@ private slots:
         QCOMPARE(::kill(pid_t(quillbox.processId()), SIGKILL), 0);
         QVERIFY(quillbox.waitForFinished(kXWaitMs));
         QVERIFY(start());
-        QVERIFY(SendPayload(port, QByteArray("bob\0"
-                                             "505\0"
-                                             "after the restart")));
+        QVERIFY(send(kPayloadStart + "after the restart"));
         QTRY_COMPARE_WITH_TIMEOUT(FateCounts(database), (QList<int>{1, 1, 255, 44}), kXWaitMs);
     }
 };
