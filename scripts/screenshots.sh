@@ -126,8 +126,8 @@ xdotool windowactivate --sync "$post" 2>/dev/null || true
 xdotool type --delay 5 "See you there!"
 shot "$post" quillpost-main.png
 
-# "Modify User" sits at the right end of the bottom row.
+# "Modify User" sits second from the right of the bottom row.
 eval "$(xdotool getwindowgeometry --shell "$post")"
-xdotool mousemove --window "$post" $((WIDTH - 45)) $((HEIGHT - 22)) click 1
+xdotool mousemove --window "$post" $((WIDTH - 136)) $((HEIGHT - 22)) click 1
 editor=$(wait_window "Modify User")
 shot "$editor" quillpost-users.png
