@@ -29,6 +29,10 @@ constexpr int kBusyTimeoutMs = 2000;
 constexpr qint64 kWalSizeLimit = qint64(16) * 1024 * 1024;
 // The writer wakes this often when idle, only to look at its flags again.
 constexpr int kIdleWakeMs = 10000;
+// The quiet after the latest record before the writer indexes for search,
+// and the messages it indexes in one transaction.
+constexpr int kIndexDelayMs = 500;
+constexpr int kIndexChunk = 1000;
 // Words of a search that are looked for; more are ignored.
 constexpr int kMaxSearchWords = 16;
 
@@ -43,12 +47,16 @@ constexpr int kMaxSearchWords = 16;
 // their number.
 //
 // The search index is an external-content FTS5 table over name and text:
-// the texts are stored once, in messages. Triggers keep it in step inside
-// the same transaction as every insert and delete, so the two can never
-// drift apart. Only the first 4,096 characters of a text are indexed (the
-// delete trigger passes the same cut), so that a burst of the largest texts
-// costs the writer little more than short ones. Prefix indexes of two and
-// three characters make the short prefixes of search-as-you-type cheap.
+// the texts are stored once, in messages. Indexing a message costs several
+// times what storing it does, so the writer indexes in the background: the
+// messages above search_progress.indexed_to are added once no record has
+// come for kIndexDelayMs (or a flush() asks), in chunks of their own
+// transactions, so a burst of messages is stored at the pace of plain
+// inserts and found by a search half a second later. A trigger takes indexed
+// messages out of the index as they are deleted, in the same transaction.
+// Only the first 4,096 characters of a text are indexed (the delete passes
+// the same cut). Prefix indexes of two and three characters make the short
+// prefixes of search-as-you-type cheap.
 const char *const kSchema[] = {
     "CREATE TABLE messages("
     " id INTEGER PRIMARY KEY,"
@@ -63,15 +71,12 @@ const char *const kSchema[] = {
     "CREATE INDEX messages_unread ON messages(fate) WHERE fate <> 1",
     "CREATE VIRTUAL TABLE messages_fts USING fts5(name, text, content='messages', content_rowid='id',"
     " tokenize='unicode61 remove_diacritics 2', prefix='2 3')",
-    "CREATE TRIGGER messages_fts_insert AFTER INSERT ON messages BEGIN"
-    " INSERT INTO messages_fts(rowid, name, text) VALUES (new.id, new.name, substr(new.text, 1, 4096)); END",
-    "CREATE TRIGGER messages_fts_delete AFTER DELETE ON messages BEGIN"
+    "CREATE TABLE search_progress(indexed_to INTEGER NOT NULL)",
+    "INSERT INTO search_progress VALUES (0)",
+    "CREATE TRIGGER messages_fts_delete AFTER DELETE ON messages"
+    " WHEN old.id <= (SELECT indexed_to FROM search_progress) BEGIN"
     " INSERT INTO messages_fts(messages_fts, rowid, name, text)"
     " VALUES ('delete', old.id, old.name, substr(old.text, 1, 4096)); END",
-    "CREATE TRIGGER messages_fts_update AFTER UPDATE OF name, text ON messages BEGIN"
-    " INSERT INTO messages_fts(messages_fts, rowid, name, text)"
-    " VALUES ('delete', old.id, old.name, substr(old.text, 1, 4096));"
-    " INSERT INTO messages_fts(rowid, name, text) VALUES (new.id, new.name, substr(new.text, 1, 4096)); END",
 };
 
 static_assert(int(MessageFate::Read) == 1, "the unread index and count take Read as 1");
@@ -201,6 +206,11 @@ struct MessageHistory::Shared
     bool stopRequested = false;
     bool writerFailed = false;
     bool writerEnded = false;
+    // Messages are stored that the search index does not hold yet.
+    bool indexBehind = false;
+    // flush() calls waiting, which want the index caught up at once.
+    int flushWaiters = 0;
+    QDeadlineTimer indexDue;
     bool enabled = true;
     // When what is queued is to be committed at the latest.
     QDeadlineTimer commitDue;
@@ -217,6 +227,7 @@ struct MessageHistory::Shared
     MessageHistory *owner = nullptr;
 
     // The writer's own.
+    bool openedBehind = false;
     qint64 rowCount = 0;
     qint64 rowBytes = 0;
 
@@ -240,6 +251,12 @@ struct MessageHistory::Shared
         qint64 maxBytes = 0;
     };
     bool write(QSqlDatabase &db, QSqlQuery &insert, QSqlQuery &update, const Batch &batch, QString &error);
+    // Indexes the next chunk; done when no message is left unindexed.
+    bool index(QSqlDatabase &db, bool &done, QString &error);
+    bool wantsIndexing() const
+    {
+        return indexBehind && (flushWaiters > 0 || stopRequested || indexDue.hasExpired());
+    }
     bool enforceLimits(QSqlDatabase &db, qint64 maxMessages, qint64 maxBytes, QString &error);
 };
 
@@ -495,15 +512,18 @@ bool MessageHistory::flush(int timeoutMs)
     const QDeadlineTimer deadline(timeoutMs);
     QMutexLocker lock(&shared.mutex);
     const quint64 target = shared.queuedSerial;
-    if (shared.committedSerial >= target)
+    const auto done = [&] { return shared.committedSerial >= target && !shared.indexBehind; };
+    if (done())
         return true;
     shared.flushRequested = true;
+    ++shared.flushWaiters;
     shared.workQueued.wakeOne();
-    while (shared.committedSerial < target) {
+    while (!done()) {
         if (shared.writerEnded || !shared.workCommitted.wait(&shared.mutex, deadline))
-            return shared.committedSerial >= target;
+            break;
     }
-    return true;
+    --shared.flushWaiters;
+    return done();
 }
 
 qint64 MessageHistory::droppedCount() const
@@ -612,6 +632,14 @@ bool MessageHistory::Shared::openWriter(QSqlDatabase &db, QString &error)
     }
     rowCount = query.value(0).toLongLong();
     rowBytes = qint64(query.value(1).toDouble());
+    // Left behind by a process that ended before indexing all it stored.
+    const QVariant behind = scalar(
+        db,
+        QStringLiteral("SELECT count(*) FROM messages WHERE id > (SELECT indexed_to FROM search_progress)"),
+        error);
+    if (!behind.isValid())
+        return false;
+    openedBehind = behind.toLongLong() > 0;
     return true;
 }
 
@@ -629,6 +657,8 @@ void MessageHistory::Shared::run()
                                   "reply_port, fate, size, text) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)")) &&
                               update.prepare(QStringLiteral("UPDATE messages SET fate = ? WHERE id = ?"));
         QMutexLocker lock(&mutex);
+        indexBehind = prepared && openedBehind;
+        indexDue = QDeadlineTimer(0);
         if (!prepared) {
             writerFailed = true;
             writeError = error.isEmpty() ? insert.lastError().text() + update.lastError().text() : error;
@@ -636,12 +666,33 @@ void MessageHistory::Shared::run()
             fates.clear();
         }
         while (prepared) {
-            while (!stopRequested &&
+            while (!stopRequested && !wantsIndexing() &&
                    !(hasWork() && (flushRequested || clearRequested || commitDue.hasExpired() ||
                                    qsizetype(records.size()) >= kBatchSize))) {
-                workQueued.wait(&mutex, hasWork() ? commitDue : QDeadlineTimer(kIdleWakeMs));
+                workQueued.wait(&mutex, hasWork()     ? commitDue
+                                        : indexBehind ? indexDue
+                                                      : QDeadlineTimer(kIdleWakeMs));
             }
             if (!hasWork()) {
+                if (wantsIndexing()) {
+                    lock.unlock();
+                    bool done = false;
+                    const bool indexed = index(db, done, error);
+                    lock.relock();
+                    // A failure is not tried again before more is stored.
+                    indexBehind = indexed && !done;
+                    if (!indexed)
+                        writeError = error;
+                    workCommitted.wakeAll();
+                    if (owner && indexed && done) {
+                        MessageHistory *to = owner;
+                        const qint64 droppedTotal = dropped;
+                        QMetaObject::invokeMethod(
+                            owner, [to, droppedTotal] { to->delivered(-1, true, droppedTotal); },
+                            Qt::QueuedConnection);
+                    }
+                    continue;
+                }
                 if (stopRequested)
                     break;
                 continue;
@@ -666,6 +717,10 @@ void MessageHistory::Shared::run()
             committedSerial = serial;
             if (written) {
                 ++commits;
+                if (!batch.records.empty()) {
+                    indexBehind = true;
+                    indexDue = QDeadlineTimer(kIndexDelayMs);
+                }
             } else {
                 // Not kept to try again: what fails now (a full disk, a
                 // damaged file) would most likely fail again, and the queue
@@ -692,6 +747,44 @@ void MessageHistory::Shared::run()
         db.close();
     }
     QSqlDatabase::removeDatabase(connectionName);
+}
+
+bool MessageHistory::Shared::index(QSqlDatabase &db, bool &done, QString &error)
+{
+    QSqlQuery query(db);
+    const QVariant from = scalar(db, QStringLiteral("SELECT indexed_to FROM search_progress"), error);
+    if (!from.isValid())
+        return false;
+    const QVariant to = scalar(db,
+                               QStringLiteral("SELECT max(id) FROM (SELECT id FROM messages WHERE id > %1 "
+                                              "ORDER BY id LIMIT %2)")
+                                   .arg(from.toLongLong())
+                                   .arg(kIndexChunk),
+                               error);
+    if (!to.isValid())
+        return false;
+    if (to.toLongLong() <= from.toLongLong()) {
+        done = true;
+        return true;
+    }
+    const bool ok =
+        exec(query, QStringLiteral("BEGIN IMMEDIATE"), error) &&
+        exec(query,
+             QStringLiteral(
+                 "INSERT INTO messages_fts(rowid, name, text) SELECT id, name, substr(text, 1, 4096) "
+                 "FROM messages WHERE id > %1 AND id <= %2")
+                 .arg(from.toLongLong())
+                 .arg(to.toLongLong()),
+             error) &&
+        exec(query, QStringLiteral("UPDATE search_progress SET indexed_to = %1").arg(to.toLongLong()),
+             error) &&
+        exec(query, QStringLiteral("COMMIT"), error);
+    if (!ok) {
+        query.exec(QStringLiteral("ROLLBACK"));
+        return false;
+    }
+    done = false; // the next round finds out whether more is left
+    return true;
 }
 
 bool MessageHistory::Shared::write(QSqlDatabase &db, QSqlQuery &insert, QSqlQuery &update, const Batch &batch,
