@@ -75,7 +75,7 @@ mkdir -p docs
   printf '| kernel | %s |\n' "$(uname -sr)"
   printf '| Qt | %s |\n' "$qt"
   printf '| commit | %s%s |\n\n' "$(git rev-parse --short HEAD 2>/dev/null || echo none)" \
-    "$(git diff --quiet 2>/dev/null || echo ' (with uncommitted changes)')"
+    "$(git diff --quiet -- . ':!docs/performance.md' 2>/dev/null || echo ' (with uncommitted changes)')"
   section "Receive throughput" "$bin/bench_receiver ${receiver_args[*]}" "$receive" receive
   section "Delivery latency" "$bin/bench_latency ${latency_args[*]}" "$latency" latency
   printf 'With a 64 KiB payload of prose (`%s`):\n\n%s\n\n' "$bin/bench_latency $((latency_args[0] / 3)) 65536" "$latency_large"
