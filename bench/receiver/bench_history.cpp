@@ -34,7 +34,7 @@ struct RecordFigures
     qint64 dropped = 0;
 };
 
-QString Prose(qsizetype characters, int seed)
+QString Prose(qsizetype characters, int variant)
 {
     static const QStringList words =
         QStringLiteral(
@@ -45,7 +45,7 @@ QString Prose(qsizetype characters, int seed)
     QString text;
     text.reserve(characters + 16);
     for (int i = 0; text.size() < characters; ++i) {
-        text += words[(i * 7 + seed * 13) % words.size()];
+        text += words[(i * 7 + variant * 13) % words.size()];
         text += i % 12 == 11 ? QStringLiteral("\r\n") : QStringLiteral(" ");
     }
     text.truncate(characters);
