@@ -43,6 +43,7 @@ MessageWindow::MessageWindow(const ReceiverSettings &settings, QWidget *parent)
 
     m_notShownLabel = new QLabel(this);
     m_notShownLabel->setObjectName(QStringLiteral("NotShown"));
+    m_notShownLabel->setTextFormat(Qt::PlainText);
     m_notShownLabel->setWordWrap(true);
     m_notShownLabel->setVisible(false);
 

@@ -41,7 +41,6 @@ struct HistoryOptions
     bool keep = true;
     qint32 maxMessages = 100000;
     qint32 maxMegabytes = 256;
-    bool operator==(const HistoryOptions &) const = default;
 };
 // How an arriving message shows: in its window, as a desktop notification
 // (the window is made but shown only when the user opens it), or both.

@@ -96,6 +96,14 @@ ReceiverWindow::ReceiverWindow(SettingsStore &store, ReceiverSettings &settings,
     m_router->setWindowFactory(
         [this](int slot, const Message &first) { return openMessageWindow(slot, first); });
     connect(m_history, &MessageHistory::unreadCountChanged, this, &ReceiverWindow::unreadCountChanged);
+    // Messages the history could not keep (a full disk, a damaged file) are
+    // still shown in their windows; the user learns that the history lacks them.
+    connect(m_history, &MessageHistory::dropped, this, [this](qint64 total) {
+        showNotice(this, kTitleWarning,
+                   QStringLiteral("The message history could not keep %1 messages: ").arg(total) +
+                       m_history->errorString(),
+                   NoticeText::Replace);
+    });
     // Ports paused while the history's writer fell behind may accept again.
     connect(m_history, &MessageHistory::roomMade, m_network, &ReceiverNetwork::updateAccepting,
             Qt::QueuedConnection);

@@ -69,6 +69,13 @@ private slots:
         // Each is in the history, recorded before a window showed it.
         QVERIFY(r.form->history().flush());
         QCOMPARE(r.form->history().page(QString(), 0, 10).size(), 3);
+        // Messages the history loses are reported, in one notice.
+        NoticeRecorder recorder;
+        emit r.form->history().dropped(2);
+        emit r.form->history().dropped(5);
+        QCOMPARE(recorder.notices.size(), 2);
+        QCOMPARE(recorder.notices.last().at(0), kTitleWarning);
+        QVERIFY(recorder.notices.last().at(1).startsWith(u"The message history could not keep 5 messages"_s));
     }
 
     void fullQueueHoldsSendersAcrossOptions()
