@@ -1,104 +1,109 @@
 #include "connectionreader.h"
 
+#include "nativesocket.h"
 #include "wireformat.h"
 
-#include <QHostAddress>
-#include <QTcpSocket>
+#include <QObject>
+#include <QSocketNotifier>
 
-#include <algorithm>
-
-QString peerIpText(const QHostAddress &address)
-{
-    bool isIpv4 = false;
-    const quint32 ipv4 = address.toIPv4Address(&isIpv4);
-    if (isIpv4)
-        return QHostAddress(ipv4).toString();
-    return address.toString();
-}
-
-bool AcceptedSocket::adopt(qintptr socketDescriptor)
-{
-    if (!setSocketDescriptor(socketDescriptor))
-        return false;
-    m_peerIp = peerIpText(peerAddress());
-    m_localPort = localPort();
-    return true;
-}
-
-ConnectionReader::ConnectionReader(AcceptedSocket *socket, QDeadlineTimer deadline, QObject *parent)
-    : QObject(parent)
-    , m_socket(socket)
+ConnectionReader::ConnectionReader(qintptr descriptor, const QString &peerIp, quint16 localPort,
+                                   QDeadlineTimer deadline, void *address)
+    : m_descriptor(descriptor)
+    , m_peerIp(peerIp)
+    , m_localPort(localPort)
     , m_deadline(deadline)
-    , m_peerIp(socket->acceptedPeerIp())
-    , m_localPort(socket->acceptedLocalPort())
-{
-    m_socket->setParent(this);
-    // Qt would otherwise buffer whatever a peer sends; a payload never
-    // needs more than this.
-    m_socket->setReadBufferSize(kMaxPayloadBytes);
+    , m_address(address)
+{}
 
-    connect(m_socket, &QTcpSocket::readyRead, this, &ConnectionReader::readAvailable);
-    connect(m_socket, &QTcpSocket::disconnected, this, &ConnectionReader::finish);
-    connect(m_socket, &QTcpSocket::errorOccurred, this, &ConnectionReader::finish);
+ConnectionReader::~ConnectionReader()
+{
+    finish();
 }
 
-bool ConnectionReader::needsCatchUp() const
+namespace {
+
+// Reads into buffer from size on until the sender has nothing more for now
+// or the buffer is full; true when the read has ended.
+bool readInto(qintptr descriptor, char *buffer, qsizetype &size)
 {
-    return m_socket->bytesAvailable() > 0 || m_socket->state() != QAbstractSocket::ConnectedState;
+    while (size < kMaxPayloadBytes) {
+        qint64 got = 0;
+        switch (nativesocket::receive(descriptor, buffer + size, kMaxPayloadBytes - size, got)) {
+        case nativesocket::ReadOutcome::Data:
+            size += static_cast<qsizetype>(got);
+            break;
+        case nativesocket::ReadOutcome::WouldBlock:
+            return false;
+        case nativesocket::ReadOutcome::Ended:
+        case nativesocket::ReadOutcome::Failed:
+            return true;
+        }
+    }
+    return false;
 }
 
-void ConnectionReader::catchUp()
+} // namespace
+
+bool ConnectionReader::read(QByteArray &scratch)
 {
     if (m_done)
-        return;
-    if (m_socket->bytesAvailable() > 0)
-        readAvailable();
-    if (m_socket->state() != QAbstractSocket::ConnectedState)
-        finish();
-}
-
-ConnectionReader::~ConnectionReader() = default;
-
-bool ConnectionReader::drain()
-{
-    // Straight into the payload, without a buffer of its own per read. The
-    // payload has room for the largest one while it is read and gives back
-    // what it did not use when the read ends.
-    const qsizetype start = m_payload.size();
-    const qsizetype room = kMaxPayloadBytes - start;
-    if (room > 0) {
-        // Exactly this much: a growing array would round up to twice that,
-        // past what the allocator serves from its heap.
-        m_payload.reserve(kMaxPayloadBytes);
+        return true;
+    bool ended = false;
+    if (m_payload.isEmpty()) {
+        // A sender that wrote and closed before it was accepted is read
+        // whole into the scratch space, and the payload gets exactly its
+        // size.
+        scratch.resize(kMaxPayloadBytes);
+        qsizetype size = 0;
+        ended = readInto(m_descriptor, scratch.data(), size);
+        if (size > 0) {
+            if (!ended && size < kMaxPayloadBytes)
+                m_payload.reserve(kMaxPayloadBytes);
+            m_payload.append(scratch.constData(), size);
+        }
+    } else {
+        // One still sending reads straight into its payload, which has room
+        // for the largest until the read ends.
+        qsizetype size = m_payload.size();
         m_payload.resize(kMaxPayloadBytes);
-        const qint64 got = m_socket->read(m_payload.data() + start, room);
-        m_payload.truncate(start + static_cast<qsizetype>(std::max<qint64>(got, 0)));
+        ended = readInto(m_descriptor, m_payload.data(), size);
+        m_payload.truncate(size);
     }
-    return m_payload.size() >= kMaxPayloadBytes;
-}
-
-void ConnectionReader::readAvailable()
-{
-    if (!m_done && drain())
+    // The limit reached ends the read, even with the connection still open.
+    if (ended || m_payload.size() >= kMaxPayloadBytes)
         finish();
+    return m_done;
 }
 
-void ConnectionReader::finishIfOverdue()
+void ConnectionReader::watch(QObject *context, const std::function<void()> &ready)
+{
+    if (m_done || m_notifier)
+        return;
+    m_notifier = new QSocketNotifier(m_descriptor, QSocketNotifier::Read, context);
+    QObject::connect(m_notifier, &QSocketNotifier::activated, context, ready);
+}
+
+bool ConnectionReader::finishIfOverdue()
 {
     if (!m_done && m_deadline.hasExpired())
         finish();
+    return m_done;
 }
 
 void ConnectionReader::finish()
 {
     if (m_done)
         return;
-    drain();
     m_done = true;
-    m_socket->disconnect(this);
+    m_payload.squeeze();
+    if (m_notifier) {
+        // Its signal may be the one being handled.
+        m_notifier->setEnabled(false);
+        QObject::disconnect(m_notifier, nullptr, nullptr, nullptr);
+        m_notifier->deleteLater();
+        m_notifier = nullptr;
+    }
     // Nothing is ever written back, so there is nothing to flush: let go of
     // the connection at once.
-    m_socket->abort();
-    m_payload.squeeze();
-    emit finished(this, m_payload);
+    nativesocket::closeDescriptor(m_descriptor);
 }

@@ -2,72 +2,56 @@
 
 #include <QByteArray>
 #include <QDeadlineTimer>
-#include <QObject>
 #include <QString>
-#include <QTcpSocket>
+#include <functional>
 
-class QHostAddress;
-
-// The peer's address as shown to the user: dotted decimal for IPv4 peers,
-// also when they reach a dual-stack listener as ::ffff:a.b.c.d.
-QString peerIpText(const QHostAddress &address);
-
-// A connection as the server accepted it. The peer's address and the local
-// port are taken at the accept: a connection may wait in the server until a
-// reader is free, and a sender that has closed by then has no address any
-// more.
-class AcceptedSocket : public QTcpSocket
-{
-public:
-    using QTcpSocket::QTcpSocket;
-
-    // Takes over an accepted descriptor; false when it cannot be used.
-    bool adopt(qintptr socketDescriptor);
-    const QString &acceptedPeerIp() const { return m_peerIp; }
-    quint16 acceptedLocalPort() const { return m_localPort; }
-
-private:
-    QString m_peerIp;
-    quint16 m_localPort = 0;
-};
+class QObject;
+class QSocketNotifier;
 
 // Reads one accepted connection: everything the sender writes until it
 // closes, at most one payload's worth, within a time limit. Whatever ended
 // the read (the sender closing, the size limit, the time limit, an error),
-// finished() hands over what arrived, possibly nothing. The time limit is
-// checked by finishIfOverdue(), which the owner calls now and then: one
-// timer serves all the readers of a port.
-class ConnectionReader : public QObject
+// the reader is then done and holds what arrived, possibly nothing; the
+// connection is closed at once. The time limit is checked by
+// finishIfOverdue(), which the owner calls now and then: one timer serves
+// all the readers of a port.
+class ConnectionReader
 {
-    Q_OBJECT
 public:
-    // Takes ownership of socket.
-    ConnectionReader(AcceptedSocket *socket, QDeadlineTimer deadline, QObject *parent = nullptr);
-    ~ConnectionReader() override;
+    // Takes ownership of the descriptor. Address is a key the owner keeps
+    // per sender address while the reader exists.
+    ConnectionReader(qintptr descriptor, const QString &peerIp, quint16 localPort, QDeadlineTimer deadline,
+                     void *address);
+    ~ConnectionReader();
+    ConnectionReader(const ConnectionReader &) = delete;
+    ConnectionReader &operator=(const ConnectionReader &) = delete;
 
     const QString &peerIp() const { return m_peerIp; }
     quint16 localPort() const { return m_localPort; }
-    // Ends the read when its time is up.
-    void finishIfOverdue();
-    // Whether data, or the end of the stream, came in while the connection
-    // waited for this reader; no signal announces those again, so the owner
-    // then calls catchUp() once control is back in the event loop.
-    bool needsCatchUp() const;
-    void catchUp();
+    void *address() const { return m_address; }
+    bool isDone() const { return m_done; }
 
-signals:
-    void finished(ConnectionReader *reader, const QByteArray &payload);
+    // Reads what has arrived, in at most a payload's worth of scratch space
+    // lent for the call (a read that ends within it needs no buffer of its
+    // own); true when the read is done.
+    bool read(QByteArray &scratch);
+    // Calls ready (with context alive) whenever more may be read, until the
+    // read is done.
+    void watch(QObject *context, const std::function<void()> &ready);
+    // Ends the read when its time is up; true when it is done.
+    bool finishIfOverdue();
+    // What arrived, once done.
+    QByteArray takePayload() { return std::move(m_payload); }
 
 private:
-    // Takes what has arrived, up to the limit; true when the limit is reached.
-    bool drain();
-    void readAvailable();
     void finish();
 
-    AcceptedSocket *m_socket;
-    QDeadlineTimer m_deadline;
-    QByteArray m_payload;
+    qintptr m_descriptor;
     QString m_peerIp;
-    quint16 m_localPort = 0;
+    quint16 m_localPort;
+    QDeadlineTimer m_deadline;
+    void *m_address;
+    QByteArray m_payload;
+    QSocketNotifier *m_notifier = nullptr;
     bool m_done = false;
 };

@@ -5,35 +5,17 @@
 #include "wireformat.h"
 
 #include <QCoreApplication>
-#include <QTcpSocket>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <algorithm>
-
-void BoundedServer::incomingConnection(qintptr socketDescriptor)
-{
-    auto *socket = new AcceptedSocket(this);
-    socket->setReadBufferSize(kMaxPayloadBytes);
-    if (!socket->adopt(socketDescriptor)) {
-        delete socket;
-        return;
-    }
-    addPendingConnection(socket);
-}
 
 Listener::Listener(const QHostAddress &address, qint32 port, QObject *parent)
     : QObject(parent)
     , m_address(address)
     , m_port(port)
 {
-    // The server accepts one connection at a time and stops when one is left
-    // pending, so each is counted before the next is accepted and the port's
-    // bounds hold exactly.
-    m_server.setMaxPendingConnections(1);
     m_server.setListenBacklogSize(kListenBacklog);
-    connect(&m_server, &QTcpServer::newConnection, this, &Listener::takePendingConnections);
-    connect(&m_server, &QTcpServer::acceptError, this,
-            [this] { QTimer::singleShot(kAcceptRetryMs, this, &Listener::updateAccepting); });
     connect(&m_sweep, &QTimer::timeout, this, &Listener::finishOverdueReaders);
     setDataTimeout(kDataTimeoutMs);
 }
@@ -52,14 +34,11 @@ void Listener::setDataTimeout(int milliseconds)
 void Listener::finishOverdueReaders()
 {
     // Waiting connections whose time is up get a reader all the same, to
-    // hand on what they sent; then every overdue read ends. A reader that
-    // finishes may take others off the list as their messages are handed on;
-    // those are deleted only later, so the copy stays valid.
+    // hand on what they sent; then every overdue read ends.
     startWaiting(true);
-    const QList<ConnectionReader *> readers = m_readers;
-    for (ConnectionReader *reader : readers)
+    for (ConnectionReader *reader : std::as_const(m_readers))
         reader->finishIfOverdue();
-    deleteSpentReaders();
+    handOnFinished();
     if (m_readers.isEmpty() && m_waiting.isEmpty())
         m_sweep.stop();
 }
@@ -89,6 +68,12 @@ bool Listener::startListening()
     close();
     const bool portFits = m_port >= 0 && m_port <= 65535;
     if (portFits && m_server.listen(m_address, static_cast<quint16>(m_port))) {
+        // The server only listens; connections are accepted here, each only
+        // while there is room for it, so the port's bounds hold exactly.
+        m_server.pauseAccepting();
+        m_listeningPort = m_server.serverPort();
+        m_acceptNotifier = new QSocketNotifier(m_server.socketDescriptor(), QSocketNotifier::Read, this);
+        connect(m_acceptNotifier, &QSocketNotifier::activated, this, &Listener::acceptConnections);
         updateAccepting();
         return true;
     }
@@ -103,23 +88,24 @@ bool Listener::startListening()
 
 void Listener::close()
 {
+    delete std::exchange(m_acceptNotifier, nullptr);
     m_server.close();
     m_sweep.stop();
     const QList<ConnectionReader *> readers = std::exchange(m_readers, {});
     m_perAddress.clear();
     m_addressesThatMayStart = 0;
-    m_finished.clear();
     qDeleteAll(readers);
     for (const Waiting &waiting : std::exchange(m_waiting, {}))
-        delete waiting.socket;
+        nativesocket::closeDescriptor(waiting.descriptor);
 }
 
 void Listener::retire()
 {
-    // Senders the server has already let in are read like the others.
+    // Senders the kernel has already let in are read like the others.
     m_retiring = true;
-    if (m_server.isListening())
-        takePendingConnections();
+    if (m_acceptNotifier)
+        acceptConnections();
+    delete std::exchange(m_acceptNotifier, nullptr);
     m_server.close();
     if (heldConnections() == 0)
         deleteLater();
@@ -127,8 +113,15 @@ void Listener::retire()
 
 void Listener::updateAccepting()
 {
-    if (m_server.isListening())
-        takePendingConnections();
+    // Only switches the watch on or off: connections are taken when control
+    // is back in the event loop, never while messages are being handed on.
+    setAcceptNotifier(admits());
+}
+
+void Listener::setAcceptNotifier(bool enabled)
+{
+    if (m_acceptNotifier && m_acceptNotifier->isEnabled() != (enabled && m_acceptPause.hasExpired()))
+        m_acceptNotifier->setEnabled(enabled && m_acceptPause.hasExpired());
 }
 
 bool Listener::admits() const
@@ -136,43 +129,51 @@ bool Listener::admits() const
     return heldConnections() < kMaxConnectionsPerPort && (!m_admit || m_admit());
 }
 
-void Listener::takePendingConnections()
+void Listener::acceptConnections()
 {
-    // Each connection is taken only while there is room for it; one that
-    // finds none stays pending in the server, which then accepts no more.
+    // Every sender that has come is taken while there is room (all of them
+    // when retiring); the others stay with the kernel.
     bool taken = false;
-    while (m_server.hasPendingConnections() && (m_retiring || admits())) {
-        // Only accepted sockets are ever pending (see BoundedServer).
-        auto *socket = static_cast<AcceptedSocket *>(m_server.nextPendingConnection());
-        if (!socket)
+    bool done = false;
+    while (m_retiring || admits()) {
+        qintptr descriptor = -1;
+        QString peerIp;
+        const auto outcome =
+            nativesocket::acceptConnection(m_server.socketDescriptor(), descriptor, peerIp, m_lastPeer);
+        if (outcome == nativesocket::AcceptOutcome::Skipped)
+            continue;
+        if (outcome == nativesocket::AcceptOutcome::OutOfRoom) {
+            // No descriptors left: try again later rather than spin.
+            m_acceptPause = QDeadlineTimer(kAcceptRetryMs);
+            QTimer::singleShot(kAcceptRetryMs, this, &Listener::updateAccepting);
+        }
+        if (outcome != nativesocket::AcceptOutcome::Taken)
             break;
-        socket->setParent(this);
-        m_waiting.append(Waiting{socket, socket->acceptedPeerIp(), QDeadlineTimer(m_dataTimeoutMs)});
-        countAddress(m_waiting.constLast().address, 0, 1);
-        startWaiting(false);
+        m_waiting.append(Waiting{descriptor, peerIp, addressOf(peerIp), QDeadlineTimer(m_dataTimeoutMs)});
+        countAddress(m_waiting.constLast().address, peerIp, 0, 1);
+        done = startWaiting(false) || done;
         taken = true;
     }
+    if (!m_readers.isEmpty() || !m_waiting.isEmpty()) {
+        if (!m_sweep.isActive())
+            m_sweep.start();
+    }
+    if (done)
+        handOnFinished();
     if (taken)
         emit connectionsChanged();
-    if ((!m_readers.isEmpty() || !m_waiting.isEmpty()) && !m_sweep.isActive())
-        m_sweep.start();
-    if (!m_server.isListening())
-        return;
-    // Taking a pending connection makes the server accept again, so the
-    // pause is decided afresh every time.
-    if (!m_server.hasPendingConnections() && admits())
-        m_server.resumeAccepting();
-    else
-        m_server.pauseAccepting();
+    if (!m_retiring)
+        updateAccepting();
 }
 
-void Listener::startWaiting(bool overdueToo)
+bool Listener::startWaiting(bool overdueToo)
 {
+    bool done = false;
     // Overdue connections get a reader whatever the room, to hand on what
     // they sent. Deadlines follow arrival order, so they are the first ones
     // and no earlier connection of their address is left waiting.
     while (overdueToo && !m_waiting.isEmpty() && m_waiting.constFirst().deadline.hasExpired())
-        startWaitingAt(0);
+        done = startWaitingAt(0) || done;
     // Then in arrival order, each while its port and its address may read
     // one more. An address that may not holds back its later connections
     // too (its room does not grow within a pass), so one sender's messages
@@ -180,119 +181,104 @@ void Listener::startWaiting(bool overdueToo)
     // which is at once when every waiting connection is from a busy address.
     for (qsizetype i = 0;
          i < m_waiting.size() && m_addressesThatMayStart > 0 && m_readers.size() < kMaxReadersPerPort;) {
-        if (m_perAddress.value(m_waiting.at(i).address).reading < kMaxReadersPerAddress)
-            startWaitingAt(i);
+        if (m_waiting.at(i).address->reading < kMaxReadersPerAddress)
+            done = startWaitingAt(i) || done;
         else
             ++i;
     }
+    return done;
 }
 
-void Listener::startWaitingAt(qsizetype index)
+bool Listener::startWaitingAt(qsizetype index)
 {
     const Waiting waiting = m_waiting.takeAt(index);
-    countAddress(waiting.address, 1, -1);
-    startReader(waiting.socket, waiting.deadline);
-}
-
-void Listener::countAddress(const QString &address, int readingChange, int waitingChange)
-{
-    const auto mayStart = [](const AddressCount &count) {
-        return count.waiting > 0 && count.reading < kMaxReadersPerAddress;
-    };
-    auto count = m_perAddress.find(address);
-    if (count == m_perAddress.end())
-        count = m_perAddress.insert(address, AddressCount{});
-    const bool before = mayStart(*count);
-    count->reading += readingChange;
-    count->waiting += waitingChange;
-    m_addressesThatMayStart += int(mayStart(*count)) - int(before);
-    if (count->reading == 0 && count->waiting == 0)
-        m_perAddress.erase(count);
-}
-
-void Listener::startReader(AcceptedSocket *socket, QDeadlineTimer deadline)
-{
-    auto *reader = new ConnectionReader(socket, deadline, this);
-    connect(reader, &ConnectionReader::finished, this, &Listener::readerFinished);
+    countAddress(waiting.address, waiting.peerIp, 1, -1);
+    auto *reader = new ConnectionReader(waiting.descriptor, waiting.peerIp, m_listeningPort, waiting.deadline,
+                                        waiting.address);
     m_readers.append(reader);
-    // Not at once: a read that ends hands its message on, which must not
-    // happen while connections are being taken. One call serves all the
-    // readers started meanwhile.
-    if (reader->needsCatchUp() && !std::exchange(m_catchUpScheduled, true))
-        QMetaObject::invokeMethod(this, &Listener::catchUpReaders, Qt::QueuedConnection);
+    // Most senders have written and closed by now: the read ends here.
+    if (reader->read(m_scratch) || reader->finishIfOverdue())
+        return true;
+    reader->watch(this, [this, reader] { readerReadable(reader); });
+    return false;
 }
 
-void Listener::catchUpReaders()
+Listener::AddressState *Listener::addressOf(const QString &peerIp)
 {
-    m_catchUpScheduled = false;
-    const QList<ConnectionReader *> readers = m_readers;
-    for (ConnectionReader *reader : readers)
-        reader->catchUp();
+    return &m_perAddress[peerIp];
 }
 
-void Listener::readerFinished(ConnectionReader *reader, const QByteArray &payload)
+void Listener::countAddress(AddressState *address, const QString &peerIp, int readingChange,
+                            int waitingChange)
 {
-    if (!m_readers.contains(reader))
-        return;
-    m_finished.insert(reader, payload);
-    handOnFinished();
+    const auto mayStart = [](const AddressState &state) {
+        return state.waiting > 0 && state.reading < kMaxReadersPerAddress;
+    };
+    const bool before = mayStart(*address);
+    address->reading += readingChange;
+    address->waiting += waitingChange;
+    m_addressesThatMayStart += int(mayStart(*address)) - int(before);
+    if (address->reading == 0 && address->waiting == 0)
+        m_perAddress.erase(peerIp);
 }
 
-void Listener::discardReader(ConnectionReader *reader)
+void Listener::readerReadable(ConnectionReader *reader)
 {
-    // Its signal may still be on the stack, so it is deleted later, together
-    // with others: a deferred deletion for every connection would cost an
-    // extra turn of the event loop each.
-    constexpr qsizetype kSpentBatch = 64;
-    m_spent.append(reader);
-    if (m_spent.size() >= kSpentBatch)
-        deleteSpentReaders();
-}
-
-void Listener::deleteSpentReaders()
-{
-    if (m_spent.isEmpty())
-        return;
-    auto *batch = new QObject(this);
-    for (ConnectionReader *reader : std::exchange(m_spent, {}))
-        reader->setParent(batch);
-    batch->deleteLater();
+    if (reader->read(m_scratch))
+        handOnFinished();
 }
 
 void Listener::handOnFinished()
 {
-    // One pass, front to back: a finished read goes on unless an earlier
-    // read from the same address is still in the list (open, or finished
-    // and held back itself).
+    // A message handed on may lead its receiver to ask for more (room made,
+    // say); the pass under way sees to that.
+    if (m_handingOn)
+        return;
+    m_handingOn = true;
     bool handedOn = false;
-    for (qsizetype i = 0; i < m_readers.size() && !m_finished.isEmpty();) {
-        ConnectionReader *reader = m_readers.at(i);
-        const auto finished = m_finished.constFind(reader);
-        const QString &peerIp = reader->peerIp();
-        if (finished == m_finished.cend() ||
-            std::any_of(m_readers.cbegin(), m_readers.cbegin() + i,
-                        [&peerIp](const ConnectionReader *earlier) { return earlier->peerIp() == peerIp; })) {
-            ++i;
-            continue;
-        }
-        const QByteArray payload = *finished;
-        const quint16 localPort = reader->localPort();
-        m_finished.erase(finished);
-        m_readers.removeAt(i);
-        countAddress(peerIp, -1, 0);
-        discardReader(reader);
+    // Readers freed make room for the connections that wait, and those that
+    // are done at once go on in the same call.
+    while (handOnPass()) {
         handedOn = true;
-        // A sender that closed without writing anything brought no message.
-        if (!payload.isEmpty())
-            emit messageReceived(payload, peerIp, localPort);
+        if (!startWaiting(false))
+            break;
     }
-    // Readers freed make room for the connections that wait.
-    startWaiting(false);
+    m_handingOn = false;
     if (m_retiring && heldConnections() == 0) {
         deleteLater();
         return;
     }
     updateAccepting();
-    if (handedOn)
+    if (handedOn) {
+        emit messagesHandedOn();
         emit connectionsChanged();
+    }
+}
+
+bool Listener::handOnPass()
+{
+    // One pass, front to back: a finished read goes on unless an earlier
+    // read from the same address is still in the list (open, or finished
+    // and held back itself).
+    const quint64 pass = ++m_handOnPasses;
+    bool handedOn = false;
+    for (qsizetype i = 0; i < m_readers.size();) {
+        ConnectionReader *reader = m_readers.at(i);
+        auto *address = static_cast<AddressState *>(reader->address());
+        if (!reader->isDone() || address->heldInPass == pass) {
+            address->heldInPass = pass;
+            ++i;
+            continue;
+        }
+        const QByteArray payload = reader->takePayload();
+        const QString peerIp = reader->peerIp();
+        m_readers.removeAt(i);
+        delete reader;
+        countAddress(address, peerIp, -1, 0);
+        handedOn = true;
+        // A sender that closed without writing anything brought no message.
+        if (!payload.isEmpty())
+            emit messageReceived(payload, peerIp, m_listeningPort);
+    }
+    return handedOn;
 }

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QDeadlineTimer>
-#include <QHash>
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
@@ -10,27 +9,18 @@
 #include <QTcpServer>
 #include <QTimer>
 #include <functional>
+#include <unordered_map>
 
-class AcceptedSocket;
+#include "nativesocket.h"
+
 class ConnectionReader;
+class QSocketNotifier;
 
 // The description shown after "Winsock Error: " when a port cannot be
 // listened on. Ports below 1024 need a privilege that desktop users lack,
 // so for those the text also says how to grant it to this program.
 QString listenErrorDescription(QAbstractSocket::SocketError error, const QString &errorString, qint32 port,
                                const QString &programPath);
-
-// A server whose accepted connections buffer no more than a payload while
-// they wait for a reader.
-class BoundedServer : public QTcpServer
-{
-    Q_OBJECT
-public:
-    using QTcpServer::QTcpServer;
-
-protected:
-    void incomingConnection(qintptr socketDescriptor) override;
-};
 
 // One listening port. Every accepted connection is read on its own, so a
 // sender that is slow, silent or still being read never turns another
@@ -53,10 +43,10 @@ public:
     // Of those, the ones one address may have: well below the port's bound,
     // so that other addresses always find a reader.
     static constexpr int kMaxReadersPerAddress = 8;
-    // Connections accepted on one port, read or waiting for a reader. Each
-    // buffers at most a payload, so a port holds at most 16 MiB; beyond it
-    // the port stops accepting and the kernel holds (or refuses) further
-    // senders until a read finishes.
+    // Connections accepted on one port, read or waiting for a reader (one
+    // that waits holds only its descriptor: what it sent stays with the
+    // kernel). Beyond it the port stops accepting and the kernel holds (or
+    // refuses) further senders until a read finishes.
     static constexpr int kMaxConnectionsPerPort = 256;
     // How long a sender may take from connecting to closing, waiting for a
     // reader included. A sender writes its one payload right after
@@ -77,8 +67,8 @@ public:
     bool startListening();
     // Stops listening and drops the connections being read.
     void close();
-    // Stops listening at once but lets every connection already accepted be
-    // read and handed on; the object then deletes itself.
+    // Stops listening at once but lets every connection already let in (by
+    // the kernel too) be read and handed on; the object then deletes itself.
     void retire();
 
     bool isListening() const { return m_server.isListening(); }
@@ -101,37 +91,53 @@ public:
 
 signals:
     void messageReceived(const QByteArray &payload, const QString &peerIp, quint16 localPort);
+    // The messages that finished together were all handed on.
+    void messagesHandedOn();
     void listenFailed(const QString &description);
     // The number of held connections changed.
     void connectionsChanged();
 
 private:
-    struct Waiting
-    {
-        AcceptedSocket *socket;
-        QString address;
-        QDeadlineTimer deadline;
-    };
-    struct AddressCount
+    // Per sender address, while it has connections held.
+    struct AddressState
     {
         int reading = 0;
         int waiting = 0;
+        // The hand-on pass in which an earlier connection of the address
+        // was still held, so its later ones wait too.
+        quint64 heldInPass = 0;
+    };
+    struct Waiting
+    {
+        qintptr descriptor;
+        QString peerIp;
+        AddressState *address;
+        QDeadlineTimer deadline;
     };
 
-    void takePendingConnections();
-    void startReader(AcceptedSocket *socket, QDeadlineTimer deadline);
-    void startWaiting(bool overdueToo);
-    void startWaitingAt(qsizetype index);
-    void countAddress(const QString &address, int readingChange, int waitingChange);
+    void acceptConnections();
+    void setAcceptNotifier(bool enabled);
+    // Starts readers for the connections that wait, each of which reads
+    // what has arrived at once; true when one of them is done already.
+    bool startWaiting(bool overdueToo);
+    bool startWaitingAt(qsizetype index);
+    AddressState *addressOf(const QString &peerIp);
+    void countAddress(AddressState *address, const QString &peerIp, int readingChange, int waitingChange);
     bool admits() const;
-    void readerFinished(ConnectionReader *reader, const QByteArray &payload);
+    void readerReadable(ConnectionReader *reader);
     void handOnFinished();
+    bool handOnPass();
     void finishOverdueReaders();
-    void catchUpReaders();
-    void discardReader(ConnectionReader *reader);
-    void deleteSpentReaders();
 
-    BoundedServer m_server;
+    QTcpServer m_server;
+    // Watches the listening socket; the server only listens.
+    QSocketNotifier *m_acceptNotifier = nullptr;
+    // After running out of descriptors, accepting waits until then.
+    QDeadlineTimer m_acceptPause;
+    quint16 m_listeningPort = 0;
+    nativesocket::PeerCache m_lastPeer;
+    // Lent to each read: a payload's worth.
+    QByteArray m_scratch;
     // Checks the time limits while there are connections.
     QTimer m_sweep;
     QHostAddress m_address;
@@ -143,14 +149,12 @@ private:
     QList<ConnectionReader *> m_readers;
     // Accepted connections waiting for a reader, in the order they arrived.
     QList<Waiting> m_waiting;
-    // Connections read and waiting per address (only addresses with some).
-    QHash<QString, AddressCount> m_perAddress;
+    // Connections read and waiting per address (only addresses with some);
+    // its entries stay where they are while others come and go.
+    std::unordered_map<QString, AddressState> m_perAddress;
     // Addresses with a waiting connection that may start another reader.
     int m_addressesThatMayStart = 0;
-    QHash<ConnectionReader *, QByteArray> m_finished;
-    bool m_catchUpScheduled = false;
-    // Finished readers not deleted yet; the sweep (or a full batch) deletes
-    // them.
-    QList<ConnectionReader *> m_spent;
+    quint64 m_handOnPasses = 0;
+    bool m_handingOn = false;
     bool m_retiring = false;
 };

@@ -651,11 +651,13 @@ void MessageHistory::Shared::run()
         const bool opened = openWriter(db, error);
         QSqlQuery insert(db);
         QSqlQuery update(db);
-        const bool prepared = opened &&
-                              insert.prepare(QStringLiteral(
-                                  "INSERT INTO messages (id, received, name, address, local_port, "
-                                  "reply_port, fate, size, text) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)")) &&
-                              update.prepare(QStringLiteral("UPDATE messages SET fate = ? WHERE id = ?"));
+        const bool prepared =
+            opened &&
+            insert.prepare(
+                QStringLiteral("INSERT INTO messages (id, received, name, address, local_port, "
+                               "reply_port, fate, size, text) VALUES (:id, :received, :name, :address, "
+                               ":local_port, :reply_port, :fate, :size, :text)")) &&
+            update.prepare(QStringLiteral("UPDATE messages SET fate = :fate WHERE id = :id"));
         QMutexLocker lock(&mutex);
         indexBehind = prepared && openedBehind;
         indexDue = QDeadlineTimer(0);
@@ -802,15 +804,16 @@ bool MessageHistory::Shared::write(QSqlDatabase &db, QSqlQuery &insert, QSqlQuer
     for (auto record = batch.records.cbegin(); ok && record != batch.records.cend(); ++record) {
         const Message &message = record->message;
         const qint64 size = utf8Size(message.name) + utf8Size(message.address) + utf8Size(message.text);
-        insert.addBindValue(record->id);
-        insert.addBindValue(record->receivedMs);
-        insert.addBindValue(notNull(message.name));
-        insert.addBindValue(notNull(message.address));
-        insert.addBindValue(int(message.localPort));
-        insert.addBindValue(message.replyPort);
-        insert.addBindValue(int(record->fate));
-        insert.addBindValue(size);
-        insert.addBindValue(notNull(message.text));
+        // By name: Qt makes up a name for every value bound by position.
+        insert.bindValue(QStringLiteral(":id"), record->id);
+        insert.bindValue(QStringLiteral(":received"), record->receivedMs);
+        insert.bindValue(QStringLiteral(":name"), notNull(message.name));
+        insert.bindValue(QStringLiteral(":address"), notNull(message.address));
+        insert.bindValue(QStringLiteral(":local_port"), int(message.localPort));
+        insert.bindValue(QStringLiteral(":reply_port"), message.replyPort);
+        insert.bindValue(QStringLiteral(":fate"), int(record->fate));
+        insert.bindValue(QStringLiteral(":size"), size);
+        insert.bindValue(QStringLiteral(":text"), notNull(message.text));
         ok = insert.exec();
         if (!ok)
             error = insert.lastError().text();
@@ -818,8 +821,8 @@ bool MessageHistory::Shared::write(QSqlDatabase &db, QSqlQuery &insert, QSqlQuer
         rowBytes += size;
     }
     for (auto fate = batch.fates.cbegin(); ok && fate != batch.fates.cend(); ++fate) {
-        update.addBindValue(int(fate.value()));
-        update.addBindValue(fate.key());
+        update.bindValue(QStringLiteral(":fate"), int(fate.value()));
+        update.bindValue(QStringLiteral(":id"), fate.key());
         ok = update.exec();
         if (!ok)
             error = update.lastError().text();

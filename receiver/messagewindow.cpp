@@ -3,7 +3,6 @@
 #include "messagetextview.h"
 #include "receiversettings.h"
 #include "senderline.h"
-#include "windowactivation.h"
 #include "wireformat.h"
 
 #include <QApplication>
@@ -50,6 +49,11 @@ MessageWindow::MessageWindow(const ReceiverSettings &settings, QWidget *parent)
     m_readNext = new QPushButton(QStringLiteral("Read next ->"), this);
     m_readNext->setObjectName(QStringLiteral("ReadNext"));
     m_readNext->setVisible(false);
+    // Its place is kept while it is hidden, so the second text of a sender
+    // shows the button without laying the window out again.
+    QSizePolicy readNextPolicy = m_readNext->sizePolicy();
+    readNextPolicy.setRetainSizeWhenHidden(true);
+    m_readNext->setSizePolicy(readNextPolicy);
     m_reply = new QPushButton(QStringLiteral("Reply"), this);
     m_reply->setObjectName(QStringLiteral("Reply2User"));
     auto *ok = new QPushButton(QStringLiteral("OK"), this);
@@ -206,8 +210,14 @@ void MessageWindow::showFirst(int slot, const Message &first, bool visible)
     showCurrentMessage();
     updateReadNext();
     placeBySlot();
-    if (visible)
-        bringToFront(this);
+    if (visible) {
+        show();
+        raise();
+        // Activated with the others that arrive meanwhile: in a burst of new
+        // senders only the latest window takes the focus, and the others are
+        // not repainted once as active and again as inactive.
+        requestActivation();
+    }
     beep();
 }
 

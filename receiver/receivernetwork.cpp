@@ -46,6 +46,7 @@ QList<PortState> ReceiverNetwork::applyPorts(const QList<qint32> &ports)
             listener->setDataTimeout(m_dataTimeoutMs);
             listener->setAdmission([this] { return admits(); });
             connect(listener, &Listener::messageReceived, this, &ReceiverNetwork::payloadReceived);
+            connect(listener, &Listener::messagesHandedOn, this, &ReceiverNetwork::handOver);
             connect(listener, &Listener::connectionsChanged, this, &ReceiverNetwork::connectionsChanged);
             connect(listener, &Listener::listenFailed, this, [&error](const QString &text) { error = text; });
             listener->startListening();
@@ -126,5 +127,11 @@ void ReceiverNetwork::payloadReceived(const QByteArray &payload, const QString &
     if (m_history)
         message->historyId = m_history->record(*message, MessageFate::Shown);
     m_room.inTransit.fetch_add(1, std::memory_order_acq_rel);
-    emit messageArrived(*message);
+    m_outgoing.append(std::move(*message));
+}
+
+void ReceiverNetwork::handOver()
+{
+    if (!m_outgoing.isEmpty())
+        emit messagesArrived(std::exchange(m_outgoing, {}));
 }

@@ -36,7 +36,7 @@ struct PortState
 
 // Quillbox's network side, on a thread of its own: one listener per port,
 // their readers, and the turning of each payload into a Message. The
-// user-interface thread gets whole messages through messageArrived() (a
+// user-interface thread gets whole messages through messagesArrived() (a
 // queued connection keeps their order), so no modal dialog, slow layout or
 // busy window ever delays accepting and reading.
 class ReceiverNetwork : public QObject
@@ -63,10 +63,13 @@ public:
     void shutdown();
 
 signals:
-    void messageArrived(const Message &message);
+    // The messages read together, in arrival order: one hand-over (and one
+    // wake-up of the user-interface thread) for all of them.
+    void messagesArrived(const QList<Message> &messages);
 
 private:
     void payloadReceived(const QByteArray &payload, const QString &peerIp, quint16 localPort);
+    void handOver();
     bool admits();
     int countHeld();
     void connectionsChanged();
@@ -79,4 +82,6 @@ private:
     QList<Listener *> m_listeners;
     // Those and the retiring ones.
     QList<Listener *> m_all;
+    // Read and not handed over yet.
+    QList<Message> m_outgoing;
 };

@@ -56,7 +56,7 @@ ReceiverWindow::ReceiverWindow(SettingsStore &store, ReceiverSettings &settings,
     m_network->setHistory(m_history);
     m_network->moveToThread(m_networkThread);
     connect(m_networkThread, &QThread::finished, m_network, &QObject::deleteLater);
-    connect(m_network, &ReceiverNetwork::messageArrived, this, &ReceiverWindow::messageArrived,
+    connect(m_network, &ReceiverNetwork::messagesArrived, this, &ReceiverWindow::messagesArrived,
             Qt::QueuedConnection);
     m_networkThread->start();
     setObjectName(QStringLiteral("ReceiveForm"));
@@ -306,6 +306,12 @@ void ReceiverWindow::scheduleSpareWindow()
                 m_spareWindow = buildMessageWindow();
         });
     }
+}
+
+void ReceiverWindow::messagesArrived(const QList<Message> &messages)
+{
+    for (const Message &message : messages)
+        messageArrived(message);
 }
 
 void ReceiverWindow::messageArrived(const Message &message)

@@ -101,6 +101,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void messagesArrived(const QList<Message> &messages);
     void messageArrived(const Message &message);
     MessageView *openMessageWindow(int slot, const Message &first);
     MessageWindow *buildMessageWindow();

@@ -1,11 +1,11 @@
 // A fixed workload for counting instructions rather than timing: rounds of
-// small messages from 8 sender threads to either a Quillbox (offscreen) or the
+// small messages from 8 sender threads (or as many as asked for) to either a Quillbox (offscreen) or the
 // bare QTcpServer receiver, each round on a new receiver. Counted, instruction
 // counts do not move with the machine's load the way rates do. Run, as one
 // command line,
 //
 //   valgrind --tool=callgrind --separate-threads=yes
-//       build/<folder>/bin/bench_instructions quillbox|bareqt [messages a round]
+//       build/<folder>/bin/bench_instructions quillbox|bareqt [messages a round] [senders]
 //
 // then `callgrind_annotate --inclusive=yes` of the main thread's file (its
 // name ends in -01): the inclusive count of bench::SpinUntil divided by the
@@ -20,27 +20,28 @@ using namespace bench;
 namespace {
 
 constexpr int kRounds = 3;
-constexpr int kSenders = 8;
+constexpr int kDefaultSenders = 8;
+constexpr int kMostSenders = 64;
 constexpr int kDefaultMessages = 1000;
 
-std::vector<std::thread> StartSmallSenders(quint16 port, int messages)
+std::vector<std::thread> StartSmallSenders(quint16 port, int messages, int senders)
 {
     std::vector<std::thread> threads;
-    for (int s = 0; s < kSenders; ++s) {
-        threads.emplace_back([port, s, messages] {
+    for (int s = 0; s < senders; ++s) {
+        threads.emplace_back([port, s, messages, senders] {
             const QByteArray payload = Payload(QByteArray("sender") + QByteArray::number(s), 32);
-            for (int i = 0; i < messages / kSenders; ++i)
+            for (int i = 0; i < messages / senders; ++i)
                 SendOne(port, payload);
         });
     }
     return threads;
 }
 
-template <typename Receiver> bool Round(int messages)
+template <typename Receiver> bool Round(int messages, int senders)
 {
     Receiver receiver;
-    std::vector<std::thread> threads = StartSmallSenders(receiver.port(), messages);
-    const int expected = messages / kSenders * kSenders;
+    std::vector<std::thread> threads = StartSmallSenders(receiver.port(), messages, senders);
+    const int expected = messages / senders * senders;
     const bool done = SpinUntil([&] { return receiver.received >= expected; });
     for (auto &thread : threads)
         thread.join();
@@ -55,10 +56,11 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     const bool bare = args.value(1) == QStringLiteral("bareqt");
-    const int messages = args.size() > 2 ? std::clamp(args[2].toInt(), kSenders, 10000) : kDefaultMessages;
+    const int senders = args.size() > 3 ? std::clamp(args[3].toInt(), 1, kMostSenders) : kDefaultSenders;
+    const int messages = args.size() > 2 ? std::clamp(args[2].toInt(), senders, 10000) : kDefaultMessages;
     bool ok = true;
     for (int r = 0; r < kRounds; ++r)
-        ok = (bare ? Round<BareQtReceiver>(messages) : Round<Quillbox>(messages)) && ok;
+        ok = (bare ? Round<BareQtReceiver>(messages, senders) : Round<Quillbox>(messages, senders)) && ok;
     std::printf("%s: %d rounds of %d messages %s\n", bare ? "bare Qt" : "quillbox", kRounds, messages,
                 ok ? "received" : "NOT all received");
     return ok ? 0 : 1;
