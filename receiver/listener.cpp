@@ -244,15 +244,15 @@ void Listener::handOnFinished()
             break;
     }
     m_handingOn = false;
+    if (handedOn) {
+        emit messagesHandedOn();
+        emit connectionsChanged();
+    }
     if (m_retiring && heldConnections() == 0) {
         deleteLater();
         return;
     }
     updateAccepting();
-    if (handedOn) {
-        emit messagesHandedOn();
-        emit connectionsChanged();
-    }
 }
 
 bool Listener::handOnPass()

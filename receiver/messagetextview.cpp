@@ -18,6 +18,10 @@ MessageTextView::MessageTextView(QWidget *parent)
 {
     setReadOnly(true);
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    // Every line wraps at the view's width, so a horizontal scroll bar is
+    // never needed; left to itself the view shows one for a moment while a
+    // new window is first laid out, and lays the window out twice.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // Scrolling to the end of what is shown brings the rest.
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
         if (!isWhole() && value >= verticalScrollBar()->maximum())

@@ -107,6 +107,9 @@ private slots:
             QVERIFY(SendPayload(kept, Bars("bob|1|") + texts.last().toLatin1()));
         }
         QTRY_COMPARE(r.router().queue().size(), MessageRouter::kMaxQueuedMessages);
+        // One more sender, on the port about to be dropped, still writing.
+        const std::unique_ptr<QTcpSocket> late = Connect(dropped);
+        QVERIFY(late);
 
         // The options dialog, cancelled after the list changed, keeps the
         // listener of the port still listed, and the senders it holds.
@@ -120,6 +123,12 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(r.windows().size(), 2, 20000);
         QTRY_COMPARE_WITH_TIMEOUT(r.windows()[1]->messages(), texts, 20000);
         QCOMPARE(longest, MessageRouter::kMaxQueuedMessages);
+        // The dropped port's listener still reads the sender it let in, and
+        // its message reaches a window like any other.
+        late->write(Bars("carol|1|last"));
+        late->disconnectFromHost();
+        QTRY_COMPARE(r.windows().size(), 3);
+        QCOMPARE(r.windows()[2]->messages(), QStringList{u"last"_s});
     }
 
     void ends()
