@@ -1,6 +1,7 @@
 #include "messagetextview.h"
 
 #include <QMimeData>
+#include <QPainter>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -22,6 +23,14 @@ MessageTextView::MessageTextView(QWidget *parent)
     // never needed; left to itself the view shows one for a moment while a
     // new window is first laid out, and lays the window out twice.
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // A plain one-pixel frame in the shade styles outline frames with,
+    // drawn by event(): the style's frame is rasterised as a path over the
+    // whole view, and cost a new window's first paint more than its text.
+    setFrameStyle(QFrame::Box | QFrame::Plain);
+    QPalette colours = palette();
+    constexpr int kOutlineDarker = 140;
+    colours.setColor(QPalette::WindowText, colours.color(QPalette::Window).darker(kOutlineDarker));
+    setPalette(colours);
     // Scrolling to the end of what is shown brings the rest.
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
         if (!isWhole() && value >= verticalScrollBar()->maximum())
@@ -79,6 +88,21 @@ void MessageTextView::show(qsizetype length)
     setPlainText(shown);
     for (const int cut : std::as_const(cuts))
         document()->findBlock(cut + 1).setUserState(kContinuation);
+}
+
+bool MessageTextView::event(QEvent *event)
+{
+    // The view's own paint event is its frame (the text is the viewport's).
+    if (event->type() != QEvent::Paint)
+        return QPlainTextEdit::event(event);
+    QPainter painter(this);
+    const QRect area = rect();
+    const QColor outline = palette().color(QPalette::WindowText);
+    painter.fillRect(QRect(area.left(), area.top(), area.width(), 1), outline);
+    painter.fillRect(QRect(area.left(), area.bottom(), area.width(), 1), outline);
+    painter.fillRect(QRect(area.left(), area.top(), 1, area.height()), outline);
+    painter.fillRect(QRect(area.right(), area.top(), 1, area.height()), outline);
+    return true;
 }
 
 QString MessageTextView::textBetween(int start, int end) const

@@ -32,6 +32,7 @@ public:
     void showWhole();
 
 protected:
+    bool event(QEvent *event) override;
     QMimeData *createMimeDataFromSelection() const override;
     void keyPressEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;

@@ -17,14 +17,34 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+namespace {
+
+// The sender line: one line whatever its text, fitted to the window's width.
+// Its size never depends on the text, so a new sender's line does not make
+// the window measure its labels and buttons again before it is shown.
+class SenderLineLabel : public QLabel
+{
+public:
+    using QLabel::QLabel;
+    QSize sizeHint() const override
+    {
+        const QMargins margins = contentsMargins();
+        return {0, fontMetrics().height() + margins.top() + margins.bottom() + 2 * margin()};
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+};
+
+} // namespace
+
 MessageWindow::MessageWindow(const ReceiverSettings &settings, QWidget *parent)
     : QWidget(parent, Qt::Window)
     , m_settings(settings)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("Dialog1"));
+    useActiveColoursWhenInactive();
 
-    m_senderLabel = new QLabel(this);
+    m_senderLabel = new SenderLineLabel(this);
     m_senderLabel->setObjectName(QStringLiteral("Computer"));
     // Names come from anyone on the network. The line never sets the
     // window's width: it is fitted to the width the window has.
@@ -88,6 +108,26 @@ MessageWindow::~MessageWindow()
     // Ended by the program (at its exit) without a close: nothing was read.
     if (!m_closed)
         reportClosing(false);
+}
+
+void MessageWindow::useActiveColoursWhenInactive()
+{
+    // A burst of new senders activates one new window after another; with
+    // the same colours either way, a window that gains or loses the focus
+    // need not be painted again (the title bar still shows which is active).
+    QPalette colours = QApplication::palette(this);
+    for (int role = 0; role < QPalette::NColorRoles; ++role) {
+        const auto colourRole = static_cast<QPalette::ColorRole>(role);
+        colours.setBrush(QPalette::Inactive, colourRole, colours.brush(QPalette::Active, colourRole));
+    }
+    setPalette(colours);
+}
+
+bool MessageWindow::event(QEvent *event)
+{
+    if (event->type() == QEvent::ApplicationPaletteChange)
+        useActiveColoursWhenInactive();
+    return QWidget::event(event);
 }
 
 void MessageWindow::reportFate(qint64 historyId, MessageFate fate)

@@ -73,6 +73,7 @@ signals:
     void fateChanged(qint64 historyId, MessageFate fate);
 
 protected:
+    bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -91,6 +92,7 @@ private:
     void reportClosing(bool byUser);
     void startKeyGuard();
     bool swallowsKey(QObject *watched, const QEvent *event) const;
+    void useActiveColoursWhenInactive();
 
     const ReceiverSettings &m_settings;
     int m_slot = 0;

@@ -97,7 +97,8 @@ payload = b"Bob (front desk)\0" + b"505\0" + text.encode("cp1252")
 with socket.create_connection(("127.0.0.1", int(sys.argv[1])), timeout=5) as s:
     s.sendall(payload)
 PY
-message=$(wait_window "Message ")
+# Exactly "Message ": the main window's caption begins with those words too.
+message=$(wait_window 'Message $')
 xdotool windowmove "$message" 300 120
 shot "$message" quillbox-message.png
 

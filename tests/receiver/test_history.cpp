@@ -9,6 +9,8 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -22,8 +24,13 @@
 #include <QTreeView>
 
 #include <memory>
+#include <optional>
 #include <signal.h>
 #include <sys/stat.h>
+#ifdef Q_OS_LINUX
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
 
 using namespace Qt::StringLiterals;
 
@@ -106,7 +113,8 @@ private slots:
     {
         const QList<Message> sent{
             Msg(QStringLiteral("one\r\ntwo")), Msg(QStringLiteral("x"), QString(), -1, 1),
-            Msg(QStringLiteral("\u00e9t\u00e9 \U0001F600"), QStringLiteral("\u0645"), 0)};
+            Msg(QStringLiteral("\u00e9t\u00e9 \U0001F600"), QStringLiteral("\u0645"), 0),
+            Msg(u"nul"_s + QChar(0) + u"kept"_s), Msg(QString())};
         QList<qint64> ids;
         const QDateTime before = QDateTime::currentDateTimeUtc().addMSecs(-1);
         {
@@ -118,7 +126,7 @@ private slots:
         }
         MessageHistory history(m_path);
         const QList<HistoryEntry> entries = history.page(QString(), 0, 10);
-        QCOMPARE(Ids(entries), (QList<qint64>{ids[2], ids[1], ids[0]}));
+        QCOMPARE(Ids(entries), (QList<qint64>{ids[4], ids[3], ids[2], ids[1], ids[0]}));
         QCOMPARE(ids[1], ids[0] + 1);
         for (qsizetype i = 0; i < sent.size(); ++i) {
             const HistoryEntry entry = history.entry(ids[i]);
@@ -130,8 +138,13 @@ private slots:
             QCOMPARE(entry.fate, MessageFate::Shown);
             QVERIFY(entry.received >= before && entry.received <= QDateTime::currentDateTimeUtc());
         }
-        QCOMPARE(history.unreadCount(), 3);
-        QCOMPARE(history.record(Msg(QStringLiteral("next")), MessageFate::Read), ids[2] + 1);
+        QCOMPARE(history.unreadCount(), 5);
+        QCOMPARE(history.record(Msg(QStringLiteral("next")), MessageFate::Read), ids[4] + 1);
+        // Stored as text, so that searching and cutting count characters.
+        Sql sql(m_path);
+        QSqlQuery check(sql.db);
+        QVERIFY(check.exec(u"SELECT count(*) FROM messages WHERE typeof(text) <> 'text'"_s) && check.next());
+        QCOMPARE(check.value(0).toInt(), 0);
     }
 
     void fatesQueuedAndCommitted()
@@ -153,6 +166,32 @@ private slots:
         QTRY_COMPARE(history.unreadCount(), 2);
         QCOMPARE(unread.last().at(0).toInt(), 2);
     }
+
+#ifdef Q_OS_LINUX
+    void writerYieldsToReceiving()
+    {
+        // The nice value of the thread with this name, or none.
+        const auto niceOf = [](const QString &threadName) -> std::optional<int> {
+            for (const QString &task :
+                 QDir(u"/proc/self/task"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+                QFile comm(u"/proc/self/task/%1/comm"_s.arg(task));
+                QFile stat(u"/proc/self/task/%1/stat"_s.arg(task));
+                if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != threadName.toUtf8() ||
+                    !stat.open(QIODevice::ReadOnly))
+                    continue;
+                // The fields after the name's closing parenthesis; the nice
+                // value is the 19th field in all.
+                const QList<QByteArray> fields = stat.readAll().split(')').last().trimmed().split(' ');
+                return fields.size() > 16 ? std::optional<int>(fields.at(16).toInt()) : std::nullopt;
+            }
+            return std::nullopt;
+        };
+        MessageHistory history(m_path);
+        QVERIFY(history.isOpen());
+        const int own = ::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()));
+        QTRY_COMPARE(niceOf(u"History writer"_s), std::optional<int>(std::min(own + 10, 19)));
+    }
+#endif
 
     void burstIsBatched()
     {
