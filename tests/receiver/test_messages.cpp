@@ -12,6 +12,7 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 
 #include <memory>
@@ -257,8 +258,13 @@ private slots:
         for (const QString &text :
              QStringList{QString(kMaxPayloadBytes, u'x'), prose, u"ab "_s + QString(450, u'y') + u" c"_s}) {
             MessageTextView view;
+            view.resize(400, 200);
+            static_cast<QWidget &>(view).show();
             view.setMessage(text);
             QCOMPARE(view.isWhole(), text.size() <= MessageTextView::kFirstPart);
+            // Shown from its beginning, with the cursor there.
+            QCOMPARE(view.textCursor().position(), 0);
+            QCOMPARE(view.verticalScrollBar()->value(), 0);
             QCOMPARE(view.wordWrapMode(),
                      text == prose ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::WrapAnywhere);
             QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);
