@@ -252,6 +252,7 @@ void MessageWindow::showFirst(int slot, const Message &first, bool visible)
     placeBySlot();
     if (visible) {
         show();
+        dropShowUpdates();
         raise();
         // Activated with the others that arrive meanwhile: in a burst of new
         // senders only the latest window takes the focus, and the others are
@@ -259,6 +260,16 @@ void MessageWindow::showFirst(int slot, const Message &first, bool visible)
         requestActivation();
     }
     beep();
+}
+
+void MessageWindow::dropShowUpdates()
+{
+    // A window shown for the first time is painted whole when it appears.
+    // Each of its widgets also posts an update of itself on being shown,
+    // which would paint most of the window a second time once it is there.
+    QCoreApplication::removePostedEvents(this, QEvent::UpdateLater);
+    for (QWidget *child : findChildren<QWidget *>())
+        QCoreApplication::removePostedEvents(child, QEvent::UpdateLater);
 }
 
 void MessageWindow::addMessage(const Message &message)

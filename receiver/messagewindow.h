@@ -80,6 +80,7 @@ protected:
 
 private:
     void placeBySlot();
+    void dropShowUpdates();
     void updateSenderLabel();
     void showCurrentMessage();
     void updateReadNext();

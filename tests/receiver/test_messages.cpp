@@ -249,6 +249,45 @@ private slots:
         }
     }
 
+    void newWindowsPaintedOnce()
+    {
+        // Built ahead as Quillbox does, then shown for messages that arrive
+        // together: each window's widgets are painted when it appears, and
+        // not a second time.
+        ReceiverSettings settings;
+        struct PaintCounter : QObject
+        {
+            int paints = 0;
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                paints += event->type() == QEvent::Paint;
+                return false;
+            }
+        };
+        std::vector<std::unique_ptr<MessageWindow>> windows;
+        std::vector<std::unique_ptr<PaintCounter>> labels;
+        for (int slot = 0; slot < 4; ++slot) {
+            windows.push_back(std::make_unique<MessageWindow>(settings));
+            windows.back()->prepare();
+            labels.push_back(std::make_unique<PaintCounter>());
+            windows.back()->findChild<QLabel *>(u"Computer"_s)->installEventFilter(labels.back().get());
+        }
+        // Shown from a queued call, as the network's messages are.
+        QMetaObject::invokeMethod(
+            this,
+            [&windows] {
+                for (int slot = 0; slot < 4; ++slot)
+                    windows[slot]->showFirst(slot, From(QString::number(slot), u"hello"_s));
+            },
+            Qt::QueuedConnection);
+        QTRY_VERIFY(std::all_of(labels.cbegin(), labels.cend(), [](const auto &l) { return l->paints > 0; }));
+        // Whatever the windows posted meanwhile is handled.
+        for (int turn = 0; turn < 5; ++turn)
+            QCoreApplication::processEvents();
+        for (const auto &label : labels)
+            QCOMPARE(label->paints, 1);
+    }
+
     void longTextShownInPieces()
     {
         // Only its beginning at first, the rest once the user reaches for it;
