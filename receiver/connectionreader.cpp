@@ -7,12 +7,12 @@
 #include <QSocketNotifier>
 
 ConnectionReader::ConnectionReader(qintptr descriptor, const QString &peerIp, quint16 localPort,
-                                   QDeadlineTimer deadline, void *address)
+                                   QDeadlineTimer deadline, PeerConnections *peer)
     : m_descriptor(descriptor)
     , m_peerIp(peerIp)
     , m_localPort(localPort)
     , m_deadline(deadline)
-    , m_address(address)
+    , m_peer(peer)
 {}
 
 ConnectionReader::~ConnectionReader()

@@ -8,6 +8,16 @@
 class QObject;
 class QSocketNotifier;
 
+// What the listener keeps per sender address while it has connections held.
+struct PeerConnections
+{
+    int reading = 0;
+    int waiting = 0;
+    // The hand-on pass in which an earlier connection of the address was
+    // still held, so its later ones wait too.
+    quint64 heldInPass = 0;
+};
+
 // Reads one accepted connection: everything the sender writes until it
 // closes, at most one payload's worth, within a time limit. Whatever ended
 // the read (the sender closing, the size limit, the time limit, an error),
@@ -18,17 +28,17 @@ class QSocketNotifier;
 class ConnectionReader
 {
 public:
-    // Takes ownership of the descriptor. Address is a key the owner keeps
-    // per sender address while the reader exists.
+    // Takes ownership of the descriptor. Peer is what the owner keeps for the
+    // sender's address, for as long as the reader exists.
     ConnectionReader(qintptr descriptor, const QString &peerIp, quint16 localPort, QDeadlineTimer deadline,
-                     void *address);
+                     PeerConnections *peer);
     ~ConnectionReader();
     ConnectionReader(const ConnectionReader &) = delete;
     ConnectionReader &operator=(const ConnectionReader &) = delete;
 
     const QString &peerIp() const { return m_peerIp; }
     quint16 localPort() const { return m_localPort; }
-    void *address() const { return m_address; }
+    PeerConnections *peer() const { return m_peer; }
     bool isDone() const { return m_done; }
 
     // Reads what has arrived, in at most a payload's worth of scratch space
@@ -50,7 +60,7 @@ private:
     QString m_peerIp;
     quint16 m_localPort;
     QDeadlineTimer m_deadline;
-    void *m_address;
+    PeerConnections *m_peer;
     QByteArray m_payload;
     QSocketNotifier *m_notifier = nullptr;
     bool m_done = false;

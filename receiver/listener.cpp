@@ -120,8 +120,9 @@ void Listener::updateAccepting()
 
 void Listener::setAcceptNotifier(bool enabled)
 {
-    if (m_acceptNotifier && m_acceptNotifier->isEnabled() != (enabled && m_acceptPause.hasExpired()))
-        m_acceptNotifier->setEnabled(enabled && m_acceptPause.hasExpired());
+    const bool accepting = enabled && m_acceptPause.hasExpired();
+    if (m_acceptNotifier && m_acceptNotifier->isEnabled() != accepting)
+        m_acceptNotifier->setEnabled(accepting);
 }
 
 bool Listener::admits() const
@@ -149,8 +150,8 @@ void Listener::acceptConnections()
         }
         if (outcome != nativesocket::AcceptOutcome::Taken)
             break;
-        m_waiting.append(Waiting{descriptor, peerIp, addressOf(peerIp), QDeadlineTimer(m_dataTimeoutMs)});
-        countAddress(m_waiting.constLast().address, peerIp, 0, 1);
+        m_waiting.append(Waiting{descriptor, peerIp, &m_perAddress[peerIp], QDeadlineTimer(m_dataTimeoutMs)});
+        countAddress(m_waiting.constLast().peer, peerIp, 0, 1);
         done = startWaiting(false) || done;
         taken = true;
     }
@@ -181,7 +182,7 @@ bool Listener::startWaiting(bool overdueToo)
     // which is at once when every waiting connection is from a busy address.
     for (qsizetype i = 0;
          i < m_waiting.size() && m_addressesThatMayStart > 0 && m_readers.size() < kMaxReadersPerPort;) {
-        if (m_waiting.at(i).address->reading < kMaxReadersPerAddress)
+        if (m_waiting.at(i).peer->reading < kMaxReadersPerAddress)
             done = startWaitingAt(i) || done;
         else
             ++i;
@@ -192,9 +193,9 @@ bool Listener::startWaiting(bool overdueToo)
 bool Listener::startWaitingAt(qsizetype index)
 {
     const Waiting waiting = m_waiting.takeAt(index);
-    countAddress(waiting.address, waiting.peerIp, 1, -1);
+    countAddress(waiting.peer, waiting.peerIp, 1, -1);
     auto *reader = new ConnectionReader(waiting.descriptor, waiting.peerIp, m_listeningPort, waiting.deadline,
-                                        waiting.address);
+                                        waiting.peer);
     m_readers.append(reader);
     // Most senders have written and closed by now: the read ends here.
     if (reader->read(m_scratch) || reader->finishIfOverdue())
@@ -203,22 +204,17 @@ bool Listener::startWaitingAt(qsizetype index)
     return false;
 }
 
-Listener::AddressState *Listener::addressOf(const QString &peerIp)
-{
-    return &m_perAddress[peerIp];
-}
-
-void Listener::countAddress(AddressState *address, const QString &peerIp, int readingChange,
+void Listener::countAddress(PeerConnections *peer, const QString &peerIp, int readingChange,
                             int waitingChange)
 {
-    const auto mayStart = [](const AddressState &state) {
+    const auto mayStart = [](const PeerConnections &state) {
         return state.waiting > 0 && state.reading < kMaxReadersPerAddress;
     };
-    const bool before = mayStart(*address);
-    address->reading += readingChange;
-    address->waiting += waitingChange;
-    m_addressesThatMayStart += int(mayStart(*address)) - int(before);
-    if (address->reading == 0 && address->waiting == 0)
+    const bool before = mayStart(*peer);
+    peer->reading += readingChange;
+    peer->waiting += waitingChange;
+    m_addressesThatMayStart += int(mayStart(*peer)) - int(before);
+    if (peer->reading == 0 && peer->waiting == 0)
         m_perAddress.erase(peerIp);
 }
 
@@ -264,9 +260,9 @@ bool Listener::handOnPass()
     bool handedOn = false;
     for (qsizetype i = 0; i < m_readers.size();) {
         ConnectionReader *reader = m_readers.at(i);
-        auto *address = static_cast<AddressState *>(reader->address());
-        if (!reader->isDone() || address->heldInPass == pass) {
-            address->heldInPass = pass;
+        PeerConnections *peer = reader->peer();
+        if (!reader->isDone() || peer->heldInPass == pass) {
+            peer->heldInPass = pass;
             ++i;
             continue;
         }
@@ -274,7 +270,7 @@ bool Listener::handOnPass()
         const QString peerIp = reader->peerIp();
         m_readers.removeAt(i);
         delete reader;
-        countAddress(address, peerIp, -1, 0);
+        countAddress(peer, peerIp, -1, 0);
         handedOn = true;
         // A sender that closed without writing anything brought no message.
         if (!payload.isEmpty())

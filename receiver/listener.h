@@ -11,9 +11,9 @@
 #include <functional>
 #include <unordered_map>
 
+#include "connectionreader.h"
 #include "nativesocket.h"
 
-class ConnectionReader;
 class QSocketNotifier;
 
 // The description shown after "Winsock Error: " when a port cannot be
@@ -98,20 +98,11 @@ signals:
     void connectionsChanged();
 
 private:
-    // Per sender address, while it has connections held.
-    struct AddressState
-    {
-        int reading = 0;
-        int waiting = 0;
-        // The hand-on pass in which an earlier connection of the address
-        // was still held, so its later ones wait too.
-        quint64 heldInPass = 0;
-    };
     struct Waiting
     {
         qintptr descriptor;
         QString peerIp;
-        AddressState *address;
+        PeerConnections *peer;
         QDeadlineTimer deadline;
     };
 
@@ -121,8 +112,7 @@ private:
     // what has arrived at once; true when one of them is done already.
     bool startWaiting(bool overdueToo);
     bool startWaitingAt(qsizetype index);
-    AddressState *addressOf(const QString &peerIp);
-    void countAddress(AddressState *address, const QString &peerIp, int readingChange, int waitingChange);
+    void countAddress(PeerConnections *peer, const QString &peerIp, int readingChange, int waitingChange);
     bool admits() const;
     void readerReadable(ConnectionReader *reader);
     void handOnFinished();
@@ -151,7 +141,7 @@ private:
     QList<Waiting> m_waiting;
     // Connections read and waiting per address (only addresses with some);
     // its entries stay where they are while others come and go.
-    std::unordered_map<QString, AddressState> m_perAddress;
+    std::unordered_map<QString, PeerConnections> m_perAddress;
     // Addresses with a waiting connection that may start another reader.
     int m_addressesThatMayStart = 0;
     quint64 m_handOnPasses = 0;

@@ -48,7 +48,6 @@ public:
     const Message &sender() const { return m_sender; }
     const QStringList &messages() const { return m_texts; }
     // Texts of this sender that the limits kept out of the window.
-    int notShownCount() const { return m_notShown; }
     QString senderLine() const;
 
     void onReadNextClicked();

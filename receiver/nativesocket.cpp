@@ -160,7 +160,7 @@ ReadOutcome receive(qintptr descriptor, char *buffer, qint64 room, qint64 &got)
             return ReadOutcome::Data;
         }
         if (read == 0)
-            return room > 0 ? ReadOutcome::Ended : ReadOutcome::Data;
+            return ReadOutcome::Ended;
         const int error = lastError();
         if (error == kInterrupted)
             continue;

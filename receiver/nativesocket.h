@@ -43,7 +43,7 @@ enum class ReadOutcome
     Ended,      // the sender closed
     Failed,     // reset or another error
 };
-// Reads what has arrived, up to room bytes; got holds how many.
+// Reads what has arrived, up to room bytes (at least one); got holds how many.
 ReadOutcome receive(qintptr descriptor, char *buffer, qint64 room, qint64 &got);
 
 void closeDescriptor(qintptr descriptor);
