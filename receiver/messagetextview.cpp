@@ -5,6 +5,7 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextLayout>
 
 namespace {
 
@@ -37,6 +38,18 @@ MessageTextView::MessageTextView(QWidget *parent)
             showWhole();
     });
     connect(verticalScrollBar(), &QScrollBar::sliderPressed, this, &MessageTextView::showWhole);
+    // The lines at the top keep their shaped glyphs once laid out. Without
+    // that, each use of a line shapes its text anew: placing the cursor
+    // after the text is set, the first paint, the cursor when the window
+    // takes the focus, and every blink of it. Only the beginning is kept,
+    // so a long text costs no more memory than before. This runs before the
+    // document's layout learns of the change.
+    connect(document(), &QTextDocument::contentsChange, this, [this](int from, int, int added) {
+        const int end = std::min(from + added, kCachedLayout);
+        for (QTextBlock block = document()->findBlock(from); block.isValid() && block.position() <= end;
+             block = block.next())
+            block.layout()->setCacheEnabled(true);
+    });
 }
 
 void MessageTextView::setMessage(const QString &text)

@@ -20,6 +20,9 @@ public:
     static constexpr int kLongestRun = 200;
     // More than a maximised window shows.
     static constexpr qsizetype kFirstPart = 4 * 1024;
+    // The characters at the top whose lines keep their glyphs: about what
+    // a large window shows.
+    static constexpr int kCachedLayout = 2 * 1024;
 
     explicit MessageTextView(QWidget *parent = nullptr);
 

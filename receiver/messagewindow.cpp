@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -231,6 +232,19 @@ void MessageWindow::prepare()
 {
     ensurePolished();
     layout()->activate();
+    // The widgets learn their sizes now rather than when the window is
+    // shown: the text view then lays its first text out once, at its real
+    // width, instead of once when it is set and again on being shown.
+    QList<QWidget *> widgets{this};
+    for (qsizetype i = 0; i < widgets.size(); ++i) {
+        QWidget *widget = widgets.at(i);
+        if (widget->testAttribute(Qt::WA_PendingResizeEvent)) {
+            QResizeEvent resized(widget->size(), QSize());
+            QCoreApplication::sendEvent(widget, &resized);
+            widget->setAttribute(Qt::WA_PendingResizeEvent, false);
+        }
+        widgets += widget->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+    }
     // The platform window too, hidden.
     winId();
 }

@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 
 #include <memory>
 
@@ -249,28 +251,33 @@ private slots:
         }
     }
 
-    void newWindowsPaintedOnce()
+    void newWindowsLaidOutAndPaintedOnce()
     {
         // Built ahead as Quillbox does, then shown for messages that arrive
         // together: each window's widgets are painted when it appears, and
-        // not a second time.
+        // not a second time; its text view learnt its size while being
+        // built, so the text is laid out once, when it is set.
         ReceiverSettings settings;
-        struct PaintCounter : QObject
+        struct EventCounter : QObject
         {
             int paints = 0;
+            int resizes = 0;
             bool eventFilter(QObject *, QEvent *event) override
             {
                 paints += event->type() == QEvent::Paint;
+                resizes += event->type() == QEvent::Resize;
                 return false;
             }
         };
         std::vector<std::unique_ptr<MessageWindow>> windows;
-        std::vector<std::unique_ptr<PaintCounter>> labels;
+        std::vector<std::unique_ptr<EventCounter>> labels, views;
         for (int slot = 0; slot < 4; ++slot) {
             windows.push_back(std::make_unique<MessageWindow>(settings));
             windows.back()->prepare();
-            labels.push_back(std::make_unique<PaintCounter>());
+            labels.push_back(std::make_unique<EventCounter>());
             windows.back()->findChild<QLabel *>(u"Computer"_s)->installEventFilter(labels.back().get());
+            views.push_back(std::make_unique<EventCounter>());
+            windows.back()->findChild<MessageTextView *>()->installEventFilter(views.back().get());
         }
         // Shown from a queued call, as the network's messages are.
         QMetaObject::invokeMethod(
@@ -286,6 +293,23 @@ private slots:
             QCoreApplication::processEvents();
         for (const auto &label : labels)
             QCOMPARE(label->paints, 1);
+        for (const auto &view : views)
+            QCOMPARE(view->resizes, 0);
+    }
+
+    void topLinesKeepTheirGlyphs()
+    {
+        // Shaped once, not again for the cursor, each paint and each blink;
+        // only at the top, so a long text holds no more than before.
+        MessageTextView view;
+        view.setMessage(u"a line of prose, as people write\n"_s.repeated(500));
+        const QTextDocument *document = view.document();
+        QVERIFY(document->firstBlock().layout()->cacheEnabled());
+        QVERIFY(document->findBlock(MessageTextView::kCachedLayout - 40).layout()->cacheEnabled());
+        QVERIFY(!document->findBlock(MessageTextView::kCachedLayout + 40).layout()->cacheEnabled());
+        // The same for a text set later in the same view.
+        view.setMessage(u"short"_s);
+        QVERIFY(view.document()->firstBlock().layout()->cacheEnabled());
     }
 
     void longTextShownInPieces()
