@@ -151,7 +151,8 @@ QString MessageWindow::senderLine() const
 
 bool MessageWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_senderLabel && event->type() == QEvent::Resize)
+    // A window built ahead has no sender to fit yet.
+    if (watched == m_senderLabel && event->type() == QEvent::Resize && !m_texts.isEmpty())
         updateSenderLabel();
     if (swallowsKey(watched, event))
         return true;

@@ -142,6 +142,16 @@ private slots:
         const QString line = fittedSenderLine(QString(60 * 1024, u'W'), u"10.0.0.1"_s, 505, metrics, 400);
         QVERIFY(metrics.horizontalAdvance(line) <= 400);
         QVERIFY(line.startsWith(u"WW"_s) && line.endsWith(u"W (10.0.0.1 Port:505) Send:"_s));
+        // A window made narrower fits its line again.
+        ReceiverSettings settings;
+        MessageWindow window(settings);
+        window.prepare();
+        window.showFirst(0, From(QString(200, u'W')));
+        const QLabel *label = window.findChild<QLabel *>(u"Computer"_s);
+        const QString wide = label->text();
+        window.resize(window.minimumSizeHint().width(), window.height());
+        QVERIFY(label->text().size() < wide.size());
+        QVERIFY(label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width());
     }
 
     void textsOneAfterAnother()
