@@ -82,19 +82,23 @@ void MessageTextView::show(qsizetype length)
     m_shown = length;
     // Where runs are cut, as positions in the text shown.
     QList<int> cuts;
+    const QStringView text = QStringView(m_message).first(length);
     QString shown;
     shown.reserve(length + length / kLongestRun);
+    qsizetype copied = 0;
     int run = 0;
-    for (const QChar c : QStringView(m_message).first(length)) {
-        if (c.isSpace()) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isSpace()) {
             run = 0;
         } else if (++run > kLongestRun) {
+            shown += text.sliced(copied, i - copied);
+            copied = i;
             cuts.append(static_cast<int>(shown.size()));
             shown += u'\n';
             run = 1;
         }
-        shown += c;
     }
+    shown += text.sliced(copied);
     // A run of letters wraps anywhere; other text at word boundaries where
     // it can.
     setWordWrapMode(cuts.isEmpty() ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::WrapAnywhere);
@@ -103,18 +107,22 @@ void MessageTextView::show(qsizetype length)
         document()->findBlock(cut + 1).setUserState(kContinuation);
 }
 
-bool MessageTextView::event(QEvent *event)
+void MessageTextView::drawOutline(QPainter &painter, const QRect &area) const
 {
-    // The view's own paint event is its frame (the text is the viewport's).
-    if (event->type() != QEvent::Paint)
-        return QPlainTextEdit::event(event);
-    QPainter painter(this);
-    const QRect area = rect();
     const QColor outline = palette().color(QPalette::WindowText);
     painter.fillRect(QRect(area.left(), area.top(), area.width(), 1), outline);
     painter.fillRect(QRect(area.left(), area.bottom(), area.width(), 1), outline);
     painter.fillRect(QRect(area.left(), area.top(), 1, area.height()), outline);
     painter.fillRect(QRect(area.right(), area.top(), 1, area.height()), outline);
+}
+
+bool MessageTextView::event(QEvent *event)
+{
+    // The view's own paint event is its frame (the text is the viewport's).
+    if (event->type() != QEvent::Paint || frameStyle() == QFrame::NoFrame)
+        return QPlainTextEdit::event(event);
+    QPainter painter(this);
+    drawOutline(painter, rect());
     return true;
 }
 

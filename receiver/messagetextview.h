@@ -33,6 +33,9 @@ public:
     bool isWhole() const { return m_shown == m_message.size(); }
     // Puts in the rest of the text, keeping where the user is.
     void showWhole();
+    // The view's one-pixel frame, along the edges of area; for a parent
+    // that draws it around a view without a frame of its own.
+    void drawOutline(QPainter &painter, const QRect &area) const;
 
 protected:
     bool event(QEvent *event) override;

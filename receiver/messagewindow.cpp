@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -60,6 +61,10 @@ MessageWindow::MessageWindow(const ReceiverSettings &settings, QWidget *parent)
 
     m_textView = new MessageTextView(this);
     m_textView->setObjectName(QStringLiteral("TxtMessage"));
+    // Its frame is drawn by the window, just outside it (see paintEvent()):
+    // a view whose text covers all of it is not painted again each time
+    // the focus enters or leaves it, as a burst of new windows moves it.
+    m_textView->setFrameStyle(QFrame::NoFrame);
 
     m_notShownLabel = new QLabel(this);
     m_notShownLabel->setObjectName(QStringLiteral("NotShown"));
@@ -183,6 +188,12 @@ bool MessageWindow::swallowsKey(QObject *watched, const QEvent *event) const
     if (auto *button = qobject_cast<QPushButton *>(watched))
         button->setDown(false);
     return true;
+}
+
+void MessageWindow::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    m_textView->drawOutline(painter, m_textView->geometry().adjusted(-1, -1, 1, 1));
 }
 
 void MessageWindow::showEvent(QShowEvent *event)

@@ -265,8 +265,9 @@ private slots:
     {
         // Built ahead as Quillbox does, then shown for messages that arrive
         // together: each window's widgets are painted when it appears, and
-        // not a second time; its text view learnt its size while being
-        // built, so the text is laid out once, when it is set.
+        // not a second time, nor as the focus moves from window to window;
+        // its text view learnt its size while being built, so the text is
+        // laid out once, when it is set.
         ReceiverSettings settings;
         struct EventCounter : QObject
         {
@@ -280,10 +281,12 @@ private slots:
             }
         };
         std::vector<std::unique_ptr<MessageWindow>> windows;
-        std::vector<std::unique_ptr<EventCounter>> labels, views;
+        std::vector<std::unique_ptr<EventCounter>> labels, views, frames;
         for (int slot = 0; slot < 4; ++slot) {
             windows.push_back(std::make_unique<MessageWindow>(settings));
             windows.back()->prepare();
+            frames.push_back(std::make_unique<EventCounter>());
+            windows.back()->installEventFilter(frames.back().get());
             labels.push_back(std::make_unique<EventCounter>());
             windows.back()->findChild<QLabel *>(u"Computer"_s)->installEventFilter(labels.back().get());
             views.push_back(std::make_unique<EventCounter>());
@@ -298,11 +301,15 @@ private slots:
             },
             Qt::QueuedConnection);
         QTRY_VERIFY(std::all_of(labels.cbegin(), labels.cend(), [](const auto &l) { return l->paints > 0; }));
-        // Whatever the windows posted meanwhile is handled.
+        // Whatever the windows posted meanwhile is handled, and the last
+        // one has taken the focus.
+        QTRY_VERIFY(windows.back()->isActiveWindow());
         for (int turn = 0; turn < 5; ++turn)
             QCoreApplication::processEvents();
         for (const auto &label : labels)
             QCOMPARE(label->paints, 1);
+        for (const auto &frame : frames)
+            QCOMPARE(frame->paints, 1);
         for (const auto &view : views)
             QCOMPARE(view->resizes, 0);
     }
