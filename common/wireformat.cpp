@@ -13,8 +13,21 @@ QString toWireLineBreaks(const QString &fieldText)
 
 QString fromWireLineBreaks(const QString &wireText)
 {
-    QString text = wireText;
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    // Most texts have no CR at all and are handed back as they are.
+    qsizetype cr = wireText.indexOf(u'\r');
+    if (cr < 0)
+        return wireText;
+    const QStringView wire(wireText);
+    QString text;
+    text.reserve(wire.size());
+    qsizetype copied = 0;
+    for (; cr >= 0; cr = wire.indexOf(u'\r', cr + 1)) {
+        if (cr + 1 < wire.size() && wire[cr + 1] == u'\n') {
+            text += wire.sliced(copied, cr - copied);
+            copied = cr + 1; // from the LF
+        }
+    }
+    text += wire.sliced(copied);
     return text;
 }
 

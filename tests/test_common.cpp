@@ -54,6 +54,8 @@ QString Apply(const QString &rule, const QByteArray &input)
         const NumberedKey key = splitNumberedKey(text);
         return u"%1 %2 %3"_s.arg(key.number).arg(key.field, key.wellFormed ? u"ok"_s : u"no"_s);
     }
+    if (rule == u"shown") // a text from the wire as a window shows it
+        return fromWireLineBreaks(text).replace(u'\r', u"<CR>"_s).replace(u'\n', u"<LF>"_s);
     if (rule == u"compose") // name, port, text as typed
         return Bytes(composeMessage(fields[0], fields[1].toInt(), fields[2]));
     if (rule == u"payload") { // parsed by a caller with a stale name and port 0
@@ -163,6 +165,8 @@ private slots:
         row("key", "32768", "32768_ip", u"-1 ip no"_s);
         row("key", "0", "0_name", u"0 name no"_s);
         row("key", "no _", "TestUsers", u"0  no"_s);
+        row("shown", "CR LF read as LF", "a\r\nb\r\n", u"a<LF>b<LF>"_s);
+        row("shown", "other CRs kept", "\ra\r\r\nb\n\r", u"<CR>a<CR><LF>b<LF><CR>"_s);
         row("compose", "LF travels as CR LF", "bob|-1|l1\n\nl2\r\n", u"bob|-1|l1%0D%0A%0D%0Al2%0D%0A"_s);
         row("compose", "Windows-1252", "Ren\xc3\xa9|0|\xe2\x82\xac <b>", u"Ren%E9|0|%80 <b>"_s);
         row("compose", "UTF-8 when 1252 lacks one", "a|1|\xd0\x96\xc3\xa9", u"a|1|%D0%96%C3%A9"_s);
