@@ -103,10 +103,10 @@ MessageWindow::MessageWindow(const ReceiverSettings &settings, QWidget *parent)
     layout->addLayout(buttons);
     resize(420, 260);
 
-    // Keys go to whichever of these has the focus.
-    for (QWidget *target : {static_cast<QWidget *>(m_textView), static_cast<QWidget *>(m_readNext),
-                            static_cast<QWidget *>(m_reply), static_cast<QWidget *>(ok)})
-        target->installEventFilter(this);
+    // Keys go to whichever of these has the focus, and each posts an
+    // update of itself on being shown (see showFirst()).
+    for (QWidget *child : findChildren<QWidget *>())
+        child->installEventFilter(this);
 }
 
 MessageWindow::~MessageWindow()
@@ -133,6 +133,12 @@ bool MessageWindow::event(QEvent *event)
 {
     if (event->type() == QEvent::ApplicationPaletteChange)
         useActiveColoursWhenInactive();
+    if (event->type() == showUpdatesPosted()) {
+        m_droppingShowUpdates = false;
+        return true;
+    }
+    if (event->type() == QEvent::UpdateLater && m_droppingShowUpdates)
+        return true;
     return QWidget::event(event);
 }
 
@@ -160,6 +166,8 @@ bool MessageWindow::eventFilter(QObject *watched, QEvent *event)
     if (watched == m_senderLabel && event->type() == QEvent::Resize && !m_texts.isEmpty())
         updateSenderLabel();
     if (swallowsKey(watched, event))
+        return true;
+    if (event->type() == QEvent::UpdateLater && m_droppingShowUpdates)
         return true;
     return QWidget::eventFilter(watched, event);
 }
@@ -277,8 +285,14 @@ void MessageWindow::showFirst(int slot, const Message &first, bool visible)
     updateReadNext();
     placeBySlot();
     if (visible) {
+        // A window shown for the first time is painted whole when it
+        // appears. Each of its widgets also posts an update of itself on
+        // being shown, which would paint most of the window a second time
+        // once it is there: those are dropped, up to an event posted after
+        // them (posted events of one priority come in order).
+        m_droppingShowUpdates = true;
         show();
-        dropShowUpdates();
+        QCoreApplication::postEvent(this, new QEvent(showUpdatesPosted()));
         raise();
         // Activated with the others that arrive meanwhile: in a burst of new
         // senders only the latest window takes the focus, and the others are
@@ -288,14 +302,10 @@ void MessageWindow::showFirst(int slot, const Message &first, bool visible)
     beep();
 }
 
-void MessageWindow::dropShowUpdates()
+QEvent::Type MessageWindow::showUpdatesPosted()
 {
-    // A window shown for the first time is painted whole when it appears.
-    // Each of its widgets also posts an update of itself on being shown,
-    // which would paint most of the window a second time once it is there.
-    QCoreApplication::removePostedEvents(this, QEvent::UpdateLater);
-    for (QWidget *child : findChildren<QWidget *>())
-        QCoreApplication::removePostedEvents(child, QEvent::UpdateLater);
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
 }
 
 void MessageWindow::addMessage(const Message &message)

@@ -4,6 +4,7 @@
 #include "messagerouter.h"
 
 #include <QDeadlineTimer>
+#include <QEvent>
 #include <QStringList>
 #include <QWidget>
 
@@ -80,7 +81,8 @@ protected:
 
 private:
     void placeBySlot();
-    void dropShowUpdates();
+    // Ends dropping the updates posted by showing the window.
+    static QEvent::Type showUpdatesPosted();
     void updateSenderLabel();
     void showCurrentMessage();
     void updateReadNext();
@@ -109,6 +111,7 @@ private:
     QPushButton *m_readNext;
     QPushButton *m_reply;
     bool m_closed = false;
+    bool m_droppingShowUpdates = false;
     int m_keyGuardMs = kKeyGuardMs;
     QDeadlineTimer m_keyGuard;
 };

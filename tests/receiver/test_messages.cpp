@@ -312,6 +312,12 @@ private slots:
             QCOMPARE(frame->paints, 1);
         for (const auto &view : views)
             QCOMPARE(view->resizes, 0);
+        // What changes later is painted.
+        auto *readNext = windows[0]->findChild<QPushButton *>(u"ReadNext"_s);
+        EventCounter button;
+        readNext->installEventFilter(&button);
+        windows[0]->addMessage(From(u"0"_s, u"second"_s));
+        QTRY_VERIFY(button.paints > 0);
     }
 
     void topLinesKeepTheirGlyphs()
