@@ -32,11 +32,15 @@ MessageTextView::MessageTextView(QWidget *parent)
     constexpr int kOutlineDarker = 140;
     colours.setColor(QPalette::WindowText, colours.color(QPalette::Window).darker(kOutlineDarker));
     setPalette(colours);
-    // Scrolling to the end of what is shown brings the rest.
-    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
-        if (!isWhole() && value >= verticalScrollBar()->maximum())
+    // Scrolling to the last page of what is shown brings the rest, however
+    // the scroll bar is moved (paging through it moves it quietly).
+    const auto nearEnd = [this] {
+        const QScrollBar *bar = verticalScrollBar();
+        if (!isWhole() && bar->value() >= bar->maximum() - bar->pageStep())
             showWhole();
-    });
+    };
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, nearEnd);
+    connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, nearEnd);
     connect(verticalScrollBar(), &QScrollBar::sliderPressed, this, &MessageTextView::showWhole);
     // The lines at the top keep their shaped glyphs once laid out. Without
     // that, each use of a line shapes its text anew: placing the cursor
@@ -102,6 +106,11 @@ void MessageTextView::show(qsizetype length)
     // A run of letters wraps anywhere; other text at word boundaries where
     // it can.
     setWordWrapMode(cuts.isEmpty() ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::WrapAnywhere);
+    // For the range of its scroll bar the view lays out the last page of
+    // what it holds. While it holds only the beginning, that page is never
+    // seen (scrolling to the end brings the rest), so the range is taken
+    // from the line count instead, which needs no layout.
+    setCenterOnScroll(!isWhole());
     setPlainText(shown);
     for (const int cut : std::as_const(cuts))
         document()->findBlock(cut + 1).setUserState(kContinuation);

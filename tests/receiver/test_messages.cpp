@@ -353,9 +353,29 @@ private slots:
             QCOMPARE(view.verticalScrollBar()->value(), 0);
             QCOMPARE(view.wordWrapMode(),
                      text == prose ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::WrapAnywhere);
+            // Nothing is laid out beyond what is seen: not even the last
+            // page of the beginning, which scrolling to it would replace.
+            QCOMPARE(view.document()->lastBlock().layout()->lineCount() > 0, view.isWhole());
+            // Paging down brings the rest before a page of nothing could
+            // show after what is shown.
+            QScrollBar *bar = view.verticalScrollBar();
+            const QPoint bottomLeft(1, view.viewport()->height() - 1);
+            for (int page = 0; page < 500 && !view.isWhole(); ++page) {
+                QVERIFY(view.cursorForPosition(bottomLeft).position() <
+                        view.document()->characterCount() - 1);
+                bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+            }
+            QVERIFY(view.isWhole());
             QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);
             view.copy();
             QCOMPARE(QApplication::clipboard()->text(), text);
+            // Once whole, the end of the scroll bar is the end of the text.
+            bar->setValue(bar->maximum());
+            QTextCursor end(view.document());
+            end.movePosition(QTextCursor::End);
+            const int bottom = view.cursorRect(end).bottom(), height = view.viewport()->height();
+            QVERIFY(bar->maximum() == 0 ||
+                    (bottom > height - 2 * view.fontMetrics().lineSpacing() && bottom <= height));
         }
     }
 };
