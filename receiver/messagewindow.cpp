@@ -133,11 +133,11 @@ bool MessageWindow::event(QEvent *event)
 {
     if (event->type() == QEvent::ApplicationPaletteChange)
         useActiveColoursWhenInactive();
-    if (event->type() == showUpdatesPosted()) {
-        m_droppingShowUpdates = false;
+    if (event->type() == updatesPosted()) {
+        --m_updateDrops;
         return true;
     }
-    if (event->type() == QEvent::UpdateLater && m_droppingShowUpdates)
+    if (event->type() == QEvent::UpdateLater && m_updateDrops > 0)
         return true;
     return QWidget::event(event);
 }
@@ -167,7 +167,7 @@ bool MessageWindow::eventFilter(QObject *watched, QEvent *event)
         updateSenderLabel();
     if (swallowsKey(watched, event))
         return true;
-    if (event->type() == QEvent::UpdateLater && m_droppingShowUpdates)
+    if (event->type() == QEvent::UpdateLater && m_updateDrops > 0)
         return true;
     return QWidget::eventFilter(watched, event);
 }
@@ -200,6 +200,7 @@ bool MessageWindow::swallowsKey(QObject *watched, const QEvent *event) const
 
 void MessageWindow::paintEvent(QPaintEvent *)
 {
+    m_painted = true;
     QPainter painter(this);
     m_textView->drawOutline(painter, m_textView->geometry().adjusted(-1, -1, 1, 1));
 }
@@ -285,14 +286,8 @@ void MessageWindow::showFirst(int slot, const Message &first, bool visible)
     updateReadNext();
     placeBySlot();
     if (visible) {
-        // A window shown for the first time is painted whole when it
-        // appears. Each of its widgets also posts an update of itself on
-        // being shown, which would paint most of the window a second time
-        // once it is there: those are dropped, up to an event posted after
-        // them (posted events of one priority come in order).
-        m_droppingShowUpdates = true;
         show();
-        QCoreApplication::postEvent(this, new QEvent(showUpdatesPosted()));
+        dropUpdatesPostedSoFar();
         raise();
         // Activated with the others that arrive meanwhile: in a burst of new
         // senders only the latest window takes the focus, and the others are
@@ -302,7 +297,19 @@ void MessageWindow::showFirst(int slot, const Message &first, bool visible)
     beep();
 }
 
-QEvent::Type MessageWindow::showUpdatesPosted()
+void MessageWindow::dropUpdatesPostedSoFar()
+{
+    // A window shown for the first time is painted whole when it appears.
+    // Each of its widgets posts an update of itself on being shown (and so
+    // does one shown by a further text before that first paint), which
+    // would paint most of the window a second time once it is there: those
+    // are dropped, up to an event posted after them (posted events of one
+    // priority come in order).
+    ++m_updateDrops;
+    QCoreApplication::postEvent(this, new QEvent(updatesPosted()));
+}
+
+QEvent::Type MessageWindow::updatesPosted()
 {
     static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
     return type;
@@ -336,6 +343,8 @@ void MessageWindow::addMessage(const Message &message)
         m_notShownLabel->setVisible(true);
     }
     updateReadNext();
+    if (isVisible() && !m_painted)
+        dropUpdatesPostedSoFar();
     startKeyGuard();
     beep();
     requestActivation();

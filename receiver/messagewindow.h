@@ -81,8 +81,9 @@ protected:
 
 private:
     void placeBySlot();
-    // Ends dropping the updates posted by showing the window.
-    static QEvent::Type showUpdatesPosted();
+    void dropUpdatesPostedSoFar();
+    // Ends dropping the updates posted before it.
+    static QEvent::Type updatesPosted();
     void updateSenderLabel();
     void showCurrentMessage();
     void updateReadNext();
@@ -111,7 +112,9 @@ private:
     QPushButton *m_readNext;
     QPushButton *m_reply;
     bool m_closed = false;
-    bool m_droppingShowUpdates = false;
+    // Updates of its widgets to drop, counted in events that end it.
+    int m_updateDrops = 0;
+    bool m_painted = false;
     int m_keyGuardMs = kKeyGuardMs;
     QDeadlineTimer m_keyGuard;
 };

@@ -264,10 +264,11 @@ private slots:
     void newWindowsLaidOutAndPaintedOnce()
     {
         // Built ahead as Quillbox does, then shown for messages that arrive
-        // together: each window's widgets are painted when it appears, and
-        // not a second time, nor as the focus moves from window to window;
-        // its text view learnt its size while being built, so the text is
-        // laid out once, when it is set.
+        // together (one sender's second text among them): each window's
+        // widgets are painted when it appears, and not a second time, nor as
+        // the focus moves from window to window; its text view learnt its
+        // size while being built, so the text is laid out once, when it is
+        // set.
         ReceiverSettings settings;
         struct EventCounter : QObject
         {
@@ -282,6 +283,7 @@ private slots:
         };
         std::vector<std::unique_ptr<MessageWindow>> windows;
         std::vector<std::unique_ptr<EventCounter>> labels, views, frames;
+        EventCounter secondReadNext;
         for (int slot = 0; slot < 4; ++slot) {
             windows.push_back(std::make_unique<MessageWindow>(settings));
             windows.back()->prepare();
@@ -292,12 +294,14 @@ private slots:
             views.push_back(std::make_unique<EventCounter>());
             windows.back()->findChild<MessageTextView *>()->installEventFilter(views.back().get());
         }
+        windows[1]->findChild<QPushButton *>(u"ReadNext"_s)->installEventFilter(&secondReadNext);
         // Shown from a queued call, as the network's messages are.
         QMetaObject::invokeMethod(
             this,
             [&windows] {
                 for (int slot = 0; slot < 4; ++slot)
                     windows[slot]->showFirst(slot, From(QString::number(slot), u"hello"_s));
+                windows[1]->addMessage(From(u"1"_s, u"again"_s));
             },
             Qt::QueuedConnection);
         QTRY_VERIFY(std::all_of(labels.cbegin(), labels.cend(), [](const auto &l) { return l->paints > 0; }));
@@ -312,6 +316,7 @@ private slots:
             QCOMPARE(frame->paints, 1);
         for (const auto &view : views)
             QCOMPARE(view->resizes, 0);
+        QCOMPARE(secondReadNext.paints, 1);
         // What changes later is painted.
         auto *readNext = windows[0]->findChild<QPushButton *>(u"ReadNext"_s);
         EventCounter button;
