@@ -305,9 +305,9 @@ private slots:
             },
             Qt::QueuedConnection);
         QTRY_VERIFY(std::all_of(labels.cbegin(), labels.cend(), [](const auto &l) { return l->paints > 0; }));
-        // Whatever the windows posted meanwhile is handled, and the last
-        // one has taken the focus.
-        QTRY_VERIFY(windows.back()->isActiveWindow());
+        // Whatever the windows posted meanwhile is handled, and the one
+        // with the latest text has taken the focus.
+        QTRY_VERIFY(windows[1]->isActiveWindow());
         for (int turn = 0; turn < 5; ++turn)
             QCoreApplication::processEvents();
         for (const auto &label : labels)
