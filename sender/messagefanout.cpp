@@ -20,7 +20,7 @@ QString nameList(const QStringList &names)
 }
 
 // A user by name, an address typed on the command line by itself.
-QString shownName(const Recipient &recipient)
+QString summaryName(const Recipient &recipient)
 {
     return recipient.name.isEmpty() ? recipientLabel(recipient) : recipient.name;
 }
@@ -160,9 +160,9 @@ QString fanoutSummary(const QList<RecipientResult> &results)
     QStringList missed;
     for (const RecipientResult &result : results) {
         if (result.outcome == MessageSender::Outcome::Delivered)
-            delivered << shownName(result.recipient);
+            delivered << summaryName(result.recipient);
         else
-            missed << shownName(result.recipient) + QStringLiteral(" (") +
+            missed << summaryName(result.recipient) + QStringLiteral(" (") +
                           (result.outcome == MessageSender::Outcome::NotConfirmed
                                ? QStringLiteral("not confirmed: ")
                                : QString()) +

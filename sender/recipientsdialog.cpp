@@ -3,6 +3,7 @@
 #include "messagebox.h"
 #include "positionkeeper.h"
 #include "settingsstore.h"
+#include "shownname.h"
 
 #include <QHBoxLayout>
 #include <QInputDialog>
@@ -70,8 +71,8 @@ void RecipientsDialog::fill()
     }
     const UserList &users = m_settings.userList;
     for (int n = 1; n <= users.count(); ++n) {
-        auto *item = new QListWidgetItem(users.at(n).name + QStringLiteral(" (") + users.at(n).ip + u':' +
-                                             QString::number(users.at(n).port) + u')',
+        auto *item = new QListWidgetItem(shownName(users.at(n).name) + QStringLiteral(" (") + users.at(n).ip +
+                                             u':' + QString::number(users.at(n).port) + u')',
                                          m_list);
         item->setData(kEntryRole, n);
     }

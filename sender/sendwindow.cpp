@@ -12,6 +12,7 @@
 #include "senderoptionsdialog.h"
 #include "sendersettings.h"
 #include "settingsstore.h"
+#include "shownname.h"
 #include "userlisteditor.h"
 #include "windowactivation.h"
 #include "windowposition.h"
@@ -43,7 +44,8 @@ constexpr QSize kInitialSize(480, 260);
 QString recipientEntry(const UserRecord &user)
 {
     const QString port = user.port >= 0 ? u' ' + QString::number(user.port) : QString::number(user.port);
-    return user.name + QStringLiteral(" (") + user.ip + u':' + port + u')';
+    // A name from a reply record is shown as Quillbox shows names from the network.
+    return shownName(user.name) + QStringLiteral(" (") + user.ip + u':' + port + u')';
 }
 
 } // namespace

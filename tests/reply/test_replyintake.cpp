@@ -194,6 +194,17 @@ private slots:
         QApplication::setActiveWindow(f.form.get());
         QTRY_COMPARE(f.recipient()->currentText(), u"dave (10.0.0.5: 505)"_s);
         QCOMPARE(f.recipient()->count(), 3);
+
+        // A name turns no address around: a direction mark shows as a symbol,
+        // right-to-left text is isolated, and the list keeps the name as it came.
+        const QList<std::pair<QString, QString>> names{
+            {u"\u202Eresu"_s, u"\uFFFDresu"_s},
+            {u"\u05E9\u05DC\u05D5\u05DD"_s, u"\u2068\u05E9\u05DC\u05D5\u05DD\u2069"_s}};
+        for (const auto &[name, shown] : names) {
+            QCOMPARE(HandOver(name.toUtf8() + "|10.0.0.5|505||"), EndpointReply::Answered);
+            QCOMPARE(f.recipient()->currentText(), shown + u" (10.0.0.5: 505)"_s);
+            QCOMPARE(f.settings.userList.at(f.settings.userList.count()).name, name);
+        }
     }
 };
 
