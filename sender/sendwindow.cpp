@@ -30,6 +30,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QTextCursor>
 #include <QVBoxLayout>
 
 namespace {
@@ -46,6 +47,20 @@ QString recipientEntry(const UserRecord &user)
     const QString port = user.port >= 0 ? u' ' + QString::number(user.port) : QString::number(user.port);
     // A name from a reply record is shown as Quillbox shows names from the network.
     return shownName(user.name) + QStringLiteral(" (") + user.ip + u':' + port + u')';
+}
+
+// The field's text replaced by one edit that the field's own undo takes
+// back, so browsing the sent texts never loses a draft. The cursor goes to
+// the start, as when a text is set.
+void replaceText(QPlainTextEdit *field, const QString &text)
+{
+    QTextCursor cursor(field->document());
+    cursor.beginEditBlock();
+    cursor.select(QTextCursor::Document);
+    cursor.insertText(text);
+    cursor.endEditBlock();
+    cursor.movePosition(QTextCursor::Start);
+    field->setTextCursor(cursor);
 }
 
 } // namespace
@@ -295,11 +310,11 @@ void SendWindow::onMessageKeyDown(int key, Qt::KeyboardModifiers modifiers)
         break;
     case Qt::Key_Up:
         m_historyPosition = std::max(m_historyPosition - 1, 0);
-        m_messageField->setPlainText(m_history.at(m_historyPosition));
+        replaceText(m_messageField, m_history.at(m_historyPosition));
         break;
     case Qt::Key_Down:
         m_historyPosition = std::min(m_historyPosition + 1, static_cast<int>(m_history.size()) - 1);
-        m_messageField->setPlainText(m_history.at(m_historyPosition));
+        replaceText(m_messageField, m_history.at(m_historyPosition));
         break;
     default:
         break;

@@ -159,6 +159,13 @@ private slots:
         QTest::keyClick(f->field(), Qt::Key_Down, Qt::ShiftModifier);
         QTest::keyClick(f->field(), Qt::Key_Down, Qt::ShiftModifier);
         QCOMPARE(f->field()->toPlainText(), u"12"_s);
+        // A draft that browsing replaces comes back with the field's own undo.
+        f->field()->clear();
+        QTest::keyClicks(f->field(), u"draft"_s);
+        QTest::keyClick(f->field(), Qt::Key_Up, Qt::ShiftModifier);
+        QCOMPARE(f->field()->toPlainText(), u"11"_s);
+        QTest::keyClick(f->field(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(f->field()->toPlainText(), u"draft"_s);
     }
 };
 
