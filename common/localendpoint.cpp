@@ -41,13 +41,16 @@ void appendBigEndian32(QByteArray &bytes, quint32 value)
 class EndpointConnection : public QObject
 {
 public:
-    EndpointConnection(QLocalSocket *socket, LocalEndpoint *endpoint, int timeoutMs, int &counter)
+    EndpointConnection(QLocalSocket *socket, LocalEndpoint *endpoint, int timeoutMs, int &counter,
+                       QList<QObject *> &waiting)
         : QObject(endpoint)
         , m_socket(socket)
         , m_endpoint(endpoint)
         , m_counter(counter)
+        , m_waiting(waiting)
     {
         ++m_counter;
+        m_waiting.append(this);
         socket->setParent(this);
         m_timer.setSingleShot(true);
         connect(&m_timer, &QTimer::timeout, this, [this] { finish(); });
@@ -59,7 +62,10 @@ public:
         QTimer::singleShot(0, this, [this] { onReadyRead(); });
     }
 
-    ~EndpointConnection() override { --m_counter; }
+    ~EndpointConnection() override { release(); }
+
+    // Closed to make room for a newer client.
+    void evict() { finish(); }
 
 private:
     void onReadyRead()
@@ -98,6 +104,7 @@ private:
     void handleRequest()
     {
         m_done = true;
+        m_waiting.removeOne(this);
         const quint32 kind = readBigEndian32(m_buffer.constData());
         if (kind == kEndpointBringToFront) {
             emit m_endpoint->bringToFrontRequested();
@@ -131,6 +138,7 @@ private:
             return;
         m_finishing = true;
         m_done = true;
+        release();
         m_timer.stop();
         if (m_socket) {
             m_socket->disconnect(this);
@@ -139,14 +147,27 @@ private:
         deleteLater();
     }
 
+    // Gives up the connection's place, once: a closed connection no longer
+    // counts, even before it is deleted.
+    void release()
+    {
+        if (m_released)
+            return;
+        m_released = true;
+        --m_counter;
+        m_waiting.removeOne(this);
+    }
+
     QPointer<QLocalSocket> m_socket;
     LocalEndpoint *m_endpoint;
     int &m_counter;
+    QList<QObject *> &m_waiting;
     QTimer m_timer;
     QByteArray m_buffer;
     qsizetype m_expected = 0;
     bool m_done = false;
     bool m_finishing = false;
+    bool m_released = false;
 };
 
 } // namespace
@@ -229,12 +250,14 @@ QString LocalEndpoint::errorString() const
 void LocalEndpoint::onNewConnection()
 {
     while (QLocalSocket *socket = m_server->nextPendingConnection()) {
+        if (m_connections >= kMaxEndpointConnections && !m_waiting.isEmpty())
+            static_cast<EndpointConnection *>(m_waiting.constFirst())->evict();
         if (m_connections >= kMaxEndpointConnections) {
             socket->abort();
             socket->deleteLater();
             continue;
         }
-        new EndpointConnection(socket, this, m_requestTimeoutMs, m_connections);
+        new EndpointConnection(socket, this, m_requestTimeoutMs, m_connections, m_waiting);
     }
 }
 

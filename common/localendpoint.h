@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -32,8 +33,12 @@ constexpr qsizetype kMaxEndpointBodyBytes = 64 * 1024;
 // A client has this long from connecting to its request's last byte, so a
 // stalled or half-written request cannot hold a connection for ever.
 constexpr int kEndpointRequestTimeoutMs = 2000;
-// Connections served at once; further ones are closed at once.
-constexpr int kMaxEndpointConnections = 8;
+// Connections served at once. A genuine client writes its request as soon
+// as it is connected, so at the bound the oldest connection still waiting
+// for its request is closed to make room: stalled clients only push each
+// other out. When every place holds a request being answered, a further
+// client is closed at once.
+constexpr int kMaxEndpointConnections = 32;
 // How long a client gives the whole round trip. A program answers as soon
 // as it has taken the request, so this only ends the wait for one that hangs.
 constexpr int kEndpointClientTimeoutMs = 10000;
@@ -72,6 +77,7 @@ private:
     QLocalServer *m_server;
     int m_requestTimeoutMs = kEndpointRequestTimeoutMs;
     int m_connections = 0;
+    QList<QObject *> m_waiting; // connections still reading their request, oldest first
 };
 
 // Client side: one request to the endpoint of a running program, without
