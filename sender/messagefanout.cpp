@@ -76,6 +76,7 @@ void MessageFanout::launch()
     }
     for (MessageSender *sender : std::as_const(m_senders)) {
         sender->setConfirmWait(m_confirmWaitMs);
+        sender->setConnectWait(m_connectWaitMs);
         if (m_running)
             startNext(sender);
     }

@@ -30,6 +30,11 @@ class MessageFanout : public QObject
     Q_OBJECT
 public:
     static constexpr int kMaxParallel = 16;
+    // A recipient whose machine does not take the connection within this is
+    // reported as failed. Left to the system, an unreachable host holds its
+    // place in the pool for a minute or more, and a list of many such hosts
+    // would take hours; this is the size of the wait for the confirmation.
+    static constexpr int kConnectWaitMs = 5000;
 
     explicit MessageFanout(QObject *parent = nullptr);
     ~MessageFanout() override;
@@ -46,6 +51,7 @@ public:
     // through recipientFinished() so far.
     const QList<RecipientResult> &results() const { return m_results; }
     void setConfirmWait(int ms) { m_confirmWaitMs = ms; }
+    void setConnectWait(int ms) { m_connectWaitMs = ms; }
 
 signals:
     void recipientFinished(int index);
@@ -64,6 +70,7 @@ private:
     int m_next = 0;
     int m_done = 0;
     int m_confirmWaitMs = MessageSender::kConfirmWaitMs;
+    int m_connectWaitMs = kConnectWaitMs;
     int m_generation = 0;
     bool m_running = false;
 };

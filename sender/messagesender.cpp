@@ -47,6 +47,8 @@ MessageSender::MessageSender(QObject *parent)
     m_confirmTimer.setSingleShot(true);
     m_confirmTimer.setInterval(kConfirmWaitMs);
     connect(&m_confirmTimer, &QTimer::timeout, this, &MessageSender::onConfirmTimeout);
+    m_connectTimer.setSingleShot(true);
+    connect(&m_connectTimer, &QTimer::timeout, this, &MessageSender::onConnectTimeout);
 }
 
 MessageSender::~MessageSender()
@@ -80,7 +82,11 @@ bool MessageSender::start(const QString &ip, qint32 port, QString &description)
     connect(socket, &QTcpSocket::errorOccurred, this, &MessageSender::onError);
     m_state = State::Connecting;
     m_bytesToWrite = 0;
+    if (m_connectWaitMs > 0)
+        m_connectTimer.start(m_connectWaitMs);
+    m_starting = true;
     socket->connectToHost(address, static_cast<quint16>(port));
+    m_starting = false;
     return true;
 }
 
@@ -109,6 +115,7 @@ void MessageSender::close()
     m_state = State::Idle;
     m_bytesToWrite = 0;
     m_confirmTimer.stop();
+    m_connectTimer.stop();
     delete m_answer;
     m_answer = nullptr;
 #ifdef Q_OS_UNIX
@@ -132,6 +139,7 @@ void MessageSender::onConnected()
         return;
     if (m_socket->state() != QAbstractSocket::ConnectedState)
         return;
+    m_connectTimer.stop();
     m_state = State::Sending;
     emit connected();
 }
@@ -152,6 +160,18 @@ void MessageSender::onError()
         return;
     if (m_state == State::Idle)
         return;
+    if (m_starting) {
+        // Refused inside connectToHost(): the caller has not even learnt yet
+        // that the attempt started.
+        QMetaObject::invokeMethod(
+            this,
+            [this, socket = m_socket] {
+                if (socket && socket == m_socket && m_state != State::Idle)
+                    fail(socket->errorString());
+            },
+            Qt::QueuedConnection);
+        return;
+    }
     fail(m_socket->errorString());
 }
 
@@ -221,6 +241,14 @@ void MessageSender::onConfirmTimeout()
     finish(Outcome::NotConfirmed, QStringLiteral("no answer from the recipient within ") +
                                       QString::number(m_confirmTimer.interval() / 1000.0) +
                                       QStringLiteral(" s"));
+}
+
+void MessageSender::onConnectTimeout()
+{
+    if (m_state != State::Connecting)
+        return;
+    fail(QStringLiteral("no connection within ") + QString::number(m_connectTimer.interval() / 1000.0) +
+         QStringLiteral(" s"));
 }
 
 void MessageSender::finish(Outcome outcome, const QString &description)

@@ -51,7 +51,9 @@ public:
     // Closes whatever is under way and starts connecting to ip:port. ip must
     // be a literal IPv4 address (the user list holds addresses, not names, so
     // nothing is looked up). On a request that cannot even start, returns
-    // false with a readable description and stays Idle.
+    // false with a readable description and stays Idle. Otherwise finished()
+    // follows, always from the event loop, also when the system refuses the
+    // connection at once (no route, a broadcast address).
     bool start(const QString &ip, qint32 port, QString &description);
 
     // Hands the whole payload over in one write; finished() follows when the
@@ -64,6 +66,10 @@ public:
     State state() const { return m_state; }
     // The wait for the recipient's close (kConfirmWaitMs unless changed).
     void setConfirmWait(int ms) { m_confirmTimer.setInterval(ms); }
+    // How long a connection attempt may take before it counts as failed; 0
+    // (the default) leaves it to the system, which gives up after a minute or
+    // more. Takes effect from the next start().
+    void setConnectWait(int ms) { m_connectWaitMs = ms; }
 
 signals:
     void connected();
@@ -78,6 +84,7 @@ private:
     void awaitConfirmation();
     void onAnswerReadable();
     void onConfirmTimeout();
+    void onConnectTimeout();
     void finish(Outcome outcome, const QString &description);
     void fail(const QString &description) { finish(Outcome::Failed, description); }
 
@@ -86,6 +93,11 @@ private:
     int m_descriptor = -1;
     QSocketNotifier *m_answer = nullptr;
     QTimer m_confirmTimer;
+    QTimer m_connectTimer;
+    int m_connectWaitMs = 0;
+    // While start() has the socket connect: an error it raises then is
+    // reported from the event loop, as every other outcome is.
+    bool m_starting = false;
     State m_state = State::Idle;
     qint64 m_bytesToWrite = 0;
 };

@@ -2,12 +2,15 @@
 // Recipients for the sending tests, on 127.0.0.1 ports of their own: one
 // that reads and closes (what it got is noted once the sender has closed),
 // one that resets after reading, one that answers with a byte and keeps the
-// connection open, one that never takes its connections, and a port where
+// connection open, one that never takes its connections, one whose backlog
+// is full (a connection to it neither completes nor fails), and a port where
 // nobody listens.
 
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
@@ -19,6 +22,7 @@ struct Listeners : QObject
     QTcpServer chatty;
     QTcpServer silent;
     QTcpSocket nobody; // holds its port without listening on it
+    quint16 fullPort = 0;
     QByteArrayList received;
     std::vector<int> held;
 
@@ -61,6 +65,26 @@ struct Listeners : QObject
                 Qt::SingleShotConnection);
         });
         silent.pauseAccepting();
-        return true;
+        return listenFull();
+    }
+
+    // A backlog of 0 holds one connection that nobody accepts; the system
+    // drops the handshakes of any further one, so its connect hangs.
+    bool listenFull()
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        auto *any = reinterpret_cast<sockaddr *>(&address);
+        const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        held.push_back(server);
+        if (server < 0 || ::bind(server, any, size) != 0 || ::listen(server, 0) != 0 ||
+            ::getsockname(server, any, &size) != 0)
+            return false;
+        const int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        held.push_back(filler);
+        fullPort = ntohs(address.sin_port);
+        return filler >= 0 && ::connect(filler, any, size) == 0;
     }
 };

@@ -123,10 +123,13 @@ private slots:
         UserList &users = f->settings.userList;
         for (const auto &[name, port] : {std::pair{u"carol"_s, m_to.reset.serverPort()},
                                          {u"dave"_s, m_to.silent.serverPort()},
-                                         {u"erin"_s, m_to.nobody.localPort()}})
+                                         {u"erin"_s, m_to.nobody.localPort()},
+                                         {u"frank"_s, m_to.fullPort}})
             users.append({name, u"127.0.0.1"_s, port, 0});
+        users.append({u"gina"_s, u"255.255.255.255"_s, 505, 0}); // refused inside the connect, sends nothing
         f->settings.groups = {{u"pair"_s, {u"alice"_s, u"ghost"_s}}};
         f->form->messageFanout()->setConfirmWait(200);
+        f->form->messageFanout()->setConnectWait(200);
         f->field()->setPlainText(u"all"_s);
         // Everything chosen with the keyboard: the group and the users, alice twice.
         QTimer::singleShot(0, this, [] {
@@ -138,10 +141,11 @@ private slots:
         });
         Click(f->form.get(), u"SendSeveral"_s);
         QTRY_COMPARE(f->boxes,
-                     QStringList{u"Warning: Delivered to 1 of 5 recipients.\nDelivered: alice\n"
+                     QStringList{u"Warning: Delivered to 1 of 7 recipients.\nDelivered: alice\n"
                                  "Not delivered: ghost (not in the user list), carol (Connection reset by "
                                  "peer), dave (not confirmed: no answer from the recipient within 0.2 s), "
-                                 "erin (Connection refused)"_s});
+                                 "erin (Connection refused), frank (no connection within 0.2 s), gina "
+                                 "(Network unreachable)"_s});
         QCOMPARE(m_to.received.join(), Bars("bob|505|all"));
         QCOMPARE(f->field()->toPlainText(), u"all"_s);
         QVERIFY(f->form->findChild<QPushButton *>(u"Command1"_s)->isEnabled());
