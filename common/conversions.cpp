@@ -218,3 +218,18 @@ QString booleanText(bool value)
 {
     return value ? QStringLiteral("True") : QStringLiteral("False");
 }
+
+std::optional<qint32> plainNumber(QStringView text, qint32 highest)
+{
+    if (text.isEmpty())
+        return std::nullopt;
+    qint64 value = 0;
+    for (const QChar c : text) {
+        if (!isDigit(c.unicode()))
+            return std::nullopt;
+        value = value * 10 + (c.unicode() - u'0');
+        if (value > highest)
+            return std::nullopt;
+    }
+    return static_cast<qint32>(value);
+}

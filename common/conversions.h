@@ -36,6 +36,11 @@ std::optional<qint32> integerOf(QStringView text);
 // number (0 is false, anything else true). Anything else gives nothing.
 std::optional<bool> booleanOf(QStringView text);
 
+// The strict reading of a command line: text that is nothing but decimal
+// digits 0 to 9 (no sign, blanks, point, exponent or other base) and whose
+// value is at most highest. Anything else gives nothing.
+std::optional<qint32> plainNumber(QStringView text, qint32 highest);
+
 // How integers and Booleans are written: plain decimal, and the words True / False.
 QString integerText(qint64 value);
 QString booleanText(bool value);

@@ -1,5 +1,6 @@
 #include "commandline.h"
 
+#include "conversions.h"
 #include "fieldchecks.h"
 #include "messagefanout.h"
 #include "programinfo.h"
@@ -88,22 +89,35 @@ int send(const QCommandLineParser &parser)
     if (!parser.isSet(kTo))
         return usageError(kProgram, QStringLiteral("no recipient: give at least one --to"));
 
+    for (const QCommandLineOption &option : {kFrom, kReplyPort, kMessage}) {
+        if (parser.values(option).size() > 1)
+            return usageError(kProgram, QStringLiteral("--") + option.names().first() +
+                                            QStringLiteral(" may be given only once"));
+    }
+
     SenderSettings settings = storedSettings();
     QString name = settings.myUserName;
     if (parser.isSet(kFrom) && !isValidUserName(parser.value(kFrom), name))
         return usageError(kProgram, QStringLiteral("--from: the name must be 1 to ") +
                                         QString::number(kMaxUserNameLength) +
                                         QStringLiteral(" characters long"));
+    // 0 is taken, as the identification takes it: the recipients cannot reply.
     qint32 replyPort = settings.myReplyPort;
-    if (parser.isSet(kReplyPort) && !isValidPort(parser.value(kReplyPort), replyPort))
-        return usageError(kProgram, QStringLiteral("--reply-port: not a port number (0 to 65535)"));
+    if (parser.isSet(kReplyPort)) {
+        const std::optional<qint32> port = plainNumber(parser.value(kReplyPort), kMaxPort);
+        if (!port)
+            return usageError(
+                kProgram, QStringLiteral("--reply-port: not a port number (0 to 65535 in decimal digits)"));
+        replyPort = *port;
+    }
 
     RecipientSet recipients(settings);
     for (const QString &word : parser.values(kTo)) {
         if (!recipients.addWord(word))
             return usageError(kProgram,
                               QStringLiteral("unknown recipient \"") + word +
-                                  QStringLiteral("\": not a user or group of the list, nor HOST[:PORT]"));
+                                  QStringLiteral("\": not a user or group of the list, nor HOST[:PORT] "
+                                                 "(PORT 1 to 65535 in decimal digits)"));
     }
 
     if (recipients.recipients().isEmpty())
@@ -141,14 +155,23 @@ int send(const QCommandLineParser &parser)
 
 bool isSenderCommandLine(const QStringList &arguments)
 {
+    // Qt's own options, which it also takes with two dashes; any other long
+    // option is a mistyped one of ours, reported as a usage error rather
+    // than opening the window (which needs a display).
+    static const QStringList qtOptions{QStringLiteral("platform"),      QStringLiteral("platformpluginpath"),
+                                       QStringLiteral("platformtheme"), QStringLiteral("plugin"),
+                                       QStringLiteral("qmljsdebugger"), QStringLiteral("qwindowgeometry"),
+                                       QStringLiteral("qwindowicon"),   QStringLiteral("qwindowtitle"),
+                                       QStringLiteral("reverse"),       QStringLiteral("session"),
+                                       QStringLiteral("display"),       QStringLiteral("geometry"),
+                                       QStringLiteral("style"),         QStringLiteral("stylesheet"),
+                                       QStringLiteral("widgetcount")};
     return std::any_of(arguments.cbegin(), arguments.cend(), [](const QString &argument) {
-        if (argument == u"-h" || argument == u"--help" || argument == u"--version")
+        if (argument == u"-h")
             return true;
-        const QList<QCommandLineOption> &options = sendOptions();
-        return std::any_of(options.cbegin(), options.cend(), [&argument](const QCommandLineOption &option) {
-            const QString long_ = QStringLiteral("--") + option.names().first();
-            return argument == long_ || argument.startsWith(long_ + u'=');
-        });
+        if (!argument.startsWith(u"--") || argument.size() == 2)
+            return false;
+        return !qtOptions.contains(argument.mid(2).section(u'=', 0, 0));
     });
 }
 

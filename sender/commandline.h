@@ -14,8 +14,9 @@ constexpr int kExitNotAllDelivered = 1;
 constexpr int kExitUsage = 2;
 
 // Whether the arguments (without the program name) ask for the command line
-// rather than the window: any of Quillpost's own options. Anything else, Qt's
-// own options included, is left to the window.
+// rather than the window: -h, or any long option (two dashes) but Qt's own,
+// so that a mistyped option is a usage error also without a display.
+// Anything else, Qt's own options included, is left to the window.
 bool isSenderCommandLine(const QStringList &arguments);
 
 // The exit status when the command line is Quillpost's own; nullopt when the

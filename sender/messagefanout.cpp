@@ -1,5 +1,6 @@
 #include "messagefanout.h"
 
+#include "conversions.h"
 #include "fieldchecks.h"
 
 #include <QTimer>
@@ -229,11 +230,16 @@ bool RecipientSet::addWord(const QString &word)
     }
     const qsizetype colon = word.indexOf(u':');
     QString ip;
-    qint32 port = m_settings.defaultPort;
     if (!isValidIp(word.left(colon), ip) || word.left(colon).trimmed().isEmpty())
         return false;
-    if (colon >= 0 && (!isValidPort(word.mid(colon + 1), port) || port == 0))
-        return false;
+    qint32 port = m_settings.defaultPort;
+    if (colon >= 0) {
+        // Read strictly: a script's typo must not reach another port.
+        const std::optional<qint32> written = plainNumber(QStringView(word).mid(colon + 1), kMaxPort);
+        if (!written || *written == 0)
+            return false;
+        port = *written;
+    }
     add({QString(), ip, port});
     return true;
 }

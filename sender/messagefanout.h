@@ -88,8 +88,9 @@ public:
     void addUser(const UserRecord &user);
     void addGroup(const UserGroup &group);
     // Every user of that name, else the group of that name, else
-    // HOST[:PORT] (a dotted IPv4 address, the default port when none is
-    // given). False when the word names none of them.
+    // HOST[:PORT] (a dotted IPv4 address; PORT 1 to 65535 in decimal digits,
+    // the default port when none is given). False when the word names none
+    // of them.
     bool addWord(const QString &word);
     const QList<Recipient> &recipients() const { return m_recipients; }
 

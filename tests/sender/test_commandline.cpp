@@ -18,13 +18,36 @@ class TestCommandLine : public QObject
     Listeners m_to;
     QString m_storeFile;
 
-    // Placeholders in arguments and expected lines: A alice's port, S the
-    // silent one's, N one where nobody listens.
+    // Placeholders in arguments and expected lines: A alice's port (AX in
+    // hexadecimal), S the silent one's, F the full one's, N one where nobody
+    // listens.
     QString ports(QString text) const
     {
         return text.replace(u"{A}"_s, QString::number(m_to.alice.serverPort()))
+            .replace(u"{AX}"_s, QString::number(m_to.alice.serverPort(), 16))
             .replace(u"{S}"_s, QString::number(m_to.silent.serverPort()))
+            .replace(u"{F}"_s, QString::number(m_to.fullPort))
             .replace(u"{N}"_s, QString::number(m_to.nobody.localPort()));
+    }
+
+    // Runs the program without a display; false when it did not end in time.
+    bool run(QProcess &process, const QString &program, QStringList arguments, const QByteArray &input)
+    {
+        for (QString &argument : arguments)
+            argument = ports(argument);
+        m_to.received.clear();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const auto *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(QString::fromLatin1(name));
+        process.setProcessEnvironment(environment);
+        process.start(BuiltProgram(program), arguments);
+        if (!process.waitForStarted(kXWaitMs))
+            return false;
+        process.write(input);
+        process.closeWriteChannel();
+        // The listeners answer from this event loop while the program runs.
+        return QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, kXWaitMs) &&
+               process.exitStatus() == QProcess::NormalExit;
     }
 
     QByteArray storeDigest() const
@@ -58,8 +81,7 @@ private slots:
         QTest::addColumn<QString>("program");
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QByteArray>("input");
-        QTest::addColumn<QString>(
-            "output"); // standard output; for a usage error, the start of standard error
+        QTest::addColumn<QString>("output"); // standard output, or its start
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("received"); // what alice got
         const QString quillpost = u"quillpost"_s;
@@ -71,6 +93,9 @@ private slots:
             << QStringList{u"--to=127.0.0.1:{A}"_s, u"--from"_s, u" cron "_s, u"--reply-port"_s, u"7"_s}
             << QByteArray("disk full\nnow\n") << u"delivered: 127.0.0.1:{A}\n"_s << 0
             << Bars("cron|7|disk full\r\nnow");
+        QTest::newRow("reply port 0, as the identification takes it")
+            << quillpost << QStringList{u"--to=alice"_s, u"--reply-port=0"_s, u"--message=x"_s}
+            << QByteArray() << u"delivered: alice (127.0.0.1:{A})\n"_s << 0 << Bars("bob|0|x");
         QTest::newRow("group with a missing member")
             << quillpost
             << QStringList{u"--to"_s, u"team"_s, u"--to"_s, u"127.0.0.1:{N}"_s, u"--message"_s, u"x"_s}
@@ -78,22 +103,18 @@ private slots:
             << u"delivered: alice (127.0.0.1:{A})\nfailed: ghost: not in the user list\n"
                "failed: 127.0.0.1:{N}: Connection refused\n"_s
             << 1 << Bars("bob|606|x");
-        QTest::newRow("no answer")
-            << quillpost << QStringList{u"--to"_s, u"127.0.0.1:{S}"_s, u"--message"_s, u"x"_s} << QByteArray()
-            << u"not confirmed: 127.0.0.1:{S}: no answer from the recipient within 5 s\n"_s << 1
-            << QByteArray();
-        QTest::newRow("no recipient") << quillpost << QStringList{u"--message"_s, u"x"_s} << QByteArray()
-                                      << u"quillpost: no recipient"_s << 2 << QByteArray();
-        QTest::newRow("unknown recipient")
-            << quillpost << QStringList{u"--to"_s, u"carol"_s, u"--message"_s, u"x"_s} << QByteArray()
-            << u"quillpost: unknown recipient \"carol\""_s << 2 << QByteArray();
-        QTest::newRow("empty group") << quillpost
-                                     << QStringList{u"--to"_s, u"empty"_s, u"--message"_s, u"x"_s}
-                                     << QByteArray() << u"quillpost: no recipient: the groups given"_s << 2
-                                     << QByteArray();
-        QTest::newRow("bad reply port")
-            << quillpost << QStringList{u"--to"_s, u"alice"_s, u"--reply-port"_s, u"70000"_s} << QByteArray()
-            << u"quillpost: --reply-port"_s << 2 << QByteArray();
+        // Refused inside the connect, no connection in time, no answer: each
+        // is reported in its place, and the program ends.
+        QTest::newRow("unreachable, no connection, no answer")
+            << quillpost
+            << QStringList{u"--to=255.255.255.255"_s, u"--to=127.0.0.1:{F}"_s, u"--to=127.0.0.1:{S}"_s,
+                           u"--to=alice"_s, u"--message=x"_s}
+            << QByteArray()
+            << u"failed: 255.255.255.255:505: Network unreachable\n"
+               "failed: 127.0.0.1:{F}: no connection within 5 s\n"
+               "not confirmed: 127.0.0.1:{S}: no answer from the recipient within 5 s\n"
+               "delivered: alice (127.0.0.1:{A})\n"_s
+            << 1 << Bars("bob|606|x");
         QTest::newRow("help") << quillpost << QStringList{u"--help"_s} << QByteArray() << u"Usage: "_s << 0
                               << QByteArray();
         QTest::newRow("version") << quillpost << QStringList{u"--version"_s} << QByteArray()
@@ -110,36 +131,62 @@ private slots:
         QFETCH(QString, output);
         QFETCH(int, status);
         QFETCH(QByteArray, received);
-        for (QString &argument : arguments)
-            argument = ports(argument);
-        m_to.received.clear();
         const QByteArray storeBefore = storeDigest();
-
         QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const auto *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            environment.remove(QString::fromLatin1(name));
-        process.setProcessEnvironment(environment);
-        process.start(BuiltProgram(program), arguments);
-        QVERIFY(process.waitForStarted(kXWaitMs));
-        process.write(input);
-        process.closeWriteChannel();
-        // The listeners answer from this event loop while the program runs.
-        QVERIFY(QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, kXWaitMs));
-
-        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QVERIFY(run(process, program, arguments, input));
         QCOMPARE(process.exitCode(), status);
         output = ports(output);
-        if (status == 2) {
-            QVERIFY2(QString::fromLocal8Bit(process.readAllStandardError()).startsWith(output),
-                     qPrintable(output));
-            QCOMPARE(process.readAllStandardOutput(), QByteArray());
-        } else if (output.endsWith(u'\n')) {
+        if (output.endsWith(u'\n'))
             QCOMPARE(QString::fromLocal8Bit(process.readAllStandardOutput()), output);
-        } else {
+        else
             QVERIFY(QString::fromLocal8Bit(process.readAllStandardOutput()).startsWith(output));
-        }
         QTRY_COMPARE(m_to.received.join(), received);
+        QCOMPARE(storeDigest(), storeBefore);
+    }
+
+    void usageErrors_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("error"); // the start of standard error
+        const auto row = [](const char *name, const QStringList &arguments, const QString &error) {
+            QTest::newRow(name) << arguments << u"quillpost: "_s + error;
+        };
+        const QString unknown = u"unknown recipient \"127.0.0.1:"_s;
+        row("no recipient", {u"--message"_s, u"x"_s}, u"no recipient"_s);
+        row("unknown recipient", {u"--to"_s, u"carol"_s}, u"unknown recipient \"carol\""_s);
+        row("empty group", {u"--to"_s, u"empty"_s}, u"no recipient: the groups given"_s);
+        row("port with letters after it", {u"--to=127.0.0.1:{A}abc"_s}, unknown);
+        row("port in hexadecimal", {u"--to=127.0.0.1:&H{AX}"_s}, unknown);
+        row("port with a point", {u"--to=127.0.0.1:{A}.0"_s}, unknown);
+        row("port with a sign", {u"--to=127.0.0.1:+{A}"_s}, unknown);
+        row("port 0", {u"--to=127.0.0.1:0"_s}, unknown);
+        row("port above 65535", {u"--to=127.0.0.1:65536"_s}, unknown);
+        row("reply port above 65535", {u"--to=alice"_s, u"--reply-port=65536"_s}, u"--reply-port"_s);
+        row("reply port in letters", {u"--to=alice"_s, u"--reply-port=abc"_s}, u"--reply-port"_s);
+        row("reply port with an exponent", {u"--to=alice"_s, u"--reply-port=5e2"_s}, u"--reply-port"_s);
+        row("reply port with a blank", {u"--to=alice"_s, u"--reply-port= 7"_s}, u"--reply-port"_s);
+        row("mistyped option", {u"--From"_s, u"x"_s}, u"Unknown option 'From'"_s);
+        row("second message", {u"--to=alice"_s, u"--message=a"_s, u"--message=b"_s},
+            u"--message may be given only once"_s);
+        row("second name", {u"--to=alice"_s, u"--from=a"_s, u"--from=b"_s},
+            u"--from may be given only once"_s);
+        row("second reply port", {u"--to=alice"_s, u"--reply-port=1"_s, u"--reply-port=1"_s},
+            u"--reply-port may be given only once"_s);
+    }
+
+    void usageErrors()
+    {
+        // Nothing is sent, and the store stays as it was.
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, error);
+        const QByteArray storeBefore = storeDigest();
+        QProcess process;
+        QVERIFY(run(process, u"quillpost"_s, arguments, "x"));
+        QCOMPARE(process.exitCode(), 2);
+        const QString printed = QString::fromLocal8Bit(process.readAllStandardError());
+        QVERIFY2(printed.startsWith(ports(error)), qPrintable(printed));
+        QCOMPARE(process.readAllStandardOutput(), QByteArray());
+        QCOMPARE(m_to.received, QByteArrayList());
         QCOMPARE(storeDigest(), storeBefore);
     }
 };
