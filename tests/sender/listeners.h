@@ -74,7 +74,7 @@ struct Listeners : QObject
     {
         sockaddr_in address{};
         address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
         socklen_t size = sizeof address;
         auto *any = reinterpret_cast<sockaddr *>(&address);
         const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
