@@ -44,8 +44,10 @@ QString Apply(const QString &rule, const QByteArray &input)
         return integerOf(text) ? QString::number(*integerOf(text)) : u"no"_s;
     if (rule == u"boolean")
         return booleanOf(text) ? (*booleanOf(text) ? u"true"_s : u"false"_s) : u"no"_s;
-    if (rule == u"port")
-        return (isValidPort(text, port) ? u""_s : u"no "_s) + QString::number(port);
+    if (rule == u"port") {
+        const bool valid = isValidPort(text, port); // sets port: before it is read
+        return (valid ? u""_s : u"no "_s) + QString::number(port);
+    }
     if (rule == u"name")
         return isValidUserName(text, out) ? out : u"no"_s;
     if (rule == u"ip")
@@ -78,7 +80,7 @@ QString Apply(const QString &rule, const QByteArray &input)
                store.get(u"Settings"_s, u"StartUPY"_s, {});
     }
     if (rule == u"keys") { // what reaches a port box (5 digits) holding fields[0], all selected in [ ]
-        QLineEdit box(QString(fields[0]).remove(u'[').remove(u']'));
+        QLineEdit box{QString(fields[0]).remove(u'[').remove(u']')};
         if (fields[0].startsWith(u'['))
             box.selectAll();
         const QStringList key = fields[1].split(u'+'); // "Alt+a": a typed with Alt
