@@ -35,6 +35,7 @@ namespace {
 const QString kCaption = QStringLiteral("Message Receiver");
 const QString kPositionPrefix;
 constexpr int kWidth = 320;
+constexpr int kHeight = 110;
 // Ports named in the status before the rest are only counted.
 constexpr qsizetype kPortsNamed = 8;
 
@@ -115,7 +116,7 @@ ReceiverWindow::ReceiverWindow(SettingsStore &store, ReceiverSettings &settings,
     layout->addWidget(m_portStatus);
     layout->addWidget(hide);
     setCentralWidget(central);
-    resize(kWidth, 110);
+    resize(kWidth, kHeight);
 
     connect(m_router, &MessageRouter::queueChanged, this, &ReceiverWindow::queueChanged);
     m_router->setWindowFactory(
@@ -315,9 +316,9 @@ void ReceiverWindow::showPortStatus()
     m_portStatus->setText(status);
     if (m_tray)
         m_tray->setPortStatus(status);
-    // The window grows with the lines, at its width.
-    centralWidget()->layout()->activate();
-    resize(width(), std::max(height(), minimumSizeHint().height()));
+    // The window's height follows the lines, at its width.
+    const int lines = centralWidget()->layout()->totalHeightForWidth(width());
+    resize(width(), std::max(kHeight, menuBar()->sizeHint().height() + lines));
 }
 
 QList<quint16> ReceiverWindow::listeningPorts() const
