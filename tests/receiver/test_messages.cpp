@@ -401,6 +401,7 @@ private slots:
         for (int slot = 0; slot < 10; ++slot) {
             MessageWindow window(settings);
             window.showFirst(slot, From(u"bob"_s));
+            QVERIFY(area.contains(window.pos())); // from the start: the title bar
             QTRY_VERIFY2(area.contains(window.frameGeometry()), qPrintable(u"slot %1"_s.arg(slot)));
         }
         // A corner stored at the screen's far edge, in twips.
