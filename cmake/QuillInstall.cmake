@@ -14,13 +14,19 @@ install(FILES dist/quillpost.desktop dist/quillbox.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 if(QUILL_INSTALL_AUTOSTART)
   # A system install (prefix /usr, as the package uses) puts the entry where
-  # desktops look for it; any other prefix keeps it inside the prefix.
-  if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
-    set(QUILL_AUTOSTART_DIR /etc/xdg/autostart)
-  else()
-    set(QUILL_AUTOSTART_DIR ${CMAKE_INSTALL_SYSCONFDIR}/xdg/autostart)
-  endif()
-  install(FILES dist/quillbox-autostart.desktop DESTINATION ${QUILL_AUTOSTART_DIR} RENAME quillbox.desktop)
+  # desktops look for it; any other prefix keeps it inside the prefix. The
+  # prefix is the one of the install itself (cpack installs into /usr
+  # whatever the build was configured with), so it is read then.
+  install(CODE "set(QUILL_AUTOSTART_FILE \"${CMAKE_CURRENT_SOURCE_DIR}/dist/quillbox-autostart.desktop\")")
+  install(CODE [[
+    if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+      set(autostart /etc/xdg/autostart)
+    else()
+      set(autostart "${CMAKE_INSTALL_PREFIX}/etc/xdg/autostart")
+    endif()
+    # file(INSTALL) puts DESTDIR (cpack's staging folder) in front.
+    file(INSTALL "${QUILL_AUTOSTART_FILE}" DESTINATION "${autostart}" RENAME quillbox.desktop)
+  ]])
 endif()
 
 if(QUILL_SETCAP)
@@ -49,6 +55,8 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libcap2-bin")
+# The history's SQLite driver is a plugin, which dpkg-shlibdeps cannot see.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libqt6sql6-sqlite, libcap2-bin")
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${CMAKE_CURRENT_SOURCE_DIR}/dist/postinst")
 include(CPack)

@@ -59,3 +59,22 @@ function(quill_test)
     set_tests_properties(${name} PROPERTIES RUN_SERIAL TRUE)
   endif()
 endfunction()
+
+# quill_test_again(NAME <name> TEST <test> [ARGS <arguments...>]
+#                  [ENVIRONMENT <variable=value...>])
+#
+# The executable of an earlier quill_test once more, with arguments (the test
+# functions to run, say) and environment variables of its own, in folders of
+# its own.
+function(quill_test_again)
+  cmake_parse_arguments(PARSE_ARGV 0 arg "" "NAME;TEST" "ARGS;ENVIRONMENT")
+  add_test(NAME ${arg_NAME} COMMAND ${arg_TEST} ${arg_ARGS})
+  get_test_property(${arg_TEST} ENVIRONMENT environment)
+  get_test_property(${arg_TEST} TIMEOUT timeout)
+  string(REPLACE "/${arg_TEST};" "/${arg_NAME};" environment "${environment}")
+  set(runtime "${CMAKE_CURRENT_BINARY_DIR}/runtime/${arg_NAME}")
+  file(MAKE_DIRECTORY "${runtime}")
+  file(CHMOD "${runtime}" DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+  set_tests_properties(${arg_NAME} PROPERTIES TIMEOUT ${timeout}
+    ENVIRONMENT "${environment};${arg_ENVIRONMENT}")
+endfunction()

@@ -3,9 +3,12 @@
 #include "conversions.h"
 #include "settingsstore.h"
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -30,6 +33,40 @@ int storedCoordinate(const SettingsStore &store, const QString &key, int fallbac
     return integerOf(store.get(kSettings, key, QString::number(fallback))).value_or(fallback);
 }
 
+// Fits its window on the screen once it is first shown and its frame known
+// (the show event comes before the system shows it: hence the zero timer).
+class ShowWatcher : public QObject
+{
+public:
+    explicit ShowWatcher(QWidget *window)
+        : QObject(window)
+    {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show) {
+            auto *window = static_cast<QWidget *>(watched);
+            window->removeEventFilter(this);
+            QTimer::singleShot(0, window, [window] { fitOnScreen(window); });
+            deleteLater();
+        }
+        return false;
+    }
+};
+
+// Once per window.
+void fitOnScreenOnceShown(QWidget *window)
+{
+    const QString name = QStringLiteral("quill_fitOnScreenOnceShown");
+    if (window->findChild<QObject *>(name, Qt::FindDirectChildrenOnly))
+        return;
+    auto *filter = new ShowWatcher(window);
+    filter->setObjectName(name);
+}
+
 } // namespace
 
 ScreenMetrics currentScreen()
@@ -39,6 +76,7 @@ ScreenMetrics currentScreen()
     ScreenMetrics metrics;
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         metrics.pixels = screen->size();
+        metrics.available = screen->availableGeometry();
         if (screen->logicalDotsPerInch() > 0)
             metrics.logicalDpi = screen->logicalDotsPerInch();
     }
@@ -92,12 +130,41 @@ void saveWindowPosition(SettingsStore &store, const QString &prefix, int x, int 
     store.save(kSettings, prefix + QStringLiteral("StartUPY"), integerText(y));
 }
 
+QPoint fitInside(const QRect &frame, const QRect &area)
+{
+    const int x = std::max(area.left(), std::min(frame.left(), area.left() + area.width() - frame.width()));
+    const int y = std::max(area.top(), std::min(frame.top(), area.top() + area.height() - frame.height()));
+    return QPoint(x, y);
+}
+
+QRect availableArea()
+{
+    const ScreenMetrics screen = currentScreen();
+    return screen.available.isEmpty() ? QRect(QPoint(0, 0), screen.pixels) : screen.available;
+}
+
+void fitOnScreen(QWidget *window)
+{
+    const QRect area = availableArea();
+    const QSize margins = window->frameGeometry().size() - window->size();
+    const QSize size = window->size().boundedTo(area.size() - margins);
+    if (size != window->size())
+        window->resize(size);
+    const QPoint corner = fitInside(window->frameGeometry(), area);
+    if (corner != window->pos())
+        window->move(corner);
+}
+
 void placeWindow(QWidget *window, const SettingsStore &store, const QString &prefix)
 {
     const QSize size = window->frameGeometry().size();
     const QPoint corner =
         loadWindowPosition(store, prefix, pixelsToTwips(size.width()), pixelsToTwips(size.height()));
     window->move(twipsToPixels(corner.x()), twipsToPixels(corner.y()));
+    // A corner on the screen may still leave the window's far side (or,
+    // under a panel, its title bar) outside what the desktop offers.
+    fitOnScreen(window);
+    fitOnScreenOnceShown(window);
 }
 
 void storeWindowPosition(const QWidget *window, SettingsStore &store, const QString &prefix)

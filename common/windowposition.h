@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPoint>
+#include <QRect>
 #include <QSize>
 #include <QString>
 #include <functional>
@@ -15,6 +16,7 @@ struct ScreenMetrics
 {
     QSize pixels;             // the primary screen's size
     double logicalDpi = 96.0; // pixels per logical inch
+    QRect available;          // where windows may go (no panels); empty: all of it
 };
 
 // The primary screen, unless a test has put its own screen in place.
@@ -33,6 +35,18 @@ QPoint loadWindowPosition(const SettingsStore &store, const QString &prefix, int
 QPoint clampWindowPosition(int width, int height, int x, int y);
 void saveWindowPosition(SettingsStore &store, const QString &prefix, int x, int y);
 
-// The same for a widget: place it at its stored position, and store where it is.
+// The top-left corner nearest to frame's that puts a frame of its size
+// inside area; one larger than area keeps its top-left edge (its title bar)
+// at area's.
+QPoint fitInside(const QRect &frame, const QRect &area);
+// The part of the screen windows may cover, in pixels.
+QRect availableArea();
+// Moves a top-level window, shrunk first if need be, so that its frame lies
+// inside the available area (its title bar at least, when its least size is
+// larger). Before a window is first shown its frame is not yet known.
+void fitOnScreen(QWidget *window);
+
+// The same for a widget: place it at its stored position (fitOnScreen() then,
+// and again once it is first shown), and store where it is.
 void placeWindow(QWidget *window, const SettingsStore &store, const QString &prefix);
 void storeWindowPosition(const QWidget *window, SettingsStore &store, const QString &prefix);

@@ -153,9 +153,9 @@ QString MessageTextView::textBetween(int start, int end) const
 QMimeData *MessageTextView::createMimeDataFromSelection() const
 {
     const QTextCursor cursor = textCursor();
-    auto *data = new QMimeData;
-    data->setText(textBetween(cursor.selectionStart(), cursor.selectionEnd()));
-    return data;
+    auto *mime = new QMimeData;
+    mime->setText(textBetween(cursor.selectionStart(), cursor.selectionEnd()));
+    return mime;
 }
 
 void MessageTextView::keyPressEvent(QKeyEvent *event)

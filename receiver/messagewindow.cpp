@@ -3,6 +3,7 @@
 #include "messagetextview.h"
 #include "receiversettings.h"
 #include "senderline.h"
+#include "windowposition.h"
 #include "wireformat.h"
 
 #include <QApplication>
@@ -15,7 +16,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QResizeEvent>
-#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -209,6 +209,8 @@ void MessageWindow::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     startKeyGuard();
+    // Once the system has shown it, its frame is known.
+    QTimer::singleShot(0, this, [this] { fitOnScreen(this); });
 }
 
 void MessageWindow::placeBySlot()
@@ -217,13 +219,12 @@ void MessageWindow::placeBySlot()
     // that a new window never hides exactly behind an older one.
     constexpr int kCascadeStep = 24;
     constexpr int kCascadeCount = 10;
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    const QRect area = screen->availableGeometry();
-    resize(size().boundedTo(area.size()));
+    const QRect area = availableArea();
     const int offset = kCascadeStep * (m_slot % kCascadeCount - kCascadeCount / 2);
     move(area.center() - QPoint(width() / 2, height() / 2) + QPoint(offset, offset));
+    // The step never takes the window (its frame, title bar included) off a
+    // small screen, or one seen at a large scale factor.
+    fitOnScreen(this);
 }
 
 void MessageWindow::updateSenderLabel()

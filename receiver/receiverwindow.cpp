@@ -23,6 +23,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QIcon>
+#include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStringList>
@@ -33,6 +34,22 @@
 namespace {
 const QString kCaption = QStringLiteral("Message Receiver");
 const QString kPositionPrefix;
+constexpr int kWidth = 320;
+constexpr int kHeight = 110;
+// Ports named in the status before the rest are only counted.
+constexpr qsizetype kPortsNamed = 8;
+
+// "505", "505 and 506", "505, 506 and 507", "505, ... and 12 more".
+QString portNames(const QList<qint32> &ports)
+{
+    QStringList names;
+    for (qsizetype i = 0; i < ports.size() && i < kPortsNamed; ++i)
+        names.append(QString::number(ports[i]));
+    if (ports.size() > kPortsNamed)
+        names.append(QStringLiteral("%1 more").arg(ports.size() - kPortsNamed));
+    const QString last = names.takeLast();
+    return names.isEmpty() ? last : names.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+}
 } // namespace
 
 ReceiverWindow::ReceiverWindow(SettingsStore &store, ReceiverSettings &settings,
@@ -88,9 +105,18 @@ ReceiverWindow::ReceiverWindow(SettingsStore &store, ReceiverSettings &settings,
     auto *hide = new QPushButton(QStringLiteral("Hide"), central);
     hide->setObjectName(QStringLiteral("Command1"));
     connect(hide, &QPushButton::clicked, this, &ReceiverWindow::onHideClicked);
-    (new QVBoxLayout(central))->addWidget(hide);
+    // Which ports listen, and why one does not: after its error box the
+    // reason stays in sight.
+    m_portStatus = new QLabel(central);
+    m_portStatus->setObjectName(QStringLiteral("PortStatus"));
+    m_portStatus->setTextFormat(Qt::PlainText);
+    m_portStatus->setWordWrap(true);
+    m_portStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto *layout = new QVBoxLayout(central);
+    layout->addWidget(m_portStatus);
+    layout->addWidget(hide);
     setCentralWidget(central);
-    resize(260, 110);
+    resize(kWidth, kHeight);
 
     connect(m_router, &MessageRouter::queueChanged, this, &ReceiverWindow::queueChanged);
     m_router->setWindowFactory(
@@ -241,10 +267,58 @@ void ReceiverWindow::startListeners()
         m_network, [this, &ports, &states] { states = m_network->applyPorts(ports); },
         Qt::BlockingQueuedConnection);
     m_ports = states;
+    showPortStatus();
     for (const PortState &state : std::as_const(states)) {
         if (!state.error.isEmpty())
             showNotice(this, kTitleError, QStringLiteral("Winsock Error: ") + state.error);
     }
+}
+
+QString ReceiverWindow::portStatus(const QList<PortState> &ports)
+{
+    QList<qint32> listening;
+    QStringList failed;
+    for (const PortState &state : ports) {
+        if (state.listening != 0) {
+            listening.append(state.listening);
+            continue;
+        }
+        if (failed.size() == kPortsNamed)
+            continue; // counted below
+        // The error box's text without its advice, which a protected port
+        // gets here in short.
+        const QString reason = state.error.section(QStringLiteral("\n\n"), 0, 0);
+        const bool protectedPort =
+            state.error != reason &&
+            state.error == listenErrorDescription(QAbstractSocket::SocketAccessError, reason,
+                                                  state.configured, QCoreApplication::applicationFilePath());
+        failed.append(
+            QStringLiteral("Not listening on port %1: %2").arg(QString::number(state.configured), reason) +
+            (protectedPort ? QStringLiteral(" (ports below 1024 need a right granted once: see "
+                                            "\"Port 505 on Linux\" in the README)")
+                           : QString()));
+    }
+    const qsizetype unnamed = ports.size() - listening.size() - failed.size();
+    if (unnamed > 0)
+        failed.append(QStringLiteral("Not listening on %1 more ports").arg(unnamed));
+    QStringList lines;
+    if (!listening.isEmpty())
+        lines.append(QStringLiteral("Listening on port%1 %2")
+                         .arg(listening.size() > 1 ? QStringLiteral("s") : QString(), portNames(listening)));
+    else if (failed.isEmpty())
+        lines.append(QStringLiteral("Listening on no port"));
+    return (lines + failed).join(u'\n');
+}
+
+void ReceiverWindow::showPortStatus()
+{
+    const QString status = portStatus(m_ports);
+    m_portStatus->setText(status);
+    if (m_tray)
+        m_tray->setPortStatus(status);
+    // The window's height follows the lines, at its width.
+    const int lines = centralWidget()->layout()->totalHeightForWidth(width());
+    resize(width(), std::max(kHeight, menuBar()->sizeHint().height() + lines));
 }
 
 QList<quint16> ReceiverWindow::listeningPorts() const

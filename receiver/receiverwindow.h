@@ -10,6 +10,7 @@
 #include <QPointer>
 
 class DesktopNotifier;
+class QLabel;
 class QThread;
 class MessageHistory;
 class ReplyToSender;
@@ -75,6 +76,9 @@ public:
     // for one that could not be listened on).
     QList<quint16> listeningPorts() const;
     TrayIcon *tray() const { return m_tray; }
+    // One line per port: listening, or not and why (what the main window and
+    // the tray tip show).
+    static QString portStatus(const QList<PortState> &ports);
     MessageHistory &history() { return *m_history; }
     HistoryWindow *historyWindow() const { return m_historyWindow; }
     DesktopNotifier *notifier() const { return m_notifier; }
@@ -119,6 +123,7 @@ private:
     MessageWindow *windowOf(const Message &sender) const;
     void replyFromNotification(const Message &sender);
     void showHiddenWindows();
+    void showPortStatus();
 
     SettingsStore &m_store;
     ReceiverSettings &m_settings;
@@ -134,6 +139,7 @@ private:
     QThread *m_networkThread;
     ReceiverNetwork *m_network;
     QList<PortState> m_ports;
+    QLabel *m_portStatus;
     QString m_senderProgram;
     // One message window built ahead, hidden, for the next new sender.
     QPointer<MessageWindow> m_spareWindow;

@@ -76,7 +76,27 @@ bool TrayIcon::isShown() const
 
 void TrayIcon::setUnreadCount(int count)
 {
-    m_icon->setToolTip(count > 0 ? kTip + QStringLiteral(" (%1 unread)").arg(count) : kTip);
+    m_unread = count;
+    updateTip();
+}
+
+void TrayIcon::setPortStatus(const QString &status)
+{
+    m_portStatus = status;
+    updateTip();
+}
+
+QString TrayIcon::toolTip() const
+{
+    return m_icon->toolTip();
+}
+
+void TrayIcon::updateTip()
+{
+    QString tip = m_unread > 0 ? kTip + QStringLiteral(" (%1 unread)").arg(m_unread) : kTip;
+    if (!m_portStatus.isEmpty())
+        tip += u'\n' + m_portStatus;
+    m_icon->setToolTip(tip);
 }
 
 QAction *TrayIcon::menuItem(int index) const

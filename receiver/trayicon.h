@@ -34,8 +34,11 @@ public:
     QAction *menuItem(int index) const;
     // "History" in the menu, above "Close".
     QAction *historyItem() const { return m_history; }
-    // The tip names the unread messages the history holds, if any.
+    // The tip names the unread messages the history holds, if any, and
+    // below that the ports listened on and those that failed.
     void setUnreadCount(int count);
+    void setPortStatus(const QString &status);
+    QString toolTip() const;
 
     // The sending program started by "Start Sender" (next to this one).
     static QString senderProgramPath();
@@ -47,10 +50,13 @@ signals:
 
 private:
     void updateMenu();
+    void updateTip();
 
     QWidget *m_mainWindow;
     QSystemTrayIcon *m_icon;
     QMenu *m_menu;
     QList<QAction *> m_items;
     QAction *m_history;
+    int m_unread = 0;
+    QString m_portStatus;
 };

@@ -7,7 +7,7 @@ QUILL_PACKAGES=(
   cmake ninja-build ccache clang libclang-rt-dev g++
   qt6-base-dev qt6-base-dev-tools libqt6svg6 libqt6sql6-sqlite libgl-dev libxkbcommon-dev
   xvfb xauth x11-utils desktop-file-utils openbox libx11-dev libxcb1-dev
-  dbus-daemon xdotool
+  dbus-daemon xdotool libcap2-bin dpkg-dev
 )
 
 quill_install_deps() {
@@ -27,8 +27,9 @@ quill_install_deps() {
 }
 
 # Configures and builds one build folder with Ninja, warnings as errors:
-#   quill_build <folder> [-D<name>=<value>...]
-# A new folder is configured with clang. An existing one is configured again
+#   [QUILL_CC=gcc QUILL_CXX=g++] quill_build <folder> [-D<name>=<value>...]
+# A new folder is configured with clang (or the compilers given; a folder
+# keeps the compilers it was first configured with). An existing one is configured again
 # only when one of the options differs from its cache (so an option added here
 # later reaches folders made before); otherwise the build stays incremental.
 quill_build() {
@@ -36,7 +37,7 @@ quill_build() {
   shift
   local options=(-DQUILL_WERROR=ON "$@")
   if [ ! -f "$dir/build.ninja" ]; then
-    CC=clang CXX=clang++ cmake -S "$QUILL_ROOT" -B "$dir" -G Ninja "${options[@]}"
+    CC=${QUILL_CC:-clang} CXX=${QUILL_CXX:-clang++} cmake -S "$QUILL_ROOT" -B "$dir" -G Ninja "${options[@]}"
   elif ! quill_cache_has "$dir/CMakeCache.txt" "${options[@]}"; then
     cmake -S "$QUILL_ROOT" -B "$dir" "${options[@]}"
   fi

@@ -44,8 +44,10 @@ QString Apply(const QString &rule, const QByteArray &input)
         return integerOf(text) ? QString::number(*integerOf(text)) : u"no"_s;
     if (rule == u"boolean")
         return booleanOf(text) ? (*booleanOf(text) ? u"true"_s : u"false"_s) : u"no"_s;
-    if (rule == u"port")
-        return (isValidPort(text, port) ? u""_s : u"no "_s) + QString::number(port);
+    if (rule == u"port") {
+        const bool valid = isValidPort(text, port); // sets port: before it is read
+        return (valid ? u""_s : u"no "_s) + QString::number(port);
+    }
     if (rule == u"name")
         return isValidUserName(text, out) ? out : u"no"_s;
     if (rule == u"ip")
@@ -78,7 +80,7 @@ QString Apply(const QString &rule, const QByteArray &input)
                store.get(u"Settings"_s, u"StartUPY"_s, {});
     }
     if (rule == u"keys") { // what reaches a port box (5 digits) holding fields[0], all selected in [ ]
-        QLineEdit box(QString(fields[0]).remove(u'[').remove(u']'));
+        QLineEdit box{QString(fields[0]).remove(u'[').remove(u']')};
         if (fields[0].startsWith(u'['))
             box.selectAll();
         const QStringList key = fields[1].split(u'+'); // "Alt+a": a typed with Alt
@@ -110,10 +112,11 @@ public slots:
     void open(const QUrl &url) { m_opened.append(url.toString()); } // the mail program and browser
 
 private slots:
-    // 1000 x 800 pixels at 96 dpi: 15000 x 12000 twips, 15 a pixel.
+    // 1000 x 800 pixels at 96 dpi: 15000 x 12000 twips, 15 a pixel; a panel
+    // takes the 20 pixels on the left.
     void initTestCase()
     {
-        setScreenProvider([] { return ScreenMetrics{QSize(1000, 800), 96.0}; });
+        setScreenProvider([] { return ScreenMetrics{QSize(1000, 800), 96.0, QRect(20, 0, 980, 800)}; });
     }
 
     void rules_data()
@@ -188,7 +191,8 @@ private slots:
         row("payload", "short of it", "\xd0\x96\xf0\x9f\x98", u"|-1|\u00d0\u2013\u00f0\u0178\u02dc"_s);
         row("payload", "fault first", "\xe9" + a + "ab\xe2\x82", u"|-1|\u00e9"_s + as + u"ab\u00e2\u201a"_s);
         row("position", "on the screen", "1500|3000", u"1500 3000"_s);
-        row("position", "right and bottom edges", "15000|12000", u"15000 12000"_s);
+        row("position", "corner on the edges: window moved in", "15000|12000", u"12000 10500"_s);
+        row("position", "inside a panel's edge", "15|7500", u"300 7500"_s);
         row("position", "x -1", "-1|3000", u"6000 5250"_s);
         row("position", "y beyond", "1500|12001", u"6000 5250"_s);
         row("position", "damaged: centred", "left|9E99", u"6000 5250"_s);

@@ -2,17 +2,22 @@
 // window per sender, address and name; at most 65; the queue when every
 // window is taken or a modal dialog is open, its order and bounds; slots
 // trimmed and reused), and the message window (the sender line, one sender's
-// texts one after another, their bounds, a long text shown in pieces).
+// texts one after another, their bounds, a long text shown in pieces), and
+// where windows open: inside the screen at any scale factor.
 #include "messagetextview.h"
 #include "messagewindow.h"
 #include "receiversettings.h"
 #include "senderline.h"
+#include "settingsstore.h"
+#include "windowposition.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextLayout>
@@ -382,6 +387,33 @@ private slots:
             QVERIFY(bar->maximum() == 0 ||
                     (bottom > height - 2 * view.fontMetrics().lineSpacing() && bottom <= height));
         }
+    }
+
+    void windowsInsideScreen()
+    {
+        // Run again at a scale factor of 2 (test_messages_scaled), where the
+        // screen is half as large in the windows' units.
+        const QString factor = qEnvironmentVariable("QT_SCALE_FACTOR", u"1"_s);
+        QCOMPARE(qApp->devicePixelRatio(), factor.toDouble());
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        ReceiverSettings settings;
+        // Every step of the cascade.
+        for (int slot = 0; slot < 10; ++slot) {
+            MessageWindow window(settings);
+            window.showFirst(slot, From(u"bob"_s));
+            QVERIFY(area.contains(window.pos())); // from the start: the title bar
+            QTRY_VERIFY2(area.contains(window.frameGeometry()), qPrintable(u"slot %1"_s.arg(slot)));
+        }
+        // A corner stored at the screen's far edge, in twips.
+        QTemporaryDir folder;
+        SettingsStore store = SettingsStore::atPath(folder.filePath(u"s.ini"_s));
+        store.save(u"Settings"_s, u"StartUPX"_s, QString::number(screenSizeTwips().width()));
+        store.save(u"Settings"_s, u"StartUPY"_s, QString::number(screenSizeTwips().height()));
+        QWidget other;
+        other.resize(150, 100);
+        placeWindow(&other, store, {});
+        other.show();
+        QTRY_VERIFY(area.contains(other.frameGeometry()));
     }
 };
 

@@ -1,12 +1,15 @@
 // The main window: messages are read while the user-interface thread is
 // busy, and wait while a modal dialog is open, under one notice; the queue's bound counts the senders still
-// being read; the options dialog keeps the listeners of unchanged ports; and the two ways the program ends.
+// being read; the options dialog keeps the listeners of unchanged ports; the
+// ports' status in the window and the tray tip; and the two ways the program ends.
 #include "receivertesthelpers.h"
 #include "trayicon.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QMessageBox>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <sys/socket.h>
@@ -129,6 +132,45 @@ private slots:
         late->disconnectFromHost();
         QTRY_COMPARE(r.windows().size(), 3);
         QCOMPARE(r.windows()[2]->messages(), QStringList{u"last"_s});
+    }
+
+    void portStatusShown()
+    {
+        // A port another program holds and a free one: the window and the
+        // tray tip name both, the failure with the reason its box gave.
+        QTcpServer other;
+        QVERIFY(other.listen(QHostAddress::LocalHost, 0));
+        const quint16 taken = other.serverPort();
+        Receiver r({taken, 0});
+        const quint16 free = r.port(1);
+        QVERIFY(free != 0 && r.notices.notices.size() == 1);
+        const QString reason = r.notices.notices[0][1].remove(u"Winsock Error: "_s);
+        const auto *label = r.form->findChild<QLabel *>(u"PortStatus"_s);
+        QCOMPARE(label->text(),
+                 u"Listening on port %1\nNot listening on port %2: %3"_s.arg(free).arg(taken).arg(reason));
+        QCOMPARE(r.form->tray()->toolTip(), u"Message Receiver\n"_s + label->text());
+        // The options dialog drops the taken port.
+        WhileModal([&] {
+            r.settings.portList.clear();
+            r.settings.portList.append(free);
+        });
+        r.form->onProgramOptionsTriggered();
+        QCOMPARE(label->text(), u"Listening on port %1"_s.arg(free));
+        QVERIFY(r.form->tray()->toolTip().endsWith(u"\n"_s + label->text()));
+
+        // A protected port says how to allow it; many ports are counted.
+        const QString path = QCoreApplication::applicationFilePath();
+        const QString denied = u"The address is protected"_s;
+        QList<PortState> ports{
+            {505, 0, listenErrorDescription(QAbstractSocket::SocketAccessError, denied, 505, path)},
+            {70000, 0, u"Invalid port number 70000"_s}};
+        for (quint16 port = 1; port <= 10; ++port)
+            ports.append({port, port, {}});
+        QCOMPARE(ReceiverWindow::portStatus(ports),
+                 u"Listening on ports 1, 2, 3, 4, 5, 6, 7, 8 and 2 more\n"
+                 "Not listening on port 505: The address is protected (ports below 1024 need a right granted "
+                 "once: see \"Port 505 on Linux\" in the README)\n"
+                 "Not listening on port 70000: Invalid port number 70000"_s);
     }
 
     void ends()
