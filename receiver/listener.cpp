@@ -46,6 +46,10 @@ void Listener::finishOverdueReaders()
 Listener::~Listener()
 {
     close();
+    // Their messages were not stored: the senders must not take them for
+    // delivered.
+    for (const Storing &storing : std::as_const(m_storing))
+        nativesocket::closeDescriptor(storing.descriptor);
 }
 
 QString listenErrorDescription(QAbstractSocket::SocketError error, const QString &errorString, qint32 port,
@@ -91,6 +95,11 @@ void Listener::close()
     delete std::exchange(m_acceptNotifier, nullptr);
     m_server.close();
     m_sweep.stop();
+    // Reads that ended are handed on, also those behind an unfinished read
+    // of their address: their senders have finished and wait for the close.
+    // The others are reset, so that no sender takes them for delivered.
+    if (handOnPass(false))
+        emit messagesHandedOn();
     const QList<ConnectionReader *> readers = std::exchange(m_readers, {});
     m_perAddress.clear();
     m_addressesThatMayStart = 0;
@@ -150,6 +159,11 @@ void Listener::acceptConnections()
         }
         if (outcome != nativesocket::AcceptOutcome::Taken)
             break;
+        const auto known = m_perAddress.find(peerIp);
+        if (known != m_perAddress.end() && known->second.waiting >= kMaxWaitingPerAddress) {
+            nativesocket::closeDescriptor(descriptor);
+            continue;
+        }
         m_waiting.append(Waiting{descriptor, peerIp, &m_perAddress[peerIp], QDeadlineTimer(m_dataTimeoutMs)});
         countAddress(m_waiting.constLast().peer, peerIp, 0, 1);
         done = startWaiting(false) || done;
@@ -251,7 +265,7 @@ void Listener::handOnFinished()
     updateAccepting();
 }
 
-bool Listener::handOnPass()
+bool Listener::handOnPass(bool inOrder)
 {
     // One pass, front to back: a finished read goes on unless an earlier
     // read from the same address is still in the list (open, or finished
@@ -261,20 +275,54 @@ bool Listener::handOnPass()
     for (qsizetype i = 0; i < m_readers.size();) {
         ConnectionReader *reader = m_readers.at(i);
         PeerConnections *peer = reader->peer();
-        if (!reader->isDone() || peer->heldInPass == pass) {
+        if (!reader->isDone() || (inOrder && peer->heldInPass == pass)) {
             peer->heldInPass = pass;
             ++i;
             continue;
         }
-        const QByteArray payload = reader->takePayload();
-        const QString peerIp = reader->peerIp();
         m_readers.removeAt(i);
-        delete reader;
-        countAddress(peer, peerIp, -1, 0);
+        handOn(reader);
         handedOn = true;
-        // A sender that closed without writing anything brought no message.
-        if (!payload.isEmpty())
-            emit messageReceived(payload, peerIp, m_listeningPort);
     }
     return handedOn;
+}
+
+void Listener::handOn(ConnectionReader *reader)
+{
+    const QByteArray payload = reader->takePayload();
+    const QString peerIp = reader->peerIp();
+    PeerConnections *peer = reader->peer();
+    // A refused one is reset with its reader.
+    const qintptr descriptor = reader->isRefused() ? -1 : reader->takeDescriptor();
+    delete reader;
+    countAddress(peer, peerIp, -1, 0);
+    if (descriptor < 0)
+        return;
+    // A sender that closed without writing anything brought no message.
+    m_holdFor = 0;
+    if (!payload.isEmpty())
+        emit messageReceived(payload, peerIp, m_listeningPort);
+    if (const qint64 id = std::exchange(m_holdFor, 0); id > 0)
+        m_storing.append(Storing{id, descriptor});
+    else
+        nativesocket::closeCleanly(descriptor);
+}
+
+void Listener::release(qint64 storedThrough)
+{
+    const qsizetype before = m_storing.size();
+    m_storing.removeIf([storedThrough](const Storing &storing) {
+        if (storing.id > storedThrough)
+            return false;
+        nativesocket::closeCleanly(storing.descriptor);
+        return true;
+    });
+    if (m_storing.size() == before)
+        return;
+    emit connectionsChanged();
+    if (m_retiring && heldConnections() == 0) {
+        deleteLater();
+        return;
+    }
+    updateAccepting();
 }

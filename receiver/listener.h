@@ -30,9 +30,16 @@ QString listenErrorDescription(QAbstractSocket::SocketError error, const QString
 // messages keep their order and a silent peer delays nobody else.
 //
 // One address may have only a few connections read at once; its further
-// connections wait, accepted, in arrival order. A host that keeps opening
-// slow connections thus never takes every reader, and other computers are
-// read at once.
+// connections wait, accepted, in arrival order, and only a few of them too:
+// beyond that an address's new connections are reset at once. A host that
+// keeps opening slow connections thus never takes every reader nor every
+// place of the port, and other computers are read at once.
+//
+// A connection is closed cleanly, the sender's confirmation, only once its
+// message is safe: when a messageReceived() slot asks to hold it
+// (holdUntilStored()), once release() says the message is stored; else as
+// soon as it is handed on. Until then the system resets it should the
+// program die.
 class Listener : public QObject
 {
     Q_OBJECT
@@ -48,6 +55,11 @@ public:
     // kernel). Beyond it the port stops accepting and the kernel holds (or
     // refuses) further senders until a read finishes.
     static constexpr int kMaxConnectionsPerPort = 256;
+    // Connections of one address waiting for a reader. A sender writes its
+    // messages one after another, so an address with this many waiting is
+    // flooding: its further connections are reset on arrival, and the port's
+    // other places stay for other addresses (8 readers and 32 waiting of 256).
+    static constexpr int kMaxWaitingPerAddress = 32;
     // How long a sender may take from connecting to closing, waiting for a
     // reader included. A sender writes its one payload right after
     // connecting, so this is only reached by a peer that sends nothing or
@@ -65,7 +77,10 @@ public:
 
     // Listens on the port; on failure emits listenFailed() and stays closed.
     bool startListening();
-    // Stops listening and drops the connections being read.
+    // Stops listening; hands on every read that has ended, resets the
+    // connections still being read or waiting. Those held until their
+    // message is stored stay until release() or the listener's end (which
+    // resets them).
     void close();
     // Stops listening at once but lets every connection already let in (by
     // the kernel too) be read and handed on; the object then deletes itself.
@@ -77,8 +92,17 @@ public:
     quint16 serverPort() const { return m_server.serverPort(); }
     int activeReaders() const { return static_cast<int>(m_readers.size()); }
     int waitingConnections() const { return static_cast<int>(m_waiting.size()); }
-    // Accepted connections whose message has not been handed on yet.
-    int heldConnections() const { return activeReaders() + waitingConnections(); }
+    // Handed on and held until their message is stored.
+    int storingConnections() const { return static_cast<int>(m_storing.size()); }
+    // Accepted connections not closed yet.
+    int heldConnections() const { return activeReaders() + waitingConnections() + storingConnections(); }
+
+    // From a slot of messageReceived(): the message's connection is kept
+    // open (reset should the program die) until release() covers id.
+    void holdUntilStored(qint64 id) { m_holdFor = id; }
+    // The messages up to id are stored (or will never be): their connections
+    // are closed cleanly.
+    void release(qint64 storedThrough);
 
     // Tests shorten the wait for a silent peer.
     void setDataTimeout(int milliseconds);
@@ -106,6 +130,12 @@ private:
         QDeadlineTimer deadline;
     };
 
+    struct Storing
+    {
+        qint64 id;
+        qintptr descriptor;
+    };
+
     void acceptConnections();
     void setAcceptNotifier(bool enabled);
     // Starts readers for the connections that wait, each of which reads
@@ -116,7 +146,8 @@ private:
     bool admits() const;
     void readerReadable(ConnectionReader *reader);
     void handOnFinished();
-    bool handOnPass();
+    bool handOnPass(bool inOrder = true);
+    void handOn(ConnectionReader *reader);
     void finishOverdueReaders();
 
     QTcpServer m_server;
@@ -139,6 +170,10 @@ private:
     QList<ConnectionReader *> m_readers;
     // Accepted connections waiting for a reader, in the order they arrived.
     QList<Waiting> m_waiting;
+    // Handed on, until their message is stored, in the order of their ids.
+    QList<Storing> m_storing;
+    // What the slot of the message being handed on asked to hold it for.
+    qint64 m_holdFor = 0;
     // Connections read and waiting per address (only addresses with some);
     // its entries stay where they are while others come and go.
     std::unordered_map<QString, PeerConnections> m_perAddress;
