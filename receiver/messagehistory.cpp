@@ -762,6 +762,7 @@ void MessageHistory::Shared::run()
             writeError = error.isEmpty() ? insert.lastError().text() + update.lastError().text() : error;
             records.clear();
             fates.clear();
+            totalsPending = false;
             settle(nextId - 1);
         }
         int lockPauseMs = kFirstLockPauseMs;

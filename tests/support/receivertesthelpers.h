@@ -87,11 +87,14 @@ public:
 
     bool connected() const { return m_connected; }
     void finish() { ::shutdown(m_fd, SHUT_WR); }
-    // Waits at most waitMs for Quillbox to end the connection.
+    // Waits at most waitMs for Quillbox to end the connection. One that
+    // could not send everything failed, whatever came after.
     Ending ending(int waitMs = 0)
     {
         pollfd ready{m_fd, POLLIN, 0};
-        if (m_ending == Ending::Open && ::poll(&ready, 1, waitMs) == 1) {
+        if (!m_connected) {
+            m_ending = Ending::Reset;
+        } else if (m_ending == Ending::Open && ::poll(&ready, 1, waitMs) == 1) {
             char byte = 0;
             m_ending = ::recv(m_fd, &byte, 1, 0) == 0 ? Ending::Clean : Ending::Reset;
         }
