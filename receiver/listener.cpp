@@ -145,6 +145,11 @@ void Listener::acceptConnections()
     // when retiring); the others stay with the kernel.
     bool taken = false;
     bool done = false;
+    bool handedOn = false;
+    const auto waitingAtBound = [this](const QString &peerIp) {
+        const auto known = m_perAddress.find(peerIp);
+        return known != m_perAddress.end() && known->second.waiting >= kMaxWaitingPerAddress;
+    };
     while (m_retiring || admits()) {
         qintptr descriptor = -1;
         QString peerIp;
@@ -159,8 +164,11 @@ void Listener::acceptConnections()
         }
         if (outcome != nativesocket::AcceptOutcome::Taken)
             break;
-        const auto known = m_perAddress.find(peerIp);
-        if (known != m_perAddress.end() && known->second.waiting >= kMaxWaitingPerAddress) {
+        // Reads that ended free their readers for the address's waiting
+        // connections first: only those that stay unfinished count.
+        if (waitingAtBound(peerIp))
+            handedOn = handOnAll() || handedOn;
+        if (waitingAtBound(peerIp)) {
             nativesocket::closeDescriptor(descriptor);
             continue;
         }
@@ -173,8 +181,8 @@ void Listener::acceptConnections()
         if (!m_sweep.isActive())
             m_sweep.start();
     }
-    if (done)
-        handOnFinished();
+    if (done || handedOn)
+        handOnFinished(handedOn);
     if (taken)
         emit connectionsChanged();
     if (!m_retiring)
@@ -238,12 +246,28 @@ void Listener::readerReadable(ConnectionReader *reader)
         handOnFinished();
 }
 
-void Listener::handOnFinished()
+void Listener::handOnFinished(bool handedOn)
 {
     // A message handed on may lead its receiver to ask for more (room made,
     // say); the pass under way sees to that.
     if (m_handingOn)
         return;
+    handedOn = handOnAll() || handedOn;
+    if (handedOn) {
+        emit messagesHandedOn();
+        emit connectionsChanged();
+    }
+    if (m_retiring && heldConnections() == 0) {
+        deleteLater();
+        return;
+    }
+    updateAccepting();
+}
+
+bool Listener::handOnAll()
+{
+    if (m_handingOn)
+        return false;
     m_handingOn = true;
     bool handedOn = false;
     // Readers freed make room for the connections that wait, and those that
@@ -254,15 +278,7 @@ void Listener::handOnFinished()
             break;
     }
     m_handingOn = false;
-    if (handedOn) {
-        emit messagesHandedOn();
-        emit connectionsChanged();
-    }
-    if (m_retiring && heldConnections() == 0) {
-        deleteLater();
-        return;
-    }
-    updateAccepting();
+    return handedOn;
 }
 
 bool Listener::handOnPass(bool inOrder)

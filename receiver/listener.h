@@ -145,7 +145,12 @@ private:
     void countAddress(PeerConnections *peer, const QString &peerIp, int readingChange, int waitingChange);
     bool admits() const;
     void readerReadable(ConnectionReader *reader);
-    void handOnFinished();
+    // Hands on what is done and emits, also for what the caller handed on
+    // already (handedOn).
+    void handOnFinished(bool handedOn = false);
+    // Hands on what is done, as long as freed readers find more done;
+    // true when something went on.
+    bool handOnAll();
     bool handOnPass(bool inOrder = true);
     void handOn(ConnectionReader *reader);
     void finishOverdueReaders();
