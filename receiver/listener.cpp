@@ -96,16 +96,21 @@ void Listener::close()
     m_server.close();
     m_sweep.stop();
     // Reads that ended are handed on, also those behind an unfinished read
-    // of their address: their senders have finished and wait for the close.
-    // The others are reset, so that no sender takes them for delivered.
-    if (handOnPass(false))
+    // of their address: their senders have finished and wait for the close;
+    // so are the waiting connections whose sender has finished, read one at
+    // a time. The others are reset, so that no sender takes them for
+    // delivered.
+    bool handedOn = handOnPass(false);
+    while (!m_waiting.isEmpty()) {
+        startWaitingAt(0);
+        handedOn = handOnPass(false) || handedOn;
+    }
+    if (handedOn)
         emit messagesHandedOn();
     const QList<ConnectionReader *> readers = std::exchange(m_readers, {});
     m_perAddress.clear();
     m_addressesThatMayStart = 0;
     qDeleteAll(readers);
-    for (const Waiting &waiting : std::exchange(m_waiting, {}))
-        nativesocket::closeDescriptor(waiting.descriptor);
 }
 
 void Listener::retire()
@@ -146,10 +151,6 @@ void Listener::acceptConnections()
     bool taken = false;
     bool done = false;
     bool handedOn = false;
-    const auto waitingAtBound = [this](const QString &peerIp) {
-        const auto known = m_perAddress.find(peerIp);
-        return known != m_perAddress.end() && known->second.waiting >= kMaxWaitingPerAddress;
-    };
     while (m_retiring || admits()) {
         qintptr descriptor = -1;
         QString peerIp;
@@ -164,11 +165,7 @@ void Listener::acceptConnections()
         }
         if (outcome != nativesocket::AcceptOutcome::Taken)
             break;
-        // Reads that ended free their readers for the address's waiting
-        // connections first: only those that stay unfinished count.
-        if (waitingAtBound(peerIp))
-            handedOn = handOnAll() || handedOn;
-        if (waitingAtBound(peerIp)) {
+        if (waitingAtBound(peerIp, handedOn)) {
             nativesocket::closeDescriptor(descriptor);
             continue;
         }
@@ -187,6 +184,25 @@ void Listener::acceptConnections()
         emit connectionsChanged();
     if (!m_retiring)
         updateAccepting();
+}
+
+bool Listener::waitingAtBound(const QString &peerIp, bool &handedOn)
+{
+    const auto known = m_perAddress.find(peerIp);
+    if (known == m_perAddress.end() || known->second.waiting < kMaxWaitingPerAddress)
+        return false;
+    // Its readers may have finished since they were accepted (a sender
+    // writes right after connecting), and reads that ended free readers for
+    // its waiting connections: only the connections that stay unfinished
+    // count.
+    const PeerConnections *peer = &known->second;
+    for (ConnectionReader *reader : std::as_const(m_readers)) {
+        if (reader->peer() == peer)
+            reader->read(m_scratch);
+    }
+    handedOn = handOnAll() || handedOn;
+    const auto again = m_perAddress.find(peerIp);
+    return again != m_perAddress.end() && again->second.waiting >= kMaxWaitingPerAddress;
 }
 
 bool Listener::startWaiting(bool overdueToo)

@@ -137,6 +137,9 @@ private:
     };
 
     void acceptConnections();
+    // Whether the address has its most connections waiting, after making
+    // what room it can; handedOn is set when that handed messages on.
+    bool waitingAtBound(const QString &peerIp, bool &handedOn);
     void setAcceptNotifier(bool enabled);
     // Starts readers for the connections that wait, each of which reads
     // what has arrived at once; true when one of them is done already.
