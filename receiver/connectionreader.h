@@ -43,6 +43,8 @@ public:
     quint16 localPort() const { return m_localPort; }
     PeerConnections *peer() const { return m_peer; }
     bool isDone() const { return m_done; }
+    // When its time is up.
+    const QDeadlineTimer &deadline() const { return m_deadline; }
     // Done because the sender wrote more than a payload's worth.
     bool isRefused() const { return m_refused; }
 

@@ -38,6 +38,8 @@ void Listener::finishOverdueReaders()
     startWaiting(true);
     for (ConnectionReader *reader : std::as_const(m_readers))
         reader->finishIfOverdue();
+    if (resetFloods())
+        emit connectionsChanged();
     handOnFinished();
     if (m_readers.isEmpty() && m_waiting.isEmpty())
         m_sweep.stop();
@@ -202,7 +204,34 @@ bool Listener::waitingAtBound(const QString &peerIp, bool &handedOn)
     }
     handedOn = handOnAll() || handedOn;
     const auto again = m_perAddress.find(peerIp);
-    return again != m_perAddress.end() && again->second.waiting >= kMaxWaitingPerAddress;
+    return again != m_perAddress.end() && again->second.waiting >= kMaxWaitingPerAddress &&
+           heldBackForLong(&again->second);
+}
+
+bool Listener::heldBackForLong(const PeerConnections *peer) const
+{
+    // Readers are in arrival order: the first unfinished one holds back the
+    // rest.
+    for (const ConnectionReader *reader : std::as_const(m_readers)) {
+        if (reader->peer() == peer && !reader->isDone())
+            return reader->deadline().remainingTime() < m_dataTimeoutMs - kFloodGraceMs;
+    }
+    return true;
+}
+
+bool Listener::resetFloods()
+{
+    bool reset = false;
+    for (qsizetype i = m_waiting.size() - 1; i >= 0; --i) {
+        const Waiting &waiting = m_waiting.at(i);
+        if (waiting.peer->waiting <= kMaxWaitingPerAddress || !heldBackForLong(waiting.peer))
+            continue;
+        nativesocket::closeDescriptor(waiting.descriptor);
+        const Waiting gone = m_waiting.takeAt(i);
+        countAddress(gone.peer, gone.peerIp, 0, -1);
+        reset = true;
+    }
+    return reset;
 }
 
 bool Listener::startWaiting(bool overdueToo)

@@ -60,6 +60,11 @@ public:
     // flooding: its further connections are reset on arrival, and the port's
     // other places stay for other addresses (8 readers and 32 waiting of 256).
     static constexpr int kMaxWaitingPerAddress = 32;
+    // A sender between connecting and writing holds its address's later
+    // connections back (they are handed on in order) for a moment: while the
+    // earliest unfinished read is this young, further connections still wait
+    // beyond the bound, and the sweep resets the excess once it is older.
+    static constexpr int kFloodGraceMs = 200;
     // How long a sender may take from connecting to closing, waiting for a
     // reader included. A sender writes its one payload right after
     // connecting, so this is only reached by a peer that sends nothing or
@@ -140,6 +145,13 @@ private:
     // Whether the address has its most connections waiting, after making
     // what room it can; handedOn is set when that handed messages on.
     bool waitingAtBound(const QString &peerIp, bool &handedOn);
+    // Whether the address's waiting connections are held back by a read
+    // that has not finished for longer than kFloodGraceMs (or by the port's
+    // readers all being busy).
+    bool heldBackForLong(const PeerConnections *peer) const;
+    // Resets the waiting connections beyond their address's bound where it
+    // is held back for long, newest first; true when it reset any.
+    bool resetFloods();
     void setAcceptNotifier(bool enabled);
     // Starts readers for the connections that wait, each of which reads
     // what has arrived at once; true when one of them is done already.
