@@ -18,17 +18,22 @@ ConnectionReader::ConnectionReader(qintptr descriptor, const QString &peerIp, qu
 ConnectionReader::~ConnectionReader()
 {
     finish();
+    if (m_descriptor >= 0)
+        nativesocket::closeDescriptor(m_descriptor);
 }
 
 namespace {
 
+// A byte beyond a payload's worth tells that the sender wrote too much.
+constexpr qsizetype kReadLimit = kMaxPayloadBytes + 1;
+
 // Reads into buffer from size on until the sender has nothing more for now
-// or the buffer is full; true when the read has ended.
+// or the buffer (kReadLimit bytes) is full; true when the read has ended.
 bool readInto(qintptr descriptor, char *buffer, qsizetype &size)
 {
-    while (size < kMaxPayloadBytes) {
+    while (size < kReadLimit) {
         qint64 got = 0;
-        switch (nativesocket::receive(descriptor, buffer + size, kMaxPayloadBytes - size, got)) {
+        switch (nativesocket::receive(descriptor, buffer + size, kReadLimit - size, got)) {
         case nativesocket::ReadOutcome::Data:
             size += static_cast<qsizetype>(got);
             break;
@@ -53,25 +58,31 @@ bool ConnectionReader::read(QByteArray &scratch)
         // A sender that wrote and closed before it was accepted is read
         // whole into the scratch space, and the payload gets exactly its
         // size.
-        scratch.resize(kMaxPayloadBytes);
+        scratch.resize(kReadLimit);
         qsizetype size = 0;
         ended = readInto(m_descriptor, scratch.data(), size);
         if (size > 0) {
-            if (!ended && size < kMaxPayloadBytes)
-                m_payload.reserve(kMaxPayloadBytes);
+            if (!ended && size < kReadLimit)
+                m_payload.reserve(kReadLimit);
             m_payload.append(scratch.constData(), size);
         }
     } else {
         // One still sending reads straight into its payload, which has room
         // for the largest until the read ends.
         qsizetype size = m_payload.size();
-        m_payload.resize(kMaxPayloadBytes);
+        m_payload.resize(kReadLimit);
         ended = readInto(m_descriptor, m_payload.data(), size);
         m_payload.truncate(size);
     }
-    // The limit reached ends the read, even with the connection still open.
-    if (ended || m_payload.size() >= kMaxPayloadBytes)
+    // More than a payload is refused whole: a message cut short would be
+    // shown and kept while its sender, reset, counts it as failed.
+    if (m_payload.size() > kMaxPayloadBytes) {
+        m_refused = true;
+        m_payload = QByteArray();
         finish();
+    } else if (ended) {
+        finish();
+    }
     return m_done;
 }
 
@@ -103,7 +114,4 @@ void ConnectionReader::finish()
         m_notifier->deleteLater();
         m_notifier = nullptr;
     }
-    // Nothing is ever written back, so there is nothing to flush: let go of
-    // the connection at once.
-    nativesocket::closeDescriptor(m_descriptor);
 }

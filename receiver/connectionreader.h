@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QString>
 #include <functional>
+#include <utility>
 
 class QObject;
 class QSocketNotifier;
@@ -20,11 +21,13 @@ struct PeerConnections
 
 // Reads one accepted connection: everything the sender writes until it
 // closes, at most one payload's worth, within a time limit. Whatever ended
-// the read (the sender closing, the size limit, the time limit, an error),
-// the reader is then done and holds what arrived, possibly nothing; the
-// connection is closed at once. The time limit is checked by
-// finishIfOverdue(), which the owner calls now and then: one timer serves
-// all the readers of a port.
+// the read (the sender closing, the time limit, an error), the reader is then
+// done and holds what arrived, possibly nothing; a sender that writes more
+// than a payload's worth is refused: nothing is kept. The connection stays
+// open for its owner to take (takeDescriptor()); one left with the reader is
+// reset when the reader goes. The time limit is checked by finishIfOverdue(),
+// which the owner calls now and then: one timer serves all the readers of a
+// port.
 class ConnectionReader
 {
 public:
@@ -40,6 +43,10 @@ public:
     quint16 localPort() const { return m_localPort; }
     PeerConnections *peer() const { return m_peer; }
     bool isDone() const { return m_done; }
+    // When its time is up.
+    const QDeadlineTimer &deadline() const { return m_deadline; }
+    // Done because the sender wrote more than a payload's worth.
+    bool isRefused() const { return m_refused; }
 
     // Reads what has arrived, in at most a payload's worth of scratch space
     // lent for the call (a read that ends within it needs no buffer of its
@@ -52,6 +59,8 @@ public:
     bool finishIfOverdue();
     // What arrived, once done.
     QByteArray takePayload() { return std::move(m_payload); }
+    // The connection, once done; the caller closes it.
+    qintptr takeDescriptor() { return std::exchange(m_descriptor, -1); }
 
 private:
     void finish();
@@ -64,4 +73,5 @@ private:
     QByteArray m_payload;
     QSocketNotifier *m_notifier = nullptr;
     bool m_done = false;
+    bool m_refused = false;
 };

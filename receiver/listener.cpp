@@ -38,6 +38,8 @@ void Listener::finishOverdueReaders()
     startWaiting(true);
     for (ConnectionReader *reader : std::as_const(m_readers))
         reader->finishIfOverdue();
+    if (resetFloods())
+        emit connectionsChanged();
     handOnFinished();
     if (m_readers.isEmpty() && m_waiting.isEmpty())
         m_sweep.stop();
@@ -46,6 +48,10 @@ void Listener::finishOverdueReaders()
 Listener::~Listener()
 {
     close();
+    // Their messages were not stored: the senders must not take them for
+    // delivered.
+    for (const Storing &storing : std::as_const(m_storing))
+        nativesocket::closeDescriptor(storing.descriptor);
 }
 
 QString listenErrorDescription(QAbstractSocket::SocketError error, const QString &errorString, qint32 port,
@@ -91,12 +97,22 @@ void Listener::close()
     delete std::exchange(m_acceptNotifier, nullptr);
     m_server.close();
     m_sweep.stop();
+    // Reads that ended are handed on, also those behind an unfinished read
+    // of their address: their senders have finished and wait for the close;
+    // so are the waiting connections whose sender has finished, read one at
+    // a time. The others are reset, so that no sender takes them for
+    // delivered.
+    bool handedOn = handOnPass(false);
+    while (!m_waiting.isEmpty()) {
+        startWaitingAt(0);
+        handedOn = handOnPass(false) || handedOn;
+    }
+    if (handedOn)
+        emit messagesHandedOn();
     const QList<ConnectionReader *> readers = std::exchange(m_readers, {});
     m_perAddress.clear();
     m_addressesThatMayStart = 0;
     qDeleteAll(readers);
-    for (const Waiting &waiting : std::exchange(m_waiting, {}))
-        nativesocket::closeDescriptor(waiting.descriptor);
 }
 
 void Listener::retire()
@@ -136,6 +152,7 @@ void Listener::acceptConnections()
     // when retiring); the others stay with the kernel.
     bool taken = false;
     bool done = false;
+    bool handedOn = false;
     while (m_retiring || admits()) {
         qintptr descriptor = -1;
         QString peerIp;
@@ -150,6 +167,10 @@ void Listener::acceptConnections()
         }
         if (outcome != nativesocket::AcceptOutcome::Taken)
             break;
+        if (waitingAtBound(peerIp, handedOn)) {
+            nativesocket::closeDescriptor(descriptor);
+            continue;
+        }
         m_waiting.append(Waiting{descriptor, peerIp, &m_perAddress[peerIp], QDeadlineTimer(m_dataTimeoutMs)});
         countAddress(m_waiting.constLast().peer, peerIp, 0, 1);
         done = startWaiting(false) || done;
@@ -159,12 +180,58 @@ void Listener::acceptConnections()
         if (!m_sweep.isActive())
             m_sweep.start();
     }
-    if (done)
-        handOnFinished();
+    if (done || handedOn)
+        handOnFinished(handedOn);
     if (taken)
         emit connectionsChanged();
     if (!m_retiring)
         updateAccepting();
+}
+
+bool Listener::waitingAtBound(const QString &peerIp, bool &handedOn)
+{
+    const auto known = m_perAddress.find(peerIp);
+    if (known == m_perAddress.end() || known->second.waiting < kMaxWaitingPerAddress)
+        return false;
+    // Its readers may have finished since they were accepted (a sender
+    // writes right after connecting), and reads that ended free readers for
+    // its waiting connections: only the connections that stay unfinished
+    // count.
+    const PeerConnections *peer = &known->second;
+    for (ConnectionReader *reader : std::as_const(m_readers)) {
+        if (reader->peer() == peer)
+            reader->read(m_scratch);
+    }
+    handedOn = handOnAll() || handedOn;
+    const auto again = m_perAddress.find(peerIp);
+    return again != m_perAddress.end() && again->second.waiting >= kMaxWaitingPerAddress &&
+           heldBackForLong(&again->second);
+}
+
+bool Listener::heldBackForLong(const PeerConnections *peer) const
+{
+    // Readers are in arrival order: the first unfinished one holds back the
+    // rest.
+    for (const ConnectionReader *reader : std::as_const(m_readers)) {
+        if (reader->peer() == peer && !reader->isDone())
+            return reader->deadline().remainingTime() < m_dataTimeoutMs - kFloodGraceMs;
+    }
+    return true;
+}
+
+bool Listener::resetFloods()
+{
+    bool reset = false;
+    for (qsizetype i = m_waiting.size() - 1; i >= 0; --i) {
+        const Waiting &waiting = m_waiting.at(i);
+        if (waiting.peer->waiting <= kMaxWaitingPerAddress || !heldBackForLong(waiting.peer))
+            continue;
+        nativesocket::closeDescriptor(waiting.descriptor);
+        const Waiting gone = m_waiting.takeAt(i);
+        countAddress(gone.peer, gone.peerIp, 0, -1);
+        reset = true;
+    }
+    return reset;
 }
 
 bool Listener::startWaiting(bool overdueToo)
@@ -224,22 +291,13 @@ void Listener::readerReadable(ConnectionReader *reader)
         handOnFinished();
 }
 
-void Listener::handOnFinished()
+void Listener::handOnFinished(bool handedOn)
 {
     // A message handed on may lead its receiver to ask for more (room made,
     // say); the pass under way sees to that.
     if (m_handingOn)
         return;
-    m_handingOn = true;
-    bool handedOn = false;
-    // Readers freed make room for the connections that wait, and those that
-    // are done at once go on in the same call.
-    while (handOnPass()) {
-        handedOn = true;
-        if (!startWaiting(false))
-            break;
-    }
-    m_handingOn = false;
+    handedOn = handOnAll() || handedOn;
     if (handedOn) {
         emit messagesHandedOn();
         emit connectionsChanged();
@@ -251,7 +309,24 @@ void Listener::handOnFinished()
     updateAccepting();
 }
 
-bool Listener::handOnPass()
+bool Listener::handOnAll()
+{
+    if (m_handingOn)
+        return false;
+    m_handingOn = true;
+    bool handedOn = false;
+    // Readers freed make room for the connections that wait, and those that
+    // are done at once go on in the same call.
+    while (handOnPass()) {
+        handedOn = true;
+        if (!startWaiting(false))
+            break;
+    }
+    m_handingOn = false;
+    return handedOn;
+}
+
+bool Listener::handOnPass(bool inOrder)
 {
     // One pass, front to back: a finished read goes on unless an earlier
     // read from the same address is still in the list (open, or finished
@@ -261,20 +336,54 @@ bool Listener::handOnPass()
     for (qsizetype i = 0; i < m_readers.size();) {
         ConnectionReader *reader = m_readers.at(i);
         PeerConnections *peer = reader->peer();
-        if (!reader->isDone() || peer->heldInPass == pass) {
+        if (!reader->isDone() || (inOrder && peer->heldInPass == pass)) {
             peer->heldInPass = pass;
             ++i;
             continue;
         }
-        const QByteArray payload = reader->takePayload();
-        const QString peerIp = reader->peerIp();
         m_readers.removeAt(i);
-        delete reader;
-        countAddress(peer, peerIp, -1, 0);
+        handOn(reader);
         handedOn = true;
-        // A sender that closed without writing anything brought no message.
-        if (!payload.isEmpty())
-            emit messageReceived(payload, peerIp, m_listeningPort);
     }
     return handedOn;
+}
+
+void Listener::handOn(ConnectionReader *reader)
+{
+    const QByteArray payload = reader->takePayload();
+    const QString peerIp = reader->peerIp();
+    PeerConnections *peer = reader->peer();
+    // A refused one is reset with its reader.
+    const qintptr descriptor = reader->isRefused() ? -1 : reader->takeDescriptor();
+    delete reader;
+    countAddress(peer, peerIp, -1, 0);
+    if (descriptor < 0)
+        return;
+    // A sender that closed without writing anything brought no message.
+    m_holdFor = 0;
+    if (!payload.isEmpty())
+        emit messageReceived(payload, peerIp, m_listeningPort);
+    if (const qint64 id = std::exchange(m_holdFor, 0); id > 0)
+        m_storing.append(Storing{id, descriptor});
+    else
+        nativesocket::closeCleanly(descriptor);
+}
+
+void Listener::release(qint64 storedThrough)
+{
+    const qsizetype before = m_storing.size();
+    m_storing.removeIf([storedThrough](const Storing &storing) {
+        if (storing.id > storedThrough)
+            return false;
+        nativesocket::closeCleanly(storing.descriptor);
+        return true;
+    });
+    if (m_storing.size() == before)
+        return;
+    emit connectionsChanged();
+    if (m_retiring && heldConnections() == 0) {
+        deleteLater();
+        return;
+    }
+    updateAccepting();
 }

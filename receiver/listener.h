@@ -30,9 +30,16 @@ QString listenErrorDescription(QAbstractSocket::SocketError error, const QString
 // messages keep their order and a silent peer delays nobody else.
 //
 // One address may have only a few connections read at once; its further
-// connections wait, accepted, in arrival order. A host that keeps opening
-// slow connections thus never takes every reader, and other computers are
-// read at once.
+// connections wait, accepted, in arrival order, and only a few of them too:
+// beyond that an address's new connections are reset at once. A host that
+// keeps opening slow connections thus never takes every reader nor every
+// place of the port, and other computers are read at once.
+//
+// A connection is closed cleanly, the sender's confirmation, only once its
+// message is safe: when a messageReceived() slot asks to hold it
+// (holdUntilStored()), once release() says the message is stored; else as
+// soon as it is handed on. Until then the system resets it should the
+// program die.
 class Listener : public QObject
 {
     Q_OBJECT
@@ -48,6 +55,16 @@ public:
     // kernel). Beyond it the port stops accepting and the kernel holds (or
     // refuses) further senders until a read finishes.
     static constexpr int kMaxConnectionsPerPort = 256;
+    // Connections of one address waiting for a reader. A sender writes its
+    // messages one after another, so an address with this many waiting is
+    // flooding: its further connections are reset on arrival, and the port's
+    // other places stay for other addresses (8 readers and 32 waiting of 256).
+    static constexpr int kMaxWaitingPerAddress = 32;
+    // A sender between connecting and writing holds its address's later
+    // connections back (they are handed on in order) for a moment: while the
+    // earliest unfinished read is this young, further connections still wait
+    // beyond the bound, and the sweep resets the excess once it is older.
+    static constexpr int kFloodGraceMs = 200;
     // How long a sender may take from connecting to closing, waiting for a
     // reader included. A sender writes its one payload right after
     // connecting, so this is only reached by a peer that sends nothing or
@@ -65,7 +82,10 @@ public:
 
     // Listens on the port; on failure emits listenFailed() and stays closed.
     bool startListening();
-    // Stops listening and drops the connections being read.
+    // Stops listening; hands on every read that has ended, resets the
+    // connections still being read or waiting. Those held until their
+    // message is stored stay until release() or the listener's end (which
+    // resets them).
     void close();
     // Stops listening at once but lets every connection already let in (by
     // the kernel too) be read and handed on; the object then deletes itself.
@@ -77,8 +97,17 @@ public:
     quint16 serverPort() const { return m_server.serverPort(); }
     int activeReaders() const { return static_cast<int>(m_readers.size()); }
     int waitingConnections() const { return static_cast<int>(m_waiting.size()); }
-    // Accepted connections whose message has not been handed on yet.
-    int heldConnections() const { return activeReaders() + waitingConnections(); }
+    // Handed on and held until their message is stored.
+    int storingConnections() const { return static_cast<int>(m_storing.size()); }
+    // Accepted connections not closed yet.
+    int heldConnections() const { return activeReaders() + waitingConnections() + storingConnections(); }
+
+    // From a slot of messageReceived(): the message's connection is kept
+    // open (reset should the program die) until release() covers id.
+    void holdUntilStored(qint64 id) { m_holdFor = id; }
+    // The messages up to id are stored (or will never be): their connections
+    // are closed cleanly.
+    void release(qint64 storedThrough);
 
     // Tests shorten the wait for a silent peer.
     void setDataTimeout(int milliseconds);
@@ -106,7 +135,23 @@ private:
         QDeadlineTimer deadline;
     };
 
+    struct Storing
+    {
+        qint64 id;
+        qintptr descriptor;
+    };
+
     void acceptConnections();
+    // Whether the address has its most connections waiting, after making
+    // what room it can; handedOn is set when that handed messages on.
+    bool waitingAtBound(const QString &peerIp, bool &handedOn);
+    // Whether the address's waiting connections are held back by a read
+    // that has not finished for longer than kFloodGraceMs (or by the port's
+    // readers all being busy).
+    bool heldBackForLong(const PeerConnections *peer) const;
+    // Resets the waiting connections beyond their address's bound where it
+    // is held back for long, newest first; true when it reset any.
+    bool resetFloods();
     void setAcceptNotifier(bool enabled);
     // Starts readers for the connections that wait, each of which reads
     // what has arrived at once; true when one of them is done already.
@@ -115,8 +160,14 @@ private:
     void countAddress(PeerConnections *peer, const QString &peerIp, int readingChange, int waitingChange);
     bool admits() const;
     void readerReadable(ConnectionReader *reader);
-    void handOnFinished();
-    bool handOnPass();
+    // Hands on what is done and emits, also for what the caller handed on
+    // already (handedOn).
+    void handOnFinished(bool handedOn = false);
+    // Hands on what is done, as long as freed readers find more done;
+    // true when something went on.
+    bool handOnAll();
+    bool handOnPass(bool inOrder = true);
+    void handOn(ConnectionReader *reader);
     void finishOverdueReaders();
 
     QTcpServer m_server;
@@ -139,6 +190,10 @@ private:
     QList<ConnectionReader *> m_readers;
     // Accepted connections waiting for a reader, in the order they arrived.
     QList<Waiting> m_waiting;
+    // Handed on, until their message is stored, in the order of their ids.
+    QList<Storing> m_storing;
+    // What the slot of the message being handed on asked to hold it for.
+    qint64 m_holdFor = 0;
     // Connections read and waiting per address (only addresses with some);
     // its entries stay where they are while others come and go.
     std::unordered_map<QString, PeerConnections> m_perAddress;

@@ -16,13 +16,8 @@
 
 #include <algorithm>
 #include <deque>
+#include <iterator>
 #include <limits>
-
-#ifdef Q_OS_LINUX
-#include <cerrno>
-#include <sys/resource.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -39,9 +34,17 @@ constexpr int kPageSize = 65536;
 // The writer wakes this often when idle, only to look at its flags again.
 constexpr int kIdleWakeMs = 10000;
 // The quiet after the latest record before the writer indexes for search,
-// and the messages it indexes in one transaction.
+// and the messages it indexes in one transaction: few, since a record that
+// comes meanwhile (its sender waiting) waits for the chunk to end.
 constexpr int kIndexDelayMs = 500;
-constexpr int kIndexChunk = 1000;
+constexpr int kIndexChunk = 200;
+// Messages of a file's existing ones whose count and size the writer adds up
+// in one step, between commits, after opening (only the bounds need them).
+constexpr int kCountChunk = 1000;
+// A file another process keeps locked beyond the busy time-out: the first
+// pause before trying again, doubled each time up to the last.
+constexpr int kFirstLockPauseMs = 50;
+constexpr int kLastLockPauseMs = 1000;
 // Words of a search that are looked for; more are ignored.
 constexpr int kMaxSearchWords = 16;
 
@@ -106,6 +109,18 @@ qint64 utf8Size(QStringView text)
 QString notNull(const QString &text)
 {
     return text.isNull() ? QStringLiteral("") : text;
+}
+
+// Another connection holds the file (SQLITE_BUSY, SQLITE_LOCKED and their
+// extended codes): a wait, not a failure.
+bool isLocked(const QSqlError &error)
+{
+    constexpr int kBusy = 5;
+    constexpr int kLocked = 6;
+    constexpr int kPrimary = 0xff;
+    bool numeric = false;
+    const int code = error.nativeErrorCode().toInt(&numeric) & kPrimary;
+    return numeric && (code == kBusy || code == kLocked);
 }
 
 bool exec(QSqlQuery &query, const QString &statement, QString &error)
@@ -234,11 +249,26 @@ struct MessageHistory::Shared
     QString writeError;
     // Receives the writer's reports while set.
     MessageHistory *owner = nullptr;
+    // Every record up to this id is stored or dropped; the handler hears of
+    // each step.
+    qint64 settledThrough = 0;
+    std::function<void(qint64)> settledHandler;
+    // The writer has not added up the messages the file held at opening
+    // (and enforced the bounds on them) yet.
+    bool totalsPending = false;
 
     // The writer's own.
     bool openedBehind = false;
     qint64 rowCount = 0;
     qint64 rowBytes = 0;
+    // Messages whose fate is not Read (from the owner's count at opening).
+    qint64 unread = 0;
+    // The messages the file held at opening, ids up to countTo, are added to
+    // rowCount and rowBytes a chunk at a time (countedTo so far); until then
+    // the bounds are not enforced.
+    qint64 countedTo = 0;
+    qint64 countTo = 0;
+    bool totalsKnown() const { return countedTo >= countTo; }
 
     bool hasWork() const { return !records.empty() || !fates.isEmpty() || clearRequested; }
     void queued(bool wasIdle, int commitInMs)
@@ -251,6 +281,19 @@ struct MessageHistory::Shared
 
     void run();
     bool openWriter(QSqlDatabase &db, QString &error);
+    // Under the mutex.
+    void settle(qint64 through)
+    {
+        settledThrough = std::max(settledThrough, through);
+        workCommitted.wakeAll();
+        if (settledHandler)
+            settledHandler(settledThrough);
+    }
+    bool due() const
+    {
+        return hasWork() && (stopRequested || flushRequested || clearRequested || commitDue.hasExpired() ||
+                             qsizetype(records.size() + fates.size()) >= kBatchSize);
+    }
     struct Batch
     {
         std::deque<Record> records;
@@ -259,10 +302,19 @@ struct MessageHistory::Shared
         qint64 maxMessages = 0;
         qint64 maxBytes = 0;
     };
-    bool write(QSqlDatabase &db, QSqlQuery &insert, QSqlQuery &update, const Batch &batch, QString &error);
+    enum class Written
+    {
+        Yes,
+        Locked, // another connection holds the file: try again
+        Failed
+    };
+    Written write(QSqlDatabase &db, QSqlQuery &insert, QSqlQuery &update, const Batch &batch, QString &error);
+    // Puts a batch that found the file locked back before what came since.
+    void keepForRetry(Batch &batch);
     // Indexes the next chunk; done when no message is left unindexed.
     bool index(QSqlDatabase &db, bool &done, QString &error);
-    static void yieldToReceiving();
+    // Adds up the next chunk of the messages the file held at opening.
+    bool countChunk(QSqlDatabase &db, QString &error);
     bool wantsIndexing() const
     {
         return indexBehind && (flushWaiters > 0 || stopRequested || indexDue.hasExpired());
@@ -393,6 +445,9 @@ bool MessageHistory::openDatabase()
     m_shared->path = file.absoluteFilePath();
     m_shared->connectionName = m_connectionName + QStringLiteral("-writer");
     m_shared->nextId = lastId.toLongLong() + 1;
+    m_shared->unread = unread.toLongLong();
+    m_shared->countTo = lastId.toLongLong();
+    m_shared->totalsPending = m_shared->countTo > 0;
     m_shared->owner = this;
     return true;
 }
@@ -424,7 +479,6 @@ qint64 MessageHistory::record(const Message &message, MessageFate fate)
     QMutexLocker lock(&shared.mutex);
     if (!shared.enabled || shared.writerFailed)
         return 0;
-    const bool wasIdle = !shared.hasWork();
     record.id = shared.nextId++;
     shared.pendingBytes += record.heldBytes;
     shared.records.push_back(std::move(record));
@@ -437,12 +491,10 @@ qint64 MessageHistory::record(const Message &message, MessageFate fate)
         shared.records.pop_front();
         ++shared.dropped;
     }
-    const qint64 id = shared.nextId - 1;
-    if (wasIdle || qsizetype(shared.records.size()) == kBatchSize)
-        shared.queued(wasIdle, kCommitIntervalMs);
-    else
-        ++shared.queuedSerial;
-    return id;
+    // Its sender waits for the commit, which starts at once (or as soon as
+    // the one under way ends).
+    shared.queued(true, 0);
+    return shared.nextId - 1;
 }
 
 void MessageHistory::setFate(qint64 id, MessageFate fate)
@@ -467,6 +519,32 @@ void MessageHistory::setFate(qint64 id, MessageFate fate)
     const bool wasIdle = !shared.hasWork();
     shared.fates.insert(id, fate);
     shared.queued(wasIdle, kCommitIntervalMs);
+}
+
+void MessageHistory::setSettledHandler(std::function<void(qint64)> handler)
+{
+    if (!m_shared)
+        return;
+    QMutexLocker lock(&m_shared->mutex);
+    m_shared->settledHandler = std::move(handler);
+}
+
+qint64 MessageHistory::waitSettled(qint64 id, int timeoutMs)
+{
+    if (!m_shared)
+        return id;
+    Shared &shared = *m_shared;
+    const QDeadlineTimer deadline(timeoutMs);
+    QMutexLocker lock(&shared.mutex);
+    if (shared.settledThrough < id) {
+        shared.flushRequested = true;
+        shared.workQueued.wakeOne();
+    }
+    while (shared.settledThrough < id && !shared.writerEnded) {
+        if (!shared.workCommitted.wait(&shared.mutex, deadline))
+            break;
+    }
+    return shared.settledThrough;
 }
 
 bool MessageHistory::hasRoomFor(int more) const
@@ -526,7 +604,9 @@ bool MessageHistory::flush(int timeoutMs)
     const QDeadlineTimer deadline(timeoutMs);
     QMutexLocker lock(&shared.mutex);
     const quint64 target = shared.queuedSerial;
-    const auto done = [&] { return shared.committedSerial >= target && !shared.indexBehind; };
+    const auto done = [&] {
+        return shared.committedSerial >= target && !shared.indexBehind && !shared.totalsPending;
+    };
     if (done())
         return true;
     shared.flushRequested = true;
@@ -643,19 +723,15 @@ bool MessageHistory::Shared::openWriter(QSqlDatabase &db, QString &error)
         !exec(query, QStringLiteral("PRAGMA journal_size_limit=%1").arg(kWalSizeLimit), error) ||
         !exec(query,
               QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(kWalSizeLimit / pageSize.toLongLong()),
-              error) ||
-        !exec(query, QStringLiteral("SELECT count(*), total(size) FROM messages"), error))
+              error))
         return false;
-    if (!query.next()) {
-        error = query.lastError().text();
-        return false;
-    }
-    rowCount = query.value(0).toLongLong();
-    rowBytes = qint64(query.value(1).toDouble());
     // Left behind by a process that ended before indexing all it stored.
+    // (Counting them, or adding up the whole file here, would read every
+    // message of a large history before the first commit.)
     const QVariant behind = scalar(
         db,
-        QStringLiteral("SELECT count(*) FROM messages WHERE id > (SELECT indexed_to FROM search_progress)"),
+        QStringLiteral(
+            "SELECT EXISTS (SELECT 1 FROM messages WHERE id > (SELECT indexed_to FROM search_progress))"),
         error);
     if (!behind.isValid())
         return false;
@@ -665,7 +741,6 @@ bool MessageHistory::Shared::openWriter(QSqlDatabase &db, QString &error)
 
 void MessageHistory::Shared::run()
 {
-    yieldToReceiving();
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
         QString error;
@@ -687,16 +762,35 @@ void MessageHistory::Shared::run()
             writeError = error.isEmpty() ? insert.lastError().text() + update.lastError().text() : error;
             records.clear();
             fates.clear();
+            totalsPending = false;
+            settle(nextId - 1);
         }
+        int lockPauseMs = kFirstLockPauseMs;
         while (prepared) {
-            while (!stopRequested && !wantsIndexing() &&
-                   !(hasWork() && (flushRequested || clearRequested || commitDue.hasExpired() ||
-                                   qsizetype(records.size()) >= kBatchSize))) {
+            while (!stopRequested && !due() && !wantsIndexing() && totalsKnown()) {
                 workQueued.wait(&mutex, hasWork()     ? commitDue
                                         : indexBehind ? indexDue
                                                       : QDeadlineTimer(kIdleWakeMs));
             }
-            if (!hasWork()) {
+            if (!due()) {
+                if (!totalsKnown() && !stopRequested) {
+                    Batch bounds;
+                    bounds.maxMessages = maxMessages;
+                    bounds.maxBytes = maxBytes;
+                    lock.unlock();
+                    const bool counted = countChunk(db, error);
+                    // Known at last: the bounds hold from now on.
+                    const bool enforced = counted && (!totalsKnown() || write(db, insert, update, bounds,
+                                                                              error) == Written::Yes);
+                    lock.relock();
+                    if (!enforced) { // then they are enforced from the next commit on
+                        writeError = error;
+                        countTo = countedTo;
+                    }
+                    totalsPending = !totalsKnown();
+                    workCommitted.wakeAll();
+                    continue;
+                }
                 if (wantsIndexing()) {
                     lock.unlock();
                     bool done = false;
@@ -720,6 +814,7 @@ void MessageHistory::Shared::run()
                     break;
                 continue;
             }
+            // Everything that waits, whoever waits for it.
             Batch batch;
             batch.records.swap(records);
             batch.fates.swap(fates);
@@ -729,16 +824,27 @@ void MessageHistory::Shared::run()
             pendingBytes = 0;
             flushRequested = false;
             const quint64 serial = queuedSerial;
+            const qint64 through = nextId - 1;
             lock.unlock();
 
-            const bool written = write(db, insert, update, batch, error);
-            QVariant unread;
-            if (written)
-                unread = scalar(db, QStringLiteral("SELECT count(*) FROM messages WHERE fate <> 1"), error);
+            const Written written = write(db, insert, update, batch, error);
 
             lock.relock();
+            if (written == Written::Locked && !stopRequested) {
+                // Another process holds the file for a while: kept, and
+                // tried again after a pause. The senders wait meanwhile, and
+                // the bounds let no new one in.
+                keepForRetry(batch);
+                writeError = error;
+                const QDeadlineTimer pause(lockPauseMs);
+                lockPauseMs = std::min(2 * lockPauseMs, kLastLockPauseMs);
+                while (!stopRequested && !pause.hasExpired())
+                    workQueued.wait(&mutex, pause);
+                continue;
+            }
+            lockPauseMs = kFirstLockPauseMs;
             committedSerial = serial;
-            if (written) {
+            if (written == Written::Yes) {
                 ++commits;
                 if (!batch.records.empty()) {
                     indexBehind = true;
@@ -751,14 +857,15 @@ void MessageHistory::Shared::run()
                 dropped += qint64(batch.records.size()) + batch.fates.size();
                 writeError = error;
             }
-            workCommitted.wakeAll();
+            settle(through);
             if (owner) {
                 MessageHistory *to = owner;
-                const int count = unread.isValid() ? unread.toInt() : -1;
+                const int count = written == Written::Yes ? int(unread) : -1;
+                const bool changed = written == Written::Yes;
                 const qint64 droppedTotal = dropped;
                 QMetaObject::invokeMethod(
                     owner,
-                    [to, count, written, droppedTotal] { to->delivered(count, written, droppedTotal); },
+                    [to, count, changed, droppedTotal] { to->delivered(count, changed, droppedTotal); },
                     Qt::QueuedConnection);
             }
         }
@@ -772,24 +879,37 @@ void MessageHistory::Shared::run()
     QSqlDatabase::removeDatabase(connectionName);
 }
 
-void MessageHistory::Shared::yieldToReceiving()
+void MessageHistory::Shared::keepForRetry(Batch &batch)
 {
-    // Storing can wait a moment for reading and showing messages: when the
-    // processors are busy the writer lets them go first. It still gets its
-    // share (a lower priority, never an idle one), and while it is behind
-    // the listeners let no new sender in, so nothing waits without bound.
-#ifdef Q_OS_LINUX
-    // Linux sets a thread's priority through its nice value.
-    constexpr int kNicer = 10;
-    constexpr int kNicest = 19;
-    const auto self = static_cast<id_t>(::gettid());
-    errno = 0;
-    const int nice = ::getpriority(PRIO_PROCESS, self);
-    if (errno == 0)
-        ::setpriority(PRIO_PROCESS, self, std::min(nice + kNicer, kNicest));
-#else
-    QThread::currentThread()->setPriority(QThread::LowPriority);
-#endif
+    // A clear() since then removed what the batch held.
+    if (clearRequested)
+        return;
+    for (const Record &record : batch.records)
+        pendingBytes += record.heldBytes;
+    std::move(records.begin(), records.end(), std::back_inserter(batch.records));
+    records.swap(batch.records);
+    // Fates set since then are the newer ones.
+    for (auto fate = fates.cbegin(); fate != fates.cend(); ++fate)
+        batch.fates.insert(fate.key(), fate.value());
+    fates.swap(batch.fates);
+    clearRequested = batch.clear;
+}
+
+bool MessageHistory::Shared::countChunk(QSqlDatabase &db, QString &error)
+{
+    const qint64 to = std::min(countTo, countedTo + kCountChunk);
+    QSqlQuery query(db);
+    if (!exec(query,
+              QStringLiteral("SELECT count(*), total(size) FROM messages WHERE id > %1 AND id <= %2")
+                  .arg(countedTo)
+                  .arg(to),
+              error) ||
+        !query.next())
+        return false;
+    rowCount += query.value(0).toLongLong();
+    rowBytes += qint64(query.value(1).toDouble());
+    countedTo = to;
+    return true;
 }
 
 bool MessageHistory::Shared::index(QSqlDatabase &db, bool &done, QString &error)
@@ -830,17 +950,23 @@ bool MessageHistory::Shared::index(QSqlDatabase &db, bool &done, QString &error)
     return true;
 }
 
-bool MessageHistory::Shared::write(QSqlDatabase &db, QSqlQuery &insert, QSqlQuery &update, const Batch &batch,
-                                   QString &error)
+MessageHistory::Shared::Written MessageHistory::Shared::write(QSqlDatabase &db, QSqlQuery &insert,
+                                                              QSqlQuery &update, const Batch &batch,
+                                                              QString &error)
 {
     const qint64 countBefore = rowCount;
     const qint64 bytesBefore = rowBytes;
+    const qint64 unreadBefore = unread;
+    const qint64 countedBefore = countedTo;
     QSqlQuery query(db);
     bool ok = exec(query, QStringLiteral("BEGIN IMMEDIATE"), error);
+    const bool locked = !ok && isLocked(query.lastError());
     if (ok && batch.clear) {
         ok = exec(query, QStringLiteral("DELETE FROM messages"), error);
         rowCount = 0;
         rowBytes = 0;
+        unread = 0;
+        countedTo = countTo;
     }
     for (auto record = batch.records.cbegin(); ok && record != batch.records.cend(); ++record) {
         const Message &message = record->message;
@@ -866,24 +992,39 @@ bool MessageHistory::Shared::write(QSqlDatabase &db, QSqlQuery &insert, QSqlQuer
             error = insert.lastError().text();
         ++rowCount;
         rowBytes += size;
+        unread += record->fate != MessageFate::Read ? 1 : 0;
     }
-    for (auto fate = batch.fates.cbegin(); ok && fate != batch.fates.cend(); ++fate) {
-        update.bindValue(QStringLiteral(":fate"), int(fate.value()));
-        update.bindValue(QStringLiteral(":id"), fate.key());
-        ok = update.exec();
-        if (!ok)
-            error = update.lastError().text();
+    if (ok && !batch.fates.isEmpty()) {
+        // The unread count follows each change across Read.
+        QSqlQuery before(db);
+        before.prepare(QStringLiteral("SELECT fate FROM messages WHERE id = ?"));
+        for (auto fate = batch.fates.cbegin(); ok && fate != batch.fates.cend(); ++fate) {
+            before.bindValue(0, fate.key());
+            ok = before.exec();
+            const bool found = ok && before.next();
+            const bool wasRead = found && before.value(0).toInt() == int(MessageFate::Read);
+            before.finish();
+            update.bindValue(QStringLiteral(":fate"), int(fate.value()));
+            update.bindValue(QStringLiteral(":id"), fate.key());
+            ok = ok && update.exec();
+            if (!ok)
+                error = before.lastError().isValid() ? before.lastError().text() : update.lastError().text();
+            else if (found)
+                unread += int(wasRead) - int(fate.value() == MessageFate::Read);
+        }
     }
-    ok = ok && enforceLimits(db, batch.maxMessages, batch.maxBytes, error) &&
+    ok = ok && (!totalsKnown() || enforceLimits(db, batch.maxMessages, batch.maxBytes, error)) &&
          exec(query, QStringLiteral("COMMIT"), error);
     insert.finish();
     update.finish();
-    if (!ok) {
-        query.exec(QStringLiteral("ROLLBACK"));
-        rowCount = countBefore;
-        rowBytes = bytesBefore;
-    }
-    return ok;
+    if (ok)
+        return Written::Yes;
+    query.exec(QStringLiteral("ROLLBACK"));
+    rowCount = countBefore;
+    rowBytes = bytesBefore;
+    unread = unreadBefore;
+    countedTo = countedBefore;
+    return locked ? Written::Locked : Written::Failed;
 }
 
 bool MessageHistory::Shared::enforceLimits(QSqlDatabase &db, qint64 maxMessagesKept, qint64 maxBytesKept,
@@ -896,14 +1037,16 @@ bool MessageHistory::Shared::enforceLimits(QSqlDatabase &db, qint64 maxMessagesK
     // The oldest rows, until both bounds hold; one delete for all of them.
     QSqlQuery oldest(db);
     oldest.setForwardOnly(true);
-    if (!exec(oldest, QStringLiteral("SELECT id, size FROM messages ORDER BY id"), error))
+    if (!exec(oldest, QStringLiteral("SELECT id, size, fate FROM messages ORDER BY id"), error))
         return false;
     qint64 cut = 0;
     qint64 count = 0;
     qint64 bytes = 0;
+    qint64 unreadCut = 0;
     while ((count < excessCount || bytes < excessBytes) && oldest.next()) {
         cut = oldest.value(0).toLongLong();
         bytes += oldest.value(1).toLongLong();
+        unreadCut += oldest.value(2).toInt() != int(MessageFate::Read) ? 1 : 0;
         ++count;
     }
     oldest.finish();
@@ -916,5 +1059,6 @@ bool MessageHistory::Shared::enforceLimits(QSqlDatabase &db, qint64 maxMessagesK
     }
     rowCount -= count;
     rowBytes -= bytes;
+    unread -= unreadCut;
     return true;
 }

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 
 class QThread;
@@ -39,15 +40,18 @@ struct HistoryEntry
 //
 // Writing: record() and setFate() may be called from any thread and only
 // queue the change in memory; a writer thread of this object's own, with a
-// database connection of its own, commits what is queued in one transaction
-// kCommitIntervalMs after the first of it, or as soon as kBatchSize records
-// wait. A process that is killed loses at most that last fraction of a
-// second, unless a flood of large texts outpaces the disk: then what waits
-// grows up to its bounds (kMaxPendingRecords, kMaxPendingBytes), which the
-// network respects through hasRoomFor() by letting no further sender in.
-// Should records come beyond the bounds all the same, the oldest queued ones
-// are dropped, nobody is made to wait, and droppedCount() / dropped() say
-// how many were lost.
+// database connection of its own, commits in one transaction everything
+// that waits: records at once (their senders wait for the commit, see
+// setSettledHandler()), and starts again as soon as it is done, so records
+// that come during a commit make the next one; fate changes alone wait up to
+// kCommitIntervalMs for company. When the disk is slow what waits grows up to
+// its bounds (kMaxPendingRecords, kMaxPendingBytes), which the network
+// respects through hasRoomFor() by letting no further sender in. A file
+// another process holds locked is waited for: the writer keeps what it took
+// and tries again. Should records come beyond the bounds all the same, or a
+// write fail for good (a full disk, a damaged file), the records concerned
+// are dropped, nobody is made to wait, and droppedCount() / dropped() say how
+// many were lost.
 //
 // Reading: page(), entry() and unreadCount() belong to the thread that made
 // the object (the UI thread), which reads through a connection of its own;
@@ -60,9 +64,9 @@ class MessageHistory : public QObject
 {
     Q_OBJECT
 public:
-    // The most a record waits in memory before it is committed.
+    // The most a fate change waits in memory before it is committed.
     static constexpr int kCommitIntervalMs = 200;
-    // Records that make the writer commit at once.
+    // Changes that make the writer commit at once.
     static constexpr int kBatchSize = 256;
     // What may wait for the writer: far beyond any burst that a listener
     // takes in a few hundred milliseconds, bounded when the disk stalls.
@@ -103,6 +107,14 @@ public:
     qint64 record(const Message &message, MessageFate fate);
     // Any thread. A fate for a recorded message, committed or not.
     void setFate(qint64 id, MessageFate fate);
+    // Any thread. Called on the writer's thread after each commit (and after
+    // a write that failed for good) with the highest id settled: every record
+    // up to it is stored, or was dropped and counted by droppedCount(). Keep
+    // it short (post to another thread). Empty: none.
+    void setSettledHandler(std::function<void(qint64 settledThrough)> handler);
+    // Any thread. Has what was recorded up to id committed at once and waits
+    // at most timeoutMs for it; returns the highest id settled by then.
+    qint64 waitSettled(qint64 id, int timeoutMs);
     // Any thread. Whether more messages of the largest size may still be
     // recorded without dropping any (always true when nothing is recorded):
     // the network lets no sender in beyond this, so that a flood waits for

@@ -108,6 +108,19 @@ bool concernsOneConnection(int error)
 #endif
 }
 
+void setLinger(qintptr descriptor, bool resetting)
+{
+    linger option{};
+    option.l_onoff = resetting ? 1 : 0;
+    option.l_linger = 0;
+#ifdef Q_OS_WIN
+    ::setsockopt(SOCKET(descriptor), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char *>(&option),
+                 sizeof option);
+#else
+    ::setsockopt(int(descriptor), SOL_SOCKET, SO_LINGER, &option, sizeof option);
+#endif
+}
+
 } // namespace
 
 AcceptOutcome acceptConnection(qintptr listening, qintptr &descriptor, QString &peerIp, PeerCache &lastPeer)
@@ -142,6 +155,7 @@ AcceptOutcome acceptConnection(qintptr listening, qintptr &descriptor, QString &
         return concernsOneConnection(error) ? AcceptOutcome::Skipped : AcceptOutcome::OutOfRoom;
     }
     descriptor = qintptr(accepted);
+    setLinger(descriptor, true);
     peerIp = peerText(peer, lastPeer);
     return AcceptOutcome::Taken;
 }
@@ -166,6 +180,12 @@ ReadOutcome receive(qintptr descriptor, char *buffer, qint64 room, qint64 &got)
             continue;
         return wouldBlock(error) ? ReadOutcome::WouldBlock : ReadOutcome::Failed;
     }
+}
+
+void closeCleanly(qintptr descriptor)
+{
+    setLinger(descriptor, false);
+    closeDescriptor(descriptor);
 }
 
 void closeDescriptor(qintptr descriptor)

@@ -23,8 +23,11 @@ enum class AcceptOutcome
     OutOfRoom, // no descriptors or memory left: try again later
 };
 
-// Accepts one waiting connection of a listening descriptor, non-blocking
-// and not inherited by child processes. peerIp is set as peerIpText() would;
+// Accepts one waiting connection of a listening descriptor, non-blocking,
+// not inherited by child processes, and reset when closed (SO_LINGER on with
+// no time) until closeCleanly(): should the program die before the message is
+// kept, the system resets the connection instead of closing it cleanly,
+// which the sender would take for delivery. peerIp is set as peerIpText() would;
 // lastPeer keeps the previous connection's address so that a sender's next
 // connection reuses its text.
 struct PeerCache
@@ -46,6 +49,9 @@ enum class ReadOutcome
 // Reads what has arrived, up to room bytes (at least one); got holds how many.
 ReadOutcome receive(qintptr descriptor, char *buffer, qint64 room, qint64 &got);
 
+// Closes; an accepted connection is reset.
 void closeDescriptor(qintptr descriptor);
+// Closes cleanly: the sender's confirmation.
+void closeCleanly(qintptr descriptor);
 
 } // namespace nativesocket

@@ -16,6 +16,23 @@ ReceiverNetwork::ReceiverNetwork(const QHostAddress &address, QueueRoom &room, Q
 ReceiverNetwork::~ReceiverNetwork()
 {
     shutdown();
+    if (m_history)
+        m_history->setSettledHandler({});
+}
+
+void ReceiverNetwork::setHistory(MessageHistory *history)
+{
+    if (m_history)
+        m_history->setSettledHandler({});
+    m_history = history;
+    // Straight from the writer's thread to this one: confirming a message
+    // never waits for the user-interface thread.
+    if (m_history) {
+        m_history->setSettledHandler([this](qint64 settledThrough) {
+            QMetaObject::invokeMethod(
+                this, [this, settledThrough] { release(settledThrough); }, Qt::QueuedConnection);
+        });
+    }
 }
 
 QList<PortState> ReceiverNetwork::applyPorts(const QList<qint32> &ports)
@@ -45,7 +62,10 @@ QList<PortState> ReceiverNetwork::applyPorts(const QList<qint32> &ports)
             connect(listener, &QObject::destroyed, this, [this, listener] { m_all.removeOne(listener); });
             listener->setDataTimeout(m_dataTimeoutMs);
             listener->setAdmission([this] { return admits(); });
-            connect(listener, &Listener::messageReceived, this, &ReceiverNetwork::payloadReceived);
+            connect(listener, &Listener::messageReceived, this,
+                    [this, listener](const QByteArray &payload, const QString &peerIp, quint16 localPort) {
+                        payloadReceived(listener, payload, peerIp, localPort);
+                    });
             connect(listener, &Listener::messagesHandedOn, this, &ReceiverNetwork::handOver);
             connect(listener, &Listener::connectionsChanged, this, &ReceiverNetwork::connectionsChanged);
             connect(listener, &Listener::listenFailed, this, [&error](const QString &text) { error = text; });
@@ -86,21 +106,33 @@ void ReceiverNetwork::connectionsChanged()
 
 void ReceiverNetwork::shutdown()
 {
-    for (Listener *listener : std::exchange(m_listeners, {})) {
-        listener->close();
-        delete listener;
-    }
     // Retiring listeners too.
+    for (Listener *listener : std::as_const(m_all))
+        listener->close();
+    handOver();
+    // Each sender whose message was read is confirmed once it is stored;
+    // what is not stored by then is reset with its listener.
+    if (m_history && m_lastRecorded > 0)
+        release(m_history->waitSettled(m_lastRecorded, MessageHistory::kFlushTimeoutMs));
+    m_listeners.clear();
     qDeleteAll(std::exchange(m_all, {}));
     countHeld();
 }
 
+void ReceiverNetwork::release(qint64 storedThrough)
+{
+    // A listener may delete itself later, never within the call.
+    for (Listener *listener : std::as_const(m_all))
+        listener->release(storedThrough);
+}
+
 int ReceiverNetwork::countHeld()
 {
-    // Retiring listeners still hand messages on.
+    // Retiring listeners still hand messages on. Those handed on already
+    // are recorded and wait only to be confirmed.
     int held = 0;
     for (const Listener *listener : std::as_const(m_all))
-        held += listener->heldConnections();
+        held += listener->heldConnections() - listener->storingConnections();
     m_room.held.store(held, std::memory_order_relaxed);
     return held;
 }
@@ -117,15 +149,21 @@ bool ReceiverNetwork::admits()
                         m_room.queuedBytes.load(std::memory_order_acquire), inFlight);
 }
 
-void ReceiverNetwork::payloadReceived(const QByteArray &payload, const QString &peerIp, quint16 localPort)
+void ReceiverNetwork::payloadReceived(Listener *listener, const QByteArray &payload, const QString &peerIp,
+                                      quint16 localPort)
 {
     // Decoded and parsed here, off the user-interface thread; a payload the
-    // format rejects goes no further.
+    // format rejects goes no further (and is closed at once, as one the
+    // history does not keep).
     std::optional<Message> message = messageFromPayload(payload, peerIp, localPort);
     if (!message)
         return;
     if (m_history)
         message->historyId = m_history->record(*message, MessageFate::Shown);
+    if (message->historyId > 0) {
+        m_lastRecorded = message->historyId;
+        listener->holdUntilStored(message->historyId);
+    }
     m_room.inTransit.fetch_add(1, std::memory_order_acq_rel);
     m_outgoing.append(std::move(*message));
 }

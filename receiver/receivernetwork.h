@@ -55,11 +55,15 @@ public:
     QList<PortState> applyPorts(const QList<qint32> &ports);
     void setDataTimeout(int milliseconds);
     // Every message is recorded here as it is read, before the user-interface
-    // thread sees it (record() is safe from any thread). Null: none.
-    void setHistory(MessageHistory *history) { m_history = history; }
+    // thread sees it (record() is safe from any thread), and its connection
+    // is closed cleanly only once the history has stored it. Null: none. Set
+    // before the object moves to its thread; the history must outlive it.
+    void setHistory(MessageHistory *history);
     // The queue may have room again.
     void updateAccepting();
-    // Stops listening and drops what is being read.
+    // Stops listening; what was read to its end is recorded and stored
+    // (waiting at most the history's flush time) and then confirmed, the
+    // connections still being read are reset.
     void shutdown();
 
 signals:
@@ -68,7 +72,9 @@ signals:
     void messagesArrived(const QList<Message> &messages);
 
 private:
-    void payloadReceived(const QByteArray &payload, const QString &peerIp, quint16 localPort);
+    void payloadReceived(Listener *listener, const QByteArray &payload, const QString &peerIp,
+                         quint16 localPort);
+    void release(qint64 storedThrough);
     void handOver();
     bool admits();
     int countHeld();
@@ -78,6 +84,8 @@ private:
     QueueRoom &m_room;
     int m_dataTimeoutMs;
     MessageHistory *m_history = nullptr;
+    // The id of the latest message recorded.
+    qint64 m_lastRecorded = 0;
     // The listeners of the ports listened on, in the order of the list.
     QList<Listener *> m_listeners;
     // Those and the retiring ones.

@@ -1,10 +1,17 @@
-// One listening port on real loopback sockets: payloads whole or cut at
-// 64 KiB, silent peers let go, the bounds on readers and on held connections,
-// arrival order per address, retiring, and the explanation of a port below
-// 1024.
+// One listening port on real loopback sockets: payloads whole or refused
+// beyond 64 KiB, silent peers let go, the bounds on readers and on held
+// connections, arrival order per address, retiring, closing, and the
+// explanation of a port below 1024. The network side with a history: a
+// sender's connection is closed only once its message is stored, also when
+// shutting down.
+#include "messagehistory.h"
+#include "receivernetwork.h"
 #include "receivertesthelpers.h"
 
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <future>
 
 namespace {
 
@@ -24,34 +31,89 @@ struct Port
     QSignalSpy received{listener.get(), &Listener::messageReceived};
 };
 
+// Sends on a thread of its own (a large payload fills the socket's buffers
+// while the listener, on this thread, has not read it yet).
+std::future<Ending> SendAside(quint16 port, const QByteArray &payload, const char *from = "127.0.0.1")
+{
+    return std::async(std::launch::async, [=] { return RawSender(port, payload, from).ending(30000); });
+}
+
+bool IsReady(const std::future<Ending> &ending)
+{
+    return ending.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
+// The network side on this thread, with a history in a folder of its own
+// and one port chosen by the system; lock() lets another connection hold
+// the history's write lock, as another process might.
+struct Network
+{
+    Network()
+    {
+        network.setHistory(&history);
+        network.setDataTimeout(60000);
+        port = network.applyPorts({0}).value(0).listening;
+        other.setDatabaseName(history.path());
+        other.open();
+    }
+    ~Network()
+    {
+        network.shutdown();
+        other = QSqlDatabase();
+        QSqlDatabase::removeDatabase(u"other"_s);
+    }
+    bool lock(const QString &statement) { return QSqlQuery(other).exec(statement); }
+    QStringList stored()
+    {
+        QStringList texts;
+        for (const HistoryEntry &entry : history.page(QString(), 0, 100))
+            texts.prepend(entry.text);
+        return texts;
+    }
+
+    QTemporaryDir folder;
+    MessageHistory history{folder.filePath(u"history.sqlite"_s)};
+    QueueRoom room;
+    ReceiverNetwork network{QHostAddress(QHostAddress::LocalHost), room};
+    QSignalSpy arrived{&network, &ReceiverNetwork::messagesArrived};
+    QSqlDatabase other = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"other"_s);
+    quint16 port = 0;
+};
+
 } // namespace
 
 class TestListener : public QObject
 {
     Q_OBJECT
 private slots:
-    void payloadWholeOrCut()
+    void payloadWholeOrRefused_data()
     {
-        // One that fills the limit is handed on at once, even with the
-        // connection kept open.
-        for (const QByteArray &sent :
-             {Bars("bob|505|hi"), QByteArray(kMaxPayloadBytes, 'y'), QByteArray(200000, 'x')}) {
-            Port p;
-            const std::unique_ptr<QTcpSocket> sender = Connect(p.port());
-            QVERIFY(sender);
-            sender->write(sent);
-            if (sent.size() < kMaxPayloadBytes)
-                sender->disconnectFromHost();
-            QTRY_COMPARE_WITH_TIMEOUT(p.received.count(), 1, 10000);
-            QCOMPARE(p.payload(0), sent.left(kMaxPayloadBytes));
-            // A short one keeps no read buffer for the largest.
-            QVERIFY(p.payload(0).capacity() < p.payload(0).size() + 1024);
-            QCOMPARE(p.received[0][1].toString(), u"127.0.0.1"_s);
-            QCOMPARE(p.received[0][2].value<quint16>(), p.port());
-            // The connection is closed as soon as its read ends.
-            QTRY_COMPARE(sender->state(), QAbstractSocket::UnconnectedState);
-            QCOMPARE(p.listener->heldConnections(), 0);
-        }
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("short") << Bars("bob|505|hi") << true;
+        QTest::newRow("64 KiB") << QByteArray(kMaxPayloadBytes, 'y') << true;
+        // Refused whole and reset, so that the sender counts it as failed.
+        QTest::newRow("a byte more") << QByteArray(kMaxPayloadBytes + 1, 'y') << false;
+        QTest::newRow("far more") << QByteArray(3 * kMaxPayloadBytes, 'x') << false;
+    }
+
+    void payloadWholeOrRefused()
+    {
+        QFETCH(QByteArray, sent);
+        QFETCH(bool, accepted);
+        Port p;
+        std::future<Ending> ending = SendAside(p.port(), sent);
+        QTRY_VERIFY_WITH_TIMEOUT(IsReady(ending), 10000);
+        QCOMPARE(ending.get(), accepted ? Ending::Clean : Ending::Reset);
+        QCOMPARE(p.received.count(), accepted ? 1 : 0);
+        QCOMPARE(p.listener->heldConnections(), 0);
+        if (!accepted)
+            return;
+        QCOMPARE(p.payload(0), sent);
+        // A short one keeps no read buffer for the largest.
+        QVERIFY(p.payload(0).capacity() < p.payload(0).size() + 1024);
+        QCOMPARE(p.received[0][1].toString(), u"127.0.0.1"_s);
+        QCOMPARE(p.received[0][2].value<quint16>(), p.port());
     }
 
     void silentPeersLetGoInOrder()
@@ -127,6 +189,87 @@ private slots:
         QCOMPARE(received[0][0].toByteArray(), Bars("bob|1|being read"));
         QCOMPARE(received[1][0].toByteArray(), Bars("bob|1|let in"));
         QTRY_COMPARE(destroyed.count(), 1);
+    }
+
+    void oneAddressCannotFillThePort()
+    {
+        Port p;
+        // A burst of whole messages from one address is read however large...
+        std::vector<std::unique_ptr<RawSender>> burst;
+        for (int i = 0; i < 3 * Listener::kMaxWaitingPerAddress; ++i)
+            burst.push_back(std::make_unique<RawSender>(p.port(), Bars("bob|1|burst"), "127.0.0.3"));
+        // ...but of far more silent connections than a port holds, those
+        // beyond the address's bound are reset at once, and another address
+        // is read while the silent ones it holds are still open.
+        std::vector<std::unique_ptr<RawSender>> silent;
+        for (int i = 0; i < Listener::kMaxConnectionsPerPort + 44; ++i)
+            silent.push_back(std::make_unique<RawSender>(p.port(), "x", "127.0.0.1", false));
+        std::future<Ending> other = SendAside(p.port(), Bars("bob|1|other"), "127.0.0.2");
+        QTRY_COMPARE(p.received.count(), qsizetype(burst.size()) + 1);
+        QCOMPARE(p.payload(int(burst.size())), Bars("bob|1|other"));
+        for (const auto &sender : burst)
+            QCOMPARE(sender->ending(5000), Ending::Clean);
+        const int kept = Listener::kMaxReadersPerAddress + Listener::kMaxWaitingPerAddress;
+        QTRY_COMPARE(std::count_if(silent.begin(), silent.end(),
+                                   [](const auto &sender) { return sender->ending() == Ending::Reset; }),
+                     qsizetype(silent.size()) - kept);
+        QCOMPARE(p.listener->heldConnections(), kept);
+        QCOMPARE(other.get(), Ending::Clean);
+    }
+
+    void closeHandsOnWhatWasRead()
+    {
+        Port p;
+        // Each message is held as if its id waited to be stored.
+        qint64 id = 0;
+        connect(p.listener.get(), &Listener::messageReceived, p.listener.get(),
+                [&] { p.listener->holdUntilStored(++id); });
+        // Unfinished ones, one that finished behind them and one waiting
+        // for a reader behind that.
+        std::vector<std::unique_ptr<RawSender>> stalled;
+        for (int i = 1; i < Listener::kMaxReadersPerAddress; ++i)
+            stalled.push_back(std::make_unique<RawSender>(p.port(), Bars("bob|1|half"), "127.0.0.1", false));
+        RawSender first(p.port(), Bars("bob|1|first"));
+        RawSender second(p.port(), Bars("bob|1|second"));
+        QTRY_COMPARE(p.listener->waitingConnections(), 1);
+        p.listener->close();
+        // Those whose sender finished are handed on, the others reset.
+        QCOMPARE(p.received.count(), 2);
+        QCOMPARE(p.payload(1), Bars("bob|1|second"));
+        for (const auto &sender : stalled)
+            QCOMPARE(sender->ending(5000), Ending::Reset);
+        // Closed cleanly once stored, reset when the listener ends before.
+        QCOMPARE(first.ending(), Ending::Open);
+        p.listener->release(1);
+        QCOMPARE(first.ending(5000), Ending::Clean);
+        p.listener.reset();
+        QCOMPARE(second.ending(5000), Ending::Reset);
+    }
+
+    void closedOnlyOnceStored()
+    {
+        Network n;
+        QVERIFY(n.lock(u"BEGIN IMMEDIATE"_s)); // the disk holds the message back
+        RawSender sender(n.port, Bars("bob|1|kept"));
+        QTRY_COMPARE(n.arrived.count(), 1);
+        QCOMPARE(sender.ending(), Ending::Open);
+        QVERIFY(n.lock(u"COMMIT"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(sender.ending(), Ending::Clean, 10000);
+        QCOMPARE(n.stored(), QStringList{u"kept"_s});
+        QCOMPARE(n.history.droppedCount(), 0);
+    }
+
+    void shutdownStoresWhatWasRead()
+    {
+        Network n;
+        RawSender stalled(n.port, Bars("bob|1|half"), "127.0.0.1", false);
+        RawSender complete(n.port, Bars("bob|1|whole"));
+        QTRY_COMPARE(n.room.held.load(), 2);
+        n.network.shutdown();
+        // Stored before shutdown() returned, and only then confirmed.
+        QCOMPARE(n.stored(), QStringList{u"whole"_s});
+        QCOMPARE(complete.ending(5000), Ending::Clean);
+        QCOMPARE(stalled.ending(5000), Ending::Reset);
     }
 
     void portBelow1024Explained()

@@ -20,6 +20,13 @@
 #include <functional>
 #include <memory>
 
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 // A connection to the loopback port from the given loopback address, or null.
@@ -41,6 +48,64 @@ inline bool SendPayload(quint16 port, const QByteArray &payload, const QString &
     socket->disconnectFromHost(); // once everything is written
     return socket->state() == QAbstractSocket::UnconnectedState || socket->waitForDisconnected(5000);
 }
+
+// How a connection ended for a sender that wrote everything: Quillbox closed
+// it cleanly (what the sender takes for delivery), reset it, or neither yet.
+enum class Ending
+{
+    Clean,
+    Reset,
+    Open
+};
+
+// A sender on a plain socket, as Quillpost is: connects from a loopback
+// address, writes the payload and, when finished, shuts its sending side
+// down; ending() then waits for Quillbox's answer. Safe on any thread.
+class RawSender
+{
+public:
+    RawSender(quint16 port, const QByteArray &payload, const char *from = "127.0.0.1", bool finished = true)
+        : m_fd(::socket(AF_INET, SOCK_STREAM, 0))
+    {
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        ::inet_pton(AF_INET, from, &local.sin_addr);
+        sockaddr_in remote{};
+        remote.sin_family = AF_INET;
+        remote.sin_port = htons(port);
+        remote.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        m_connected =
+            ::bind(m_fd, reinterpret_cast<sockaddr *>(&local), sizeof local) == 0 &&
+            ::connect(m_fd, reinterpret_cast<sockaddr *>(&remote), sizeof remote) == 0 &&
+            ::send(m_fd, payload.constData(), size_t(payload.size()), MSG_NOSIGNAL) == payload.size();
+        if (m_connected && finished)
+            finish();
+    }
+    ~RawSender() { ::close(m_fd); }
+    RawSender(const RawSender &) = delete;
+    RawSender &operator=(const RawSender &) = delete;
+
+    bool connected() const { return m_connected; }
+    void finish() { ::shutdown(m_fd, SHUT_WR); }
+    // Waits at most waitMs for Quillbox to end the connection. One that
+    // could not send everything failed, whatever came after.
+    Ending ending(int waitMs = 0)
+    {
+        pollfd ready{m_fd, POLLIN, 0};
+        if (!m_connected) {
+            m_ending = Ending::Reset;
+        } else if (m_ending == Ending::Open && ::poll(&ready, 1, waitMs) == 1) {
+            char byte = 0;
+            m_ending = ::recv(m_fd, &byte, 1, 0) == 0 ? Ending::Clean : Ending::Reset;
+        }
+        return m_ending;
+    }
+
+private:
+    int m_fd;
+    bool m_connected = false;
+    Ending m_ending = Ending::Open;
+};
 
 struct NoticeRecorder
 {
