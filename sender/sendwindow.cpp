@@ -80,7 +80,6 @@ SendWindow::~SendWindow()
     // Destroying the window without closing it still ends the program's
     // session in the store.
     unload();
-    m_settings.refillRecipientBox = nullptr;
 }
 
 void SendWindow::buildWindow()
@@ -174,8 +173,8 @@ void SendWindow::buildMenus()
 void SendWindow::load()
 {
     m_settings.userList = defaultUserList();
-    m_settings.refillRecipientBox = [this] { fillRecipientBox(0); };
     loadSenderSettings(m_store, m_settings);
+    fillRecipientBox(0);
 
     // Centring needs the size the window will really have.
     resize(size().expandedTo(minimumSizeHint()));
@@ -223,9 +222,7 @@ void SendWindow::unload()
 
 void SendWindow::saveSettings()
 {
-    bool saved = saveProgramOptions(m_store, m_settings);
-    saved = saveIdentification(m_store, m_settings) && saved;
-    saved = saveUserList(m_store, m_settings.userList) && saved;
+    const bool saved = saveSenderSettings(m_store, m_settings);
     storeWindowPosition(this, m_store, kPositionPrefix);
     PositionKeeper::storeOpenPositions();
     if (!m_store.flush() || !saved)
