@@ -43,7 +43,7 @@ void logRefused(const char *reason)
 {
     static RateLimitedLog limit;
     if (limit.allow(QDateTime::currentMSecsSinceEpoch()))
-        qCInfo(lcEndpoint, "request refused: %s (%lld not logged before)", reason,
+        qCInfo(lcEndpoint, "request refused: %s (%lld others held back so far)", reason,
                static_cast<long long>(limit.suppressed()));
 }
 

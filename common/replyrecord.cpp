@@ -13,7 +13,7 @@ std::optional<ReplyRecord> refused(const char *reason)
 {
     static RateLimitedLog limit;
     if (limit.allow(QDateTime::currentMSecsSinceEpoch()))
-        qCInfo(lcReply, "reply record refused: %s (%lld not logged before)", reason,
+        qCInfo(lcReply, "reply record refused: %s (%lld others held back so far)", reason,
                static_cast<long long>(limit.suppressed()));
     return std::nullopt;
 }
