@@ -1,7 +1,9 @@
 #include "localendpoint.h"
 
+#include "logging.h"
 #include "singleinstance.h"
 
+#include <QDateTime>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QPointer>
@@ -10,8 +12,8 @@
 
 namespace {
 
-// Characters of a caption that are kept as they are in the socket's file
-// name; everything else is written as %XX so that no caption can name a
+// Characters of a name that are kept as they are in the socket's file
+// name; everything else is written as %XX so that no name can lead to a
 // file outside the runtime folder.
 bool isPlainNameCharacter(char c)
 {
@@ -29,11 +31,20 @@ quint32 readBigEndian32(const char *bytes)
     return qFromBigEndian<quint32>(bytes);
 }
 
-void appendBigEndian32(QByteArray &bytes, quint32 value)
+QByteArray bigEndian32(quint32 value)
 {
     char buffer[4];
     qToBigEndian(value, buffer);
-    bytes.append(buffer, 4);
+    return QByteArray(buffer, 4);
+}
+
+// A refused request is logged with its reason, a flood of them in few lines.
+void logRefused(const char *reason)
+{
+    static RateLimitedLog limit;
+    if (limit.allow(QDateTime::currentMSecsSinceEpoch()))
+        qCInfo(lcEndpoint, "request refused: %s (%lld others held back so far)", reason,
+               static_cast<long long>(limit.suppressed()));
 }
 
 // One client connection of the server: collects one request within its time
@@ -75,13 +86,13 @@ private:
             const qsizetype wanted = (m_expected == 0 ? kEndpointHeaderBytes : m_expected) - m_buffer.size();
             m_buffer.append(m_socket->read(wanted));
             if (m_expected == 0 && m_buffer.size() == kEndpointHeaderBytes) {
-                const quint32 kind = readBigEndian32(m_buffer.constData());
-                const quint32 length = readBigEndian32(m_buffer.constData() + 4);
-                if (!acceptableHeader(kind, length)) {
+                const EndpointHeader header = readEndpointHeader(m_buffer.constData());
+                if (const char *refusal = refusalOf(header)) {
+                    logRefused(refusal);
                     finish();
                     return;
                 }
-                m_expected = kEndpointHeaderBytes + length;
+                m_expected = kEndpointHeaderBytes + header.length;
             }
             if (m_expected > 0 && m_buffer.size() == m_expected) {
                 handleRequest();
@@ -90,23 +101,23 @@ private:
         }
     }
 
-    static bool acceptableHeader(quint32 kind, quint32 length)
+    // Why a request with this header is not read on, or nullptr.
+    static const char *refusalOf(EndpointHeader header)
     {
-        if (length > kMaxEndpointBodyBytes)
-            return false;
-        if (kind == kEndpointBringToFront)
-            return length == 0;
-        if (kind == kEndpointCopyData)
-            return length >= kCopyDataHeadBytes;
-        return false;
+        if (header.length > kMaxEndpointBodyBytes)
+            return "body too long";
+        if (header.kind == kEndpointBringToFront)
+            return header.length == 0 ? nullptr : "bring-to-front with a body";
+        if (header.kind == kEndpointCopyData)
+            return header.length >= kCopyDataHeadBytes ? nullptr : "copy-data body too short";
+        return "unknown kind";
     }
 
     void handleRequest()
     {
         m_done = true;
         m_waiting.removeOne(this);
-        const quint32 kind = readBigEndian32(m_buffer.constData());
-        if (kind == kEndpointBringToFront) {
+        if (readEndpointHeader(m_buffer.constData()).kind == kEndpointBringToFront) {
             emit m_endpoint->bringToFrontRequested();
         } else {
             const char *body = m_buffer.constData() + kEndpointHeaderBytes;
@@ -114,17 +125,15 @@ private:
             const quint32 cbData = readBigEndian32(body + 4);
             const qsizetype bodyLength = m_buffer.size() - kEndpointHeaderBytes;
             if (cbData != static_cast<quint64>(bodyLength - kCopyDataHeadBytes)) {
+                logRefused("cbData differs from the data's length");
                 finish();
                 return;
             }
             emit m_endpoint->copyDataReceived(
                 dwData, QByteArray(body + kCopyDataHeadBytes, bodyLength - kCopyDataHeadBytes));
         }
-        QByteArray answer;
-        appendBigEndian32(answer, kEndpointAnswer);
-        appendBigEndian32(answer, 4);
-        appendBigEndian32(answer, static_cast<quint32>(kAnswerTaken));
-        m_socket->write(answer);
+        m_socket->write(
+            endpointRequestBytes(kEndpointAnswer, bigEndian32(static_cast<quint32>(kAnswerTaken))));
         m_socket->disconnectFromServer();
         // A client that never reads its answer is dropped after the limit.
         m_timer.start();
@@ -172,39 +181,36 @@ private:
 
 } // namespace
 
-QString endpointPath(const QString &caption)
+QString endpointPath(const QString &name)
 {
-    QString name;
-    for (const char c : caption.toUtf8()) {
+    QString fileName;
+    for (const char c : name.toUtf8()) {
         if (isPlainNameCharacter(c))
-            name += QLatin1Char(c);
+            fileName += QLatin1Char(c);
         else
-            name += u'%' + QString::number(static_cast<uchar>(c), 16).toUpper().rightJustified(2, u'0');
+            fileName += u'%' + QString::number(static_cast<uchar>(c), 16).toUpper().rightJustified(2, u'0');
     }
-    return privateRuntimeFolder() + QStringLiteral("/") + name + QStringLiteral(".endpoint");
+    return privateRuntimeFolder() + QStringLiteral("/") + fileName + QStringLiteral(".endpoint");
+}
+
+EndpointHeader readEndpointHeader(const char *bytes)
+{
+    return {readBigEndian32(bytes), readBigEndian32(bytes + 4)};
 }
 
 QByteArray endpointRequestBytes(quint32 kind, const QByteArray &body)
 {
-    QByteArray bytes;
-    appendBigEndian32(bytes, kind);
-    appendBigEndian32(bytes, static_cast<quint32>(body.size()));
-    bytes.append(body);
-    return bytes;
+    return bigEndian32(kind) + bigEndian32(static_cast<quint32>(body.size())) + body;
 }
 
 QByteArray copyDataBody(quint32 dwData, const QByteArray &data)
 {
-    QByteArray body;
-    appendBigEndian32(body, dwData);
-    appendBigEndian32(body, static_cast<quint32>(data.size()));
-    body.append(data);
-    return body;
+    return bigEndian32(dwData) + bigEndian32(static_cast<quint32>(data.size())) + data;
 }
 
-LocalEndpoint::LocalEndpoint(const QString &caption, QObject *parent)
+LocalEndpoint::LocalEndpoint(const QString &name, QObject *parent)
     : QObject(parent)
-    , m_path(endpointPath(caption))
+    , m_path(endpointPath(name))
     , m_server(new QLocalServer(this))
 {
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
@@ -253,6 +259,7 @@ void LocalEndpoint::onNewConnection()
         if (m_connections >= kMaxEndpointConnections && !m_waiting.isEmpty())
             static_cast<EndpointConnection *>(m_waiting.constFirst())->evict();
         if (m_connections >= kMaxEndpointConnections) {
+            logRefused("every connection is answering a request");
             socket->abort();
             socket->deleteLater();
             continue;
@@ -261,9 +268,9 @@ void LocalEndpoint::onNewConnection()
     }
 }
 
-EndpointRequest::EndpointRequest(const QString &caption, QByteArray request, int timeoutMs, QObject *parent)
+EndpointRequest::EndpointRequest(const QString &name, QByteArray request, int timeoutMs, QObject *parent)
     : QObject(parent)
-    , m_path(endpointPath(caption))
+    , m_path(endpointPath(name))
     , m_request(std::move(request))
     , m_socket(new QLocalSocket(this))
     , m_deadline(new QTimer(this))
@@ -280,20 +287,20 @@ EndpointRequest::EndpointRequest(const QString &caption, QByteArray request, int
 
 EndpointRequest::~EndpointRequest() = default;
 
-EndpointRequest *EndpointRequest::bringToFront(const QString &caption, int timeoutMs, QObject *parent)
+EndpointRequest *EndpointRequest::bringToFront(const QString &name, int timeoutMs, QObject *parent)
 {
-    return new EndpointRequest(caption, endpointRequestBytes(kEndpointBringToFront, QByteArray()), timeoutMs,
+    return new EndpointRequest(name, endpointRequestBytes(kEndpointBringToFront, QByteArray()), timeoutMs,
                                parent);
 }
 
-EndpointRequest *EndpointRequest::copyData(const QString &caption, quint32 dwData, const QByteArray &data,
+EndpointRequest *EndpointRequest::copyData(const QString &name, quint32 dwData, const QByteArray &data,
                                            int timeoutMs, QObject *parent)
 {
     // A body the endpoint would refuse unread is not sent at all.
     QByteArray request;
     if (data.size() <= kMaxEndpointBodyBytes - kCopyDataHeadBytes)
         request = endpointRequestBytes(kEndpointCopyData, copyDataBody(dwData, data));
-    return new EndpointRequest(caption, request, timeoutMs, parent);
+    return new EndpointRequest(name, request, timeoutMs, parent);
 }
 
 void EndpointRequest::start()
@@ -325,9 +332,10 @@ void EndpointRequest::onReadyRead()
     m_answer.append(m_socket->read(kAnswerBytes - m_answer.size()));
     if (m_answer.size() < kAnswerBytes)
         return;
-    const bool taken = readBigEndian32(m_answer.constData()) == kEndpointAnswer &&
-                       readBigEndian32(m_answer.constData() + 4) == 4 &&
-                       static_cast<qint32>(readBigEndian32(m_answer.constData() + 8)) == kAnswerTaken;
+    const EndpointHeader header = readEndpointHeader(m_answer.constData());
+    const bool taken =
+        header.kind == kEndpointAnswer && header.length == 4 &&
+        static_cast<qint32>(readBigEndian32(m_answer.constData() + kEndpointHeaderBytes)) == kAnswerTaken;
     finish(taken ? EndpointReply::Answered : EndpointReply::Failed);
 }
 

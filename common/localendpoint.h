@@ -9,11 +9,10 @@ class QLocalServer;
 class QLocalSocket;
 class QTimer;
 
-// A per-user local endpoint that a program's main window answers on, named
-// after the window's caption, so that another process of the same user can
-// find the window by its caption and ask it to come forward or hand it a
-// copy-data record. The socket lives in the user's private runtime folder
-// and only its owner may connect.
+// A per-user local endpoint that a program answers on under a name of its
+// own, so that another process of the same user can ask it to bring its
+// window forward or hand it a copy-data record. The socket lives in the
+// user's private runtime folder and only its owner may connect.
 //
 // Every request is a fixed header (kind, body length: two 32-bit unsigned
 // integers, big-endian) and its body; one request per connection, answered
@@ -27,6 +26,12 @@ enum EndpointKind : quint32
 };
 
 constexpr qsizetype kEndpointHeaderBytes = 8;
+
+// The endpoint Quillpost answers on: Quillbox hands it reply records, and a
+// second copy of Quillpost asks it to come forward. The name is the one the
+// socket has always had (it once came from the main window's caption), so
+// the programs of earlier versions still find each other; it is not shown.
+inline const QString kSendEndpointName = QStringLiteral("Send Message");
 // A copy-data record is a few hundred bytes at most; anything close to this
 // is not a request of ours and is refused before a byte of it is read.
 constexpr qsizetype kMaxEndpointBodyBytes = 64 * 1024;
@@ -43,14 +48,24 @@ constexpr int kMaxEndpointConnections = 32;
 // as it has taken the request, so this only ends the wait for one that hangs.
 constexpr int kEndpointClientTimeoutMs = 10000;
 
-// The socket path of the endpoint named after caption.
-QString endpointPath(const QString &caption);
+// The socket path of the endpoint of that name.
+QString endpointPath(const QString &name);
+
+// The header every request and answer starts with.
+struct EndpointHeader
+{
+    quint32 kind = 0;
+    quint32 length = 0; // of the body that follows
+};
+// Reads the header from the first kEndpointHeaderBytes of bytes (which must
+// hold them).
+EndpointHeader readEndpointHeader(const char *bytes);
 
 class LocalEndpoint : public QObject
 {
     Q_OBJECT
 public:
-    explicit LocalEndpoint(const QString &caption, QObject *parent = nullptr);
+    explicit LocalEndpoint(const QString &name, QObject *parent = nullptr);
     ~LocalEndpoint() override;
 
     // Starts answering. A socket left behind by a copy that died is removed
@@ -87,7 +102,7 @@ private:
 enum class EndpointReply
 {
     Answered,   // the window's program took the request
-    NoEndpoint, // no program answers under that caption
+    NoEndpoint, // no program answers under that name
     Failed      // it broke off, refused the request or did not answer in time
 };
 
@@ -96,9 +111,9 @@ class EndpointRequest : public QObject
     Q_OBJECT
 public:
     // Asks the window's program to bring the window forward.
-    static EndpointRequest *bringToFront(const QString &caption, int timeoutMs, QObject *parent = nullptr);
+    static EndpointRequest *bringToFront(const QString &name, int timeoutMs, QObject *parent = nullptr);
     // Hands the window's program a copy-data record.
-    static EndpointRequest *copyData(const QString &caption, quint32 dwData, const QByteArray &data,
+    static EndpointRequest *copyData(const QString &name, quint32 dwData, const QByteArray &data,
                                      int timeoutMs, QObject *parent = nullptr);
     ~EndpointRequest() override;
 
@@ -110,7 +125,7 @@ signals:
     void finished(EndpointReply reply);
 
 private:
-    EndpointRequest(const QString &caption, QByteArray request, int timeoutMs, QObject *parent);
+    EndpointRequest(const QString &name, QByteArray request, int timeoutMs, QObject *parent);
     void onConnected();
     void onReadyRead();
     void onError();
@@ -125,6 +140,7 @@ private:
     bool m_finished = false;
 };
 
-// The request bytes as they travel (tests send them in pieces or damaged).
+// A request or an answer as it travels: its header, then body (tests send
+// them in pieces or damaged).
 QByteArray endpointRequestBytes(quint32 kind, const QByteArray &body);
 QByteArray copyDataBody(quint32 dwData, const QByteArray &data);

@@ -1,6 +1,9 @@
 #include "storelist.h"
 
 #include "conversions.h"
+#include "logging.h"
+
+#include <algorithm>
 
 NumberedKey splitNumberedKey(const QString &key)
 {
@@ -38,4 +41,28 @@ void clearListSection(SettingsStore &store, const QString &section, const QStrin
     store.save(section, sentinel, booleanText(true));
     if (store.getAll(section).size() > 1)
         store.deleteSection(section);
+}
+
+int highestListNumber(const SettingsStore::Entries &entries)
+{
+    int highest = 0;
+    for (const auto &[key, value] : entries) {
+        const NumberedKey parsed = splitNumberedKey(key);
+        if (parsed.wellFormed)
+            highest = std::max(highest, parsed.number);
+        else
+            qCInfo(lcSettings) << "list entry" << key << "skipped: its key has no number from 1 to"
+                               << kMaxListEntries;
+    }
+    return highest;
+}
+
+qint32 storedInteger(const SettingsStore &store, const QString &section, const QString &key, qint32 fallback)
+{
+    return integerOf(store.get(section, key, integerText(fallback))).value_or(fallback);
+}
+
+bool storedBoolean(const SettingsStore &store, const QString &section, const QString &key, bool fallback)
+{
+    return booleanOf(store.get(section, key, booleanText(fallback))).value_or(fallback);
 }

@@ -19,6 +19,11 @@ struct NumberedKey
 
 NumberedKey splitNumberedKey(const QString &key);
 
+// The highest number among the well-formed keys of a list section (0 when
+// there is none). Keys without a usable number are the loaders' to skip;
+// each is logged here, once a load, with its reason.
+int highestListNumber(const SettingsStore::Entries &entries);
+
 // The list entries of a section for a loader: writes the sentinel, and when
 // the section holds nothing else gives nothing (the caller takes its built-in
 // list and the sentinel stays); otherwise deletes the sentinel and gives the
@@ -29,3 +34,8 @@ std::optional<SettingsStore::Entries> readListSection(SettingsStore &store, cons
 // Clears a section before a writer puts the list back: writes the sentinel
 // and deletes the whole section when it holds anything besides it.
 void clearListSection(SettingsStore &store, const QString &section, const QString &sentinel);
+
+// A stored integer or Boolean as both programs read their options: the
+// fallback when the key is missing or holds no such value.
+qint32 storedInteger(const SettingsStore &store, const QString &section, const QString &key, qint32 fallback);
+bool storedBoolean(const SettingsStore &store, const QString &section, const QString &key, bool fallback);

@@ -6,6 +6,11 @@
 // The message payload: sender name, NUL, reply port in decimal, NUL, text.
 // No header, no length, no terminator; one payload per TCP connection.
 
+// The port a Quillbox listens on and a Quillpost sends to unless the settings
+// say otherwise: the same in both programs, so that fresh installations of
+// the two reach each other.
+constexpr qint32 kDefaultPort = 505;
+
 // The most a receiver takes as one payload; anything beyond is not read.
 constexpr qsizetype kMaxPayloadBytes = 65536;
 

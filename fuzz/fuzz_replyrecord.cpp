@@ -10,8 +10,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     UserList users = defaultUserList();
     users.append({QStringLiteral("Anonymous1"), QStringLiteral("10.0.0.5"), 505, 0});
-    std::optional<ReplyTarget> target = checkReplyRecord(
-        readCopyData(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size))), users);
+    const std::optional<ReplyRecord> record =
+        ReplyRecord::decode(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
+    std::optional<ReplyTarget> target = record ? replyTargetFor(*record, users) : std::nullopt;
     QString name, ip;
     if (!target)
         return 0;

@@ -3,6 +3,7 @@
 #include "conversions.h"
 #include "settingsstore.h"
 #include "storelist.h"
+#include "wireformat.h"
 
 #include <algorithm>
 
@@ -33,12 +34,7 @@ const QString kAlertTexts[] = {QStringLiteral("Window"), QStringLiteral("Notific
 // 1..65535 are dropped; the rest keep their order.
 PortList portsFromEntries(const SettingsStore::Entries &entries)
 {
-    int highest = 0;
-    for (const auto &[key, value] : entries) {
-        const NumberedKey parsed = splitNumberedKey(key);
-        if (parsed.wellFormed)
-            highest = std::max(highest, parsed.number);
-    }
+    const int highest = highestListNumber(entries);
     const int size = std::min(std::max(static_cast<int>(entries.size()), highest), kMaxListEntries);
 
     QList<qint32> values(size + 1, 0);
@@ -71,13 +67,13 @@ PortList::PortList()
 PortList defaultPortList()
 {
     PortList ports;
-    ports.append(505);
+    ports.append(kDefaultPort);
     return ports;
 }
 
 void loadReceiverSettings(SettingsStore &store, ReceiverSettings &settings)
 {
-    settings.playIncomingSound = booleanOf(store.get(kSettings, kSoundKey, booleanText(true))).value_or(true);
+    settings.playIncomingSound = storedBoolean(store, kSettings, kSoundKey, true);
     // A word not known here (a later version's, a typing error) means both.
     const QString alert = store.get(kSettings, kAlertKey, messageAlertText(MessageAlert::Both)).trimmed();
     settings.messageAlert = MessageAlert::Both;
@@ -88,7 +84,7 @@ void loadReceiverSettings(SettingsStore &store, ReceiverSettings &settings)
 
     HistoryOptions &history = settings.history;
     const HistoryOptions defaults;
-    history.keep = booleanOf(store.get(kSettings, kKeepHistoryKey, booleanText(true))).value_or(true);
+    history.keep = storedBoolean(store, kSettings, kKeepHistoryKey, true);
     history.maxMessages = boundOf(store, kHistoryMessagesKey, defaults.maxMessages,
                                   HistoryOptions::kMinMessages, HistoryOptions::kMaxMessages);
     history.maxMegabytes = boundOf(store, kHistoryMegabytesKey, defaults.maxMegabytes,

@@ -25,7 +25,7 @@ bool ReplyToSender::start(const QString &name, const QString &ip, qint32 port)
         return false;
     m_busy = true;
     m_starts = 0;
-    const std::optional<QByteArray> record = buildReplyRecord(name, ip, port);
+    const std::optional<QByteArray> record = ReplyRecord{name, ip, port}.encode();
     if (!record) {
         // A name from the network may need more room than the record has.
         QMetaObject::invokeMethod(
@@ -45,7 +45,7 @@ bool ReplyToSender::start(const QString &name, const QString &ip, qint32 port)
 void ReplyToSender::ask()
 {
     m_request =
-        EndpointRequest::copyData(kSendWindowCaption, kReplyRecordKind, m_record, m_requestTimeoutMs, this);
+        EndpointRequest::copyData(kSendEndpointName, kReplyRecordKind, m_record, m_requestTimeoutMs, this);
     connect(m_request, &EndpointRequest::finished, this, &ReplyToSender::answered);
     m_request->start();
 }

@@ -141,10 +141,7 @@ int send(const QCommandLineParser &parser)
             printLine(resultLine(fanout.results().at(printed)));
     });
     QObject::connect(&fanout, &MessageFanout::finished, &fanout, [&fanout] {
-        const auto &results = fanout.results();
-        const bool all = std::all_of(results.cbegin(), results.cend(), [](const RecipientResult &r) {
-            return r.outcome == MessageSender::Outcome::Delivered;
-        });
+        const bool all = allDelivered(fanout.results());
         QCoreApplication::exit(all ? kExitAllDelivered : kExitNotAllDelivered);
     });
     fanout.start(recipients.recipients(), payload);

@@ -116,6 +116,38 @@ ComputerPicker::ComputerPicker(std::unique_ptr<ComputerSource> source, QWidget *
     setObjectName(QStringLiteral("NetworkComputerPicker"));
     setWindowTitle(QStringLiteral("Select a network computer."));
 
+    QDialogButtonBox *buttons = createControls();
+
+    connect(buttons, &QDialogButtonBox::accepted, this, &ComputerPicker::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &ComputerPicker::reject);
+    connect(m_list, &QListWidget::currentItemChanged, this, [this](QListWidgetItem *item) {
+        if (item)
+            m_name->setText(item->text());
+    });
+    connect(m_list, &QListWidget::itemActivated, this, [this](QListWidgetItem *item) {
+        m_name->setText(item->text());
+        accept();
+    });
+    connect(m_lookup, &HostLookup::finished, this, &ComputerPicker::lookupFinished);
+
+    QTimer::singleShot(kQuietNetworkMs, this, [this] {
+        if (m_list->count() == 0 && m_note->text() == tr("Looking for computers..."))
+            showNote(tr("No computer has answered. Type a computer name or address."));
+    });
+    if (m_source) {
+        connect(m_source.get(), &ComputerSource::computerFound, this, &ComputerPicker::addComputer);
+        connect(m_source.get(), &ComputerSource::unavailable, this, &ComputerPicker::showNote);
+        m_source->start();
+    } else {
+        showNote(tr("No way to look for computers here; type a computer name."));
+    }
+    m_name->setFocus();
+}
+
+ComputerPicker::~ComputerPicker() = default;
+
+QDialogButtonBox *ComputerPicker::createControls()
+{
     auto *listLabel = new QLabel(tr("Computers on the network:"), this);
     m_list = new QListWidget(this);
     m_list->setObjectName(QStringLiteral("computerList"));
@@ -145,34 +177,8 @@ ComputerPicker::ComputerPicker(std::unique_ptr<ComputerSource> source, QWidget *
     layout->addWidget(m_name);
     layout->addWidget(buttons);
     resize(360, 420);
-
-    connect(buttons, &QDialogButtonBox::accepted, this, &ComputerPicker::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &ComputerPicker::reject);
-    connect(m_list, &QListWidget::currentItemChanged, this, [this](QListWidgetItem *item) {
-        if (item)
-            m_name->setText(item->text());
-    });
-    connect(m_list, &QListWidget::itemActivated, this, [this](QListWidgetItem *item) {
-        m_name->setText(item->text());
-        accept();
-    });
-    connect(m_lookup, &HostLookup::finished, this, &ComputerPicker::lookupFinished);
-
-    QTimer::singleShot(kQuietNetworkMs, this, [this] {
-        if (m_list->count() == 0 && m_note->text() == tr("Looking for computers..."))
-            showNote(tr("No computer has answered. Type a computer name or address."));
-    });
-    if (m_source) {
-        connect(m_source.get(), &ComputerSource::computerFound, this, &ComputerPicker::addComputer);
-        connect(m_source.get(), &ComputerSource::unavailable, this, &ComputerPicker::showNote);
-        m_source->start();
-    } else {
-        showNote(tr("No way to look for computers here; type a computer name."));
-    }
-    m_name->setFocus();
+    return buttons;
 }
-
-ComputerPicker::~ComputerPicker() = default;
 
 void ComputerPicker::addComputer(const QString &name, const QString &hostName, const QString &address)
 {

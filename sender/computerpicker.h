@@ -6,6 +6,7 @@
 
 class ComputerSource;
 class QHostInfo;
+class QDialogButtonBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -69,6 +70,7 @@ public:
     void reject() override;
 
 private:
+    QDialogButtonBox *createControls();
     void addComputer(const QString &name, const QString &hostName, const QString &address);
     void showNote(const QString &note);
     void lookupFinished(const QString &address);

@@ -74,7 +74,7 @@ void IdentificationDialog::onApplyClicked()
 void IdentificationDialog::onResetClicked()
 {
     m_nameField->setText(QStringLiteral("Me"));
-    m_portField->setText(QStringLiteral("505"));
+    m_portField->setText(QString::number(kDefaultPort));
 }
 
 void IdentificationDialog::writeSettings()

@@ -20,7 +20,7 @@ int bringFirstCopyForward(int argc, char *argv[])
     // A live copy answers at once; one that hangs is not waited for long.
     constexpr int kBringToFrontTimeoutMs = 3000;
     QCoreApplication app(argc, argv);
-    auto *request = EndpointRequest::bringToFront(kSendWindowCaption, kBringToFrontTimeoutMs, &app);
+    auto *request = EndpointRequest::bringToFront(kSendEndpointName, kBringToFrontTimeoutMs, &app);
     QObject::connect(request, &EndpointRequest::finished, &app, [] { QCoreApplication::exit(0); });
     request->start();
     return QCoreApplication::exec();

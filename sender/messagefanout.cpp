@@ -243,3 +243,10 @@ bool RecipientSet::addWord(const QString &word)
     add({QString(), ip, port});
     return true;
 }
+
+bool allDelivered(const QList<RecipientResult> &results)
+{
+    return std::all_of(results.cbegin(), results.cend(), [](const RecipientResult &result) {
+        return result.outcome == MessageSender::Outcome::Delivered;
+    });
+}

@@ -106,6 +106,8 @@ QString recipientLabel(const Recipient &recipient);
 // One line per recipient for the command line: "delivered: ...", "not
 // confirmed: ...: why", "failed: ...: why".
 QString resultLine(const RecipientResult &result);
+// True when every recipient confirmed the message.
+bool allDelivered(const QList<RecipientResult> &results);
 // The text of the box that ends a send to several recipients: who got the
 // message, and who did not and why (long lists are cut short).
 QString fanoutSummary(const QList<RecipientResult> &results);

@@ -1,6 +1,8 @@
 #include "replyintake.h"
 
-#include "fieldchecks.h"
+#include "localendpoint.h"
+#include "logging.h"
+#include "replyrecordreceiver.h"
 #include "storelist.h"
 
 namespace {
@@ -21,30 +23,9 @@ bool isKnownUser(const UserList &users, const QString &name, const QString &ip)
     return findUser(users, name, ip) >= 0;
 }
 
-std::optional<ReplyTarget> checkReplyRecord(const QString &text, const UserList &users)
+std::optional<ReplyTarget> replyTargetFor(const ReplyRecord &record, const UserList &users)
 {
-    if (text.isEmpty())
-        return std::nullopt;
-    const QChar nul(u'\0');
-    const qsizetype first = text.indexOf(nul);
-    if (first < 0)
-        return std::nullopt;
-    const qsizetype second = text.indexOf(nul, first + 1);
-    if (second < 0)
-        return std::nullopt;
-    const qsizetype third = text.indexOf(nul, second + 1);
-    if (third < 0)
-        return std::nullopt;
-
-    ReplyTarget target;
-    target.name = text.left(first);
-    const QString ip = text.mid(first + 1, second - first - 1);
-    const QString portText = text.mid(second + 1, third - second - 1);
-    if (!isValidIp(ip, target.ip))
-        return std::nullopt;
-    if (!isValidPort(portText, target.port))
-        return std::nullopt;
-
+    ReplyTarget target{record.name, record.address, record.port};
     if (target.name.isEmpty()) {
         // At most count() + 1 candidates can be taken, so this ends.
         for (int i = 1;; ++i) {
@@ -55,10 +36,6 @@ std::optional<ReplyTarget> checkReplyRecord(const QString &text, const UserList 
             }
         }
     } else {
-        QString trimmed;
-        if (!isValidUserName(target.name, trimmed))
-            return std::nullopt;
-        target.name = trimmed;
         target.index = findUser(users, target.name, target.ip);
     }
     if (target.index < 0 && users.count() >= kMaxListEntries)
@@ -78,4 +55,77 @@ int applyReplyTarget(UserList &users, ReplyTarget &target)
         target.index = users.count();
     }
     return target.index;
+}
+
+ReplyIntake::ReplyIntake(UserList &users, QObject *parent)
+    : QObject(parent)
+    , m_users(users)
+{
+    m_bringForward.setObjectName(QStringLiteral("TimerSW"));
+    m_bringForward.setSingleShot(true);
+    m_bringForward.setInterval(kBringForwardDelayMs);
+    connect(&m_bringForward, &QTimer::timeout, this, &ReplyIntake::bringForwardDue);
+}
+
+ReplyIntake::~ReplyIntake()
+{
+    close();
+}
+
+void ReplyIntake::listen()
+{
+    m_endpoint = new LocalEndpoint(kSendEndpointName, this);
+    connect(m_endpoint, &LocalEndpoint::bringToFrontRequested, this, &ReplyIntake::bringToFrontRequested);
+    m_endpoint->listen();
+    // From here on, reply records from Quillbox are taken.
+    m_receiver = new ReplyRecordReceiver(this);
+    connect(m_receiver, &ReplyRecordReceiver::replyRecordReceived, this, &ReplyIntake::take);
+    m_receiver->hook(m_endpoint);
+}
+
+void ReplyIntake::close()
+{
+    if (m_receiver)
+        m_receiver->unhook();
+    if (m_endpoint)
+        m_endpoint->close();
+}
+
+void ReplyIntake::setWindowActive(bool active)
+{
+    m_active = active;
+    if (m_active)
+        applyPending();
+}
+
+void ReplyIntake::take(const QByteArray &data)
+{
+    // Records that fail a check are dropped without a word to the user.
+    const std::optional<ReplyRecord> record = ReplyRecord::decode(data);
+    const std::optional<ReplyTarget> target = record ? replyTargetFor(*record, m_users) : std::nullopt;
+    if (!target) {
+        if (record)
+            qCInfo(lcReply) << "reply record refused: the user list is full";
+        return;
+    }
+    // A later record replaces a target still waiting.
+    m_target = *target;
+    m_pending = true;
+    if (m_active)
+        applyPending();
+    else
+        emit targetWaiting(m_target.name);
+}
+
+void ReplyIntake::applyPending()
+{
+    if (!m_pending)
+        return;
+    // The list may have been changed since the record came; a full list
+    // leaves the target waiting.
+    if (applyReplyTarget(m_users, m_target) < 0)
+        return;
+    m_pending = false;
+    emit userChosen(m_target.index);
+    m_bringForward.start();
 }

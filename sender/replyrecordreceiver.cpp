@@ -1,7 +1,6 @@
 #include "replyrecordreceiver.h"
 
 #include "localendpoint.h"
-#include "replyrecord.h"
 
 ReplyRecordReceiver::ReplyRecordReceiver(QObject *parent)
     : QObject(parent)
@@ -41,5 +40,5 @@ void ReplyRecordReceiver::onCopyData(quint32 dwData, const QByteArray &data)
 {
     // The kind is not looked at: whatever arrives is checked field by field.
     Q_UNUSED(dwData)
-    emit replyRecordReceived(readCopyData(data));
+    emit replyRecordReceived(data);
 }

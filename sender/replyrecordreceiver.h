@@ -10,8 +10,8 @@ class LocalEndpoint;
 
 // Catches the reply records that Quillbox hands to the main window through
 // its local endpoint. Between hook and unhook every
-// copy-data record is read as the 255-byte buffer it travels in and handed
-// on; outside that time none is caught.
+// copy-data record is handed on as it came; outside that time none is
+// caught.
 class ReplyRecordReceiver : public QObject
 {
     Q_OBJECT
@@ -27,7 +27,7 @@ signals:
     // Emitted before the sending program gets its answer, so that it learns
     // that the record was taken only once the connected slots have handled
     // it; they never wait for the user (notices open without blocking).
-    void replyRecordReceived(const QString &text);
+    void replyRecordReceived(const QByteArray &data);
 
 private:
     void onCopyData(quint32 dwData, const QByteArray &data);

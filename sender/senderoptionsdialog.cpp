@@ -89,7 +89,7 @@ void SenderOptionsDialog::onApplyClicked()
 void SenderOptionsDialog::onResetClicked()
 {
     m_ipField->setText(QStringLiteral("127.0.0.1"));
-    m_portField->setText(QStringLiteral("505"));
+    m_portField->setText(QString::number(kDefaultPort));
     m_popupBox->setChecked(true);
     m_minimizeBox->setChecked(true);
 }

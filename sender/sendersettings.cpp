@@ -1,6 +1,7 @@
 #include "sendersettings.h"
 
 #include "conversions.h"
+#include "logging.h"
 #include "settingsstore.h"
 #include "storelist.h"
 
@@ -16,16 +17,6 @@ const QString kUsersSentinel = QStringLiteral("TestUsers");
 const QString kGroups = QStringLiteral("Groups");
 const QString kMemberPrefix = QStringLiteral("member_");
 
-qint32 storedInteger(const SettingsStore &store, const QString &section, const QString &key, qint32 fallback)
-{
-    return integerOf(store.get(section, key, integerText(fallback))).value_or(fallback);
-}
-
-bool storedBoolean(const SettingsStore &store, const QString &section, const QString &key, bool fallback)
-{
-    return booleanOf(store.get(section, key, booleanText(fallback))).value_or(fallback);
-}
-
 // Fills the list from the stored pairs. Pairs are placed by their number,
 // whatever order the store enumerates them in. Damaged data is treated so
 // that nothing is written outside the list and no nameless user appears:
@@ -35,12 +26,7 @@ bool storedBoolean(const SettingsStore &store, const QString &section, const QSt
 // name are dropped, the rest keeping their order.
 UserList usersFromEntries(const SettingsStore::Entries &entries, qint32 fallbackPort)
 {
-    int highest = 0;
-    for (const auto &[key, value] : entries) {
-        const NumberedKey parsed = splitNumberedKey(key);
-        if (parsed.wellFormed)
-            highest = std::max(highest, parsed.number);
-    }
+    const int highest = highestListNumber(entries);
     const int byCount = static_cast<int>(roundHalfEven(static_cast<double>(entries.size()) / 3.0));
     const int size = std::min(std::max(byCount, highest), kMaxListEntries);
 
@@ -63,8 +49,10 @@ UserList usersFromEntries(const SettingsStore::Entries &entries, qint32 fallback
 
     UserList users;
     for (int n = 1; n <= size; ++n) {
-        if (records[n].name.isEmpty())
+        if (records[n].name.isEmpty()) {
+            qCInfo(lcSettings) << "user" << n << "of the list skipped: it has no name";
             continue;
+        }
         if (!portSeen[n])
             records[n].port = fallbackPort;
         users.append(records[n]);
@@ -111,18 +99,18 @@ bool UserList::operator==(const UserList &other) const
 UserList defaultUserList()
 {
     UserList users;
-    users.append({QStringLiteral("localhost"), QStringLiteral("127.0.0.1"), 505, 1});
+    users.append({QStringLiteral("localhost"), QStringLiteral("127.0.0.1"), kDefaultPort, 1});
     return users;
 }
 
 void loadSenderSettings(SettingsStore &store, SenderSettings &settings)
 {
-    settings.defaultPort = storedInteger(store, kSettings, QStringLiteral("DefaultPort"), 505);
+    settings.defaultPort = storedInteger(store, kSettings, QStringLiteral("DefaultPort"), kDefaultPort);
     settings.minimizeWhenSent = storedBoolean(store, kSettings, QStringLiteral("MinimizedWhenSend"), true);
     settings.popupWhenSent = storedBoolean(store, kSettings, QStringLiteral("PopupWhenSend"), true);
     settings.defaultIp = store.get(kSettings, QStringLiteral("DefaultIp"), QStringLiteral("127.0.0.1"));
     settings.myUserName = store.get(kIdentification, QStringLiteral("MyUsername"), QStringLiteral("Me"));
-    settings.myReplyPort = storedInteger(store, kIdentification, QStringLiteral("MyPortnb"), 505);
+    settings.myReplyPort = storedInteger(store, kIdentification, QStringLiteral("MyPortnb"), kDefaultPort);
 
     const std::optional<SettingsStore::Entries> entries = readListSection(store, kUsers, kUsersSentinel);
     settings.userList = entries ? usersFromEntries(*entries, settings.defaultPort) : defaultUserList();
@@ -130,9 +118,13 @@ void loadSenderSettings(SettingsStore &store, SenderSettings &settings)
         settings.userList = defaultUserList();
 
     settings.groups = loadGroups(store);
+}
 
-    if (settings.refillRecipientBox)
-        settings.refillRecipientBox();
+bool saveSenderSettings(SettingsStore &store, const SenderSettings &settings)
+{
+    bool saved = saveProgramOptions(store, settings);
+    saved = saveIdentification(store, settings) && saved;
+    return saveUserList(store, settings.userList) && saved;
 }
 
 bool saveProgramOptions(SettingsStore &store, const SenderSettings &settings)
@@ -171,8 +163,11 @@ QList<UserGroup> loadGroups(const SettingsStore &store)
     QMap<int, QMap<int, QString>> members;
     for (const auto &[key, value] : store.getAll(kGroups)) {
         const NumberedKey parsed = splitNumberedKey(key);
-        if (!parsed.wellFormed)
+        if (!parsed.wellFormed) {
+            qCInfo(lcSettings) << "group entry" << key << "skipped: its key has no number from 1 to"
+                               << kMaxListEntries;
             continue;
+        }
         if (parsed.field == u"name") {
             byNumber[parsed.number].name = value;
         } else if (parsed.field.startsWith(kMemberPrefix)) {

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "wireformat.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
-#include <functional>
 
 class SettingsStore;
 
@@ -55,22 +56,20 @@ struct UserGroup
 
 struct SenderSettings
 {
-    qint32 defaultPort = 505;
+    qint32 defaultPort = kDefaultPort;
     bool minimizeWhenSent = true;
     bool popupWhenSent = true;
     QString defaultIp = QStringLiteral("127.0.0.1");
     QString myUserName = QStringLiteral("Me");
-    qint32 myReplyPort = 505;
+    qint32 myReplyPort = kDefaultPort;
     UserList userList = defaultUserList();
     QList<UserGroup> groups;
-
-    // Called at the end of loadSenderSettings: the main window refills its
-    // recipient box with the first entry selected.
-    std::function<void()> refillRecipientBox;
 };
 
 void loadSenderSettings(SettingsStore &store, SenderSettings &settings);
 // Each writer returns false when the store could not be written.
+// Options, identification and user list at once.
+bool saveSenderSettings(SettingsStore &store, const SenderSettings &settings);
 bool saveProgramOptions(SettingsStore &store, const SenderSettings &settings);
 bool saveIdentification(SettingsStore &store, const SenderSettings &settings);
 bool saveUserList(SettingsStore &store, const UserList &users);

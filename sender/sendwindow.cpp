@@ -2,76 +2,51 @@
 
 #include "aboutbox.h"
 #include "identificationdialog.h"
-#include "localendpoint.h"
 #include "messagebox.h"
-#include "messagesender.h"
+#include "messagefield.h"
 #include "positionkeeper.h"
+#include "recipientbox.h"
 #include "recipientsdialog.h"
-#include "replyrecord.h"
-#include "replyrecordreceiver.h"
+#include "replyintake.h"
 #include "senderoptionsdialog.h"
 #include "sendersettings.h"
 #include "settingsstore.h"
-#include "shownname.h"
 #include "userlisteditor.h"
 #include "windowactivation.h"
 #include "windowposition.h"
-#include "wireformat.h"
 #include "youripdialog.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShowEvent>
-#include <QTextCursor>
 #include <QVBoxLayout>
 
-namespace {
-
 // The main window's start position has no prefix of its own.
-const QString kPositionPrefix;
-// Room for a typical "name (address: port)" entry, and a first size that
-// leaves a few lines for the message.
-constexpr int kRecipientEntryCharacters = 24;
-constexpr QSize kInitialSize(480, 260);
-
-QString recipientEntry(const UserRecord &user)
-{
-    const QString port = user.port >= 0 ? u' ' + QString::number(user.port) : QString::number(user.port);
-    // A name from a reply record is shown as Quillbox shows names from the network.
-    return shownName(user.name) + QStringLiteral(" (") + user.ip + u':' + port + u')';
-}
-
-// The field's text replaced by one edit that the field's own undo takes
-// back, so browsing the sent texts never loses a draft. The cursor goes to
-// the start, as when a text is set.
-void replaceText(QPlainTextEdit *field, const QString &text)
-{
-    QTextCursor cursor(field->document());
-    cursor.beginEditBlock();
-    cursor.select(QTextCursor::Document);
-    cursor.insertText(text);
-    cursor.endEditBlock();
-    cursor.movePosition(QTextCursor::Start);
-    field->setTextCursor(cursor);
-}
-
-} // namespace
+static const QString kPositionPrefix;
 
 SendWindow::SendWindow(SettingsStore &store, SenderSettings &settings, QWidget *parent)
     : QMainWindow(parent)
     , m_store(store)
     , m_settings(settings)
+    , m_sending(new SendController(settings, this))
+    , m_intake(new ReplyIntake(settings.userList, this))
 {
-    buildWindow();
-    buildMenus();
+    setObjectName(QStringLiteral("SendForm"));
+    setWindowTitle(QStringLiteral("Send Message"));
+    createMessageArea();
+    createMenus();
+    // A first size that leaves a few lines for the message.
+    resize(480, 260);
+
+    connect(m_sending, &SendController::connected, this,
+            [this] { m_sending->sendText(m_messageField->toPlainText()); });
+    connect(m_sending, &SendController::finished, this, &SendWindow::onSendFinished);
+    connectReplyIntake();
     load();
 }
 
@@ -80,122 +55,121 @@ SendWindow::~SendWindow()
     // Destroying the window without closing it still ends the program's
     // session in the store.
     unload();
-    m_settings.refillRecipientBox = nullptr;
 }
 
-void SendWindow::buildWindow()
+void SendWindow::connectReplyIntake()
 {
-    setObjectName(QStringLiteral("SendForm"));
-    setWindowTitle(kSendWindowCaption);
+    connect(m_intake, &ReplyIntake::bringToFrontRequested, this, [this] { bringToFront(this); });
+    connect(m_intake, &ReplyIntake::userChosen, this, [this](int number) {
+        m_recipientBox->fill(m_settings.userList, number - 1);
+        if (isMinimized())
+            showNormal();
+    });
+    connect(m_intake, &ReplyIntake::targetWaiting, this, [this](const QString &name) {
+        // The notice goes over the dialog that is in front of this window;
+        // one that is open already names the latest sender instead.
+        QWidget *front = QApplication::activeModalWidget();
+        showNotice(front ? front : this, kTitleReply,
+                   QStringLiteral("Return to main menu for reply to user ") + name, NoticeText::Replace);
+    });
+    connect(m_intake, &ReplyIntake::bringForwardDue, this, [this] {
+        bringToFront(this);
+        // A dialog opened in the meantime keeps the focus.
+        if (m_messageField->isEnabled() && !QApplication::activeModalWidget())
+            m_messageField->setFocus();
+    });
+}
 
+void SendWindow::createMessageArea()
+{
     auto *central = new QWidget(this);
     auto *layout = new QVBoxLayout(central);
-
-    m_messageField = new QPlainTextEdit(central);
-    m_messageField->setObjectName(QStringLiteral("Text1"));
-    m_messageField->setTabChangesFocus(true);
-    m_messageField->installEventFilter(this);
+    m_messageField = new MessageField(m_sending->sentTexts(), central);
+    connect(m_messageField, &MessageField::sendRequested, this, [this] {
+        m_sentByEnter = true;
+        onSendClicked();
+    });
     layout->addWidget(m_messageField, 1);
-
-    auto *row = new QHBoxLayout();
-    m_recipientBox = new QComboBox(central);
-    m_recipientBox->setObjectName(QStringLiteral("Combo1"));
-    m_recipientBox->setEditable(false);
-    m_recipientBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    m_recipientBox->setMinimumContentsLength(kRecipientEntryCharacters);
-    row->addWidget(m_recipientBox, 1);
-
-    m_sendButton = new QPushButton(QStringLiteral("Send"), central);
-    m_sendButton->setObjectName(QStringLiteral("Command1"));
-    m_stopButton = new QPushButton(QStringLiteral("Stop"), central);
-    m_stopButton->setObjectName(QStringLiteral("StopSend"));
-    m_modifyUserButton = new QPushButton(QStringLiteral("Modify User"), central);
-    m_modifyUserButton->setObjectName(QStringLiteral("adduser"));
-    row->addWidget(m_sendButton);
-    row->addWidget(m_stopButton);
-    row->addWidget(m_modifyUserButton);
-    m_severalButton = new QPushButton(QStringLiteral("Se&veral..."), central);
-    m_severalButton->setObjectName(QStringLiteral("SendSeveral"));
-    row->addWidget(m_severalButton);
-    layout->addLayout(row);
+    createButtons(central, layout);
     setCentralWidget(central);
     setTabOrder(m_messageField, m_recipientBox);
     m_messageField->setFocus();
-
-    connect(m_sendButton, &QPushButton::clicked, this, &SendWindow::onSendClicked);
-    connect(m_stopButton, &QPushButton::clicked, this, &SendWindow::onStopClicked);
-    connect(m_modifyUserButton, &QPushButton::clicked, this, &SendWindow::onModifyUserClicked);
-    connect(m_severalButton, &QPushButton::clicked, this, &SendWindow::onSendSeveralClicked);
-
-    m_bringForwardTimer.setObjectName(QStringLiteral("TimerSW"));
-    m_bringForwardTimer.setSingleShot(true);
-    m_bringForwardTimer.setInterval(kBringForwardDelayMs);
-    connect(&m_bringForwardTimer, &QTimer::timeout, this, &SendWindow::onBringForwardTimer);
-    connect(this, &SendWindow::replyTargetDue, this, &SendWindow::selectReplyUser);
-
-    m_sender = new MessageSender(this);
-    m_sender->setObjectName(QStringLiteral("Winsock1"));
-    connect(m_sender, &MessageSender::connected, this, &SendWindow::onConnected);
-    connect(m_sender, &MessageSender::finished, this, &SendWindow::onSendFinished);
-    m_fanout = new MessageFanout(this);
-    connect(m_fanout, &MessageFanout::finished, this, &SendWindow::onSeveralFinished);
-
-    resize(kInitialSize);
 }
 
-void SendWindow::buildMenus()
+void SendWindow::createButtons(QWidget *central, QVBoxLayout *layout)
+{
+    auto *row = new QHBoxLayout();
+    m_recipientBox = new RecipientBox(central);
+    row->addWidget(m_recipientBox, 1);
+    const auto addButton = [this, central, row](const QString &text, const QString &name,
+                                                const std::function<void()> &handler) {
+        auto *button = new QPushButton(text, central);
+        button->setObjectName(name);
+        row->addWidget(button);
+        connect(button, &QPushButton::clicked, this, handler);
+        return button;
+    };
+    m_sendButton = addButton(QStringLiteral("Send"), QStringLiteral("Command1"), [this] { onSendClicked(); });
+    addButton(QStringLiteral("Stop"), QStringLiteral("StopSend"), [this] {
+        m_sending->stop();
+        m_sendButton->setEnabled(true);
+    });
+    addButton(QStringLiteral("Modify User"), QStringLiteral("adduser"), [this] {
+        UserListEditor(m_settings, m_store, this).exec();
+        m_recipientBox->fill(m_settings.userList, 0);
+    });
+    addButton(QStringLiteral("Se&veral..."), QStringLiteral("SendSeveral"),
+              [this] { onSendSeveralClicked(); });
+    layout->addLayout(row);
+}
+
+void SendWindow::addMenuItem(QMenu *menu, const QString &text, const QString &name,
+                             const std::function<void()> &handler)
+{
+    QAction *action = menu->addAction(text);
+    action->setObjectName(name);
+    connect(action, &QAction::triggered, this, handler);
+}
+
+void SendWindow::createMenus()
 {
     // The items keep the names of their menu groups and places ("progopmn_2").
-    const auto addItem = [this](QMenu *menu, const QString &text, const QString &name,
-                                void (SendWindow::*handler)()) {
-        QAction *action = menu->addAction(text);
-        action->setObjectName(name);
-        connect(action, &QAction::triggered, this, handler);
-    };
-
     QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("mainmn_1"));
-    addItem(file, QStringLiteral("E&xit"), QStringLiteral("exitmn_1"), &SendWindow::onExitTriggered);
+    addMenuItem(file, QStringLiteral("E&xit"), QStringLiteral("exitmn_1"), [this] {
+        unload();
+        close();
+        QCoreApplication::quit();
+    });
 
     QMenu *option = menuBar()->addMenu(QStringLiteral("&Option"));
     option->setObjectName(QStringLiteral("mainmn_2"));
-    addItem(option, QStringLiteral("&Program Option ..."), QStringLiteral("progopmn_1"),
-            &SendWindow::onProgramOptionsTriggered);
-    addItem(option, QStringLiteral("&Identification ..."), QStringLiteral("progopmn_2"),
-            &SendWindow::onIdentificationTriggered);
+    addMenuItem(option, QStringLiteral("&Program Option ..."), QStringLiteral("progopmn_1"),
+                [this] { SenderOptionsDialog(m_settings, m_store, this).exec(); });
+    addMenuItem(option, QStringLiteral("&Identification ..."), QStringLiteral("progopmn_2"),
+                [this] { IdentificationDialog(m_settings, m_store, this).exec(); });
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("mainmn_3"));
-    addItem(help, QStringLiteral("Your &ip..."), QStringLiteral("aboutmn_1"), &SendWindow::onYourIpTriggered);
+    addMenuItem(help, QStringLiteral("Your &ip..."), QStringLiteral("aboutmn_1"),
+                [this] { YourIpDialog(m_store, this).exec(); });
     help->addSeparator()->setObjectName(QStringLiteral("aboutmn_2"));
-    addItem(help, QStringLiteral("&About..."), QStringLiteral("aboutmn_3"), &SendWindow::onAboutTriggered);
+    addMenuItem(help, QStringLiteral("&About..."), QStringLiteral("aboutmn_3"),
+                [this] { showAboutBox(this, QStringLiteral("Quillpost"), m_store); });
 }
 
 void SendWindow::load()
 {
     m_settings.userList = defaultUserList();
-    m_settings.refillRecipientBox = [this] { fillRecipientBox(0); };
     loadSenderSettings(m_store, m_settings);
+    m_recipientBox->fill(m_settings.userList, 0);
 
     // Centring needs the size the window will really have.
     resize(size().expandedTo(minimumSizeHint()));
     placeWindow(this, m_store, kPositionPrefix);
     storeWindowPosition(this, m_store, kPositionPrefix);
 
-    m_historyPosition = 0;
-    m_history = QStringList{QString()};
-
-    m_replyPending = false;
-    m_sentByEnter = false;
-
-    m_endpoint = new LocalEndpoint(kSendWindowCaption, this);
-    connect(m_endpoint, &LocalEndpoint::bringToFrontRequested, this, [this] { bringToFront(this); });
-    m_endpoint->listen();
-
-    // From here on, reply records from Quillbox reach the window.
-    m_replyReceiver = new ReplyRecordReceiver(this);
-    connect(m_replyReceiver, &ReplyRecordReceiver::replyRecordReceived, this, &SendWindow::handleReplyRecord);
-    m_replyReceiver->hook(m_endpoint);
+    m_intake->listen();
 
     // With the endpoint up first, Quillbox, which may have started the
     // program to hand over a reply, is answered whatever becomes of the box.
@@ -209,23 +183,17 @@ void SendWindow::unload()
     if (m_unloaded)
         return;
     m_unloaded = true;
-    m_sender->close();
-    m_fanout->stop();
+    m_sending->stop();
     saveUserList(m_store, m_settings.userList);
     storeWindowPosition(this, m_store, kPositionPrefix);
     if (!m_store.flush())
         reportSaveFailure(this, m_store.fileName());
-    if (m_replyReceiver)
-        m_replyReceiver->unhook();
-    if (m_endpoint)
-        m_endpoint->close();
+    m_intake->close();
 }
 
 void SendWindow::saveSettings()
 {
-    bool saved = saveProgramOptions(m_store, m_settings);
-    saved = saveIdentification(m_store, m_settings) && saved;
-    saved = saveUserList(m_store, m_settings.userList) && saved;
+    const bool saved = saveSenderSettings(m_store, m_settings);
     storeWindowPosition(this, m_store, kPositionPrefix);
     PositionKeeper::storeOpenPositions();
     if (!m_store.flush() || !saved)
@@ -239,9 +207,9 @@ void SendWindow::changeEvent(QEvent *event)
         // focus to another program, or to a notice box, changes nothing.
         const QWidget *active = QApplication::activeWindow();
         if (isActiveWindow())
-            onActivated();
+            m_intake->setWindowActive(true);
         else if (active && active != this && !qobject_cast<const QMessageBox *>(active))
-            onDeactivated();
+            m_intake->setWindowActive(false);
     }
     QMainWindow::changeEvent(event);
 }
@@ -255,20 +223,8 @@ void SendWindow::showEvent(QShowEvent *event)
     if (!m_shownOnce && !event->spontaneous()) {
         m_shownOnce = true;
         if (!QApplication::activeModalWidget())
-            onActivated();
+            m_intake->setWindowActive(true);
     }
-}
-
-void SendWindow::onActivated()
-{
-    m_active = true;
-    if (m_replyPending)
-        emit replyTargetDue();
-}
-
-void SendWindow::onDeactivated()
-{
-    m_active = false;
 }
 
 void SendWindow::closeEvent(QCloseEvent *event)
@@ -277,117 +233,29 @@ void SendWindow::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
-void SendWindow::fillRecipientBox(int index)
-{
-    m_recipientBox->clear();
-    const UserList &users = m_settings.userList;
-    for (int i = 1; i <= users.count(); ++i)
-        m_recipientBox->addItem(recipientEntry(users.at(i)));
-    if (m_recipientBox->count() > 0)
-        m_recipientBox->setCurrentIndex(index >= 0 && index < m_recipientBox->count() ? index : -1);
-}
-
-bool SendWindow::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == m_messageField && event->type() == QEvent::KeyPress) {
-        const auto *key = static_cast<QKeyEvent *>(event);
-        onMessageKeyDown(key->key(), key->modifiers());
-    }
-    // The field still handles every key: Shift+Enter also breaks the line.
-    return QMainWindow::eventFilter(watched, event);
-}
-
-void SendWindow::onMessageKeyDown(int key, Qt::KeyboardModifiers modifiers)
-{
-    // Shift alone; the keypad flag only says where Enter came from.
-    if ((modifiers & ~Qt::KeypadModifier) != Qt::ShiftModifier)
-        return;
-    switch (key) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        m_sentByEnter = true;
-        onSendClicked();
-        break;
-    case Qt::Key_Up:
-        m_historyPosition = std::max(m_historyPosition - 1, 0);
-        replaceText(m_messageField, m_history.at(m_historyPosition));
-        break;
-    case Qt::Key_Down:
-        m_historyPosition = std::min(m_historyPosition + 1, static_cast<int>(m_history.size()) - 1);
-        replaceText(m_messageField, m_history.at(m_historyPosition));
-        break;
-    default:
-        break;
-    }
-}
-
-void SendWindow::addToHistory(const QString &text)
-{
-    if (m_history.size() - 1 != kHistorySize)
-        m_history.append(text);
-    else {
-        m_history.removeAt(1);
-        m_history.append(text);
-    }
-    m_historyPosition = static_cast<int>(m_history.size()) - 1;
-}
-
 void SendWindow::onSendClicked()
 {
     m_sendButton->setEnabled(false);
-    addToHistory(m_messageField->toPlainText());
-
-    const UserRecord &user = m_settings.userList.at(m_recipientBox->currentIndex() + 1);
-    m_recipientIp = user.ip;
-    m_recipientName = user.name;
-
-    // A send under way is closed by start(), and the new one begins.
-    m_fanout->stop();
-    QString description;
-    if (!m_sender->start(m_recipientIp, user.port, description)) {
-        showMessage(this, kTitleError, QStringLiteral("Winsock Error: ") + description);
+    QString error;
+    if (!m_sending->sendToUser(m_recipientBox->currentIndex() + 1, m_messageField->toPlainText(), error)) {
+        showMessage(this, kTitleError, error);
         endSend();
     }
 }
 
-void SendWindow::onConnected()
+void SendWindow::onSendFinished(SendController::Result result, const QString &notice)
 {
-    m_sender->send(
-        composeMessage(m_settings.myUserName, m_settings.myReplyPort, m_messageField->toPlainText()));
-}
-
-void SendWindow::onSendFinished(MessageSender::Outcome outcome, const QString &description)
-{
-    switch (outcome) {
-    case MessageSender::Outcome::Delivered:
-        onSendComplete();
-        break;
-    case MessageSender::Outcome::NotConfirmed:
-        // It may have arrived: the text stays for the user to decide.
-        showNotice(this, kTitleWarning,
-                   QStringLiteral("Message sent to: ") + m_recipientName + QStringLiteral(" (") +
-                       m_recipientIp + QStringLiteral("), but not confirmed: ") + description);
+    // Unless delivered the text stays: it may have arrived, or is for sending again.
+    if (result != SendController::Result::Delivered) {
+        showNotice(this, result == SendController::Result::Failed ? kTitleError : kTitleWarning, notice);
         endSend();
-        break;
-    case MessageSender::Outcome::Failed:
-        onSendFailed(description);
-        break;
+        return;
     }
-}
-
-void SendWindow::onSendComplete()
-{
-    m_sender->close();
-    reportDelivered(QStringLiteral("Sucessful Message Send to: ") + m_recipientName + QStringLiteral(" (") +
-                    m_recipientIp + u')');
-}
-
-void SendWindow::reportDelivered(const QString &notice)
-{
+    // Delivered: the field is cleared, the notice shown and the window
+    // minimised if the options say so.
     m_messageField->setPlainText(QString());
-    m_sendButton->setEnabled(true);
     const bool minimize = m_settings.minimizeWhenSent && !m_sentByEnter;
-    m_sentByEnter = false;
+    endSend();
     const auto minimizeWindow = [this, minimize] {
         if (minimize && !isMinimized())
             showMinimized();
@@ -400,23 +268,9 @@ void SendWindow::reportDelivered(const QString &notice)
         minimizeWindow();
 }
 
-void SendWindow::onSendFailed(const QString &description)
-{
-    showNotice(this, kTitleError, QStringLiteral("Winsock Error: ") + description);
-    endSend();
-}
-
 void SendWindow::endSend()
 {
-    m_sender->close();
     m_sentByEnter = false;
-    m_sendButton->setEnabled(true);
-}
-
-void SendWindow::onStopClicked()
-{
-    m_sender->close();
-    m_fanout->stop();
     m_sendButton->setEnabled(true);
 }
 
@@ -431,118 +285,14 @@ void SendWindow::onSendSeveralClicked()
         onSendClicked();
         return;
     }
-    const QList<Recipient> recipients = dialog.recipients();
-    // Groups without members: nobody to send to, and the text stays.
-    if (recipients.isEmpty()) {
-        showMessage(this, kTitleError, QStringLiteral("The chosen groups have no members"));
-        return;
-    }
-    sendToSeveral(recipients);
+    QString error;
+    if (m_sending->sendToSeveral(dialog.recipients(), m_messageField->toPlainText(), error))
+        m_sendButton->setEnabled(false);
+    else
+        showMessage(this, kTitleError, error);
 }
 
-void SendWindow::sendToSeveral(const QList<Recipient> &recipients)
+bool SendWindow::isSendWindowActive() const
 {
-    m_sender->close();
-    m_sendButton->setEnabled(false);
-    const QString text = m_messageField->toPlainText();
-    addToHistory(text);
-    m_fanout->start(recipients, composeMessage(m_settings.myUserName, m_settings.myReplyPort, text));
-}
-
-void SendWindow::onSeveralFinished()
-{
-    const QList<RecipientResult> &results = m_fanout->results();
-    const bool all = std::all_of(results.cbegin(), results.cend(), [](const RecipientResult &result) {
-        return result.outcome == MessageSender::Outcome::Delivered;
-    });
-    if (all) {
-        reportDelivered(fanoutSummary(results));
-        return;
-    }
-    // The text stays, for sending again to those who missed it.
-    m_sendButton->setEnabled(true);
-    m_sentByEnter = false;
-    showNotice(this, kTitleWarning, fanoutSummary(results));
-}
-
-void SendWindow::onModifyUserClicked()
-{
-    UserListEditor dialog(m_settings, m_store, this);
-    dialog.exec();
-    fillRecipientBox(0);
-}
-
-void SendWindow::onExitTriggered()
-{
-    unload();
-    close();
-    QCoreApplication::quit();
-}
-
-void SendWindow::onProgramOptionsTriggered()
-{
-    SenderOptionsDialog dialog(m_settings, m_store, this);
-    dialog.exec();
-}
-
-void SendWindow::onIdentificationTriggered()
-{
-    IdentificationDialog dialog(m_settings, m_store, this);
-    dialog.exec();
-}
-
-void SendWindow::onYourIpTriggered()
-{
-    YourIpDialog dialog(m_store, this);
-    dialog.exec();
-}
-
-void SendWindow::onAboutTriggered()
-{
-    showAboutBox(this, QStringLiteral("Quillpost"), m_store);
-}
-
-void SendWindow::onBringForwardTimer()
-{
-    m_bringForwardTimer.stop();
-    bringToFront(this);
-    // A dialog opened in the meantime keeps the focus.
-    if (m_messageField->isEnabled() && !QApplication::activeModalWidget())
-        m_messageField->setFocus();
-}
-
-void SendWindow::handleReplyRecord(const QString &text)
-{
-    // Records that fail a check are dropped without a word.
-    const std::optional<ReplyTarget> target = checkReplyRecord(text, m_settings.userList);
-    if (!target)
-        return;
-    // A later record replaces a target still waiting.
-    m_replyTarget = *target;
-    m_replyPending = true;
-    if (m_active) {
-        selectReplyUser();
-        return;
-    }
-    // The notice goes over the dialog that is in front of this window; one
-    // that is open already names the latest sender instead.
-    QWidget *front = QApplication::activeModalWidget();
-    showNotice(front ? front : this, kTitleReply,
-               QStringLiteral("Return to main menu for reply to user ") + m_replyTarget.name,
-               NoticeText::Replace);
-}
-
-void SendWindow::selectReplyUser()
-{
-    if (!m_replyPending)
-        return;
-    // The list may have been changed since the record came; a full list
-    // leaves the target waiting.
-    if (applyReplyTarget(m_settings.userList, m_replyTarget) < 0)
-        return;
-    fillRecipientBox(m_replyTarget.index - 1);
-    if (isMinimized())
-        showNormal();
-    m_bringForwardTimer.start();
-    m_replyPending = false;
+    return m_intake->isWindowActive();
 }

@@ -106,6 +106,28 @@ UserDialog::UserDialog(UserEdit &edit, const UserRows &rows, const SenderSetting
     setObjectName(QStringLiteral("Modify_or_add"));
     setWindowTitle(QStringLiteral("User"));
 
+    QGridLayout *fields = createFields();
+    QHBoxLayout *buttons = createButtons();
+    m_probe = new AddressProbe(this);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(fields);
+    layout->addLayout(buttons);
+
+    connect(m_saveButton, &QPushButton::clicked, this, &UserDialog::onSaveClicked);
+    connect(m_cancelButton, &QPushButton::clicked, this, &UserDialog::onCancelClicked);
+    connect(m_addNetworkUserButton, &QPushButton::clicked, this, &UserDialog::onAddNetworkUserClicked);
+    connect(m_testButton, &QPushButton::clicked, this, &UserDialog::onTestAddressClicked);
+    connect(m_probe, &AddressProbe::finished, this,
+            [this](AddressProbe::Outcome outcome, const QString &description) {
+                showNotice(this, QStringLiteral("Test"),
+                           probeReport(outcome, description, m_probedIp, m_probedPort, m_probe->wait()));
+            });
+
+    load();
+}
+
+QGridLayout *UserDialog::createFields()
+{
     auto *fields = new QGridLayout;
     const QString labels[] = {QStringLiteral("Name"), QStringLiteral("IP number"), QStringLiteral("Port")};
     m_nameField = new QLineEdit(this);
@@ -127,7 +149,11 @@ UserDialog::UserDialog(UserEdit &edit, const UserRows &rows, const SenderSetting
         edits[i]->installEventFilter(this);
     }
     m_ipField->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("255.255.255.255 ")) * 2);
+    return fields;
+}
 
+QHBoxLayout *UserDialog::createButtons()
+{
     m_saveButton = new QPushButton(QStringLiteral("Save"), this);
     m_saveButton->setObjectName(QStringLiteral("oksave"));
     m_saveButton->setDefault(true);
@@ -141,30 +167,13 @@ UserDialog::UserDialog(UserEdit &edit, const UserRows &rows, const SenderSetting
     m_testButton = new QPushButton(QStringLiteral("&Test"), this);
     m_testButton->setObjectName(QStringLiteral("testAddress"));
     m_testButton->setAutoDefault(false);
-    m_probe = new AddressProbe(this);
-
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_addNetworkUserButton);
     buttons->addWidget(m_testButton);
     buttons->addStretch();
     buttons->addWidget(m_saveButton);
     buttons->addWidget(m_cancelButton);
-
-    auto *layout = new QVBoxLayout(this);
-    layout->addLayout(fields);
-    layout->addLayout(buttons);
-
-    connect(m_saveButton, &QPushButton::clicked, this, &UserDialog::onSaveClicked);
-    connect(m_cancelButton, &QPushButton::clicked, this, &UserDialog::onCancelClicked);
-    connect(m_addNetworkUserButton, &QPushButton::clicked, this, &UserDialog::onAddNetworkUserClicked);
-    connect(m_testButton, &QPushButton::clicked, this, &UserDialog::onTestAddressClicked);
-    connect(m_probe, &AddressProbe::finished, this,
-            [this](AddressProbe::Outcome outcome, const QString &description) {
-                showNotice(this, QStringLiteral("Test"),
-                           probeReport(outcome, description, m_probedIp, m_probedPort, m_probe->wait()));
-            });
-
-    load();
+    return buttons;
 }
 
 UserDialog::~UserDialog() = default;

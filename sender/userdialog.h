@@ -7,6 +7,8 @@
 class AddressProbe;
 class QLineEdit;
 class PositionKeeper;
+class QGridLayout;
+class QHBoxLayout;
 class QPushButton;
 class SettingsStore;
 class UserRows;
@@ -34,6 +36,8 @@ public:
     ~UserDialog() override;
 
     // The handlers, named after the controls they serve.
+    QGridLayout *createFields();
+    QHBoxLayout *createButtons();
     void load();
     void onSaveClicked();
     void onCancelClicked();

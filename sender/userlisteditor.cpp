@@ -67,17 +67,7 @@ UserListEditor::UserListEditor(SenderSettings &settings, SettingsStore &store, Q
     layout->addWidget(frame, 1);
     layout->addLayout(buttons);
 
-    m_menu = new QMenu(QStringLiteral("ListView Option"), this);
-    m_menu->setObjectName(QStringLiteral("mainmn"));
-    const QString moveTexts[] = {QStringLiteral("Move &First"), QStringLiteral("Move &Up"),
-                                 QStringLiteral("Move &Down"), QStringLiteral("Move &Last")};
-    for (int k = MoveFirst; k <= MoveLast; ++k) {
-        QAction *item = m_menu->addAction(moveTexts[k - 1]);
-        item->setObjectName(QStringLiteral("ListViewmn"));
-        item->setData(k);
-        connect(item, &QAction::triggered, this, [this, k] { onMoveTriggered(k); });
-        m_moveActions[k - 1] = item;
-    }
+    createMoveMenu();
 
     connect(adduser, &QPushButton::clicked, this, &UserListEditor::onAddClicked);
     connect(moduser, &QPushButton::clicked, this, &UserListEditor::onModifyClicked);
@@ -106,6 +96,21 @@ UserListEditor::UserListEditor(SenderSettings &settings, SettingsStore &store, Q
 }
 
 UserListEditor::~UserListEditor() = default;
+
+void UserListEditor::createMoveMenu()
+{
+    m_menu = new QMenu(QStringLiteral("ListView Option"), this);
+    m_menu->setObjectName(QStringLiteral("mainmn"));
+    const QString moveTexts[] = {QStringLiteral("Move &First"), QStringLiteral("Move &Up"),
+                                 QStringLiteral("Move &Down"), QStringLiteral("Move &Last")};
+    for (int k = MoveFirst; k <= MoveLast; ++k) {
+        QAction *item = m_menu->addAction(moveTexts[k - 1]);
+        item->setObjectName(QStringLiteral("ListViewmn"));
+        item->setData(k);
+        connect(item, &QAction::triggered, this, [this, k] { onMoveTriggered(k); });
+        m_moveActions[k - 1] = item;
+    }
+}
 
 void UserListEditor::load()
 {

@@ -66,6 +66,7 @@ public:
     };
 
 private:
+    void createMoveMenu();
     void showContextMenu(QPoint globalPosition);
     void setSorted(bool on);
     void sortRows();

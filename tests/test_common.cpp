@@ -95,10 +95,11 @@ QString Apply(const QString &rule, const QByteArray &input)
         return isUserInList(rows, fields[0], fields.value(1)) ? u"listed"_s : u"no"_s;
     }
     if (rule == u"build") // name, ip, port
-        return Bytes(buildReplyRecord(fields[0], fields[1], fields[2].toInt()));
+        return Bytes(ReplyRecord{fields[0], fields[1], fields[2].toInt()}.encode());
     UserList users; // "record": what Quillpost takes from it, with one user
     users.append({u"bob"_s, u"10.0.0.5"_s, 505, 0});
-    const std::optional<ReplyTarget> target = checkReplyRecord(readCopyData(input), users);
+    const std::optional<ReplyRecord> record = ReplyRecord::decode(input);
+    const std::optional<ReplyTarget> target = record ? replyTargetFor(*record, users) : std::nullopt;
     return target ? u"%1 %2 %3 %4"_s.arg(target->name, target->ip).arg(target->port).arg(target->index)
                   : u"no"_s;
 }

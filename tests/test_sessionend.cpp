@@ -38,8 +38,8 @@ bool Answered(const QByteArray &record = {})
         [&record] {
             const std::unique_ptr<EndpointRequest> request(
                 record.isEmpty()
-                    ? EndpointRequest::bringToFront(kSendWindowCaption, 2000)
-                    : EndpointRequest::copyData(kSendWindowCaption, kReplyRecordKind, record, 2000));
+                    ? EndpointRequest::bringToFront(kSendEndpointName, 2000)
+                    : EndpointRequest::copyData(kSendEndpointName, kReplyRecordKind, record, 2000));
             QSignalSpy finished(request.get(), &EndpointRequest::finished);
             request->start();
             return finished.wait(5000) && finished[0][0].value<EndpointReply>() == EndpointReply::Answered;

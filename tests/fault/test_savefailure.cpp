@@ -9,6 +9,7 @@
 #ifdef QUILL_SENDER
 #include "identificationdialog.h"
 #include "localendpoint.h"
+#include "replyintake.h"
 #include "sendersettings.h"
 #include "sendwindow.h"
 using Window = SendWindow;
@@ -35,7 +36,8 @@ private slots:
         setMessageHandler([&reports](QWidget *owner, const QString &title, const QString &text) {
             const auto *window = qobject_cast<const Window *>(owner);
 #ifdef QUILL_SENDER
-            const bool listening = window && window->endpoint() && window->endpoint()->isListening();
+            const LocalEndpoint *endpoint = window ? window->replyIntake()->endpoint() : nullptr;
+            const bool listening = endpoint && endpoint->isListening();
 #else
             const bool listening = window && window->listeningPorts().value(0) != 0;
 #endif

@@ -87,7 +87,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(window->isVisible(), kWaitMs);
 
         // "Reply" hands the sender to the window captioned "Send Message".
-        LocalEndpoint sendWindow(kSendWindowCaption);
+        LocalEndpoint sendWindow(kSendEndpointName);
         QVERIFY(sendWindow.listen());
         QSignalSpy records(&sendWindow, &LocalEndpoint::copyDataReceived);
         emit standIn.ActionInvoked(102, u"reply"_s);

@@ -47,7 +47,7 @@ struct SendWindow
     }
 
     QObject context; // the records arrive on the test's thread
-    LocalEndpoint *endpoint = new LocalEndpoint(kSendWindowCaption);
+    LocalEndpoint *endpoint = new LocalEndpoint(kSendEndpointName);
     QThread thread;
     QSemaphore release;
     QByteArrayList records;

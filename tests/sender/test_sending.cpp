@@ -32,7 +32,7 @@ private slots:
         f.emplace(UserRecord{u"alice"_s, u"127.0.0.1"_s, m_to.alice.serverPort(), 1});
         f->store.save(u"Identification"_s, u"MyUsername"_s, u"bob"_s);
         QVERIFY(f->open());
-        f->form->messageSender()->setConfirmWait(200);
+        f->form->sendController()->messageSender()->setConfirmWait(200);
     }
 
     void sends_data()
@@ -85,7 +85,7 @@ private slots:
         f->settings.userList[1].port = ports.value(port, static_cast<quint16>(port.toInt()));
         bool endedFirst = false; // a box never holds the recipient up: the connection ends before it
         setMessageHandler([&](QWidget *, const QString &title, const QString &text) {
-            endedFirst = f->form->messageSender()->state() == MessageSender::State::Idle;
+            endedFirst = f->form->sendController()->messageSender()->state() == MessageSender::State::Idle;
             f->boxes << title + u": "_s + text;
         });
         if (typed.endsWith(u'\n')) {
@@ -99,7 +99,7 @@ private slots:
         QVERIFY(endedFirst);
         QTRY_COMPARE(m_to.received.join(), sent);
         QCOMPARE(f->field()->toPlainText(), sent.isEmpty() ? typed : QString());
-        QCOMPARE(f->form->messageHistory(), (QStringList{QString(), typed}));
+        QCOMPARE(f->form->sendController()->sentTexts().texts(), (QStringList{QString(), typed}));
         // Down after a send, unless Shift+Enter sent it.
         QCOMPARE(f->form->isMinimized(), !sent.isEmpty() && !sent.endsWith('\n'));
         QVERIFY(f->form->findChild<QPushButton *>(u"Command1"_s)->isEnabled());
@@ -108,9 +108,9 @@ private slots:
     void stopThenSendAgain()
     {
         send(u"stopped"_s);
-        QCOMPARE(f->form->messageSender()->state(), MessageSender::State::Connecting);
+        QCOMPARE(f->form->sendController()->messageSender()->state(), MessageSender::State::Connecting);
         Click(f->form.get(), u"StopSend"_s);
-        QCOMPARE(f->form->messageSender()->state(), MessageSender::State::Idle);
+        QCOMPARE(f->form->sendController()->messageSender()->state(), MessageSender::State::Idle);
         QVERIFY(f->form->findChild<QPushButton *>(u"Command1"_s)->isEnabled());
         // The stopped one reports nothing, and the next one alone arrives.
         send(u"last"_s);
@@ -128,8 +128,8 @@ private slots:
             users.append({name, u"127.0.0.1"_s, port, 0});
         users.append({u"gina"_s, u"255.255.255.255"_s, 505, 0}); // refused inside the connect, sends nothing
         f->settings.groups = {{u"pair"_s, {u"alice"_s, u"ghost"_s}}};
-        f->form->messageFanout()->setConfirmWait(200);
-        f->form->messageFanout()->setConnectWait(200);
+        f->form->sendController()->messageFanout()->setConfirmWait(200);
+        f->form->sendController()->messageFanout()->setConnectWait(200);
         f->field()->setPlainText(u"all"_s);
         // Everything chosen with the keyboard: the group and the users, alice twice.
         QTimer::singleShot(0, this, [] {
@@ -156,7 +156,8 @@ private slots:
         f->settings.userList[1].ip = u"bad"_s; // sends that fail at once still fill the history
         for (int i = 1; i <= 12; ++i)
             send(QString::number(i));
-        QCOMPARE(f->form->messageHistory().join(u' '), u" 3 4 5 6 7 8 9 10 11 12"_s); // the ten newest
+        QCOMPARE(f->form->sendController()->sentTexts().texts().join(u' '),
+                 u" 3 4 5 6 7 8 9 10 11 12"_s); // the ten newest
         // Shift+Up and Shift+Down browse it, and stop at the newest.
         QTest::keyClick(f->field(), Qt::Key_Up, Qt::ShiftModifier);
         QCOMPARE(f->field()->toPlainText(), u"11"_s);

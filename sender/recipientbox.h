@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QComboBox>
+
+class UserList;
+
+// The main window's recipient box ("Combo1"): one "name (address: port)"
+// entry per user of the list, in the list's order.
+class RecipientBox : public QComboBox
+{
+    Q_OBJECT
+public:
+    explicit RecipientBox(QWidget *parent = nullptr);
+
+    // Rebuilt from the list, entry index selected.
+    void fill(const UserList &users, int index);
+};

@@ -1,0 +1,94 @@
+#include "sendcontroller.h"
+
+#include "logging.h"
+#include "sendersettings.h"
+#include "wireformat.h"
+
+#include <algorithm>
+
+SendController::SendController(const SenderSettings &settings, QObject *parent)
+    : QObject(parent)
+    , m_settings(settings)
+    , m_sender(new MessageSender(this))
+    , m_fanout(new MessageFanout(this))
+{
+    m_sender->setObjectName(QStringLiteral("Winsock1"));
+    connect(m_sender, &MessageSender::connected, this, &SendController::connected);
+    connect(m_sender, &MessageSender::finished, this, &SendController::onSendFinished);
+    connect(m_fanout, &MessageFanout::finished, this, &SendController::onSeveralFinished);
+}
+
+bool SendController::sendToUser(int user, const QString &text, QString &error)
+{
+    m_sentTexts.add(text);
+    const UserRecord &record = m_settings.userList.at(user);
+    m_recipientIp = record.ip;
+    m_recipientName = record.name;
+
+    // A send under way is closed by start(), and the new one begins.
+    m_fanout->stop();
+    QString description;
+    if (m_sender->start(m_recipientIp, record.port, description))
+        return true;
+    qCInfo(lcSend) << "send to" << m_recipientIp << "port" << record.port << "not started:" << description;
+    m_sender->close();
+    error = QStringLiteral("Winsock Error: ") + description;
+    return false;
+}
+
+void SendController::sendText(const QString &text)
+{
+    m_sender->send(composeMessage(m_settings.myUserName, m_settings.myReplyPort, text));
+}
+
+void SendController::onSendFinished(MessageSender::Outcome outcome, const QString &description)
+{
+    m_sender->close();
+    const QString recipient = m_recipientName + QStringLiteral(" (") + m_recipientIp;
+    switch (outcome) {
+    case MessageSender::Outcome::Delivered:
+        emit finished(Result::Delivered, QStringLiteral("Sucessful Message Send to: ") + recipient + u')');
+        break;
+    case MessageSender::Outcome::NotConfirmed:
+        qCInfo(lcSend) << "send to" << m_recipientIp << "not confirmed:" << description;
+        emit finished(Result::NotConfirmed, QStringLiteral("Message sent to: ") + recipient +
+                                                QStringLiteral("), but not confirmed: ") + description);
+        break;
+    case MessageSender::Outcome::Failed:
+        qCInfo(lcSend) << "send to" << m_recipientIp << "failed:" << description;
+        emit finished(Result::Failed, QStringLiteral("Winsock Error: ") + description);
+        break;
+    }
+}
+
+bool SendController::sendToSeveral(const QList<Recipient> &recipients, const QString &text, QString &error)
+{
+    // Groups without members: nobody to send to, and the text stays.
+    if (recipients.isEmpty()) {
+        error = QStringLiteral("The chosen groups have no members");
+        return false;
+    }
+    m_sender->close();
+    m_sentTexts.add(text);
+    m_fanout->start(recipients, composeMessage(m_settings.myUserName, m_settings.myReplyPort, text));
+    return true;
+}
+
+void SendController::onSeveralFinished()
+{
+    const QList<RecipientResult> &results = m_fanout->results();
+    for (const RecipientResult &result : results) {
+        if (result.outcome != MessageSender::Outcome::Delivered)
+            qCInfo(lcSend) << "send to" << recipientLabel(result.recipient)
+                           << "failed:" << result.description;
+    }
+    // Some missed it: the text stays, for sending again to them.
+    const Result result = allDelivered(results) ? Result::Delivered : Result::NotConfirmed;
+    emit finished(result, fanoutSummary(results));
+}
+
+void SendController::stop()
+{
+    m_sender->close();
+    m_fanout->stop();
+}
