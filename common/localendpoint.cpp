@@ -256,13 +256,17 @@ QString LocalEndpoint::errorString() const
 void LocalEndpoint::onNewConnection()
 {
     while (QLocalSocket *socket = m_server->nextPendingConnection()) {
-        if (m_connections >= kMaxEndpointConnections && !m_waiting.isEmpty())
-            static_cast<EndpointConnection *>(m_waiting.constFirst())->evict();
+        // At the bound the oldest connection that has not sent its whole
+        // request makes room; when every place is answering one, the new
+        // client is refused.
         if (m_connections >= kMaxEndpointConnections) {
-            logRefused("every connection is answering a request");
-            socket->abort();
-            socket->deleteLater();
-            continue;
+            if (m_waiting.isEmpty()) {
+                logRefused("every connection is answering a request");
+                socket->abort();
+                socket->deleteLater();
+                continue;
+            }
+            static_cast<EndpointConnection *>(m_waiting.constFirst())->evict();
         }
         new EndpointConnection(socket, this, m_requestTimeoutMs, m_connections, m_waiting);
     }
