@@ -1,7 +1,9 @@
 #include "messagewindow.h"
 
+#include "messagebox.h"
 #include "messagetextview.h"
 #include "receiversettings.h"
+#include "replyservice.h"
 #include "senderline.h"
 #include "windowposition.h"
 #include "wireformat.h"
@@ -401,14 +403,29 @@ void MessageWindow::onReadNextClicked()
     m_readNext->setEnabled(true);
 }
 
-void MessageWindow::onReplyClicked()
+void MessageWindow::setReplyService(ReplyService *replies)
 {
-    emit replyRequested(m_sender.name, m_sender.address, m_sender.answerPort());
+    m_replies = replies;
+    connect(replies, &ReplyService::finished, this,
+            [this](QObject *requester, ReplyOutcome outcome, const QString &notice) {
+                if (requester == this)
+                    onReplyFinished(outcome, notice);
+            });
 }
 
-void MessageWindow::onReplyFinished(bool delivered)
+void MessageWindow::onReplyClicked()
 {
-    if (delivered && m_texts.size() <= 1)
+    // "Reply" stays disabled while the handoff runs, so none overlaps it.
+    if (m_replies && m_replies->reply(m_sender, this))
+        setReplyEnabled(false);
+}
+
+void MessageWindow::onReplyFinished(ReplyOutcome outcome, const QString &notice)
+{
+    if (!notice.isEmpty())
+        showNotice(this, kTitleWarning, notice);
+    setReplyEnabled(true);
+    if (outcome == ReplyOutcome::Delivered && m_texts.size() <= 1)
         close();
 }
 
