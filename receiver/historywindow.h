@@ -6,6 +6,7 @@
 #include <QWidget>
 
 class HistoryModel;
+class QHBoxLayout;
 class MessageTextView;
 class QLabel;
 class QLineEdit;
@@ -43,6 +44,9 @@ signals:
     void replyRequested(const QString &name, const QString &ip, qint32 port);
 
 private:
+    void createList();
+    QHBoxLayout *createButtons();
+    void connectSignals();
     void runSearch();
     void selectionChanged();
     void showSelected(qint64 id);

@@ -74,6 +74,22 @@ MessageWindow::MessageWindow(const ReceiverSettings &settings, QWidget *parent)
     m_notShownLabel->setWordWrap(true);
     m_notShownLabel->setVisible(false);
 
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_senderLabel);
+    layout->addWidget(message);
+    layout->addWidget(m_textView, 1);
+    layout->addWidget(m_notShownLabel);
+    layout->addLayout(createButtons());
+    resize(420, 260);
+
+    // Keys go to whichever of these has the focus, and each posts an
+    // update of itself on being shown (see showFirst()).
+    for (QWidget *child : findChildren<QWidget *>())
+        child->installEventFilter(this);
+}
+
+QHBoxLayout *MessageWindow::createButtons()
+{
     m_readNext = new QPushButton(QStringLiteral("Read next ->"), this);
     m_readNext->setObjectName(QStringLiteral("ReadNext"));
     m_readNext->setVisible(false);
@@ -97,18 +113,7 @@ MessageWindow::MessageWindow(const ReceiverSettings &settings, QWidget *parent)
     buttons->addStretch();
     buttons->addWidget(m_reply);
     buttons->addWidget(ok);
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(m_senderLabel);
-    layout->addWidget(message);
-    layout->addWidget(m_textView, 1);
-    layout->addWidget(m_notShownLabel);
-    layout->addLayout(buttons);
-    resize(420, 260);
-
-    // Keys go to whichever of these has the focus, and each posts an
-    // update of itself on being shown (see showFirst()).
-    for (QWidget *child : findChildren<QWidget *>())
-        child->installEventFilter(this);
+    return buttons;
 }
 
 MessageWindow::~MessageWindow()

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QWidget>
 
+class QHBoxLayout;
 class QLabel;
 class MessageTextView;
 class ReplyService;
@@ -82,6 +83,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    QHBoxLayout *createButtons();
     void placeBySlot();
     void dropUpdatesPostedSoFar();
     // Ends dropping the updates posted before it.
