@@ -1,7 +1,9 @@
 #include "historywindow.h"
 
 #include "historymodel.h"
+#include "messagebox.h"
 #include "messagetextview.h"
+#include "replyservice.h"
 #include "wireformat.h"
 
 #include <QClipboard>
@@ -148,6 +150,22 @@ void HistoryWindow::onReplyClicked()
         return;
     const qint32 port = m_selected.replyPort >= 0 ? m_selected.replyPort : m_selected.localPort;
     emit replyRequested(m_selected.name, m_selected.address, port);
+    setReplyEnabled(false);
+    if (m_replies)
+        m_replies->reply(Message{m_selected.name, m_selected.address, 0, port, {}}, this);
+}
+
+void HistoryWindow::setReplyService(ReplyService *replies)
+{
+    m_replies = replies;
+    connect(replies, &ReplyService::finished, this,
+            [this](QObject *requester, ReplyOutcome, const QString &notice) {
+                if (requester != this)
+                    return;
+                if (!notice.isEmpty())
+                    showNotice(this, kTitleWarning, notice);
+                setReplyEnabled(true);
+            });
 }
 
 void HistoryWindow::onCopyClicked()

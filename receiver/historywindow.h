@@ -12,6 +12,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTreeView;
+class ReplyService;
 
 // "History": the received messages newest first, a search field that
 // filters as the user types, the selected message's whole text below, and
@@ -37,6 +38,9 @@ public:
     void onCopyClicked();
     // "Reply" is held disabled while a handoff runs.
     void setReplyEnabled(bool enabled);
+    // "Reply" hands the sender to replies, the one service of the program;
+    // the notice of its outcome shows over this window.
+    void setReplyService(ReplyService *replies);
 
 signals:
     // "Reply": the sender to answer and the port to answer on, as a message
@@ -58,6 +62,7 @@ private:
     MessageTextView *m_text;
     QLabel *m_status;
     QPushButton *m_reply;
+    ReplyService *m_replies = nullptr;
     QPushButton *m_copy;
     QTimer m_searchDelay;
     HistoryEntry m_selected;

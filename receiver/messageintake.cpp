@@ -69,12 +69,31 @@ QList<PortState> MessageIntake::applyPorts(const QList<qint32> &ports)
     QMetaObject::invokeMethod(
         m_network, [this, &ports, &states] { states = m_network->applyPorts(ports); },
         Qt::BlockingQueuedConnection);
+    m_ports = states;
     return states;
+}
+
+QList<PortState> MessageIntake::listen()
+{
+    QList<qint32> ports;
+    for (int n = 1; !m_shutDown && n <= m_settings.portList.count(); ++n)
+        ports.append(m_settings.portList.at(n));
+    return applyPorts(ports);
+}
+
+QList<quint16> MessageIntake::listeningPorts() const
+{
+    QList<quint16> ports;
+    for (const PortState &state : m_ports)
+        ports.append(state.listening);
+    return ports;
 }
 
 void MessageIntake::shutdownNetwork()
 {
+    m_shutDown = true;
     QMetaObject::invokeMethod(m_network, &ReceiverNetwork::shutdown, Qt::BlockingQueuedConnection);
+    m_ports.clear();
 }
 
 void MessageIntake::setDataTimeout(int milliseconds)

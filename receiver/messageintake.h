@@ -32,6 +32,12 @@ public:
     // Listens on each port (closing the listeners of ports no longer listed);
     // the state of each, in order. Waits for the network thread.
     QList<PortState> applyPorts(const QList<qint32> &ports);
+    // applyPorts() with the settings' port list; none once shut down.
+    QList<PortState> listen();
+    // The state of each port after the latest applyPorts().
+    const QList<PortState> &ports() const { return m_ports; }
+    // The ports listened on, in that order (0 for one that failed).
+    QList<quint16> listeningPorts() const;
     // Ends listening; what was read already still comes through.
     void shutdownNetwork();
     // Tests shorten the wait for a silent peer.
@@ -82,6 +88,8 @@ private:
     ReceiverNetwork *m_network;
     // The windows built here, shown or not.
     QList<QPointer<MessageWindow>> m_windows;
+    QList<PortState> m_ports;
+    bool m_shutDown = false;
     // One message window built ahead, hidden, for the next new sender.
     QPointer<MessageWindow> m_spareWindow;
     bool m_spareScheduled = false;

@@ -52,25 +52,27 @@ ReceiverWindow::ReceiverWindow(SettingsStore &store, ReceiverSettings &settings,
 
 void ReceiverWindow::createMenus()
 {
-    auto *file = menuBar()->addMenu(QStringLiteral("&File"));
-    file->setObjectName(QStringLiteral("mainnm1"));
-    QAction *history = file->addAction(QStringLiteral("&History..."));
-    history->setObjectName(QStringLiteral("historymn"));
-    connect(history, &QAction::triggered, this, &ReceiverWindow::onHistoryTriggered);
+    const auto menu = [this](const QString &title, const QString &name) {
+        QMenu *added = menuBar()->addMenu(title);
+        added->setObjectName(name);
+        return added;
+    };
+    const auto action = [this](QMenu *in, const QString &caption, const QString &name,
+                               void (ReceiverWindow::*slot)()) {
+        QAction *added = in->addAction(caption);
+        added->setObjectName(name);
+        connect(added, &QAction::triggered, this, slot);
+        return added;
+    };
+    QMenu *file = menu(QStringLiteral("&File"), QStringLiteral("mainnm1"));
+    action(file, QStringLiteral("&History..."), QStringLiteral("historymn"),
+           &ReceiverWindow::onHistoryTriggered);
     file->addSeparator();
-    QAction *exit = file->addAction(QStringLiteral("E&xit"));
-    exit->setObjectName(QStringLiteral("exitmn"));
-    auto *option = menuBar()->addMenu(QStringLiteral("&Option"));
-    option->setObjectName(QStringLiteral("mainnm2"));
-    QAction *programOption = option->addAction(QStringLiteral("&Program Option..."));
-    programOption->setObjectName(QStringLiteral("progopmn"));
-    auto *help = menuBar()->addMenu(QStringLiteral("&Help"));
-    help->setObjectName(QStringLiteral("mainnm3"));
-    QAction *about = help->addAction(QStringLiteral("&About..."));
-    about->setObjectName(QStringLiteral("aboutnm"));
-    connect(exit, &QAction::triggered, this, &ReceiverWindow::onExitTriggered);
-    connect(programOption, &QAction::triggered, this, &ReceiverWindow::onProgramOptionsTriggered);
-    connect(about, &QAction::triggered, this, &ReceiverWindow::onAboutTriggered);
+    action(file, QStringLiteral("E&xit"), QStringLiteral("exitmn"), &ReceiverWindow::onExitTriggered);
+    action(menu(QStringLiteral("&Option"), QStringLiteral("mainnm2")), QStringLiteral("&Program Option..."),
+           QStringLiteral("progopmn"), &ReceiverWindow::onProgramOptionsTriggered);
+    action(menu(QStringLiteral("&Help"), QStringLiteral("mainnm3")), QStringLiteral("&About..."),
+           QStringLiteral("aboutnm"), &ReceiverWindow::onAboutTriggered);
 }
 
 void ReceiverWindow::createCentralWidget()
@@ -96,7 +98,10 @@ void ReceiverWindow::createCentralWidget()
 void ReceiverWindow::connectIntake()
 {
     MessageHistory *history = &m_intake->history();
-    connect(history, &MessageHistory::unreadCountChanged, this, &ReceiverWindow::unreadCountChanged);
+    connect(history, &MessageHistory::unreadCountChanged, this, [this](int count) {
+        if (m_tray)
+            m_tray->setUnreadCount(count);
+    });
     // Messages the history could not keep (a full disk, a damaged file) are
     // still shown in their windows; the user learns that the history lacks them.
     connect(history, &MessageHistory::dropped, this, [this, history](qint64 total) {
@@ -146,7 +151,7 @@ void ReceiverWindow::start(const QString &commandLine)
     if (m_options.loadSettings)
         loadReceiverSettings(m_store, m_settings);
     m_intake->applyHistoryOptions();
-    unreadCountChanged(history().unreadCount());
+    m_tray->setUnreadCount(history().unreadCount());
 
     // Listening comes first: nothing the settings file does may hold up a
     // sender.
@@ -164,7 +169,7 @@ void ReceiverWindow::start(const QString &commandLine)
 
     show();
     if (isHiddenStartSwitch(commandLine))
-        hideFromTray();
+        onHideClicked();
     m_intake->scheduleSpareWindow();
     if (m_options.desktopNotifications)
         m_intake->startNotifier();
@@ -186,14 +191,9 @@ void ReceiverWindow::createTrayIcon()
 
 void ReceiverWindow::startListeners()
 {
-    QList<qint32> ports;
-    for (int n = 1; !m_unloaded && n <= m_settings.portList.count(); ++n)
-        ports.append(m_settings.portList.at(n));
-    // Opening ports takes the network thread a moment; every port is open
-    // before any error is shown, so that the boxes come in the order of the
-    // ports.
-    const QList<PortState> states = m_intake->applyPorts(ports);
-    m_ports = states;
+    // Every port is open before any error is shown, so that the boxes come
+    // in the order of the ports.
+    const QList<PortState> states = m_intake->listen();
     showPortStatus();
     for (const PortState &state : std::as_const(states)) {
         if (!state.error.isEmpty())
@@ -203,7 +203,7 @@ void ReceiverWindow::startListeners()
 
 void ReceiverWindow::showPortStatus()
 {
-    const QString status = portStatusText(m_ports);
+    const QString status = portStatusText(m_intake->ports());
     m_portStatus->setText(status);
     if (m_tray)
         m_tray->setPortStatus(status);
@@ -212,26 +212,13 @@ void ReceiverWindow::showPortStatus()
     resize(width(), std::max(kHeight, menuBar()->sizeHint().height() + lines));
 }
 
-QList<quint16> ReceiverWindow::listeningPorts() const
-{
-    QList<quint16> ports;
-    for (const PortState &state : m_ports)
-        ports.append(state.listening);
-    return ports;
-}
-
-void ReceiverWindow::hideFromTray()
+void ReceiverWindow::onHideClicked()
 {
     // Without a notification area a hidden window could never come back.
     if (m_tray && m_tray->isShown() && TrayIcon::isAvailable())
         hide();
     else
         showMinimized();
-}
-
-void ReceiverWindow::onHideClicked()
-{
-    hideFromTray();
 }
 
 void ReceiverWindow::onActivated()
@@ -297,7 +284,6 @@ void ReceiverWindow::unload()
         m_tray->removeIcon();
     // What was read already still comes through the event loop and is shown.
     m_intake->shutdownNetwork();
-    m_ports.clear();
 }
 
 void ReceiverWindow::saveSettings()
@@ -329,37 +315,13 @@ void ReceiverWindow::closeEvent(QCloseEvent *event)
         emit programEnded();
 }
 
-void ReceiverWindow::unreadCountChanged(int count)
-{
-    if (m_tray)
-        m_tray->setUnreadCount(count);
-}
-
 void ReceiverWindow::onHistoryTriggered()
 {
-    if (!m_historyWindow)
-        m_historyWindow = createHistoryWindow();
+    if (!m_historyWindow) {
+        m_historyWindow = new HistoryWindow(history());
+        m_historyWindow->setAttribute(Qt::WA_DeleteOnClose);
+        m_historyWindow->setReplyService(&m_intake->replies());
+    }
     m_historyWindow->show();
     bringToFront(m_historyWindow);
-}
-
-HistoryWindow *ReceiverWindow::createHistoryWindow()
-{
-    auto *window = new HistoryWindow(history());
-    window->setAttribute(Qt::WA_DeleteOnClose);
-    ReplyService *replies = &m_intake->replies();
-    connect(window, &HistoryWindow::replyRequested, replies,
-            [window, replies](const QString &name, const QString &ip, qint32 port) {
-                window->setReplyEnabled(false);
-                replies->reply(Message{name, ip, 0, port, {}}, window);
-            });
-    connect(replies, &ReplyService::finished, window,
-            [window](QObject *requester, ReplyOutcome, const QString &notice) {
-                if (requester != window)
-                    return;
-                if (!notice.isEmpty())
-                    showNotice(window, kTitleWarning, notice);
-                window->setReplyEnabled(true);
-            });
-    return window;
 }

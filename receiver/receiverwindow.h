@@ -67,7 +67,7 @@ public:
     DesktopNotifier *notifier() const { return m_intake->notifier(); }
     // The ports listened on, in the order of the port list (each once; 0
     // for one that could not be listened on).
-    QList<quint16> listeningPorts() const;
+    QList<quint16> listeningPorts() const { return m_intake->listeningPorts(); }
     TrayIcon *tray() const { return m_tray; }
     HistoryWindow *historyWindow() const { return m_historyWindow; }
     bool isUnloaded() const { return m_unloaded; }
@@ -90,11 +90,8 @@ private:
     void createCentralWidget();
     void connectIntake();
     void createTrayIcon();
-    HistoryWindow *createHistoryWindow();
-    void hideFromTray();
     void onActivated();
     void modalDialogClosed();
-    void unreadCountChanged(int count);
     void showPortStatus();
 
     SettingsStore &m_store;
@@ -103,7 +100,6 @@ private:
     MessageIntake *m_intake;
     QPointer<HistoryWindow> m_historyWindow;
     TrayIcon *m_tray = nullptr;
-    QList<PortState> m_ports;
     QLabel *m_portStatus;
     int m_modalDepth = 0;
     bool m_unloaded = false;
