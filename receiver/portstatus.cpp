@@ -1,8 +1,10 @@
 #include "portstatus.h"
 
 #include "listener.h"
+#include "messagebox.h"
 
 #include <QCoreApplication>
+#include <QLabel>
 #include <QStringList>
 
 namespace {
@@ -56,4 +58,22 @@ QString portStatusText(const QList<PortState> &ports)
     else if (failed.isEmpty())
         lines.append(QStringLiteral("Listening on no port"));
     return (lines + failed).join(u'\n');
+}
+
+QLabel *createPortStatusLabel(QWidget *parent)
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(QStringLiteral("PortStatus"));
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+}
+
+void showPortErrors(QWidget *owner, const QList<PortState> &ports)
+{
+    for (const PortState &state : ports) {
+        if (!state.error.isEmpty())
+            showNotice(owner, kTitleError, QStringLiteral("Winsock Error: ") + state.error);
+    }
 }

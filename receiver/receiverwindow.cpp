@@ -52,27 +52,25 @@ ReceiverWindow::ReceiverWindow(SettingsStore &store, ReceiverSettings &settings,
 
 void ReceiverWindow::createMenus()
 {
-    const auto menu = [this](const QString &title, const QString &name) {
-        QMenu *added = menuBar()->addMenu(title);
-        added->setObjectName(name);
-        return added;
+    const auto add = [this](QMenu *menu, const QString &caption, const QString &name,
+                            void (ReceiverWindow::*slot)()) {
+        QAction *action = menu->addAction(caption);
+        action->setObjectName(name);
+        connect(action, &QAction::triggered, this, slot);
     };
-    const auto action = [this](QMenu *in, const QString &caption, const QString &name,
-                               void (ReceiverWindow::*slot)()) {
-        QAction *added = in->addAction(caption);
-        added->setObjectName(name);
-        connect(added, &QAction::triggered, this, slot);
-        return added;
-    };
-    QMenu *file = menu(QStringLiteral("&File"), QStringLiteral("mainnm1"));
-    action(file, QStringLiteral("&History..."), QStringLiteral("historymn"),
-           &ReceiverWindow::onHistoryTriggered);
+    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("mainnm1"));
+    add(file, QStringLiteral("&History..."), QStringLiteral("historymn"),
+        &ReceiverWindow::onHistoryTriggered);
     file->addSeparator();
-    action(file, QStringLiteral("E&xit"), QStringLiteral("exitmn"), &ReceiverWindow::onExitTriggered);
-    action(menu(QStringLiteral("&Option"), QStringLiteral("mainnm2")), QStringLiteral("&Program Option..."),
-           QStringLiteral("progopmn"), &ReceiverWindow::onProgramOptionsTriggered);
-    action(menu(QStringLiteral("&Help"), QStringLiteral("mainnm3")), QStringLiteral("&About..."),
-           QStringLiteral("aboutnm"), &ReceiverWindow::onAboutTriggered);
+    add(file, QStringLiteral("E&xit"), QStringLiteral("exitmn"), &ReceiverWindow::onExitTriggered);
+    QMenu *option = menuBar()->addMenu(QStringLiteral("&Option"));
+    option->setObjectName(QStringLiteral("mainnm2"));
+    add(option, QStringLiteral("&Program Option..."), QStringLiteral("progopmn"),
+        &ReceiverWindow::onProgramOptionsTriggered);
+    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("mainnm3"));
+    add(help, QStringLiteral("&About..."), QStringLiteral("aboutnm"), &ReceiverWindow::onAboutTriggered);
 }
 
 void ReceiverWindow::createCentralWidget()
@@ -81,13 +79,7 @@ void ReceiverWindow::createCentralWidget()
     auto *hide = new QPushButton(QStringLiteral("Hide"), central);
     hide->setObjectName(QStringLiteral("Command1"));
     connect(hide, &QPushButton::clicked, this, &ReceiverWindow::onHideClicked);
-    // Which ports listen, and why one does not: after its error box the
-    // reason stays in sight.
-    m_portStatus = new QLabel(central);
-    m_portStatus->setObjectName(QStringLiteral("PortStatus"));
-    m_portStatus->setTextFormat(Qt::PlainText);
-    m_portStatus->setWordWrap(true);
-    m_portStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_portStatus = createPortStatusLabel(central);
     auto *layout = new QVBoxLayout(central);
     layout->addWidget(m_portStatus);
     layout->addWidget(hide);
@@ -138,11 +130,6 @@ ReceiverWindow::~ReceiverWindow()
     delete m_intake;
 }
 
-bool ReceiverWindow::isHiddenStartSwitch(const QString &commandLine)
-{
-    return trimBlanks(commandLine).compare(u"-V", Qt::CaseInsensitive) == 0;
-}
-
 void ReceiverWindow::start(const QString &commandLine)
 {
     router().setReceiveReady(true);
@@ -152,21 +139,17 @@ void ReceiverWindow::start(const QString &commandLine)
         loadReceiverSettings(m_store, m_settings);
     m_intake->applyHistoryOptions();
     m_tray->setUnreadCount(history().unreadCount());
-
     // Listening comes first: nothing the settings file does may hold up a
     // sender.
     startListeners();
 
     placeWindow(this, m_store, kPositionPrefix);
     storeWindowPosition(this, m_store, kPositionPrefix);
-    const bool portsSaved = savePortList(m_store, m_settings.portList);
-    const bool alertSaved = saveMessageAlert(m_store, m_settings.messageAlert);
-    if (!saveSoundOption(m_store, m_settings.playIncomingSound) || !portsSaved || !alertSaved)
+    if (!saveReceiverSettings(m_store, m_settings, false))
         reportSaveFailure(this, m_store.fileName());
     if (!history().isOpen())
         showNotice(this, kTitleWarning,
                    QStringLiteral("The message history cannot be kept: ") + history().errorString());
-
     show();
     if (isHiddenStartSwitch(commandLine))
         onHideClicked();
@@ -194,15 +177,6 @@ void ReceiverWindow::startListeners()
     // Every port is open before any error is shown, so that the boxes come
     // in the order of the ports.
     const QList<PortState> states = m_intake->listen();
-    showPortStatus();
-    for (const PortState &state : std::as_const(states)) {
-        if (!state.error.isEmpty())
-            showNotice(this, kTitleError, QStringLiteral("Winsock Error: ") + state.error);
-    }
-}
-
-void ReceiverWindow::showPortStatus()
-{
     const QString status = portStatusText(m_intake->ports());
     m_portStatus->setText(status);
     if (m_tray)
@@ -210,6 +184,7 @@ void ReceiverWindow::showPortStatus()
     // The window's height follows the lines, at its width.
     const int lines = centralWidget()->layout()->totalHeightForWidth(width());
     resize(width(), std::max(kHeight, menuBar()->sizeHint().height() + lines));
+    showPortErrors(this, states);
 }
 
 void ReceiverWindow::onHideClicked()
@@ -288,10 +263,7 @@ void ReceiverWindow::unload()
 
 void ReceiverWindow::saveSettings()
 {
-    bool saved = savePortList(m_store, m_settings.portList);
-    saved = saveSoundOption(m_store, m_settings.playIncomingSound) && saved;
-    saved = saveMessageAlert(m_store, m_settings.messageAlert) && saved;
-    saved = saveHistoryOptions(m_store, m_settings.history) && saved;
+    const bool saved = saveReceiverSettings(m_store, m_settings, true);
     storeWindowPosition(this, m_store, kPositionPrefix);
     PositionKeeper::storeOpenPositions();
     if (!m_store.flush() || !saved)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fieldchecks.h"
 #include "historywindow.h"
 #include "messageintake.h"
 
@@ -72,7 +73,10 @@ public:
     HistoryWindow *historyWindow() const { return m_historyWindow; }
     bool isUnloaded() const { return m_unloaded; }
 
-    static bool isHiddenStartSwitch(const QString &commandLine);
+    static bool isHiddenStartSwitch(const QString &commandLine)
+    {
+        return trimBlanks(commandLine).compare(u"-V", Qt::CaseInsensitive) == 0;
+    }
 
 signals:
     // A message came from the network and went to a window or the queue.
@@ -92,7 +96,6 @@ private:
     void createTrayIcon();
     void onActivated();
     void modalDialogClosed();
-    void showPortStatus();
 
     SettingsStore &m_store;
     ReceiverSettings &m_settings;
