@@ -1,7 +1,9 @@
 #include "historywindow.h"
 
 #include "historymodel.h"
+#include "messagebox.h"
 #include "messagetextview.h"
+#include "replyservice.h"
 #include "wireformat.h"
 
 #include <QClipboard>
@@ -37,8 +39,33 @@ HistoryWindow::HistoryWindow(MessageHistory &history, QWidget *parent)
     if (!history.isOpen())
         m_status->setText(QStringLiteral("The history cannot be opened: ") + history.errorString());
 
+    createList();
+    m_text = new MessageTextView(this);
+    m_text->setObjectName(QStringLiteral("Text"));
+
+    auto *splitter = new QSplitter(Qt::Vertical, this);
+    splitter->addWidget(m_list);
+    splitter->addWidget(m_text);
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 2);
+    splitter->setChildrenCollapsible(false);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_search);
+    layout->addWidget(m_status);
+    layout->addWidget(splitter, 1);
+    layout->addLayout(createButtons());
+    resize(720, 520);
+    connectSignals();
+    m_search->setFocus();
+}
+
+HistoryWindow::~HistoryWindow() = default;
+
+void HistoryWindow::createList()
+{
     // The first page is read here, and only it.
-    m_model = new HistoryModel(history, this);
+    m_model = new HistoryModel(m_history, this);
     m_list = new QTreeView(this);
     m_list->setObjectName(QStringLiteral("List"));
     m_list->setRootIsDecorated(false);
@@ -56,17 +83,10 @@ HistoryWindow::HistoryWindow(MessageHistory &history, QWidget *parent)
     m_list->header()->resizeSection(HistoryModel::TimeColumn,
                                     m_list->fontMetrics().horizontalAdvance(sampleTime) + 24);
     m_list->header()->resizeSection(HistoryModel::SenderColumn, 240);
+}
 
-    m_text = new MessageTextView(this);
-    m_text->setObjectName(QStringLiteral("Text"));
-
-    auto *splitter = new QSplitter(Qt::Vertical, this);
-    splitter->addWidget(m_list);
-    splitter->addWidget(m_text);
-    splitter->setStretchFactor(0, 3);
-    splitter->setStretchFactor(1, 2);
-    splitter->setChildrenCollapsible(false);
-
+QHBoxLayout *HistoryWindow::createButtons()
+{
     m_reply = new QPushButton(QStringLiteral("Reply"), this);
     m_reply->setObjectName(QStringLiteral("Reply"));
     m_copy = new QPushButton(QStringLiteral("Copy"), this);
@@ -78,13 +98,11 @@ HistoryWindow::HistoryWindow(MessageHistory &history, QWidget *parent)
     buttons->addStretch();
     buttons->addWidget(m_reply);
     buttons->addWidget(m_copy);
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(m_search);
-    layout->addWidget(m_status);
-    layout->addWidget(splitter, 1);
-    layout->addLayout(buttons);
-    resize(720, 520);
+    return buttons;
+}
 
+void HistoryWindow::connectSignals()
+{
     m_searchDelay.setSingleShot(true);
     m_searchDelay.setInterval(kSearchDelayMs);
     connect(&m_searchDelay, &QTimer::timeout, this, &HistoryWindow::runSearch);
@@ -100,13 +118,10 @@ HistoryWindow::HistoryWindow(MessageHistory &history, QWidget *parent)
         else
             showSelected(0);
     });
-    connect(&history, &MessageHistory::changed, m_model, &HistoryModel::refresh);
+    connect(&m_history, &MessageHistory::changed, m_model, &HistoryModel::refresh);
     connect(m_reply, &QPushButton::clicked, this, &HistoryWindow::onReplyClicked);
     connect(m_copy, &QPushButton::clicked, this, &HistoryWindow::onCopyClicked);
-    m_search->setFocus();
 }
-
-HistoryWindow::~HistoryWindow() = default;
 
 void HistoryWindow::runSearch()
 {
@@ -135,6 +150,22 @@ void HistoryWindow::onReplyClicked()
         return;
     const qint32 port = m_selected.replyPort >= 0 ? m_selected.replyPort : m_selected.localPort;
     emit replyRequested(m_selected.name, m_selected.address, port);
+    setReplyEnabled(false);
+    if (m_replies)
+        m_replies->reply(Message{m_selected.name, m_selected.address, 0, port, {}}, this);
+}
+
+void HistoryWindow::setReplyService(ReplyService *replies)
+{
+    m_replies = replies;
+    connect(replies, &ReplyService::finished, this,
+            [this](QObject *requester, ReplyOutcome, const QString &notice) {
+                if (requester != this)
+                    return;
+                if (!notice.isEmpty())
+                    showNotice(this, kTitleWarning, notice);
+                setReplyEnabled(true);
+            });
 }
 
 void HistoryWindow::onCopyClicked()

@@ -6,11 +6,13 @@
 #include <QWidget>
 
 class HistoryModel;
+class QHBoxLayout;
 class MessageTextView;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTreeView;
+class ReplyService;
 
 // "History": the received messages newest first, a search field that
 // filters as the user types, the selected message's whole text below, and
@@ -36,6 +38,9 @@ public:
     void onCopyClicked();
     // "Reply" is held disabled while a handoff runs.
     void setReplyEnabled(bool enabled);
+    // "Reply" hands the sender to replies, the one service of the program;
+    // the notice of its outcome shows over this window.
+    void setReplyService(ReplyService *replies);
 
 signals:
     // "Reply": the sender to answer and the port to answer on, as a message
@@ -43,6 +48,9 @@ signals:
     void replyRequested(const QString &name, const QString &ip, qint32 port);
 
 private:
+    void createList();
+    QHBoxLayout *createButtons();
+    void connectSignals();
     void runSearch();
     void selectionChanged();
     void showSelected(qint64 id);
@@ -54,6 +62,7 @@ private:
     MessageTextView *m_text;
     QLabel *m_status;
     QPushButton *m_reply;
+    ReplyService *m_replies = nullptr;
     QPushButton *m_copy;
     QTimer m_searchDelay;
     HistoryEntry m_selected;

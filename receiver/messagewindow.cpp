@@ -1,7 +1,9 @@
 #include "messagewindow.h"
 
+#include "messagebox.h"
 #include "messagetextview.h"
 #include "receiversettings.h"
+#include "replyservice.h"
 #include "senderline.h"
 #include "windowposition.h"
 #include "wireformat.h"
@@ -72,6 +74,22 @@ MessageWindow::MessageWindow(const ReceiverSettings &settings, QWidget *parent)
     m_notShownLabel->setWordWrap(true);
     m_notShownLabel->setVisible(false);
 
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_senderLabel);
+    layout->addWidget(message);
+    layout->addWidget(m_textView, 1);
+    layout->addWidget(m_notShownLabel);
+    layout->addLayout(createButtons());
+    resize(420, 260);
+
+    // Keys go to whichever of these has the focus, and each posts an
+    // update of itself on being shown (see showFirst()).
+    for (QWidget *child : findChildren<QWidget *>())
+        child->installEventFilter(this);
+}
+
+QHBoxLayout *MessageWindow::createButtons()
+{
     m_readNext = new QPushButton(QStringLiteral("Read next ->"), this);
     m_readNext->setObjectName(QStringLiteral("ReadNext"));
     m_readNext->setVisible(false);
@@ -95,18 +113,7 @@ MessageWindow::MessageWindow(const ReceiverSettings &settings, QWidget *parent)
     buttons->addStretch();
     buttons->addWidget(m_reply);
     buttons->addWidget(ok);
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(m_senderLabel);
-    layout->addWidget(message);
-    layout->addWidget(m_textView, 1);
-    layout->addWidget(m_notShownLabel);
-    layout->addLayout(buttons);
-    resize(420, 260);
-
-    // Keys go to whichever of these has the focus, and each posts an
-    // update of itself on being shown (see showFirst()).
-    for (QWidget *child : findChildren<QWidget *>())
-        child->installEventFilter(this);
+    return buttons;
 }
 
 MessageWindow::~MessageWindow()
@@ -401,14 +408,29 @@ void MessageWindow::onReadNextClicked()
     m_readNext->setEnabled(true);
 }
 
-void MessageWindow::onReplyClicked()
+void MessageWindow::setReplyService(ReplyService *replies)
 {
-    emit replyRequested(m_sender.name, m_sender.address, m_sender.answerPort());
+    m_replies = replies;
+    connect(replies, &ReplyService::finished, this,
+            [this](QObject *requester, ReplyOutcome outcome, const QString &notice) {
+                if (requester == this)
+                    onReplyFinished(outcome, notice);
+            });
 }
 
-void MessageWindow::onReplyFinished(bool delivered)
+void MessageWindow::onReplyClicked()
 {
-    if (delivered && m_texts.size() <= 1)
+    // "Reply" stays disabled while the handoff runs, so none overlaps it.
+    if (m_replies && m_replies->reply(m_sender, this))
+        setReplyEnabled(false);
+}
+
+void MessageWindow::onReplyFinished(ReplyOutcome outcome, const QString &notice)
+{
+    if (!notice.isEmpty())
+        showNotice(this, kTitleWarning, notice);
+    setReplyEnabled(true);
+    if (outcome == ReplyOutcome::Delivered && m_texts.size() <= 1)
         close();
 }
 

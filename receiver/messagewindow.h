@@ -8,8 +8,11 @@
 #include <QStringList>
 #include <QWidget>
 
+class QHBoxLayout;
 class QLabel;
 class MessageTextView;
+class ReplyService;
+enum class ReplyOutcome;
 class QPushButton;
 struct ReceiverSettings;
 
@@ -54,9 +57,11 @@ public:
     void onReadNextClicked();
     void onReplyClicked();
     void onOkClicked();
-    // The outcome of a reply handed on by replyRequested(). The window closes
-    // once the sender has it, unless more texts wait.
-    void onReplyFinished(bool delivered);
+    // "Reply" hands the sender to replies, the one service of the program.
+    void setReplyService(ReplyService *replies);
+    // The outcome of a reply asked by "Reply": its notice shown over this
+    // window. The window closes once the sender has it, unless more texts wait.
+    void onReplyFinished(ReplyOutcome outcome, const QString &notice);
     // "Reply" is held disabled while a handoff runs.
     void setReplyEnabled(bool enabled);
     // Tests choose how long the keys are held off.
@@ -64,8 +69,6 @@ public:
     bool isKeyGuarded() const { return !m_keyGuard.hasExpired(); }
 
 signals:
-    // "Reply" pressed: the sender to answer and the port to answer on.
-    void replyRequested(const QString &name, const QString &ip, qint32 port);
     // The window is closing and its slot is free.
     void closed(int slot);
     // What became of a recorded text (one whose historyId is not 0): read,
@@ -80,6 +83,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    QHBoxLayout *createButtons();
     void placeBySlot();
     void dropUpdatesPostedSoFar();
     // Ends dropping the updates posted before it.
@@ -111,6 +115,7 @@ private:
     MessageTextView *m_textView;
     QPushButton *m_readNext;
     QPushButton *m_reply;
+    ReplyService *m_replies = nullptr;
     bool m_closed = false;
     // Updates of its widgets to drop, counted in events that end it.
     int m_updateDrops = 0;

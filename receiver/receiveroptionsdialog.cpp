@@ -40,6 +40,16 @@ ReceiverOptionsDialog::ReceiverOptionsDialog(SettingsStore &store, ReceiverSetti
     setObjectName(QStringLiteral("ReceiverOptionsDialog"));
     setWindowTitle(QStringLiteral("Options"));
 
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(createMiscGroup());
+    layout->addWidget(createNetworkGroup());
+    layout->addWidget(createHistoryGroup());
+    layout->addLayout(commandButtons());
+    fillAndPlace();
+}
+
+QGroupBox *ReceiverOptionsDialog::createMiscGroup()
+{
     auto *misc = new QGroupBox(QStringLiteral("Miscellaneous"), this);
     misc->setObjectName(QStringLiteral("frm"));
     m_sound = new QCheckBox(QStringLiteral("Play sound on incoming message"), misc);
@@ -55,7 +65,11 @@ ReceiverOptionsDialog::ReceiverOptionsDialog(SettingsStore &store, ReceiverSetti
     miscLayout->addWidget(m_sound);
     miscLayout->addWidget(alertLabel);
     miscLayout->addWidget(m_alert);
+    return misc;
+}
 
+QGroupBox *ReceiverOptionsDialog::createNetworkGroup()
+{
     auto *network = new QGroupBox(QStringLiteral("Network option"), this);
     network->setObjectName(QStringLiteral("frm"));
     auto *label = new QLabel(QStringLiteral("Port to estabish connection:"), network);
@@ -77,7 +91,14 @@ ReceiverOptionsDialog::ReceiverOptionsDialog(SettingsStore &store, ReceiverSetti
     grid->addWidget(addnew, 2, 1);
     grid->addWidget(remove, 3, 1);
     grid->addWidget(removeall, 4, 1);
+    connect(addnew, &QPushButton::clicked, this, &ReceiverOptionsDialog::onAddClicked);
+    connect(remove, &QPushButton::clicked, this, &ReceiverOptionsDialog::onRemoveClicked);
+    connect(removeall, &QPushButton::clicked, this, &ReceiverOptionsDialog::onRemoveAllClicked);
+    return network;
+}
 
+QGroupBox *ReceiverOptionsDialog::createHistoryGroup()
+{
     auto *history = new QGroupBox(QStringLiteral("History"), this);
     history->setObjectName(QStringLiteral("frmHistory"));
     m_keepHistory = new QCheckBox(QStringLiteral("Keep a history of received messages"), history);
@@ -97,18 +118,8 @@ ReceiverOptionsDialog::ReceiverOptionsDialog(SettingsStore &store, ReceiverSetti
     historyGrid->addWidget(new QLabel(QStringLiteral("Space kept at most:"), history), 2, 0);
     historyGrid->addWidget(m_historyMegabytes, 2, 1);
     historyGrid->addWidget(clear, 3, 1);
-
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(misc);
-    layout->addWidget(network);
-    layout->addWidget(history);
-    layout->addLayout(commandButtons());
-
-    connect(addnew, &QPushButton::clicked, this, &ReceiverOptionsDialog::onAddClicked);
-    connect(remove, &QPushButton::clicked, this, &ReceiverOptionsDialog::onRemoveClicked);
-    connect(removeall, &QPushButton::clicked, this, &ReceiverOptionsDialog::onRemoveAllClicked);
     connect(clear, &QPushButton::clicked, this, &ReceiverOptionsDialog::onClearHistoryClicked);
-    fillAndPlace();
+    return history;
 }
 
 ReceiverOptionsDialog::~ReceiverOptionsDialog()

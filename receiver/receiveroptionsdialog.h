@@ -4,6 +4,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
 class QLineEdit;
 class QListWidget;
 class QSpinBox;
@@ -39,6 +40,9 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    QGroupBox *createMiscGroup();
+    QGroupBox *createNetworkGroup();
+    QGroupBox *createHistoryGroup();
     void writeSettings() override;
     void showHistoryOptions(const HistoryOptions &history);
 

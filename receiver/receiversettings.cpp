@@ -123,3 +123,16 @@ bool saveMessageAlert(SettingsStore &store, MessageAlert alert)
     store.save(kSettings, kAlertKey, messageAlertText(alert));
     return store.flush();
 }
+
+bool saveReceiverSettings(SettingsStore &store, const ReceiverSettings &settings, bool history)
+{
+    // Written in the order each has always been written in.
+    bool saved = savePortList(store, settings.portList);
+    if (history) {
+        saved = saveSoundOption(store, settings.playIncomingSound) && saved;
+        saved = saveMessageAlert(store, settings.messageAlert) && saved;
+        return saveHistoryOptions(store, settings.history) && saved;
+    }
+    saved = saveMessageAlert(store, settings.messageAlert) && saved;
+    return saveSoundOption(store, settings.playIncomingSound) && saved;
+}

@@ -67,3 +67,6 @@ bool savePortList(SettingsStore &store, const PortList &ports);
 bool saveSoundOption(SettingsStore &store, bool playIncomingSound);
 bool saveHistoryOptions(SettingsStore &store, const HistoryOptions &history);
 bool saveMessageAlert(SettingsStore &store, MessageAlert alert);
+// The port list, the alert and the sound option (what a start writes back),
+// and with history the history options too; false when any failed.
+bool saveReceiverSettings(SettingsStore &store, const ReceiverSettings &settings, bool history);

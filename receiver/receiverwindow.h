@@ -1,22 +1,15 @@
 #pragma once
 
+#include "fieldchecks.h"
 #include "historywindow.h"
-#include "messagewindow.h"
-#include "receivernetwork.h"
+#include "messageintake.h"
 
 #include <QHostAddress>
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
 
-class DesktopNotifier;
 class QLabel;
-class QThread;
-class MessageHistory;
-class ReplyToSender;
-class MessageView;
-struct Message;
-class MessageRouter;
 class SettingsStore;
 class TrayIcon;
 struct ReceiverSettings;
@@ -37,10 +30,12 @@ struct ReceiverWindowOptions
     bool desktopNotifications = true;
 };
 
-// Quillbox's main window, "Message Receiver": owns the listeners, the
-// router with the message windows and the queue, the notification-area icon
-// and the menus. It lives for the whole process; closing it ends the
-// listeners while open message windows stay until they are closed.
+// Quillbox's main window, "Message Receiver": the menus, the
+// notification-area icon and the dialogs, over the MessageIntake that owns
+// the listeners, the router with the message windows, the history and the
+// replies; it shows what the intake reports. It lives for the whole process;
+// closing it ends the listeners while open message windows stay until they
+// are closed.
 class ReceiverWindow : public QMainWindow
 {
     Q_OBJECT
@@ -67,31 +62,21 @@ public:
     // Closes every listener and opens one per entry of the port list.
     void startListeners();
 
-    MessageRouter &router() { return *m_router; }
-    // The message window built ahead for the next new sender, if any.
-    MessageWindow *spareWindow() const { return m_spareWindow; }
-    // The thread that listens and reads.
-    QThread *networkThread() const { return m_networkThread; }
+    MessageIntake &intake() { return *m_intake; }
+    MessageRouter &router() { return m_intake->router(); }
+    MessageHistory &history() { return m_intake->history(); }
+    DesktopNotifier *notifier() const { return m_intake->notifier(); }
     // The ports listened on, in the order of the port list (each once; 0
     // for one that could not be listened on).
-    QList<quint16> listeningPorts() const;
+    QList<quint16> listeningPorts() const { return m_intake->listeningPorts(); }
     TrayIcon *tray() const { return m_tray; }
-    // One line per port: listening, or not and why (what the main window and
-    // the tray tip show).
-    static QString portStatus(const QList<PortState> &ports);
-    MessageHistory &history() { return *m_history; }
     HistoryWindow *historyWindow() const { return m_historyWindow; }
-    DesktopNotifier *notifier() const { return m_notifier; }
     bool isUnloaded() const { return m_unloaded; }
 
-    // Tests shorten the wait for a silent peer.
-    void setDataTimeout(int milliseconds);
-    // The program "Reply" starts when Quillpost is not running (tests point
-    // it elsewhere); quillpost beside this program by default.
-    void setSenderProgram(const QString &path) { m_senderProgram = path; }
-    QString senderProgram() const { return m_senderProgram; }
-
-    static bool isHiddenStartSwitch(const QString &commandLine);
+    static bool isHiddenStartSwitch(const QString &commandLine)
+    {
+        return trimBlanks(commandLine).compare(u"-V", Qt::CaseInsensitive) == 0;
+    }
 
 signals:
     // A message came from the network and went to a window or the queue.
@@ -105,45 +90,20 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void messagesArrived(const QList<Message> &messages);
-    void messageArrived(const Message &message);
-    MessageView *openMessageWindow(int slot, const Message &first);
-    MessageWindow *buildMessageWindow();
-    void scheduleSpareWindow();
-    void queueChanged();
-    void handOn(const Message &message);
-    void stopNetwork();
-    void hideFromTray();
+    void createMenus();
+    void createCentralWidget();
+    void connectIntake();
+    void createTrayIcon();
     void onActivated();
     void modalDialogClosed();
-    void applyHistoryOptions();
-    void unreadCountChanged(int count);
-    void startNotifier();
-    // The open (or hidden) message window of sender, if any.
-    MessageWindow *windowOf(const Message &sender) const;
-    void replyFromNotification(const Message &sender);
-    void showHiddenWindows();
-    void showPortStatus();
 
     SettingsStore &m_store;
     ReceiverSettings &m_settings;
     ReceiverWindowOptions m_options;
-    MessageRouter *m_router;
-    MessageHistory *m_history;
+    MessageIntake *m_intake;
     QPointer<HistoryWindow> m_historyWindow;
-    TrayIcon *m_tray;
-    DesktopNotifier *m_notifier = nullptr;
-    // Answers a notification whose window is gone.
-    ReplyToSender *m_notificationReply = nullptr;
-    QueueRoom m_room;
-    QThread *m_networkThread;
-    ReceiverNetwork *m_network;
-    QList<PortState> m_ports;
+    TrayIcon *m_tray = nullptr;
     QLabel *m_portStatus;
-    QString m_senderProgram;
-    // One message window built ahead, hidden, for the next new sender.
-    QPointer<MessageWindow> m_spareWindow;
-    bool m_spareScheduled = false;
     int m_modalDepth = 0;
     bool m_unloaded = false;
 };

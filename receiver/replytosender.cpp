@@ -1,16 +1,13 @@
 #include "replytosender.h"
 
 #include "localendpoint.h"
-#include "messagebox.h"
-#include "messagewindow.h"
 #include "replyrecord.h"
 
 #include <QFileInfo>
 #include <QProcess>
 
-ReplyToSender::ReplyToSender(QWidget *owner)
-    : QObject(owner)
-    , m_owner(owner)
+ReplyToSender::ReplyToSender(QObject *parent)
+    : QObject(parent)
 {
     m_roundWait.setSingleShot(true);
     m_roundWait.setInterval(kRoundWaitMs);
@@ -31,8 +28,9 @@ bool ReplyToSender::start(const QString &name, const QString &ip, qint32 port)
         QMetaObject::invokeMethod(
             this,
             [this] {
-                fail(QStringLiteral("The sender's name is too long to be handed to the sending program, so "
-                                    "no message could be replied"));
+                finish(ReplyOutcome::Failed,
+                       QStringLiteral("The sender's name is too long to be handed to the sending program, so "
+                                      "no message could be replied"));
             },
             Qt::QueuedConnection);
         return true;
@@ -62,59 +60,35 @@ void ReplyToSender::answered(EndpointReply reply)
         startSender();
         break;
     case EndpointReply::Failed:
-        fail(QStringLiteral("The sending program did not take the reply, so no message could be replied"));
+        finish(ReplyOutcome::Failed,
+               QStringLiteral("The sending program did not take the reply, so no message could be replied"));
         break;
     }
 }
 
 void ReplyToSender::startSender()
 {
-    if (m_starts < m_maxRounds && launch()) {
+    if (m_starts < m_maxRounds && launch(m_senderProgram)) {
+        ++m_starts;
         m_roundWait.start();
         return;
     }
-    showNotice(m_owner, kTitleWarning, QStringLiteral("No sender open, so no message could be replied"));
-    finish(ReplyOutcome::NoSender);
+    finish(ReplyOutcome::NoSender, QStringLiteral("No sender open, so no message could be replied"));
 }
 
-bool ReplyToSender::launch()
+bool ReplyToSender::launch(const QString &path)
 {
-    const QFileInfo program(m_senderProgram);
+    const QFileInfo program(path);
     if (!program.isAbsolute() || !program.isFile() || !program.isExecutable())
         return false;
     // Started directly, never through a shell. A copy started while an
     // earlier one is still coming up ends by itself.
-    if (!QProcess::startDetached(program.absoluteFilePath(), {}, program.absolutePath()))
-        return false;
-    ++m_starts;
-    return true;
+    return QProcess::startDetached(program.absoluteFilePath(), {}, program.absolutePath());
 }
 
-void ReplyToSender::fail(const QString &text)
-{
-    showNotice(m_owner, kTitleWarning, text);
-    finish(ReplyOutcome::Failed);
-}
-
-void ReplyToSender::finish(ReplyOutcome outcome)
+void ReplyToSender::finish(ReplyOutcome outcome, const QString &notice)
 {
     m_roundWait.stop();
     m_busy = false;
-    emit finished(outcome);
-}
-
-ReplyToSender *attachReplyToSender(MessageWindow *window, const QString &senderProgram)
-{
-    auto *reply = new ReplyToSender(window);
-    reply->setSenderProgram(senderProgram);
-    QObject::connect(window, &MessageWindow::replyRequested, reply,
-                     [window, reply](const QString &name, const QString &ip, qint32 port) {
-                         window->setReplyEnabled(false);
-                         reply->start(name, ip, port);
-                     });
-    QObject::connect(reply, &ReplyToSender::finished, window, [window](ReplyOutcome outcome) {
-        window->setReplyEnabled(true);
-        window->onReplyFinished(outcome == ReplyOutcome::Delivered);
-    });
-    return reply;
+    emit finished(outcome, notice);
 }

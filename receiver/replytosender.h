@@ -6,8 +6,6 @@
 #include <QTimer>
 
 class EndpointRequest;
-class MessageWindow;
-class QWidget;
 enum class EndpointReply;
 
 // How a handoff ended.
@@ -23,7 +21,9 @@ enum class ReplyOutcome
 // Message"; when none answers, Quillpost is started from this program's
 // folder and asked again every half second, for a bounded number of rounds.
 // Nothing here waits: each request reports back from the event loop, so the
-// program keeps receiving and painting meanwhile.
+// program keeps receiving and painting meanwhile. It opens no box: what the
+// user should be told comes with the outcome. ReplyService makes one for
+// each window that asks.
 class ReplyToSender : public QObject
 {
     Q_OBJECT
@@ -39,8 +39,7 @@ public:
     // as it has taken the record; this only ends the wait for one that hangs.
     static constexpr int kRequestTimeoutMs = 10000;
 
-    // Notices go over owner, which also owns this object.
-    explicit ReplyToSender(QWidget *owner);
+    explicit ReplyToSender(QObject *parent = nullptr);
     ~ReplyToSender() override;
 
     // The program that is started when no window answers.
@@ -59,18 +58,20 @@ public:
     // loop. False, and nothing done, while a handoff is under way.
     bool start(const QString &name, const QString &ip, qint32 port);
 
+    // Starts program directly, never through a shell; false when it is not
+    // an executable file or could not be started.
+    static bool launch(const QString &program);
+
 signals:
-    void finished(ReplyOutcome outcome);
+    // notice: what to tell the user, empty once Quillpost has the sender.
+    void finished(ReplyOutcome outcome, const QString &notice);
 
 private:
     void ask();
     void answered(EndpointReply reply);
     void startSender();
-    bool launch();
-    void fail(const QString &text);
-    void finish(ReplyOutcome outcome);
+    void finish(ReplyOutcome outcome, const QString &notice = {});
 
-    QWidget *m_owner;
     QString m_senderProgram;
     QTimer m_roundWait;
     QByteArray m_record;
@@ -80,7 +81,3 @@ private:
     int m_starts = 0;
     bool m_busy = false;
 };
-
-// Wires a message window's "Reply" to a handoff of its own; "Reply" stays
-// disabled while it runs, so no second one can overlap it.
-ReplyToSender *attachReplyToSender(MessageWindow *window, const QString &senderProgram);

@@ -4,10 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QMenu>
-#include <QProcess>
 #include <QStyle>
 #include <QWidget>
 
@@ -21,23 +18,8 @@ TrayIcon::TrayIcon(QWidget *mainWindow, QObject *parent)
     , m_icon(new QSystemTrayIcon(this))
     , m_menu(new QMenu)
 {
-    m_menu->setObjectName(QStringLiteral("pop_menu"));
-    m_menu->setTitle(QStringLiteral("Popmenu"));
-    const QStringList captions{QStringLiteral("Show"), QStringLiteral("Hide"), QStringLiteral("Start Sender"),
-                               QString(), QStringLiteral("Close")};
-    for (qsizetype i = 0; i < captions.size(); ++i) {
-        const int index = static_cast<int>(i) + 1;
-        QAction *item = captions[i].isEmpty() ? m_menu->addSeparator() : m_menu->addAction(captions[i]);
-        item->setObjectName(QStringLiteral("pop_submenu%1").arg(index));
-        if (!captions[i].isEmpty())
-            connect(item, &QAction::triggered, this, [this, index] { onMenuItemTriggered(index); });
-        m_items.append(item);
-    }
-    m_history = new QAction(QStringLiteral("History"), m_menu);
-    m_history->setObjectName(QStringLiteral("pop_history"));
-    m_menu->insertAction(m_items[3], m_history);
-    connect(m_history, &QAction::triggered, this, &TrayIcon::historyRequested);
-    connect(m_menu, &QMenu::aboutToShow, this, &TrayIcon::updateMenu);
+    createActions();
+    createMenu();
 
     QIcon icon = mainWindow->windowIcon();
     if (icon.isNull())
@@ -46,6 +28,36 @@ TrayIcon::TrayIcon(QWidget *mainWindow, QObject *parent)
     m_icon->setToolTip(kTip);
     m_icon->setContextMenu(m_menu);
     connect(m_icon, &QSystemTrayIcon::activated, this, &TrayIcon::onActivated);
+}
+
+void TrayIcon::createActions()
+{
+    // The object names keep the menu's first numbering.
+    const auto action = [this](const QString &caption, const QString &name) {
+        auto *item = new QAction(caption, m_menu);
+        item->setObjectName(name);
+        return item;
+    };
+    m_showAction = action(QStringLiteral("Show"), QStringLiteral("pop_submenu1"));
+    connect(m_showAction, &QAction::triggered, this, [this] { bringToFront(m_mainWindow); });
+    m_hideAction = action(QStringLiteral("Hide"), QStringLiteral("pop_submenu2"));
+    connect(m_hideAction, &QAction::triggered, this, &TrayIcon::hideRequested);
+    m_startSenderAction = action(QStringLiteral("Start Sender"), QStringLiteral("pop_submenu3"));
+    connect(m_startSenderAction, &QAction::triggered, this, &TrayIcon::startSenderRequested);
+    m_historyAction = action(QStringLiteral("History"), QStringLiteral("pop_history"));
+    connect(m_historyAction, &QAction::triggered, this, &TrayIcon::historyRequested);
+    m_closeAction = action(QStringLiteral("Close"), QStringLiteral("pop_submenu5"));
+    connect(m_closeAction, &QAction::triggered, this, &TrayIcon::closeRequested);
+}
+
+void TrayIcon::createMenu()
+{
+    m_menu->setObjectName(QStringLiteral("pop_menu"));
+    m_menu->setTitle(QStringLiteral("Popmenu"));
+    m_menu->addActions({m_showAction, m_hideAction, m_startSenderAction, m_historyAction});
+    m_menu->addSeparator()->setObjectName(QStringLiteral("pop_submenu4"));
+    m_menu->addAction(m_closeAction);
+    connect(m_menu, &QMenu::aboutToShow, this, &TrayIcon::updateMenu);
 }
 
 TrayIcon::~TrayIcon()
@@ -99,15 +111,10 @@ void TrayIcon::updateTip()
     m_icon->setToolTip(tip);
 }
 
-QAction *TrayIcon::menuItem(int index) const
-{
-    return (index >= 1 && index <= m_items.size()) ? m_items[index - 1] : nullptr;
-}
-
 void TrayIcon::updateMenu()
 {
-    m_items[0]->setEnabled(true);
-    m_items[1]->setEnabled(m_mainWindow->isVisible());
+    m_showAction->setEnabled(true);
+    m_hideAction->setEnabled(m_mainWindow->isVisible());
 }
 
 void TrayIcon::onActivated(QSystemTrayIcon::ActivationReason reason)
@@ -116,39 +123,4 @@ void TrayIcon::onActivated(QSystemTrayIcon::ActivationReason reason)
         bringToFront(m_mainWindow);
     else if (reason == QSystemTrayIcon::Context)
         updateMenu();
-}
-
-QString TrayIcon::senderProgramPath()
-{
-#ifdef Q_OS_WIN
-    const QString name = QStringLiteral("quillpost.exe");
-#else
-    const QString name = QStringLiteral("quillpost");
-#endif
-    return QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(name);
-}
-
-void TrayIcon::onMenuItemTriggered(int index)
-{
-    switch (index) {
-    case 1:
-        bringToFront(m_mainWindow);
-        break;
-    case 2:
-        emit hideRequested();
-        break;
-    case 3: {
-        // Started directly, never through a shell; a missing program is
-        // ignored here (the reply path reports it).
-        const QString program = senderProgramPath();
-        if (QFileInfo(program).isExecutable())
-            QProcess::startDetached(program, {}, QFileInfo(program).absolutePath());
-        break;
-    }
-    case 5:
-        emit closeRequested();
-        break;
-    default:
-        break;
-    }
 }

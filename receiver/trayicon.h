@@ -28,35 +28,39 @@ public:
     // Acts on a mouse action over the icon: only the left click (and the
     // menu's own opening) does anything.
     void onActivated(QSystemTrayIcon::ActivationReason reason);
-    // The pop-up menu's items, 1 to 5.
-    void onMenuItemTriggered(int index);
     QMenu *menu() const { return m_menu; }
-    QAction *menuItem(int index) const;
-    // "History" in the menu, above "Close".
-    QAction *historyItem() const { return m_history; }
+    QAction *showAction() const { return m_showAction; }
+    QAction *hideAction() const { return m_hideAction; }
+    QAction *startSenderAction() const { return m_startSenderAction; }
+    QAction *historyAction() const { return m_historyAction; }
+    QAction *closeAction() const { return m_closeAction; }
     // The tip names the unread messages the history holds, if any, and
     // below that the ports listened on and those that failed.
     void setUnreadCount(int count);
     void setPortStatus(const QString &status);
     QString toolTip() const;
 
-    // The sending program started by "Start Sender" (next to this one).
-    static QString senderProgramPath();
-
 signals:
     void hideRequested();
+    // "Start Sender": the reply service starts Quillpost.
+    void startSenderRequested();
     void closeRequested();
     void historyRequested();
 
 private:
+    void createActions();
+    void createMenu();
     void updateMenu();
     void updateTip();
 
     QWidget *m_mainWindow;
     QSystemTrayIcon *m_icon;
     QMenu *m_menu;
-    QList<QAction *> m_items;
-    QAction *m_history;
+    QAction *m_showAction = nullptr;
+    QAction *m_hideAction = nullptr;
+    QAction *m_startSenderAction = nullptr;
+    QAction *m_historyAction = nullptr;
+    QAction *m_closeAction = nullptr;
     int m_unread = 0;
     QString m_portStatus;
 };

@@ -311,7 +311,7 @@ struct Quillbox
         QObject::connect(form.get(), &ReceiverWindow::messageHandled, form.get(), [this] { ++received; });
         // The network thread's CPU clock, asked for on that thread.
         QObject probe;
-        probe.moveToThread(form->networkThread());
+        probe.moveToThread(form->intake().networkThread());
         QMetaObject::invokeMethod(
             &probe, [this] { ::pthread_getcpuclockid(::pthread_self(), &networkClock); },
             Qt::BlockingQueuedConnection);

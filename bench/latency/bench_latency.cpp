@@ -156,7 +156,7 @@ int main(int argc, char **argv)
         // the receivers that share this event loop.
         quillbox.form->router().closeAllWindows();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        SpinUntil([&] { return quillbox.form->spareWindow() != nullptr; }, kSampleTimeoutMs);
+        SpinUntil([&] { return quillbox.form->intake().spareWindow() != nullptr; }, kSampleTimeoutMs);
         for (QElapsedTimer settle; !settle.isValid() || settle.elapsed() < kSettleMs;) {
             if (!settle.isValid())
                 settle.start();

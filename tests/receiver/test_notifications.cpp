@@ -7,6 +7,7 @@
 #include "privatebus.h"
 #include "receivertesthelpers.h"
 #include "replyrecord.h"
+#include "replytosender.h"
 
 #include <QDBusConnection>
 #include <QSignalSpy>
@@ -94,6 +95,8 @@ private slots:
         QVERIFY(records.wait(kWaitMs));
         QCOMPARE(records[0][0].toUInt(), kReplyRecordKind);
         QCOMPARE(records[0][1].toByteArray(), Bars("bob|127.0.0.1|6000||"));
+        // Through the window's own "Reply", so that it closes as after a click.
+        QVERIFY(window->findChild<ReplyToSender *>());
     }
 
     void withoutServerTheWindowShows()

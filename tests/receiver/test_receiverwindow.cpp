@@ -1,7 +1,10 @@
-// The main window: messages are read while the user-interface thread is
-// busy, and wait while a modal dialog is open, under one notice; the queue's bound counts the senders still
-// being read; the options dialog keeps the listeners of unchanged ports; the
-// ports' status in the window and the tray tip; and the two ways the program ends.
+// The intake driven alone, without a main window. The main window: messages are read while the user-interface
+// thread is busy, and wait while a modal dialog is open, under one notice; the queue's bound counts the
+// senders still being read; the options dialog keeps the listeners of unchanged ports; the ports' status in
+// the window and the tray tip; and the two ways the program ends.
+#include "messagehistory.h"
+#include "messageintake.h"
+#include "portstatus.h"
 #include "receivertesthelpers.h"
 #include "trayicon.h"
 
@@ -47,6 +50,32 @@ class TestReceiverWindow : public QObject
 {
     Q_OBJECT
 private slots:
+    void intakeWithoutWindow()
+    {
+        // The core alone: a message on its port reaches a window of its own
+        // and the history; one that comes while the router waits is queued
+        // and reported.
+        QTemporaryDir folder;
+        ReceiverSettings settings;
+        MessageIntake intake(settings, QHostAddress(QHostAddress::LocalHost), folder.filePath(u"h.sqlite"_s));
+        intake.applyHistoryOptions();
+        const quint16 port = intake.applyPorts({0}).value(0).listening;
+        QSignalSpy handled(&intake, &MessageIntake::messageHandled);
+        QSignalSpy waiting(&intake, &MessageIntake::messageWaiting);
+        QVERIFY(SendPayload(port, Bars("bob|1|hello")));
+        QVERIFY(handled.wait());
+        QCOMPARE(intake.router().openWindowCount(), 1);
+        QCOMPARE(static_cast<MessageWindow *>(intake.router().windows()[0])->messages(),
+                 QStringList{u"hello"_s});
+        intake.router().setReceiveReady(false);
+        QVERIFY(SendPayload(port, Bars("carol|1|later")));
+        QVERIFY(waiting.wait());
+        QCOMPARE(intake.router().queue().size(), 1);
+        QVERIFY(intake.history().flush());
+        const auto entries = intake.history().page(QString(), 0, 10);
+        QCOMPARE(entries.size(), 2);
+    }
+
     void messagesWaitWhileModalOpen()
     {
         Receiver r;
@@ -166,7 +195,7 @@ private slots:
             {70000, 0, u"Invalid port number 70000"_s}};
         for (quint16 port = 1; port <= 10; ++port)
             ports.append({port, port, {}});
-        QCOMPARE(ReceiverWindow::portStatus(ports),
+        QCOMPARE(portStatusText(ports),
                  u"Listening on ports 1, 2, 3, 4, 5, 6, 7, 8 and 2 more\n"
                  "Not listening on port 505: The address is protected (ports below 1024 need a right granted "
                  "once: see \"Port 505 on Linux\" in the README)\n"
@@ -187,7 +216,7 @@ private slots:
             if (exit)
                 r.form->findChild<QAction *>(u"exitmn"_s)->trigger();
             else
-                r.form->tray()->onMenuItemTriggered(5);
+                r.form->tray()->closeAction()->trigger();
             QVERIFY(!r.form->isVisible() && !Connect(port));
             QVERIFY(!r.store.get(u"Settings"_s, u"StartUPX"_s, QString()).isEmpty());
             QCOMPARE(window.isNull(), exit);

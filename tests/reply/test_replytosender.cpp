@@ -5,7 +5,7 @@
 #include "localendpoint.h"
 #include "receivertesthelpers.h"
 #include "replyrecord.h"
-#include "replytosender.h"
+#include "replyservice.h"
 
 #include <QPushButton>
 #include <QSemaphore>
@@ -53,28 +53,31 @@ struct SendWindow
     QByteArrayList records;
 };
 
-// A message window wired to a handoff as the main window wires each one.
+// A message window wired to the reply service as the intake wires each one.
 struct Window
 {
     explicit Window(const QString &program, const QString &name = u"bob"_s, qint32 replyPort = 600)
-        : reply(attachReplyToSender(window, program))
     {
-        reply->setRoundWait(50);
-        reply->setMaxRounds(3);
+        replies.setSenderProgram(program);
+        replies.setRoundWait(50);
+        replies.setMaxRounds(3);
+        window->setReplyService(&replies);
         window->showFirst(0, Message{name, u"192.168.0.7"_s, 4000, replyPort, u"hello"_s});
     }
     ~Window() { delete window.data(); }
     QPushButton *button() const { return window->findChild<QPushButton *>(u"Reply2User"_s); }
+    // The window's handoff, once "Reply" was pressed.
+    ReplyToSender *reply() const { return window->findChild<ReplyToSender *>(); }
     // How the handoff ended; -1 when it did not in time.
     ReplyOutcome outcome()
     {
-        return finished.wait(kWaitMs) ? finished[0][0].value<ReplyOutcome>() : ReplyOutcome(-1);
+        return finished.wait(kWaitMs) ? finished[0][1].value<ReplyOutcome>() : ReplyOutcome(-1);
     }
 
     ReceiverSettings settings;
+    ReplyService replies;
     QPointer<MessageWindow> window = new MessageWindow(settings);
-    QPointer<ReplyToSender> reply;
-    QSignalSpy finished{reply.data(), &ReplyToSender::finished};
+    QSignalSpy finished{&replies, &ReplyService::finished};
     NoticeRecorder notices;
 };
 
@@ -118,15 +121,15 @@ private slots:
         if (running)
             sender.emplace();
         Window w(QStandardPaths::findExecutable(u"true"_s), name, replyPort);
-        w.reply->setRoundWait(250);
-        w.reply->setMaxRounds(ReplyToSender::kMaxRounds);
+        w.replies.setRoundWait(250);
+        w.replies.setMaxRounds(ReplyToSender::kMaxRounds);
         if (moreWaiting)
             w.window->addMessage(Message{name, u"192.168.0.7"_s, 4000, replyPort, u"second"_s});
         QTest::mouseClick(w.button(), Qt::LeftButton);
         QVERIFY(!w.button()->isEnabled());
         if (!running) {
             // Its window comes up a little after the program was started.
-            QTRY_VERIFY_WITH_TIMEOUT(w.reply->startsMade() >= 1, kWaitMs);
+            QTRY_VERIFY_WITH_TIMEOUT(w.reply()->startsMade() >= 1, kWaitMs);
             sender.emplace();
         }
         QCOMPARE(w.outcome(), record.isEmpty() ? ReplyOutcome::Failed : ReplyOutcome::Delivered);
@@ -151,9 +154,9 @@ private slots:
             Window w(program);
             QTest::mouseClick(w.button(), Qt::LeftButton);
             // A press that gets through all the same starts no second handoff.
-            QVERIFY(!w.reply->start(u"bob"_s, u"192.168.0.7"_s, 600));
+            QVERIFY(!w.replies.reply(w.window->sender(), w.window));
             QCOMPARE(w.outcome(), ReplyOutcome::NoSender);
-            QCOMPARE(w.reply->startsMade(), program == started ? 3 : 0);
+            QCOMPARE(w.reply()->startsMade(), program == started ? 3 : 0);
             QCOMPARE(w.notices.notices.size(), 1);
             QCOMPARE(w.notices.notices[0][1], u"No sender open, so no message could be replied"_s);
             QVERIFY(w.window->isVisible() && w.button()->isEnabled());
@@ -168,8 +171,7 @@ private slots:
         Receiver r;
         QVERIFY(SendPayload(r.port(), Bars("bob|505|first")));
         QTRY_COMPARE(r.windows().size(), 1);
-        auto *reply = r.windows()[0]->findChild<ReplyToSender *>();
-        reply->setRequestTimeout(3000);
+        r.form->intake().replies().setRequestTimeout(3000);
         Canvas canvas;
         canvas.show();
         QTimer repaint;

@@ -1,0 +1,242 @@
+#include "messageintake.h"
+
+#include "desktopnotifier.h"
+#include "messagehistory.h"
+#include "messagerouter.h"
+#include "messagewindow.h"
+#include "receiversettings.h"
+#include "replyservice.h"
+#include "windowactivation.h"
+
+#include <QThread>
+#include <QTimer>
+
+MessageIntake::MessageIntake(ReceiverSettings &settings, const QHostAddress &listenAddress,
+                             const QString &historyPath, QObject *parent)
+    : QObject(parent)
+    , m_settings(settings)
+    , m_router(new MessageRouter(this))
+    , m_history(new MessageHistory(historyPath.isEmpty() ? MessageHistory::defaultPath() : historyPath, this))
+    , m_replies(new ReplyService(this))
+    , m_networkThread(new QThread(this))
+    , m_network(new ReceiverNetwork(listenAddress, m_room))
+{
+    // The network side reads on a thread of its own and hands whole messages
+    // over, in order, through the event loop.
+    qRegisterMetaType<Message>();
+    m_networkThread->setObjectName(QStringLiteral("Quillbox network"));
+    m_network->setHistory(m_history);
+    m_network->moveToThread(m_networkThread);
+    connect(m_networkThread, &QThread::finished, m_network, &QObject::deleteLater);
+    connect(m_network, &ReceiverNetwork::messagesArrived, this, &MessageIntake::messagesArrived,
+            Qt::QueuedConnection);
+    m_networkThread->start();
+
+    connect(m_router, &MessageRouter::queueChanged, this, &MessageIntake::queueChanged);
+    m_router->setWindowFactory(
+        [this](int slot, const Message &first) { return openMessageWindow(slot, first); });
+    // Ports paused while the history's writer fell behind may accept again.
+    connect(m_history, &MessageHistory::roomMade, m_network, &ReceiverNetwork::updateAccepting,
+            Qt::QueuedConnection);
+}
+
+MessageIntake::~MessageIntake()
+{
+    stopNetwork();
+    delete m_spareWindow.data();
+    // The windows report what was left unread to the history, which is
+    // still there.
+    m_router->closeAllWindows();
+}
+
+MessageWindow *MessageIntake::spareWindow() const
+{
+    return m_spareWindow;
+}
+
+void MessageIntake::stopNetwork()
+{
+    if (!m_networkThread->isRunning())
+        return;
+    QMetaObject::invokeMethod(m_network, &ReceiverNetwork::shutdown, Qt::BlockingQueuedConnection);
+    m_networkThread->quit();
+    m_networkThread->wait();
+}
+
+QList<PortState> MessageIntake::applyPorts(const QList<qint32> &ports)
+{
+    QList<PortState> states;
+    QMetaObject::invokeMethod(
+        m_network, [this, &ports, &states] { states = m_network->applyPorts(ports); },
+        Qt::BlockingQueuedConnection);
+    m_ports = states;
+    return states;
+}
+
+QList<PortState> MessageIntake::listen()
+{
+    QList<qint32> ports;
+    for (int n = 1; !m_shutDown && n <= m_settings.portList.count(); ++n)
+        ports.append(m_settings.portList.at(n));
+    return applyPorts(ports);
+}
+
+QList<quint16> MessageIntake::listeningPorts() const
+{
+    QList<quint16> ports;
+    for (const PortState &state : m_ports)
+        ports.append(state.listening);
+    return ports;
+}
+
+void MessageIntake::shutdownNetwork()
+{
+    m_shutDown = true;
+    QMetaObject::invokeMethod(m_network, &ReceiverNetwork::shutdown, Qt::BlockingQueuedConnection);
+    m_ports.clear();
+}
+
+void MessageIntake::setDataTimeout(int milliseconds)
+{
+    QMetaObject::invokeMethod(
+        m_network, [this, milliseconds] { m_network->setDataTimeout(milliseconds); },
+        Qt::BlockingQueuedConnection);
+}
+
+void MessageIntake::applyHistoryOptions()
+{
+    const HistoryOptions &options = m_settings.history;
+    m_history->setEnabled(options.keep);
+    m_history->setLimits(options.maxMessages, qint64(options.maxMegabytes) * 1024 * 1024);
+}
+
+void MessageIntake::startNotifier()
+{
+    m_notifier = new DesktopNotifier(this);
+    connect(m_notifier, &DesktopNotifier::openRequested, this, [this](const Message &sender) {
+        if (MessageWindow *window = windowOf(sender))
+            bringToFront(window);
+    });
+    // A window kept back for a notification that never showed comes up.
+    connect(m_notifier, &DesktopNotifier::notShown, this, [this](const Message &sender) {
+        if (m_settings.messageAlert != MessageAlert::Notification)
+            return; // none is kept back
+        MessageWindow *window = windowOf(sender);
+        if (window && window->isHidden())
+            bringToFront(window);
+    });
+    connect(m_notifier, &DesktopNotifier::replyRequested, this, &MessageIntake::replyFromNotification);
+}
+
+void MessageIntake::showHiddenWindows()
+{
+    for (MessageView *view : m_router->windows()) {
+        for (MessageWindow *window : std::as_const(m_windows)) {
+            if (window && window == view && window->isHidden())
+                bringToFront(window);
+        }
+    }
+}
+
+MessageWindow *MessageIntake::windowOf(const Message &sender) const
+{
+    for (MessageView *view : m_router->windows()) {
+        if (!view || !view->showsSender(sender))
+            continue;
+        for (MessageWindow *window : m_windows) {
+            if (window && window == view)
+                return window;
+        }
+    }
+    return nullptr;
+}
+
+void MessageIntake::replyFromNotification(const Message &sender)
+{
+    // The window's own "Reply" where the window is there, so it closes as
+    // after a click; else the main window tells what came of it.
+    if (MessageWindow *window = windowOf(sender))
+        window->onReplyClicked();
+    else
+        m_replies->reply(sender, this);
+}
+
+void MessageIntake::queueChanged()
+{
+    const qsizetype before = m_room.queued.exchange(m_router->queue().size());
+    m_room.queuedBytes.store(m_router->queuedBytes());
+    // A shorter queue may let paused ports accept again.
+    if (m_router->queue().size() < before)
+        QMetaObject::invokeMethod(m_network, &ReceiverNetwork::updateAccepting, Qt::QueuedConnection);
+}
+
+MessageWindow *MessageIntake::openMessageWindow(int slot, const Message &first)
+{
+    // The window built while nothing else was going on, if there is one:
+    // a new sender's message then only sets its texts and shows it.
+    MessageWindow *window = m_spareWindow ? m_spareWindow.data() : buildMessageWindow();
+    m_spareWindow = nullptr;
+    // Kept back for its notification only while a server is there to show it.
+    const bool quiet =
+        m_settings.messageAlert == MessageAlert::Notification && m_notifier && m_notifier->isAvailable();
+    window->showFirst(slot, first, !quiet);
+    scheduleSpareWindow();
+    return window;
+}
+
+MessageWindow *MessageIntake::buildMessageWindow()
+{
+    auto *window = new MessageWindow(m_settings);
+    connect(window, &MessageWindow::closed, m_router, &MessageRouter::windowClosed);
+    connect(window, &MessageWindow::fateChanged, m_history, &MessageHistory::setFate);
+    window->setReplyService(m_replies);
+    window->prepare();
+    m_windows.removeAll(nullptr);
+    m_windows.append(window);
+    return window;
+}
+
+void MessageIntake::scheduleSpareWindow()
+{
+    // A zero timer fires once the events waiting now are handled.
+    if (!m_spareScheduled && !m_spareWindow && !m_spareStopped) {
+        m_spareScheduled = true;
+        QTimer::singleShot(0, this, [this] {
+            m_spareScheduled = false;
+            if (!m_spareWindow && !m_spareStopped)
+                m_spareWindow = buildMessageWindow();
+        });
+    }
+}
+
+void MessageIntake::stopSpareWindows()
+{
+    m_spareStopped = true;
+}
+
+void MessageIntake::messagesArrived(const QList<Message> &messages)
+{
+    for (const Message &message : messages)
+        messageArrived(message);
+}
+
+void MessageIntake::messageArrived(const Message &message)
+{
+    if (m_router->isReceiveReady()) {
+        m_router->route(message);
+    } else {
+        // Queued at once, so arrival order holds however long the notice
+        // stays open.
+        m_router->enqueue(message);
+        emit messageWaiting();
+    }
+    if (m_notifier && m_settings.messageAlert != MessageAlert::Window)
+        m_notifier->notify(message);
+    // Counted in the queue (if it went there) before it stops counting as on
+    // its way; ports paused for want of room may accept again.
+    const bool full = !queueHasRoom(m_room.queued, m_room.queuedBytes, m_room.held + m_room.inTransit);
+    m_room.inTransit.fetch_sub(1);
+    if (full)
+        QMetaObject::invokeMethod(m_network, &ReceiverNetwork::updateAccepting, Qt::QueuedConnection);
+    emit messageHandled();
+}

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "receivernetwork.h"
+
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+
+class DesktopNotifier;
+class MessageHistory;
+class MessageRouter;
+class MessageWindow;
+class QThread;
+class ReplyService;
+struct Message;
+struct ReceiverSettings;
+
+// Quillbox's core, apart from its main window: the network on a thread of
+// its own, the room the listeners read, the router with the message windows
+// and the queue, the history, the desktop notifications and the reply
+// service. It shows no notice itself: it reports what the main window shows.
+class MessageIntake : public QObject
+{
+    Q_OBJECT
+public:
+    // The history's database at historyPath; listeners on listenAddress.
+    MessageIntake(ReceiverSettings &settings, const QHostAddress &listenAddress, const QString &historyPath,
+                  QObject *parent = nullptr);
+    ~MessageIntake() override;
+
+    // Listens on each port (closing the listeners of ports no longer listed);
+    // the state of each, in order. Waits for the network thread.
+    QList<PortState> applyPorts(const QList<qint32> &ports);
+    // applyPorts() with the settings' port list; none once shut down.
+    QList<PortState> listen();
+    // The state of each port after the latest applyPorts().
+    const QList<PortState> &ports() const { return m_ports; }
+    // The ports listened on, in that order (0 for one that failed).
+    QList<quint16> listeningPorts() const;
+    // Ends listening; what was read already still comes through.
+    void shutdownNetwork();
+    // Tests shorten the wait for a silent peer.
+    void setDataTimeout(int milliseconds);
+    // The history keeps what the settings say, within their bounds.
+    void applyHistoryOptions();
+    // Posts desktop notifications from now on (the settings say when).
+    void startNotifier();
+    // Builds one message window ahead, once the waiting events are handled.
+    void scheduleSpareWindow();
+    // No more windows are built ahead: the program is ending.
+    void stopSpareWindows();
+    // Brings up the message windows kept back for their notifications.
+    void showHiddenWindows();
+
+    MessageRouter &router() { return *m_router; }
+    MessageHistory &history() { return *m_history; }
+    ReplyService &replies() { return *m_replies; }
+    DesktopNotifier *notifier() const { return m_notifier; }
+    QThread *networkThread() const { return m_networkThread; }
+    // The message window built ahead for the next new sender, if any.
+    MessageWindow *spareWindow() const;
+
+signals:
+    // A message came from the network and went to a window or the queue.
+    void messageHandled();
+    // A message went to the queue because the router is not ready.
+    void messageWaiting();
+
+private:
+    void stopNetwork();
+    void messagesArrived(const QList<Message> &messages);
+    void messageArrived(const Message &message);
+    void queueChanged();
+    MessageWindow *openMessageWindow(int slot, const Message &first);
+    MessageWindow *buildMessageWindow();
+    // The open (or hidden) message window of sender, if any.
+    MessageWindow *windowOf(const Message &sender) const;
+    void replyFromNotification(const Message &sender);
+
+    ReceiverSettings &m_settings;
+    MessageRouter *m_router;
+    MessageHistory *m_history;
+    ReplyService *m_replies;
+    DesktopNotifier *m_notifier = nullptr;
+    QueueRoom m_room;
+    QThread *m_networkThread;
+    ReceiverNetwork *m_network;
+    // The windows built here, shown or not.
+    QList<QPointer<MessageWindow>> m_windows;
+    QList<PortState> m_ports;
+    bool m_shutDown = false;
+    // One message window built ahead, hidden, for the next new sender.
+    QPointer<MessageWindow> m_spareWindow;
+    bool m_spareScheduled = false;
+    bool m_spareStopped = false;
+};
