@@ -3,6 +3,7 @@
 #include "historystore.h"
 
 #include <QDateTime>
+#include <QDebug>
 #include <QMetaObject>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -69,6 +70,7 @@ qint64 HistoryWriter::record(const Message &message, MessageFate fate)
         pendingBytes -= records.front().heldBytes;
         records.pop_front();
         ++dropped;
+        logLine("Dropped the oldest waiting record", 1, QStringLiteral("too much waits for the disk"));
     }
     // Its sender waits for the commit, which starts at once (or as soon as
     // the one under way ends).
@@ -90,6 +92,7 @@ void HistoryWriter::setFate(qint64 id, MessageFate fate)
     }
     if (!fates.contains(id) && fates.size() >= kMaxPendingFates) {
         ++dropped;
+        logLine("Dropped a fate change", 1, QStringLiteral("too many wait for the disk"));
         return;
     }
     const bool wasIdle = !hasWork();
@@ -220,6 +223,14 @@ void HistoryWriter::report(int unreadCount, bool changed)
         reportTo(unreadCount, changed, dropped);
 }
 
+void HistoryWriter::logLine(const char *what, qint64 count, const QString &reason)
+{
+    if (!lcHistory().isInfoEnabled() || !log.allow(QDateTime::currentMSecsSinceEpoch()))
+        return;
+    qCInfo(lcHistory).nospace() << what << " (" << count << "): " << qUtf8Printable(reason) << " ("
+                                << log.suppressed() << " lines held back so far)";
+}
+
 // The writer thread.
 
 void HistoryWriter::run()
@@ -238,6 +249,7 @@ void HistoryWriter::run()
         if (!prepared) {
             writerFailed = true;
             lastError = error.isEmpty() ? insert.lastError().text() + update.lastError().text() : error;
+            logLine("Cannot write the history; records dropped", qint64(records.size()), lastError);
             records.clear();
             fates.clear();
             totalsPending = false;
@@ -281,6 +293,7 @@ void HistoryWriter::run()
                 // the bounds let no new one in.
                 keepForRetry(batch);
                 lastError = error;
+                logLine("The file is locked; waiting in ms", lockPauseMs, error);
                 const QDeadlineTimer pause(lockPauseMs);
                 lockPauseMs = std::min(2 * lockPauseMs, kLastLockPauseMs);
                 while (!stopRequested && !pause.hasExpired())
@@ -301,6 +314,8 @@ void HistoryWriter::run()
                 // behind it must move on.
                 dropped += qint64(batch.records.size()) + batch.fates.size();
                 lastError = error;
+                logLine("Dropped a batch of records and fate changes",
+                        qint64(batch.records.size()) + batch.fates.size(), error);
             }
             settle(through);
             report(written == Written::Yes ? int(unread) : -1, written == Written::Yes);

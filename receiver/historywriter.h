@@ -1,5 +1,6 @@
 #pragma once
 
+#include "logging.h"
 #include "message.h"
 
 #include <QDeadlineTimer>
@@ -98,6 +99,8 @@ private:
     bool wantsIndexing() const;
     bool totalsKnown() const { return countedTo >= countTo; }
     void report(int unread, bool changed);
+    // Logs (lcHistory, info) what was lost or waited for, rate-limited.
+    void logLine(const char *what, qint64 count, const QString &reason);
     // Puts a batch that found the file locked back before what came since.
     void keepForRetry(Batch &batch);
     // The steps of run() between commits, the mutex released inside.
@@ -161,4 +164,6 @@ private:
     // the bounds are not enforced.
     qint64 countedTo = 0;
     qint64 countTo = 0;
+    // Lines about losses and waits, under a flood of them.
+    RateLimitedLog log;
 };

@@ -1,5 +1,7 @@
 #include "messagehistory.h"
 
+#include "logging.h"
+
 #include <QDeadlineTimer>
 #include <QThread>
 
@@ -17,8 +19,11 @@ MessageHistory::MessageHistory(const QString &path, QObject *parent)
     , m_path(path)
     , m_store(path, connectionNameFor(this))
 {
-    if (!m_store.isOpen())
+    if (!m_store.isOpen()) {
+        qCInfo(lcHistory).nospace() << "Cannot open the history " << qUtf8Printable(path) << ": "
+                                    << qUtf8Printable(m_store.openError());
         return;
+    }
     m_unreadCount = int(m_store.unreadAtOpen());
     // Reports come on the writer's thread and are posted to this one; the
     // destructor stops them before this object goes.
