@@ -5,6 +5,7 @@
 #include "wireformat.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -36,8 +37,11 @@ void Listener::finishOverdueReaders()
     // Waiting connections whose time is up get a reader all the same, to
     // hand on what they sent; then every overdue read ends.
     startWaiting(true);
-    for (ConnectionReader *reader : std::as_const(m_readers))
-        reader->finishIfOverdue();
+    for (ConnectionReader *reader : std::as_const(m_readers)) {
+        if (!reader->isDone() && reader->finishIfOverdue())
+            logRefusedPayload(m_refusedLog, reader->peerIp(), m_listeningPort,
+                              "the data time-out ended its read; what came is handed on");
+    }
     if (resetFloods())
         emit connectionsChanged();
     handOnFinished();
@@ -52,6 +56,15 @@ Listener::~Listener()
     // delivered.
     for (const Storing &storing : std::as_const(m_storing))
         nativesocket::closeDescriptor(storing.descriptor);
+}
+
+void logRefusedPayload(RateLimitedLog &log, const QString &peerIp, quint16 port, const char *reason)
+{
+    if (!lcNetwork().isInfoEnabled() || !log.allow(QDateTime::currentMSecsSinceEpoch()))
+        return;
+    qCInfo(lcNetwork).nospace() << "Refused a payload from " << qUtf8Printable(peerIp) << " on port " << port
+                                << ": " << reason << " (" << log.suppressed()
+                                << " refusals held back from the log so far)";
 }
 
 QString listenErrorDescription(QAbstractSocket::SocketError error, const QString &errorString, qint32 port,
@@ -88,6 +101,7 @@ bool Listener::startListening()
                                                              m_port, QCoreApplication::applicationFilePath())
                                     : tr("Invalid port number %1").arg(m_port);
     m_server.close();
+    qCInfo(lcNetwork).nospace() << "Cannot listen on port " << m_port << ": " << qUtf8Printable(description);
     emit listenFailed(description);
     return false;
 }
@@ -228,6 +242,8 @@ bool Listener::resetFloods()
             continue;
         nativesocket::closeDescriptor(waiting.descriptor);
         const Waiting gone = m_waiting.takeAt(i);
+        logRefusedPayload(m_refusedLog, gone.peerIp, m_listeningPort,
+                          "reset, its address has more connections waiting than one may");
         countAddress(gone.peer, gone.peerIp, 0, -1);
         reset = true;
     }
@@ -355,6 +371,8 @@ void Listener::handOn(ConnectionReader *reader)
     PeerConnections *peer = reader->peer();
     // A refused one is reset with its reader.
     const qintptr descriptor = reader->isRefused() ? -1 : reader->takeDescriptor();
+    if (reader->isRefused())
+        logRefusedPayload(m_refusedLog, peerIp, m_listeningPort, "over 65536 bytes, reset");
     delete reader;
     countAddress(peer, peerIp, -1, 0);
     if (descriptor < 0)

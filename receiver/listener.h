@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include "connectionreader.h"
+#include "logging.h"
 #include "nativesocket.h"
 
 class QSocketNotifier;
@@ -40,6 +41,10 @@ QString listenErrorDescription(QAbstractSocket::SocketError error, const QString
 // (holdUntilStored()), once release() says the message is stored; else as
 // soon as it is handed on. Until then the system resets it should the
 // program die.
+// Logs (lcNetwork, info) why a payload from peerIp on port went no further,
+// as far as log lets it through under a flood.
+void logRefusedPayload(RateLimitedLog &log, const QString &peerIp, quint16 port, const char *reason);
+
 class Listener : public QObject
 {
     Q_OBJECT
@@ -202,4 +207,5 @@ private:
     quint64 m_handOnPasses = 0;
     bool m_handingOn = false;
     bool m_retiring = false;
+    RateLimitedLog m_refusedLog;
 };

@@ -10,6 +10,15 @@
 // become a character of its own, and its sender's address is short.
 constexpr qsizetype kMaxMessageHeldBytes = (kMaxPayloadBytes + 64) * qsizetype(sizeof(QChar));
 
+// What became of a received message (stored in the history as its number).
+enum class MessageFate
+{
+    Shown,         // in a window, not read through yet
+    Read,          // the user read past it or replied
+    UnreadAtClose, // still unread when its window closed
+    NotShown       // a window limit kept it off the screen
+};
+
 // One received message as it travels from the listener to the router and on
 // to a window: who sent it, where it came in, and its text.
 struct Message

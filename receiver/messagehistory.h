@@ -1,8 +1,8 @@
 #pragma once
 
-#include "message.h"
+#include "historystore.h"
+#include "historywriter.h"
 
-#include <QDateTime>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -10,30 +10,6 @@
 #include <memory>
 
 class QThread;
-
-// What became of a received message.
-enum class MessageFate
-{
-    Shown,         // in a window, not read through yet
-    Read,          // the user read past it or replied
-    UnreadAtClose, // still unread when its window closed
-    NotShown       // a window limit kept it off the screen
-};
-
-// One message as the history holds it.
-struct HistoryEntry
-{
-    qint64 id = 0;      // 0: no such message
-    QDateTime received; // UTC
-    QString name;
-    QString address;
-    quint16 localPort = 0;
-    qint32 replyPort = kNoReplyPort;
-    MessageFate fate = MessageFate::Shown;
-    // The whole text from entry(); only its first kPreviewCharacters
-    // characters from page(). CR LF line breaks, as received.
-    QString text;
-};
 
 // Every message Quillbox received, kept in an SQLite file (Qt SQL, QSQLITE),
 // so that a crash or a window closed with unread texts loses none of them.
@@ -60,31 +36,26 @@ struct HistoryEntry
 // A database that cannot be opened (an unwritable folder, a damaged file)
 // leaves isOpen() false with errorString(): record() then does nothing and
 // returns 0, and reading finds nothing.
+//
+// This class is the face the rest of the program uses: HistoryStore holds
+// the file, its schema and the reading, HistoryWriter the queue and the
+// writer thread.
 class MessageHistory : public QObject
 {
     Q_OBJECT
 public:
-    // The most a fate change waits in memory before it is committed.
-    static constexpr int kCommitIntervalMs = 200;
-    // Changes that make the writer commit at once.
-    static constexpr int kBatchSize = 256;
-    // What may wait for the writer: far beyond any burst that a listener
-    // takes in a few hundred milliseconds, bounded when the disk stalls.
-    static constexpr qsizetype kMaxPendingRecords = 16384;
-    static constexpr qsizetype kMaxPendingBytes = qsizetype(128) * 1024 * 1024;
-    // Fate changes of committed messages that may wait.
-    static constexpr qsizetype kMaxPendingFates = 16384;
+    static constexpr int kCommitIntervalMs = HistoryWriter::kCommitIntervalMs;
+    static constexpr int kBatchSize = HistoryWriter::kBatchSize;
+    static constexpr qsizetype kMaxPendingRecords = HistoryWriter::kMaxPendingRecords;
+    static constexpr qsizetype kMaxPendingBytes = HistoryWriter::kMaxPendingBytes;
+    static constexpr qsizetype kMaxPendingFates = HistoryWriter::kMaxPendingFates;
     // The longest flush() and the destructor wait for the writer.
     static constexpr int kFlushTimeoutMs = 5000;
-    // Characters of a text that page() returns.
-    static constexpr int kPreviewCharacters = 200;
-    // The most rows one page() returns.
-    static constexpr int kMaxPageRows = 1000;
-    // Bounds until setLimits() says otherwise.
-    static constexpr qint64 kDefaultMaxMessages = 100000;
-    static constexpr qint64 kDefaultMaxBytes = qint64(256) * 1024 * 1024;
-    // The schema this build writes (PRAGMA user_version).
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kPreviewCharacters = HistoryStore::kPreviewCharacters;
+    static constexpr int kMaxPageRows = HistoryStore::kMaxPageRows;
+    static constexpr qint64 kDefaultMaxMessages = HistoryWriter::kDefaultMaxMessages;
+    static constexpr qint64 kDefaultMaxBytes = HistoryWriter::kDefaultMaxBytes;
+    static constexpr int kSchemaVersion = HistoryStore::kSchemaVersion;
 
     // Opens the database at path, making it and its folder (owner-only) if
     // needed.
@@ -96,7 +67,7 @@ public:
     // $XDG_DATA_HOME/Quillbox/history.sqlite.
     static QString defaultPath();
 
-    bool isOpen() const { return m_open; }
+    bool isOpen() const { return m_store.isOpen(); }
     // Why the database could not be opened, or the latest failed write or
     // read.
     QString errorString() const;
@@ -160,18 +131,12 @@ signals:
     void roomMade();
 
 private:
-    struct Shared;
-    bool openDatabase();
-    void startWriter();
     void delivered(int unread, bool anyChange, qint64 droppedTotal);
 
     QString m_path;
-    QString m_connectionName;
-    QString m_openError;
-    bool m_open = false;
+    HistoryStore m_store;
     int m_unreadCount = 0;
     qint64 m_reportedDropped = 0;
-    QString m_readError;
-    std::shared_ptr<Shared> m_shared;
-    QThread *m_writer = nullptr;
+    std::shared_ptr<HistoryWriter> m_writer;
+    QThread *m_thread = nullptr;
 };

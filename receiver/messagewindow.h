@@ -1,6 +1,6 @@
 #pragma once
 
-#include "messagehistory.h"
+#include "message.h"
 #include "messagerouter.h"
 
 #include <QDeadlineTimer>

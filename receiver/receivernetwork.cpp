@@ -156,8 +156,10 @@ void ReceiverNetwork::payloadReceived(Listener *listener, const QByteArray &payl
     // format rejects goes no further (and is closed at once, as one the
     // history does not keep).
     std::optional<Message> message = messageFromPayload(payload, peerIp, localPort);
-    if (!message)
+    if (!message) {
+        logRefusedPayload(m_refusedLog, peerIp, localPort, "the format rejects it");
         return;
+    }
     if (m_history)
         message->historyId = m_history->record(*message, MessageFate::Shown);
     if (message->historyId > 0) {

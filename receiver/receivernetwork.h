@@ -1,5 +1,6 @@
 #pragma once
 
+#include "logging.h"
 #include "message.h"
 
 #include <QHostAddress>
@@ -92,4 +93,5 @@ private:
     QList<Listener *> m_all;
     // Read and not handed over yet.
     QList<Message> m_outgoing;
+    RateLimitedLog m_refusedLog;
 };

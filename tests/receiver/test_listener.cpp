@@ -8,6 +8,7 @@
 #include "receivernetwork.h"
 #include "receivertesthelpers.h"
 
+#include <QLoggingCategory>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -80,6 +81,29 @@ struct Network
     quint16 port = 0;
 };
 
+// The lines logged in a category while it lives.
+struct LogCapture
+{
+    explicit LogCapture(const char *category)
+    {
+        s_category = category;
+        s_lines.clear();
+        s_previous = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext &context, const QString &text) {
+                if (qstrcmp(context.category, s_category) == 0)
+                    s_lines.append(text);
+                else
+                    s_previous(type, context, text);
+            });
+    }
+    ~LogCapture() { qInstallMessageHandler(s_previous); }
+    const QStringList &lines() const { return s_lines; }
+
+    static inline const char *s_category = nullptr;
+    static inline QStringList s_lines;
+    static inline QtMessageHandler s_previous = nullptr;
+};
+
 } // namespace
 
 class TestListener : public QObject
@@ -114,6 +138,33 @@ private slots:
         QVERIFY(p.payload(0).capacity() < p.payload(0).size() + 1024);
         QCOMPARE(p.received[0][1].toString(), u"127.0.0.1"_s);
         QCOMPARE(p.received[0][2].value<quint16>(), p.port());
+    }
+
+    // Refused payloads are logged with their reason once quill.network is
+    // switched on, and not at all by default.
+    void refusedPayloadLogged_data()
+    {
+        QTest::addColumn<QString>("rules");
+        QTest::addColumn<int>("lines");
+        QTest::newRow("switched on") << u"quill.*=true"_s << 1;
+        QTest::newRow("default") << QString() << 0;
+    }
+
+    void refusedPayloadLogged()
+    {
+        QFETCH(QString, rules);
+        QFETCH(int, lines);
+        QLoggingCategory::setFilterRules(rules);
+        const LogCapture log("quill.network");
+        Network n;
+        for (const QByteArray &sent : {QByteArray(kMaxPayloadBytes + 1, 'y'), Bars("bob|hi")}) {
+            std::future<Ending> ending = SendAside(n.port, sent);
+            QTRY_VERIFY_WITH_TIMEOUT(IsReady(ending), 10000);
+        }
+        QLoggingCategory::setFilterRules(QString());
+        QCOMPARE(log.lines().filter(u"over 65536 bytes"_s).size(), lines);
+        QCOMPARE(log.lines().filter(u"the format rejects it"_s).size(), lines);
+        QCOMPARE(log.lines().size(), 2 * lines);
     }
 
     void silentPeersLetGoInOrder()
