@@ -48,7 +48,7 @@ MessageHistory::~MessageHistory()
     if (m_thread->wait(QDeadlineTimer(kFlushTimeoutMs)))
         delete m_thread;
     else // A stalled disk: the writer keeps its state and ends on its own.
-        qWarning("Quillbox: the history writer did not end in time; its last records may be lost");
+        qCWarning(lcHistory, "the history writer did not end in time; its last records may be lost");
 }
 
 QString MessageHistory::defaultPath()

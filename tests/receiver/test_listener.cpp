@@ -4,6 +4,7 @@
 // explanation of a port below 1024. The network side with a history: a
 // sender's connection is closed only once its message is stored, also when
 // shutting down.
+#include "logcapture.h"
 #include "messagehistory.h"
 #include "receivernetwork.h"
 #include "receivertesthelpers.h"
@@ -79,29 +80,6 @@ struct Network
     QSignalSpy arrived{&network, &ReceiverNetwork::messagesArrived};
     QSqlDatabase other = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"other"_s);
     quint16 port = 0;
-};
-
-// The lines logged in a category while it lives.
-struct LogCapture
-{
-    explicit LogCapture(const char *category)
-    {
-        s_category = category;
-        s_lines.clear();
-        s_previous = qInstallMessageHandler(
-            [](QtMsgType type, const QMessageLogContext &context, const QString &text) {
-                if (qstrcmp(context.category, s_category) == 0)
-                    s_lines.append(text);
-                else
-                    s_previous(type, context, text);
-            });
-    }
-    ~LogCapture() { qInstallMessageHandler(s_previous); }
-    const QStringList &lines() const { return s_lines; }
-
-    static inline const char *s_category = nullptr;
-    static inline QStringList s_lines;
-    static inline QtMessageHandler s_previous = nullptr;
 };
 
 } // namespace
