@@ -322,9 +322,24 @@ private slots:
                  u"Quillbox"_s + versionText());
         box.show();
         QVERIFY(QTest::qWaitForWindowExposed(&box));
-        QTest::mouseClick(box.findChild<QLineEdit *>(u"email"_s), Qt::LeftButton);
-        QTest::mouseClick(box.findChild<QLineEdit *>(u"website"_s), Qt::LeftButton);
-        QCOMPARE(m_opened, (QStringList{u"mailto:"_s + AboutBox::kEmail, AboutBox::kWebsite}));
+        auto *email = box.findChild<QLineEdit *>(u"email"_s);
+        auto *website = box.findChild<QLineEdit *>(u"website"_s);
+        QTest::mouseClick(email, Qt::LeftButton);
+        QTest::mouseClick(website, Qt::LeftButton);
+        // The links are reached from the keyboard too, and opened with Enter
+        // without closing the box.
+        website->setFocus();
+        QTest::keyClick(website, Qt::Key_Return);
+        QVERIFY(box.isVisible() && website->focusPolicy() & Qt::TabFocus);
+        QCOMPARE(m_opened,
+                 (QStringList{u"mailto:"_s + AboutBox::kEmail, AboutBox::kWebsite, AboutBox::kWebsite}));
+        // In the theme's link colour, also after a change to a dark palette.
+        QPalette dark = box.palette();
+        dark.setColor(QPalette::Window, Qt::black);
+        dark.setColor(QPalette::Link, QColor(0x8a, 0xb4, 0xf8));
+        box.setPalette(dark);
+        QCOMPARE(email->palette().color(QPalette::Text), QColor(0x8a, 0xb4, 0xf8));
+        QCOMPARE(email->palette().color(QPalette::Base), QColor(Qt::black));
         for (const QString &scheme : {u"mailto"_s, u"https"_s})
             QDesktopServices::unsetUrlHandler(scheme);
     }
