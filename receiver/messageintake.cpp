@@ -114,10 +114,11 @@ void MessageIntake::applyHistoryOptions()
 void MessageIntake::startNotifier()
 {
     m_notifier = new DesktopNotifier(this);
-    connect(m_notifier, &DesktopNotifier::openRequested, this, [this](const Message &sender) {
-        if (MessageWindow *window = windowOf(sender))
-            bringToFront(window);
-    });
+    connect(m_notifier, &DesktopNotifier::openRequested, this,
+            [this](const Message &sender, const QString &activationToken) {
+                if (MessageWindow *window = windowOf(sender))
+                    bringToFront(window, activationToken);
+            });
     // A window kept back for a notification that never showed comes up.
     connect(m_notifier, &DesktopNotifier::notShown, this, [this](const Message &sender) {
         if (m_settings.messageAlert != MessageAlert::Notification)
@@ -152,14 +153,17 @@ MessageWindow *MessageIntake::windowOf(const Message &sender) const
     return nullptr;
 }
 
-void MessageIntake::replyFromNotification(const Message &sender)
+void MessageIntake::replyFromNotification(const Message &sender, const QString &activationToken)
 {
+    // The token lets Quillpost's window come forward.
+    m_replies->setNextActivationToken(activationToken);
     // The window's own "Reply" where the window is there, so it closes as
     // after a click; else the main window tells what came of it.
     if (MessageWindow *window = windowOf(sender))
         window->onReplyClicked();
     else
         m_replies->reply(sender, this);
+    m_replies->setNextActivationToken({});
 }
 
 void MessageIntake::queueChanged()

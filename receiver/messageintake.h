@@ -76,7 +76,7 @@ private:
     MessageWindow *buildMessageWindow();
     // The open (or hidden) message window of sender, if any.
     MessageWindow *windowOf(const Message &sender) const;
-    void replyFromNotification(const Message &sender);
+    void replyFromNotification(const Message &sender, const QString &activationToken);
 
     ReceiverSettings &m_settings;
     MessageRouter *m_router;

@@ -2,6 +2,7 @@
 
 #include "localendpoint.h"
 #include "replyrecord.h"
+#include "windowactivation.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -54,6 +55,7 @@ void ReplyToSender::answered(EndpointReply reply)
     m_request = nullptr;
     switch (reply) {
     case EndpointReply::Answered:
+        handOverActivationToken();
         finish(ReplyOutcome::Delivered);
         break;
     case EndpointReply::NoEndpoint:
@@ -66,9 +68,22 @@ void ReplyToSender::answered(EndpointReply reply)
     }
 }
 
+void ReplyToSender::handOverActivationToken()
+{
+    // Its answer changes nothing: an older Quillpost refuses a token, and
+    // its window has come forward as well as it could.
+    if (m_activationToken.isEmpty())
+        return;
+    auto *request = EndpointRequest::bringToFront(kSendEndpointName, m_requestTimeoutMs, this,
+                                                  std::exchange(m_activationToken, QString()).toLatin1());
+    connect(request, &EndpointRequest::finished, request, &QObject::deleteLater);
+    request->start();
+}
+
 void ReplyToSender::startSender()
 {
-    if (m_starts < m_maxRounds && launch(m_senderProgram)) {
+    // The token goes with the first start only: it serves one activation.
+    if (m_starts < m_maxRounds && launch(m_senderProgram, std::exchange(m_activationToken, QString()))) {
         ++m_starts;
         m_roundWait.start();
         return;
@@ -76,14 +91,22 @@ void ReplyToSender::startSender()
     finish(ReplyOutcome::NoSender, QStringLiteral("No sender open, so no message could be replied"));
 }
 
-bool ReplyToSender::launch(const QString &path)
+bool ReplyToSender::launch(const QString &path, const QString &activationToken)
 {
     const QFileInfo program(path);
     if (!program.isAbsolute() || !program.isFile() || !program.isExecutable())
         return false;
     // Started directly, never through a shell. A copy started while an
     // earlier one is still coming up ends by itself.
-    return QProcess::startDetached(program.absoluteFilePath(), {}, program.absolutePath());
+    QProcess process;
+    process.setProgram(program.absoluteFilePath());
+    process.setWorkingDirectory(program.absolutePath());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("XDG_ACTIVATION_TOKEN"));
+    if (isActivationToken(activationToken.toLatin1()))
+        environment.insert(QStringLiteral("XDG_ACTIVATION_TOKEN"), activationToken);
+    process.setProcessEnvironment(environment);
+    return process.startDetached();
 }
 
 void ReplyToSender::finish(ReplyOutcome outcome, const QString &notice)

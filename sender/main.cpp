@@ -6,6 +6,7 @@
 #include "sessionend.h"
 #include "settingsstore.h"
 #include "singleinstance.h"
+#include "windowactivation.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -20,7 +21,11 @@ int bringFirstCopyForward(int argc, char *argv[])
     // A live copy answers at once; one that hangs is not waited for long.
     constexpr int kBringToFrontTimeoutMs = 3000;
     QCoreApplication app(argc, argv);
-    auto *request = EndpointRequest::bringToFront(kSendEndpointName, kBringToFrontTimeoutMs, &app);
+    // A copy started from a launcher under Wayland holds the token that
+    // lets the window come forward: it goes along.
+    const QByteArray token = qgetenv("XDG_ACTIVATION_TOKEN");
+    auto *request = EndpointRequest::bringToFront(kSendEndpointName, kBringToFrontTimeoutMs, &app,
+                                                  isActivationToken(token) ? token : QByteArray());
     QObject::connect(request, &EndpointRequest::finished, &app, [] { QCoreApplication::exit(0); });
     request->start();
     return QCoreApplication::exec();

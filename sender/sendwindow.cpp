@@ -59,7 +59,8 @@ SendWindow::~SendWindow()
 
 void SendWindow::connectReplyIntake()
 {
-    connect(m_intake, &ReplyIntake::bringToFrontRequested, this, [this] { bringToFront(this); });
+    connect(m_intake, &ReplyIntake::bringToFrontRequested, this,
+            [this](const QString &activationToken) { bringToFront(this, activationToken); });
     connect(m_intake, &ReplyIntake::userChosen, this, [this](int number) {
         m_recipientBox->fill(m_settings.userList, number - 1);
         if (isMinimized())

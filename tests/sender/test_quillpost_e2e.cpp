@@ -53,17 +53,7 @@ private slots:
         QProcess quillbox;
         start(quillbox, u"quillbox"_s);
         const auto stopQuillbox = qScopeGuard([&quillbox] { StopProcess(quillbox); });
-        QTcpSocket sender;
-        QVERIFY(QTest::qWaitFor(
-            [&] {
-                sender.abort();
-                sender.connectToHost(QHostAddress::LocalHost, held.localPort());
-                return sender.waitForConnected(1000);
-            },
-            kXWaitMs));
-        sender.write(Bars("first sender|6000|hello"));
-        sender.disconnectFromHost();
-        QVERIFY(sender.state() == QAbstractSocket::UnconnectedState || sender.waitForDisconnected(kXWaitMs));
+        QVERIFY(SendWhenListening(held.localPort(), Bars("first sender|6000|hello")));
         QString message, window;
         // Waited for with qWaitFor, which looks once a round: a window the
         // window manager is still mapping may be gone again for a moment.

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -26,6 +27,25 @@ inline void StopProcess(QProcess &process)
     if (!process.waitForFinished(kXWaitMs))
         process.kill();
     process.waitForFinished(kXWaitMs);
+}
+
+// Sends payload to a program that is still coming up on port (loopback),
+// trying again until it listens; true once the whole payload went and the
+// connection closed.
+inline bool SendWhenListening(quint16 port, const QByteArray &payload)
+{
+    QTcpSocket sender;
+    const bool connected = QTest::qWaitFor(
+        [&] {
+            sender.abort();
+            sender.connectToHost(QHostAddress::LocalHost, port);
+            return sender.waitForConnected(1000);
+        },
+        kXWaitMs);
+    if (!connected || sender.write(payload) != payload.size())
+        return false;
+    sender.disconnectFromHost();
+    return sender.state() == QAbstractSocket::UnconnectedState || sender.waitForDisconnected(kXWaitMs);
 }
 
 inline QProcessEnvironment OnDisplay(const QString &display)
