@@ -206,23 +206,25 @@ private slots:
     }
 
     // Every control of every window that takes the focus has a name for a
-    // screen reader.
+    // screen reader, and every text stays readable under a dark palette.
     void accessibleNames()
     {
+        const QPalette light = QApplication::palette();
+        QApplication::setPalette(DarkPalette());
+        const auto restore = qScopeGuard([&light] { QApplication::setPalette(light); });
         Receiver r;
         QVERIFY(SendPayload(r.port(), Bars("bob|1|hello")));
         QTRY_COMPARE(r.windows().size(), 1);
         r.form->show();
         HistoryWindow history(r.form->history());
         ReceiverOptionsDialog options(r.store, r.settings);
-        QStringList unnamed;
+        QStringList faults;
         for (QWidget *window : {static_cast<QWidget *>(r.form.get()), static_cast<QWidget *>(r.windows()[0]),
                                 static_cast<QWidget *>(&history), static_cast<QWidget *>(&options)}) {
             window->show();
-            for (const QString &control : UnnamedControls(window))
-                unnamed << window->objectName() + u": "_s + control;
+            faults << AccessibilityFaults(window);
         }
-        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(u", "_s)));
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u", "_s)));
     }
 
     void ends()
