@@ -9,7 +9,6 @@
 #include "privatebus.h"
 #include "xdisplay.h"
 
-#include <QDirIterator>
 #include <QLibraryInfo>
 #include <QSettings>
 #include <QSqlDatabase>
@@ -22,22 +21,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr auto kToken = "quill-wayland-token"_L1;
-
-// The pid of the program at path whose environment holds entry, or 0.
-qint64 RunningWith(const QString &path, const QByteArray &entry)
-{
-    QDirIterator processes(u"/proc"_s, QDir::Dirs | QDir::NoDotAndDotDot);
-    while (processes.hasNext()) {
-        const QString folder = processes.next();
-        QFile environ(folder + u"/environ"_s);
-        if (QFileInfo(folder + u"/exe"_s).symLinkTarget() != QFileInfo(path).canonicalFilePath() ||
-            !environ.open(QIODevice::ReadOnly))
-            continue;
-        if (environ.readAll().split('\0').contains(entry))
-            return QFileInfo(folder).fileName().toLongLong();
-    }
-    return 0;
-}
 
 } // namespace
 
