@@ -69,8 +69,8 @@ void SendWindow::connectReplyIntake()
         // The notice goes over the dialog that is in front of this window;
         // one that is open already names the latest sender instead.
         QWidget *front = QApplication::activeModalWidget();
-        showNotice(front ? front : this, kTitleReply, tr("Return to main menu for reply to user ") + name,
-                   NoticeText::Replace);
+        showNotice(front ? front : this, kTitleReply,
+                   tr("Return to main menu for reply to user %1").arg(name), NoticeText::Replace);
     });
     connect(m_intake, &ReplyIntake::bringForwardDue, this, [this] {
         bringToFront(this);

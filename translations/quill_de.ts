@@ -76,7 +76,7 @@ Unter Linux kann Quillbox auf Port %1 nur mit der Fähigkeit cap_net_bind_servic
     <name>CommandLine</name>
     <message>
         <source>Try &apos;%1 --help&apos;.</source>
-        <translation>Siehe &apos;%1 --help&apos;.</translation>
+        <translation>Mehr dazu mit &apos;%1 --help&apos;.</translation>
     </message>
     <message>
         <source>Receives pop-up messages on the local network.</source>
@@ -741,10 +741,6 @@ Nicht zugestellt: </translation>
         <translation>Nachricht senden</translation>
     </message>
     <message>
-        <source>Return to main menu for reply to user </source>
-        <translation>Zum Antworten ins Hauptmenü zurückkehren, an Benutzer </translation>
-    </message>
-    <message>
         <source>Send</source>
         <translation>Senden</translation>
     </message>
@@ -791,6 +787,10 @@ Nicht zugestellt: </translation>
     <message>
         <source>&amp;About...</source>
         <translation>Ü&amp;ber...</translation>
+    </message>
+    <message>
+        <source>Return to main menu for reply to user %1</source>
+        <translation>Kehren Sie zum Hauptmenü zurück, um %1 zu antworten</translation>
     </message>
 </context>
 <context>

@@ -741,10 +741,6 @@ Non remis : </translation>
         <translation>Envoyer un message</translation>
     </message>
     <message>
-        <source>Return to main menu for reply to user </source>
-        <translation>Revenez au menu principal pour répondre à l’utilisateur </translation>
-    </message>
-    <message>
         <source>Send</source>
         <translation>Envoyer</translation>
     </message>
@@ -791,6 +787,10 @@ Non remis : </translation>
     <message>
         <source>&amp;About...</source>
         <translation>À &amp;propos...</translation>
+    </message>
+    <message>
+        <source>Return to main menu for reply to user %1</source>
+        <translation>Revenez au menu principal pour répondre à %1</translation>
     </message>
 </context>
 <context>
