@@ -30,8 +30,8 @@ bool ReplyToSender::start(const QString &name, const QString &ip, qint32 port)
             this,
             [this] {
                 finish(ReplyOutcome::Failed,
-                       QStringLiteral("The sender's name is too long to be handed to the sending program, so "
-                                      "no message could be replied"));
+                       tr("The sender's name is too long to be handed to the sending program, so "
+                          "no message could be replied"));
             },
             Qt::QueuedConnection);
         return true;
@@ -63,7 +63,7 @@ void ReplyToSender::answered(EndpointReply reply)
         break;
     case EndpointReply::Failed:
         finish(ReplyOutcome::Failed,
-               QStringLiteral("The sending program did not take the reply, so no message could be replied"));
+               tr("The sending program did not take the reply, so no message could be replied"));
         break;
     }
 }
@@ -88,7 +88,7 @@ void ReplyToSender::startSender()
         m_roundWait.start();
         return;
     }
-    finish(ReplyOutcome::NoSender, QStringLiteral("No sender open, so no message could be replied"));
+    finish(ReplyOutcome::NoSender, tr("No sender open, so no message could be replied"));
 }
 
 bool ReplyToSender::launch(const QString &path, const QString &activationToken)

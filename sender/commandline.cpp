@@ -6,6 +6,7 @@
 #include "programinfo.h"
 #include "sendersettings.h"
 #include "settingsstore.h"
+#include "translation.h"
 #include "wireformat.h"
 
 #include <QCommandLineParser>
@@ -20,27 +21,31 @@ namespace {
 
 const QString kProgram = QStringLiteral("quillpost");
 
-const QCommandLineOption kTo(QStringLiteral("to"),
-                             QStringLiteral("Send to a user or a group of the user list, or to HOST[:PORT] "
-                                            "(an IPv4 address; the default port when none is given). "
-                                            "May be given several times."),
-                             QStringLiteral("RECIPIENT"));
-const QCommandLineOption kFrom(QStringLiteral("from"),
-                               QStringLiteral("The sender name shown to the recipients (default: your "
-                                              "identification)."),
-                               QStringLiteral("NAME"));
-const QCommandLineOption kReplyPort(QStringLiteral("reply-port"),
-                                    QStringLiteral("The port on which your Quillbox takes replies (default: "
-                                                   "your identification)."),
-                                    QStringLiteral("N"));
-const QCommandLineOption kMessage(QStringLiteral("message"),
-                                  QStringLiteral("The text to send (default: standard input)."),
-                                  QStringLiteral("TEXT"));
+const QCommandLineOption
+    kTo(QStringLiteral("to"),
+        QStringLiteral(QT_TRANSLATE_NOOP("CommandLine",
+                                         "Send to a user or a group of the user list, or to HOST[:PORT] "
+                                         "(an IPv4 address; the default port when none is given). "
+                                         "May be given several times.")),
+        QStringLiteral("RECIPIENT"));
+const QCommandLineOption kFrom(
+    QStringLiteral("from"),
+    QStringLiteral(QT_TRANSLATE_NOOP("CommandLine", "The sender name shown to the recipients (default: your "
+                                                    "identification).")),
+    QStringLiteral("NAME"));
+const QCommandLineOption kReplyPort(
+    QStringLiteral("reply-port"),
+    QStringLiteral(QT_TRANSLATE_NOOP("CommandLine", "The port on which your Quillbox takes replies (default: "
+                                                    "your identification).")),
+    QStringLiteral("N"));
+const QCommandLineOption
+    kMessage(QStringLiteral("message"),
+             QStringLiteral(QT_TRANSLATE_NOOP("CommandLine", "The text to send (default: standard input).")),
+             QStringLiteral("TEXT"));
 
-const QList<QCommandLineOption> &sendOptions()
+QList<QCommandLineOption> sendOptions()
 {
-    static const QList<QCommandLineOption> options{kTo, kFrom, kReplyPort, kMessage};
-    return options;
+    return {translated(kTo), translated(kFrom), translated(kReplyPort), translated(kMessage)};
 }
 
 // The stored settings as they are, read from a copy so that nothing the
@@ -84,51 +89,59 @@ void printLine(const QString &line)
 int send(const QCommandLineParser &parser)
 {
     if (!parser.positionalArguments().isEmpty())
-        return usageError(kProgram, QStringLiteral("unexpected argument \"") +
-                                        parser.positionalArguments().first() + QStringLiteral("\""));
+        return usageError(kProgram, QCoreApplication::translate("CommandLine", "unexpected argument \"%1\"")
+                                        .arg(parser.positionalArguments().first()));
     if (!parser.isSet(kTo))
-        return usageError(kProgram, QStringLiteral("no recipient: give at least one --to"));
+        return usageError(kProgram,
+                          QCoreApplication::translate("CommandLine", "no recipient: give at least one --to"));
 
     for (const QCommandLineOption &option : {kFrom, kReplyPort, kMessage}) {
         if (parser.values(option).size() > 1)
-            return usageError(kProgram, QStringLiteral("--") + option.names().first() +
-                                            QStringLiteral(" may be given only once"));
+            return usageError(kProgram,
+                              QCoreApplication::translate("CommandLine", "--%1 may be given only once")
+                                  .arg(option.names().first()));
     }
 
     SenderSettings settings = storedSettings();
     QString name = settings.myUserName;
     if (parser.isSet(kFrom) && !isValidUserName(parser.value(kFrom), name))
-        return usageError(kProgram, QStringLiteral("--from: the name must be 1 to ") +
-                                        QString::number(kMaxUserNameLength) +
-                                        QStringLiteral(" characters long"));
+        return usageError(kProgram, QCoreApplication::translate(
+                                        "CommandLine", "--from: the name must be 1 to %1 characters long")
+                                        .arg(kMaxUserNameLength));
     // 0 is taken, as the identification takes it: the recipients cannot reply.
     qint32 replyPort = settings.myReplyPort;
     if (parser.isSet(kReplyPort)) {
         const std::optional<qint32> port = plainNumber(parser.value(kReplyPort), kMaxPort);
         if (!port)
             return usageError(
-                kProgram, QStringLiteral("--reply-port: not a port number (0 to 65535 in decimal digits)"));
+                kProgram,
+                QCoreApplication::translate(
+                    "CommandLine", "--reply-port: not a port number (0 to 65535 in decimal digits)"));
         replyPort = *port;
     }
 
     RecipientSet recipients(settings);
     for (const QString &word : parser.values(kTo)) {
         if (!recipients.addWord(word))
-            return usageError(kProgram,
-                              QStringLiteral("unknown recipient \"") + word +
-                                  QStringLiteral("\": not a user or group of the list, nor HOST[:PORT] "
-                                                 "(PORT 1 to 65535 in decimal digits)"));
+            return usageError(
+                kProgram, QCoreApplication::translate(
+                              "CommandLine",
+                              "unknown recipient \"%1\": not a user or group of the list, nor HOST[:PORT] "
+                              "(PORT 1 to 65535 in decimal digits)")
+                              .arg(word));
     }
 
     if (recipients.recipients().isEmpty())
-        return usageError(kProgram, QStringLiteral("no recipient: the groups given have no members"));
+        return usageError(kProgram, QCoreApplication::translate(
+                                        "CommandLine", "no recipient: the groups given have no members"));
 
     bool tooLong = false;
     const QString text = parser.isSet(kMessage) ? parser.value(kMessage) : standardInput(tooLong);
     const QByteArray payload = composeMessage(name, replyPort, text);
     if (tooLong || payload.size() > kMaxPayloadBytes)
-        return usageError(kProgram, QStringLiteral("the message is too long to send (at most ") +
-                                        QString::number(kMaxPayloadBytes) + QStringLiteral(" bytes)"));
+        return usageError(kProgram, QCoreApplication::translate(
+                                        "CommandLine", "the message is too long to send (at most %1 bytes)")
+                                        .arg(kMaxPayloadBytes));
 
     // Lines come in the order of the recipients, each as soon as it and those
     // before it are done.
@@ -181,11 +194,12 @@ std::optional<int> runSenderCommandLine(int argc, char *argv[])
         return std::nullopt;
 
     QCoreApplication app(argc, argv);
+    installTranslations(app);
     QCoreApplication::setApplicationName(kSenderStoreName);
     QCoreApplication::setApplicationVersion(QStringLiteral(QUILL_VERSION));
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Sends a pop-up message to people on the local network. Without options it opens "
+    parser.setApplicationDescription(QCoreApplication::translate(
+        "CommandLine", "Sends a pop-up message to people on the local network. Without options it opens "
                        "its window.\nExit status: 0 when every recipient confirmed the message, 1 when "
                        "any did not, 2 for a usage error."));
     addInfoOptions(parser);

@@ -6,6 +6,7 @@
 #include "sessionend.h"
 #include "settingsstore.h"
 #include "singleinstance.h"
+#include "translation.h"
 #include "windowactivation.h"
 
 #include <QApplication>
@@ -42,6 +43,7 @@ int main(int argc, char *argv[])
         return bringFirstCopyForward(argc, argv);
 
     QApplication app(argc, argv);
+    installTranslations(app);
     QApplication::setApplicationName(kSenderStoreName);
     QApplication::setApplicationVersion(QStringLiteral(QUILL_VERSION));
     // Every window shows the program's icon, and the desktop matches the

@@ -3,6 +3,7 @@
 #include "conversions.h"
 #include "fieldchecks.h"
 
+#include <QCoreApplication>
 #include <QTimer>
 #include <algorithm>
 
@@ -99,7 +100,7 @@ void MessageFanout::startNext(MessageSender *sender)
     while (m_running && m_next < m_results.size()) {
         const int index = m_next++;
         const Recipient &to = m_results.at(index).recipient;
-        QString description = QStringLiteral("not in the user list");
+        QString description = tr("not in the user list");
         if (!to.ip.isEmpty() && sender->start(to.ip, to.port, description)) {
             m_senderIndex[slot] = index;
             return;
@@ -145,15 +146,16 @@ QString resultLine(const RecipientResult &result)
 {
     switch (result.outcome) {
     case MessageSender::Outcome::Delivered:
-        return QStringLiteral("delivered: ") + recipientLabel(result.recipient);
+        return QCoreApplication::translate("MessageFanout", "delivered: %1")
+            .arg(recipientLabel(result.recipient));
     case MessageSender::Outcome::NotConfirmed:
-        return QStringLiteral("not confirmed: ") + recipientLabel(result.recipient) + QStringLiteral(": ") +
-               result.description;
+        return QCoreApplication::translate("MessageFanout", "not confirmed: %1: %2")
+            .arg(recipientLabel(result.recipient), result.description);
     case MessageSender::Outcome::Failed:
         break;
     }
-    return QStringLiteral("failed: ") + recipientLabel(result.recipient) + QStringLiteral(": ") +
-           result.description;
+    return QCoreApplication::translate("MessageFanout", "failed: %1: %2")
+        .arg(recipientLabel(result.recipient), result.description);
 }
 
 QString fanoutSummary(const QList<RecipientResult> &results)
@@ -166,16 +168,16 @@ QString fanoutSummary(const QList<RecipientResult> &results)
         else
             missed << summaryName(result.recipient) + QStringLiteral(" (") +
                           (result.outcome == MessageSender::Outcome::NotConfirmed
-                               ? QStringLiteral("not confirmed: ")
+                               ? QCoreApplication::translate("MessageFanout", "not confirmed: ")
                                : QString()) +
                           result.description + u')';
     }
-    QString text = QStringLiteral("Delivered to ") + QString::number(delivered.size()) +
-                   QStringLiteral(" of ") + QString::number(results.size()) + QStringLiteral(" recipients.");
+    QString text = QCoreApplication::translate("MessageFanout", "Delivered to %1 of %2 recipients.")
+                       .arg(QString::number(delivered.size()), QString::number(results.size()));
     if (!delivered.isEmpty())
-        text += QStringLiteral("\nDelivered: ") + nameList(delivered);
+        text += QCoreApplication::translate("MessageFanout", "\nDelivered: ") + nameList(delivered);
     if (!missed.isEmpty())
-        text += QStringLiteral("\nNot delivered: ") + nameList(missed);
+        text += QCoreApplication::translate("MessageFanout", "\nNot delivered: ") + nameList(missed);
     return text;
 }
 

@@ -60,18 +60,16 @@ bool MessageSender::start(const QString &ip, qint32 port, QString &description)
 {
     close();
     if (ip.trimmed().isEmpty()) {
-        description = QStringLiteral("No recipient is selected");
+        description = tr("No recipient is selected");
         return false;
     }
     QHostAddress address;
     if (!parseIpv4(ip.trimmed(), address)) {
-        description =
-            QStringLiteral("The address \"") + ip + QStringLiteral("\" is not a valid IPv4 address");
+        description = tr("The address \"%1\" is not a valid IPv4 address").arg(ip);
         return false;
     }
     if (port < kLowestPort || port > kHighestPort) {
-        description = QStringLiteral("The port ") + QString::number(port) +
-                      QStringLiteral(" is not a valid port (1 to 65535)");
+        description = tr("The port %1 is not a valid port (1 to 65535)").arg(port);
         return false;
     }
 
@@ -97,8 +95,7 @@ void MessageSender::send(const QByteArray &payload)
     // The receiver takes no more than this as one message; anything longer
     // would arrive cut off without anyone noticing.
     if (payload.size() > kMaxPayloadBytes) {
-        fail(QStringLiteral("The message is too long to send (at most ") + QString::number(kMaxPayloadBytes) +
-             QStringLiteral(" bytes)"));
+        fail(tr("The message is too long to send (at most %1 bytes)").arg(kMaxPayloadBytes));
         return;
     }
     if (payload.isEmpty()) {
@@ -238,17 +235,15 @@ void MessageSender::onConfirmTimeout()
 {
     if (m_state != State::Confirming)
         return;
-    finish(Outcome::NotConfirmed, QStringLiteral("no answer from the recipient within ") +
-                                      QString::number(m_confirmTimer.interval() / 1000.0) +
-                                      QStringLiteral(" s"));
+    finish(Outcome::NotConfirmed, tr("no answer from the recipient within %1 s")
+                                      .arg(QString::number(m_confirmTimer.interval() / 1000.0)));
 }
 
 void MessageSender::onConnectTimeout()
 {
     if (m_state != State::Connecting)
         return;
-    fail(QStringLiteral("no connection within ") + QString::number(m_connectTimer.interval() / 1000.0) +
-         QStringLiteral(" s"));
+    fail(tr("no connection within %1 s").arg(QString::number(m_connectTimer.interval() / 1000.0)));
 }
 
 void MessageSender::finish(Outcome outcome, const QString &description)

@@ -32,7 +32,7 @@ bool SendController::sendToUser(int user, const QString &text, QString &error)
         return true;
     qCInfo(lcSend) << "send to" << m_recipientIp << "port" << record.port << "not started:" << description;
     m_sender->close();
-    error = QStringLiteral("Winsock Error: ") + description;
+    error = tr("Winsock Error: ") + description;
     return false;
 }
 
@@ -47,16 +47,16 @@ void SendController::onSendFinished(MessageSender::Outcome outcome, const QStrin
     const QString recipient = m_recipientName + QStringLiteral(" (") + m_recipientIp;
     switch (outcome) {
     case MessageSender::Outcome::Delivered:
-        emit finished(Result::Delivered, QStringLiteral("Sucessful Message Send to: ") + recipient + u')');
+        emit finished(Result::Delivered, tr("Sucessful Message Send to: %1)").arg(recipient));
         break;
     case MessageSender::Outcome::NotConfirmed:
         qCInfo(lcSend) << "send to" << m_recipientIp << "not confirmed:" << description;
-        emit finished(Result::NotConfirmed, QStringLiteral("Message sent to: ") + recipient +
-                                                QStringLiteral("), but not confirmed: ") + description);
+        emit finished(Result::NotConfirmed,
+                      tr("Message sent to: %1), but not confirmed: %2").arg(recipient, description));
         break;
     case MessageSender::Outcome::Failed:
         qCInfo(lcSend) << "send to" << m_recipientIp << "failed:" << description;
-        emit finished(Result::Failed, QStringLiteral("Winsock Error: ") + description);
+        emit finished(Result::Failed, tr("Winsock Error: ") + description);
         break;
     }
 }
@@ -65,7 +65,7 @@ bool SendController::sendToSeveral(const QList<Recipient> &recipients, const QSt
 {
     // Groups without members: nobody to send to, and the text stays.
     if (recipients.isEmpty()) {
-        error = QStringLiteral("The chosen groups have no members");
+        error = tr("The chosen groups have no members");
         return false;
     }
     m_sender->close();

@@ -37,7 +37,7 @@ SendWindow::SendWindow(SettingsStore &store, SenderSettings &settings, QWidget *
     , m_intake(new ReplyIntake(settings.userList, this))
 {
     setObjectName(QStringLiteral("SendForm"));
-    setWindowTitle(QStringLiteral("Send Message"));
+    setWindowTitle(tr("Send Message"));
     createMessageArea();
     createMenus();
     // A first size that leaves a few lines for the message.
@@ -71,7 +71,7 @@ void SendWindow::connectReplyIntake()
         // one that is open already names the latest sender instead.
         QWidget *front = QApplication::activeModalWidget();
         showNotice(front ? front : this, kTitleReply,
-                   QStringLiteral("Return to main menu for reply to user ") + name, NoticeText::Replace);
+                   tr("Return to main menu for reply to user %1").arg(name), NoticeText::Replace);
     });
     connect(m_intake, &ReplyIntake::bringForwardDue, this, [this] {
         bringToFront(this);
@@ -110,17 +110,16 @@ void SendWindow::createButtons(QWidget *central, QVBoxLayout *layout)
         connect(button, &QPushButton::clicked, this, handler);
         return button;
     };
-    m_sendButton = addButton(QStringLiteral("Send"), QStringLiteral("Command1"), [this] { onSendClicked(); });
-    addButton(QStringLiteral("Stop"), QStringLiteral("StopSend"), [this] {
+    m_sendButton = addButton(tr("Send"), QStringLiteral("Command1"), [this] { onSendClicked(); });
+    addButton(tr("Stop"), QStringLiteral("StopSend"), [this] {
         m_sending->stop();
         m_sendButton->setEnabled(true);
     });
-    addButton(QStringLiteral("Modify User"), QStringLiteral("adduser"), [this] {
+    addButton(tr("Modify User"), QStringLiteral("adduser"), [this] {
         UserListEditor(m_settings, m_store, this).exec();
         m_recipientBox->fill(m_settings.userList, 0);
     });
-    addButton(QStringLiteral("Se&veral..."), QStringLiteral("SendSeveral"),
-              [this] { onSendSeveralClicked(); });
+    addButton(tr("Se&veral..."), QStringLiteral("SendSeveral"), [this] { onSendSeveralClicked(); });
     layout->addLayout(row);
 }
 
@@ -135,27 +134,27 @@ void SendWindow::addMenuItem(QMenu *menu, const QString &text, const QString &na
 void SendWindow::createMenus()
 {
     // The items keep the names of their menu groups and places ("progopmn_2").
-    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
+    QMenu *file = menuBar()->addMenu(tr("&File"));
     file->setObjectName(QStringLiteral("mainmn_1"));
-    addMenuItem(file, QStringLiteral("E&xit"), QStringLiteral("exitmn_1"), [this] {
+    addMenuItem(file, tr("E&xit"), QStringLiteral("exitmn_1"), [this] {
         unload();
         close();
         QCoreApplication::quit();
     });
 
-    QMenu *option = menuBar()->addMenu(QStringLiteral("&Option"));
+    QMenu *option = menuBar()->addMenu(tr("&Option"));
     option->setObjectName(QStringLiteral("mainmn_2"));
-    addMenuItem(option, QStringLiteral("&Program Option ..."), QStringLiteral("progopmn_1"),
+    addMenuItem(option, tr("&Program Option ..."), QStringLiteral("progopmn_1"),
                 [this] { SenderOptionsDialog(m_settings, m_store, this).exec(); });
-    addMenuItem(option, QStringLiteral("&Identification ..."), QStringLiteral("progopmn_2"),
+    addMenuItem(option, tr("&Identification ..."), QStringLiteral("progopmn_2"),
                 [this] { IdentificationDialog(m_settings, m_store, this).exec(); });
 
-    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
+    QMenu *help = menuBar()->addMenu(tr("&Help"));
     help->setObjectName(QStringLiteral("mainmn_3"));
-    addMenuItem(help, QStringLiteral("Your &ip..."), QStringLiteral("aboutmn_1"),
+    addMenuItem(help, tr("Your &ip..."), QStringLiteral("aboutmn_1"),
                 [this] { YourIpDialog(m_store, this).exec(); });
     help->addSeparator()->setObjectName(QStringLiteral("aboutmn_2"));
-    addMenuItem(help, QStringLiteral("&About..."), QStringLiteral("aboutmn_3"),
+    addMenuItem(help, tr("&About..."), QStringLiteral("aboutmn_3"),
                 [this] { showAboutBox(this, QStringLiteral("Quillpost"), m_store); });
 }
 

@@ -43,9 +43,9 @@ UserListEditor::UserListEditor(SenderSettings &settings, SettingsStore &store, Q
     , m_position(new PositionKeeper(this, store, kWindowPrefix))
 {
     setObjectName(QStringLiteral("ModifyUser"));
-    setWindowTitle(QStringLiteral("Modify User"));
+    setWindowTitle(tr("Modify User"));
 
-    auto *frame = new QGroupBox(QStringLiteral("User list"), this);
+    auto *frame = new QGroupBox(tr("User list"), this);
     frame->setObjectName(QStringLiteral("Frm"));
     m_list = new UserListView(frame);
     m_list->setObjectName(QStringLiteral("listuser"));
@@ -54,15 +54,14 @@ UserListEditor::UserListEditor(SenderSettings &settings, SettingsStore &store, Q
     frameLayout->addWidget(m_list);
 
     auto *buttons = new QVBoxLayout;
-    QPushButton *adduser = addButton(this, buttons, QStringLiteral("adduser"), QStringLiteral("Add"));
-    QPushButton *moduser = addButton(this, buttons, QStringLiteral("moduser"), QStringLiteral("Modify"));
-    QPushButton *removeuser =
-        addButton(this, buttons, QStringLiteral("removeuser"), QStringLiteral("Remove"));
+    QPushButton *adduser = addButton(this, buttons, QStringLiteral("adduser"), tr("Add"));
+    QPushButton *moduser = addButton(this, buttons, QStringLiteral("moduser"), tr("Modify"));
+    QPushButton *removeuser = addButton(this, buttons, QStringLiteral("removeuser"), tr("Remove"));
     buttons->addStretch();
-    QPushButton *reset = addButton(this, buttons, QStringLiteral("ResetDefault"), QStringLiteral("Reset"));
-    QPushButton *loadButton = addButton(this, buttons, QStringLiteral("LoadOption"), QStringLiteral("Load"));
-    QPushButton *apply = addButton(this, buttons, QStringLiteral("SaveOption"), QStringLiteral("Apply"));
-    QPushButton *cancel = addButton(this, buttons, QStringLiteral("ReturnCmd"), QStringLiteral("Cancel"));
+    QPushButton *reset = addButton(this, buttons, QStringLiteral("ResetDefault"), tr("Reset"));
+    QPushButton *loadButton = addButton(this, buttons, QStringLiteral("LoadOption"), tr("Load"));
+    QPushButton *apply = addButton(this, buttons, QStringLiteral("SaveOption"), tr("Apply"));
+    QPushButton *cancel = addButton(this, buttons, QStringLiteral("ReturnCmd"), tr("Cancel"));
 
     auto *layout = new QHBoxLayout(this);
     layout->addWidget(frame, 1);
@@ -100,10 +99,9 @@ UserListEditor::~UserListEditor() = default;
 
 void UserListEditor::createMoveMenu()
 {
-    m_menu = new QMenu(QStringLiteral("ListView Option"), this);
+    m_menu = new QMenu(tr("ListView Option"), this);
     m_menu->setObjectName(QStringLiteral("mainmn"));
-    const QString moveTexts[] = {QStringLiteral("Move &First"), QStringLiteral("Move &Up"),
-                                 QStringLiteral("Move &Down"), QStringLiteral("Move &Last")};
+    const QString moveTexts[] = {tr("Move &First"), tr("Move &Up"), tr("Move &Down"), tr("Move &Last")};
     for (int k = MoveFirst; k <= MoveLast; ++k) {
         QAction *item = m_menu->addAction(moveTexts[k - 1]);
         item->setObjectName(QStringLiteral("ListViewmn"));
@@ -208,7 +206,7 @@ void UserListEditor::onRemoveClicked()
     if (index < 0)
         return;
     if (m_list->rowName(index) == kLocalhost) {
-        showMessage(this, kTitleError, QStringLiteral("Cannot delete localhost"));
+        showMessage(this, kTitleError, tr("Cannot delete localhost"));
         return;
     }
     QTreeWidgetItem *row = m_list->takeTopLevelItem(index);

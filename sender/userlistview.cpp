@@ -12,7 +12,7 @@ UserListView::UserListView(QWidget *parent)
     : QTreeWidget(parent)
 {
     setColumnCount(3);
-    setHeaderLabels({QStringLiteral("User Name"), QStringLiteral("User IP"), QStringLiteral("User Port")});
+    setHeaderLabels({tr("User Name"), tr("User IP"), tr("User Port")});
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setUniformRowHeights(true); // keeps lists of thousands of users quick to lay out

@@ -5,7 +5,6 @@
 // double click and Enter, Add, Remove, Load, Reset, Apply, Cancel) and the
 // network computer picker.
 #include "aboutbox.h"
-#include "accessiblenames.h"
 #include "addressprobe.h"
 #include "computerpicker.h"
 #include "computersource.h"
@@ -14,9 +13,11 @@
 #include "identificationdialog.h"
 #include "identity.h"
 #include "listeners.h"
+#include "markedtexts.h"
 #include "quillposttest.h"
 #include "recipientsdialog.h"
 #include "senderoptionsdialog.h"
+#include "translation.h"
 #include "userlisteditor.h"
 #include "youripdialog.h"
 
@@ -254,12 +255,14 @@ private slots:
     }
 
     // Every control of every window that takes the focus has a name for a
-    // screen reader, and every text stays readable under a dark palette.
-    void accessibleNames()
+    // screen reader, every text stays readable under a dark palette, and
+    // every text goes through tr().
+    void everyWindow_data() { WindowWalkRows(); }
+
+    void everyWindow()
     {
-        const QPalette light = QApplication::palette();
-        QApplication::setPalette(DarkPalette());
-        const auto restore = qScopeGuard([&light] { QApplication::setPalette(light); });
+        QFETCH(bool, marked);
+        const MarkingTranslator marker(marked);
         SendWindowFixture send({u"bob"_s, u"127.0.0.1"_s, 505, 0});
         QVERIFY(send.open());
         std::vector<std::unique_ptr<QWidget>> windows;
@@ -271,12 +274,20 @@ private slots:
         windows.emplace_back(new YourIpDialog(m_store, nullptr));
         windows.emplace_back(new ComputerPicker(nullptr, nullptr));
         windows.emplace_back(new AboutBox(u"Quillpost"_s, m_store, nullptr));
-        QStringList faults = AccessibilityFaults(send.form.get());
-        for (const auto &window : windows) {
-            window->show();
-            faults << AccessibilityFaults(window.get());
-        }
-        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u", "_s)));
+        QList<QWidget *> all{send.form.get()};
+        for (const auto &window : windows)
+            all << window.get();
+        // Data: the program's name in the About box, the recipient's entry.
+        const QStringList found = WindowWalk(marked, all, {u"Quillpost"_s, u"bob (127.0.0.1: 505)"_s});
+        QVERIFY2(found.isEmpty(), qPrintable(found.join(u", "_s)));
+    }
+
+    void germanCaption()
+    {
+        installTranslations(*qApp, QLocale(QLocale::German));
+        const SenderOptionsDialog dialog(m_settings, m_store, nullptr);
+        installTranslations(*qApp, QLocale::c());
+        QCOMPARE(dialog.windowTitle(), u"Optionen"_s);
     }
 
     void userDialogClipboardKeys()

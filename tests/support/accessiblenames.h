@@ -52,7 +52,8 @@ inline QStringList HardToRead(QWidget *window)
     QList<QWidget *> widgets = window->findChildren<QWidget *>();
     widgets.prepend(window);
     for (QWidget *widget : std::as_const(widgets)) {
-        if (!widget->isVisibleTo(window))
+        // Disabled controls may be faint, as contrast rules allow.
+        if (!widget->isVisibleTo(window) || !widget->isEnabled())
             continue;
         // A text view draws its text on its viewport, in Text on Base.
         const bool view = widget->inherits("QAbstractScrollArea");
