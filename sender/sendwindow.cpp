@@ -1,5 +1,7 @@
 #include "sendwindow.h"
 
+#include "presencebrowser.h"
+
 #include "aboutbox.h"
 #include "identificationdialog.h"
 #include "messagebox.h"
@@ -24,6 +26,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QTimer>
 #include <QVBoxLayout>
 
 // The main window's start position has no prefix of its own.
@@ -35,6 +38,7 @@ SendWindow::SendWindow(SettingsStore &store, SenderSettings &settings, QWidget *
     , m_settings(settings)
     , m_sending(new SendController(settings, this))
     , m_intake(new ReplyIntake(settings.userList, this))
+    , m_people(new PresenceBrowser(QDBusConnection::systemBus(), this))
 {
     setObjectName(QStringLiteral("SendForm"));
     setWindowTitle(QStringLiteral("Send Message"));
@@ -47,7 +51,18 @@ SendWindow::SendWindow(SettingsStore &store, SenderSettings &settings, QWidget *
             [this] { m_sending->sendText(m_messageField->toPlainText()); });
     connect(m_sending, &SendController::finished, this, &SendWindow::onSendFinished);
     connectReplyIntake();
+    m_sending->setPresence(m_people);
+    const auto refill = [this] { fillRecipients(m_recipientBox->currentIndex()); };
+    connect(m_sending, &SendController::userMoved, this, refill);
+    connect(m_people, &PresenceBrowser::changed, this, refill);
+    // Browsing starts once the window is up: the start does not wait for it.
+    QTimer::singleShot(0, m_people, &PresenceBrowser::start);
     load();
+}
+
+void SendWindow::fillRecipients(int index)
+{
+    m_recipientBox->fill(m_settings.userList, index, m_people);
 }
 
 SendWindow::~SendWindow()
@@ -61,7 +76,7 @@ void SendWindow::connectReplyIntake()
 {
     connect(m_intake, &ReplyIntake::bringToFrontRequested, this, [this] { bringToFront(this); });
     connect(m_intake, &ReplyIntake::userChosen, this, [this](int number) {
-        m_recipientBox->fill(m_settings.userList, number - 1);
+        fillRecipients(number - 1);
         if (isMinimized())
             showNormal();
     });
@@ -116,7 +131,7 @@ void SendWindow::createButtons(QWidget *central, QVBoxLayout *layout)
     });
     addButton(QStringLiteral("Modify User"), QStringLiteral("adduser"), [this] {
         UserListEditor(m_settings, m_store, this).exec();
-        m_recipientBox->fill(m_settings.userList, 0);
+        fillRecipients(0);
     });
     addButton(QStringLiteral("Se&veral..."), QStringLiteral("SendSeveral"),
               [this] { onSendSeveralClicked(); });
@@ -162,7 +177,7 @@ void SendWindow::load()
 {
     m_settings.userList = defaultUserList();
     loadSenderSettings(m_store, m_settings);
-    m_recipientBox->fill(m_settings.userList, 0);
+    fillRecipients(0);
 
     // Centring needs the size the window will really have.
     resize(size().expandedTo(minimumSizeHint()));

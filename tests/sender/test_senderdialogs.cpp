@@ -84,9 +84,11 @@ private slots:
         QTest::addColumn<int>("modifiers");
         QTest::addColumn<QString>("kept");
         const QString name = u"A-1 x"_s + QString(130, u'n');
-        for (const QString &box : {u"ipnumber"_s, u"userip"_s})
-            QTest::addRow("%s: 15", qPrintable(box))
-                << box << u"1a9 2.-1x6,8.0.123456"_s << 0 << u"192.168.0.12345"_s;
+        QTest::addRow("ipnumber: 15")
+            << u"ipnumber"_s << u"1a9 2.-1x6,8.0.123456"_s << 0 << u"192.168.0.12345"_s;
+        // The user list also takes IPv6 addresses and host names.
+        QTest::addRow("userip: names")
+            << u"userip"_s << u"[fe80::1]/ desk-7.lan_"_s << 0 << u"[fe80::1]desk-7.lan"_s;
         for (const QString &box : {u"Portnb"_s, u"txtmyportnb"_s, u"userport"_s}) {
             QTest::addRow("%s: 5", qPrintable(box)) << box << u"-5.0 5e123"_s << 0 << u"50512"_s;
             QTest::addRow("%s: Alt", qPrintable(box)) << box << u"ab"_s << int(Qt::AltModifier) << QString();
@@ -155,7 +157,9 @@ private slots:
         const QString name = u"Error: Invalid User Name (lenght must be between 1 and 128)"_s;
         QTest::newRow("normalised") << u" Bob |010.001.000.001| 505"_s << u"Bob|10.1.0.1|505"_s;
         QTest::newRow("name first") << u" ||99999"_s << name;
-        QTest::newRow("address before port") << u"Bob|abc|99999"_s << u"Error: Invalid ip address"_s;
+        QTest::newRow("address before port") << u"Bob|a..b|99999"_s << u"Error: Invalid ip address"_s;
+        QTest::newRow("IPv6") << u"Bob|[FE80:0::1]|505"_s << u"Bob|fe80::1|505"_s;
+        QTest::newRow("host name") << u"Bob| desk-7.lan |505"_s << u"Bob|desk-7.lan|505"_s;
         QTest::newRow("duplicate") << u"Dup|10.0.0.001|99999"_s
                                    << u"Error: User Name and IP already in Use"_s;
         QTest::newRow("unchanged name, no duplicate") << u"X|10.0.0.2|7"_s << u"X|10.0.0.2|7"_s;
