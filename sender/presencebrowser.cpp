@@ -155,13 +155,13 @@ void PresenceBrowser::onItemNew(int interfaceIndex, int protocol, const QString 
         found->insert(where);
         // An IPv4 address is preferred: asked again when one may be there.
         if (protocol == kProtocolIpv4 && !hasIpv4(key))
-            resolve(interfaceIndex, protocol, name, domain);
+            resolve({interfaceIndex, protocol, name, domain});
         return;
     }
     if (m_services.size() >= kMaxServices)
         return;
     m_services.insert(key, {where});
-    resolve(interfaceIndex, protocol, name, domain);
+    resolve({interfaceIndex, protocol, name, domain});
 }
 
 void PresenceBrowser::onItemRemove(int interfaceIndex, int protocol, const QString &name, const QString &type,
@@ -184,19 +184,43 @@ void PresenceBrowser::onItemRemove(int interfaceIndex, int protocol, const QStri
         emit changed();
 }
 
-void PresenceBrowser::resolve(int interfaceIndex, int protocol, const QString &name, const QString &domain)
+void PresenceBrowser::resolve(const Sighting &sighting)
 {
-    // The address of the protocol the service was seen on: IPv4 for an IPv4 sighting.
-    call(QStringLiteral("ResolveService"),
-         {interfaceIndex, protocol, name, kPresenceServiceType, domain, protocol, 0u},
-         [this, key = serviceKey(name, domain)](const QDBusMessage &reply) { resolved(key, reply); });
+    m_toResolve.append(sighting);
+    resolveNext();
+}
+
+void PresenceBrowser::resolveNext()
+{
+    while (m_resolving < kMaxResolving && !m_toResolve.isEmpty()) {
+        const Sighting sighting = m_toResolve.takeFirst();
+        const QString key = serviceKey(sighting.name, sighting.domain);
+        if (!m_services.contains(key))
+            continue; // gone while it waited
+        ++m_resolving;
+        // The address of the protocol the service was seen on: IPv4 for an IPv4 sighting.
+        call(QStringLiteral("ResolveService"),
+             {sighting.interfaceIndex, sighting.protocol, sighting.name, kPresenceServiceType,
+              sighting.domain, sighting.protocol, 0u},
+             [this, key, sighting](const QDBusMessage &reply) {
+                 --m_resolving;
+                 if (reply.type() == QDBusMessage::ReplyMessage) {
+                     resolved(key, reply);
+                 } else if (sighting.attempt < kResolveAttempts && m_services.contains(key)) {
+                     Sighting again = sighting;
+                     ++again.attempt;
+                     m_toResolve.append(again);
+                 }
+                 resolveNext();
+             });
+    }
 }
 
 void PresenceBrowser::resolved(const QString &key, const QDBusMessage &reply)
 {
     // (interface, protocol, name, type, domain, host, aprotocol, address, port, txt, flags)
     const QVariantList args = reply.arguments();
-    if (reply.type() != QDBusMessage::ReplyMessage || args.size() < 10 || !m_services.contains(key))
+    if (args.size() < 10 || !m_services.contains(key))
         return; // gone meanwhile, or no answer by the deadline
     QList<QByteArray> txt;
     const QDBusArgument txtArgument = args.at(9).value<QDBusArgument>();

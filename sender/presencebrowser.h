@@ -38,6 +38,11 @@ public:
     static constexpr int kMaxServices = 1024;
     static constexpr int kMaxDomains = 8;
     static constexpr int kBusCallTimeoutMs = 5000;
+    // Resolutions under way at once; the rest wait their turn, so a crowd
+    // does not swamp the daemon (which then answers none in time).
+    static constexpr int kMaxResolving = 16;
+    // A resolution that gets no answer is tried this often in all.
+    static constexpr int kResolveAttempts = 3;
 
     explicit PresenceBrowser(const QDBusConnection &bus, QObject *parent = nullptr);
     ~PresenceBrowser() override;
@@ -64,7 +69,16 @@ private slots:
 
 private:
     void browseDomain(const QString &domain);
-    void resolve(int interfaceIndex, int protocol, const QString &name, const QString &domain);
+    struct Sighting
+    {
+        int interfaceIndex;
+        int protocol;
+        QString name;
+        QString domain;
+        int attempt = 1;
+    };
+    void resolve(const Sighting &sighting);
+    void resolveNext();
     void resolved(const QString &key, const QDBusMessage &reply);
     void failed();
     bool hasIpv4(const QString &key) const;
@@ -77,6 +91,8 @@ private:
     // seen on: it is gone when the last of them is.
     QHash<QString, QSet<int>> m_services;
     QList<PresencePerson> m_people;
+    QList<Sighting> m_toResolve; // at most one per service of m_services
+    int m_resolving = 0;
     bool m_failed = false;
     bool m_started = false;
 };

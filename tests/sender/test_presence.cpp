@@ -250,6 +250,7 @@ private slots:
                  u"2 "_s);
         QTRY_COMPARE(toDana.size(), 2);
         QTRY_COMPARE(toV6.size(), 1);
+        m_avahi->unpublish(erin);
     }
 
     // A flood of announcements leaves the list at its bound.
