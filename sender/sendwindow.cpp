@@ -130,7 +130,9 @@ void SendWindow::createButtons(QWidget *central, QVBoxLayout *layout)
         m_sendButton->setEnabled(true);
     });
     addButton(QStringLiteral("Modify User"), QStringLiteral("adduser"), [this] {
-        UserListEditor(m_settings, m_store, this).exec();
+        UserListEditor editor(m_settings, m_store, this);
+        editor.setPeople(m_people);
+        editor.exec();
         fillRecipients(0);
     });
     addButton(QStringLiteral("Se&veral..."), QStringLiteral("SendSeveral"),

@@ -11,14 +11,20 @@
 #include "presenceannouncer.h"
 #include "presencebrowser.h"
 #include "receiversettings.h"
+#include "recipientbox.h"
 #include "replyrecord.h"
 #include "sendcontroller.h"
 #include "sendersettings.h"
+#include "settingsstore.h"
+#include "userlisteditor.h"
 
+#include <QApplication>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCall>
+#include <QListWidget>
 #include <QProcess>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <optional>
@@ -213,6 +219,43 @@ private slots:
         QVERIFY(arrived.wait(kProcessMs) || arrived.size() == 1);
         QTRY_COMPARE(finished.size(), 1);
         QVERIFY(finished.at(0).at(1).toString().contains(u"carl is now at 127.0.0.1:"_s));
+    }
+
+    // "People..." in the user list editor adds a person online in one step,
+    // with their id; the recipient box marks them online.
+    void addFromPeople()
+    {
+        if (!needAvahi())
+            QSKIP(m_avahi->skipReason());
+        Box fay(u"fay\tx"_s, u"id-fay"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(m_browser->personWithId(u"id-fay"_s), kSeenMs);
+        SenderSettings settings;
+        QTemporaryDir folder;
+        SettingsStore store = SettingsStore::atPath(folder.filePath(u"Quillpost.ini"_s));
+        UserListEditor editor(settings, store, nullptr);
+        editor.setPeople(&*m_browser);
+        // Twice: the second time finds the row of that id already there.
+        for (int round = 0; round < 2; ++round) {
+            QTimer::singleShot(0, &editor, [] {
+                QWidget *dialog = QApplication::activeModalWidget();
+                auto *list = dialog->findChild<QListWidget *>(u"peopleList"_s);
+                const QList<QListWidgetItem *> fays = list->findItems(u"fay"_s, Qt::MatchStartsWith);
+                QCOMPARE(fays.size(), 1);
+                QVERIFY(!fays.first()->text().contains(u'\t'));
+                list->setCurrentItem(fays.first());
+                QTest::mouseClick(dialog->findChild<QPushButton *>(u"addPerson"_s), Qt::LeftButton);
+            });
+            QTest::mouseClick(editor.findChild<QPushButton *>(u"addPeople"_s), Qt::LeftButton);
+        }
+        QTest::mouseClick(editor.findChild<QPushButton *>(u"SaveOption"_s), Qt::LeftButton);
+        QCOMPARE(settings.userList.count(), 2);
+        const UserRecord &added = settings.userList.at(2);
+        QCOMPARE(added.name + u'|' + added.ip + u'|' + QString::number(added.port) + u'|' + added.id,
+                 u"fay\tx|127.0.0.1|"_s + QString::number(fay.port()) + u"|id-fay"_s);
+        RecipientBox box;
+        box.fill(settings.userList, 0, &*m_browser);
+        QVERIFY(!box.itemText(0).endsWith(RecipientBox::onlineMark()));
+        QVERIFY(box.itemText(1).endsWith(RecipientBox::onlineMark()));
     }
 
     // quillpost --list and --to by the name of a person online, by [IPv6]:port
