@@ -33,9 +33,9 @@ class PresenceBrowser : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int kMaxPeople = 256;
+    static constexpr int kMaxPeople = 512;
     // Services seen (resolved or waiting); more are ignored until some leave.
-    static constexpr int kMaxServices = 1024;
+    static constexpr int kMaxServices = 2048;
     static constexpr int kMaxDomains = 8;
     static constexpr int kBusCallTimeoutMs = 5000;
     // Resolutions under way at once; the rest wait their turn, so a crowd
