@@ -194,12 +194,17 @@ private slots:
             << u"Test: 127.0.0.1 port F did not answer within 0.3 s: the computer may be off "
                "or out of reach, or a firewall drops the connection."_s;
         QTest::newRow("port 0") << u"0"_s << u"Error: Invalid port number"_s;
+        // A host name is looked up within the same wait.
+        QTest::newRow("host name") << u"localhost:A"_s
+                                   << u"Test: localhost port A is reachable: a program listens there."_s;
     }
 
     void testAddress()
     {
         QFETCH(QString, port);
         QFETCH(QString, box);
+        const QString host = port.contains(u':') ? port.section(u':', 0, 0) : u"127.0.0.1"_s;
+        port = port.section(u':', -1);
         Listeners to;
         QVERIFY(to.listen());
         // A queue of one, taken: the system drops further attempts unanswered.
@@ -216,7 +221,7 @@ private slots:
         const QString number = QString::number(ports.value(port, 0));
         box.replace(u"port "_s + port, u"port "_s + number);
 
-        m_edit.user = {u"X"_s, u"127.0.0.1"_s, ports.value(port, 0), 0};
+        m_edit.user = {u"X"_s, host, ports.value(port, 0), 0};
         UserDialog dialog(m_edit, m_rows, m_settings, m_store, nullptr);
         dialog.addressProbe()->setWait(300);
         Click(&dialog, u"testAddress"_s);
