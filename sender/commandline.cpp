@@ -225,14 +225,18 @@ int send(const QCommandLineParser &parser)
         if (!RecipientSet(settings).addWord(word))
             unknown.append(word);
     }
-    PresenceBrowser browser(QDBusConnection::systemBus());
+    // The system bus is asked only when someone is to be looked for.
+    std::optional<PresenceBrowser> browser;
+    if (!unknown.isEmpty())
+        browser.emplace(QDBusConnection::systemBus());
     MessageFanout fanout;
     auto sendAll = [&] {
         RecipientSet recipients(settings);
         for (const QString &word : words) {
             if (recipients.addWord(word))
                 continue;
-            const QList<PresencePerson> people = browser.peopleNamed(word);
+            const QList<PresencePerson> people =
+                browser ? browser->peopleNamed(word) : QList<PresencePerson>();
             if (people.size() != 1) {
                 QCoreApplication::exit(usageError(
                     kProgram, QStringLiteral("unknown recipient \"") + word +
@@ -257,10 +261,10 @@ int send(const QCommandLineParser &parser)
         QTimer::singleShot(0, &fanout, sendAll);
     } else {
         browsePeople(
-            browser, waitSeconds,
+            *browser, waitSeconds,
             [&browser, &unknown] {
                 return std::all_of(unknown.cbegin(), unknown.cend(), [&browser](const QString &word) {
-                    return !browser.peopleNamed(word).isEmpty();
+                    return !browser->peopleNamed(word).isEmpty();
                 });
             },
             sendAll);

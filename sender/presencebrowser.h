@@ -54,6 +54,9 @@ public:
     const PresencePerson *personWithId(const QString &id) const;
     // The people announcing this name (letter case counts).
     QList<PresencePerson> peopleNamed(const QString &name) const;
+    // Services seen, and whether some still wait for their address.
+    qsizetype servicesSeen() const { return m_services.size(); }
+    bool isResolving() const { return m_resolving > 0 || !m_toResolve.isEmpty(); }
 
 signals:
     void changed();

@@ -38,7 +38,6 @@ SendWindow::SendWindow(SettingsStore &store, SenderSettings &settings, QWidget *
     , m_settings(settings)
     , m_sending(new SendController(settings, this))
     , m_intake(new ReplyIntake(settings.userList, this))
-    , m_people(new PresenceBrowser(QDBusConnection::systemBus(), this))
 {
     setObjectName(QStringLiteral("SendForm"));
     setWindowTitle(QStringLiteral("Send Message"));
@@ -51,12 +50,16 @@ SendWindow::SendWindow(SettingsStore &store, SenderSettings &settings, QWidget *
             [this] { m_sending->sendText(m_messageField->toPlainText()); });
     connect(m_sending, &SendController::finished, this, &SendWindow::onSendFinished);
     connectReplyIntake();
-    m_sending->setPresence(m_people);
-    const auto refill = [this] { fillRecipients(m_recipientBox->currentIndex()); };
-    connect(m_sending, &SendController::userMoved, this, refill);
-    connect(m_people, &PresenceBrowser::changed, this, refill);
-    // Browsing starts once the window is up: the start does not wait for it.
-    QTimer::singleShot(0, m_people, &PresenceBrowser::start);
+    // The people online are browsed from the first turn of the event loop
+    // on: connecting to the system bus is no part of the start.
+    QTimer::singleShot(0, this, [this] {
+        m_people = new PresenceBrowser(QDBusConnection::systemBus(), this);
+        m_sending->setPresence(m_people);
+        const auto refill = [this] { fillRecipients(m_recipientBox->currentIndex()); };
+        connect(m_sending, &SendController::userMoved, this, refill);
+        connect(m_people, &PresenceBrowser::changed, this, refill);
+        m_people->start();
+    });
     load();
 }
 

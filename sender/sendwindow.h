@@ -28,7 +28,7 @@ public:
 
     SendController *sendController() const { return m_sending; }
     ReplyIntake *replyIntake() const { return m_intake; }
-    // The people online (browsed from the first turn of the event loop on).
+    // The people online (null until the first turn of the event loop).
     PresenceBrowser *people() const { return m_people; }
     bool sentByEnter() const { return m_sentByEnter; }
     // True while this window is the active one among the program's own
