@@ -65,6 +65,9 @@ QGroupBox *ReceiverOptionsDialog::createMiscGroup()
     miscLayout->addWidget(m_sound);
     miscLayout->addWidget(alertLabel);
     miscLayout->addWidget(m_alert);
+    m_announce = new QCheckBox(tr("Announce me on the local network"), misc);
+    m_announce->setObjectName(QStringLiteral("Announce"));
+    miscLayout->addWidget(m_announce);
     return misc;
 }
 
@@ -185,6 +188,7 @@ void ReceiverOptionsDialog::onLoadClicked()
     m_sound->setChecked(m_settings.playIncomingSound);
     showHistoryOptions(m_settings.history);
     m_alert->setCurrentIndex(int(m_settings.messageAlert));
+    m_announce->setChecked(m_settings.announce);
 }
 
 void ReceiverOptionsDialog::onApplyClicked()
@@ -201,6 +205,7 @@ void ReceiverOptionsDialog::onApplyClicked()
     m_settings.history = {m_keepHistory->isChecked(), m_historyMessages->value(),
                           m_historyMegabytes->value()};
     m_settings.messageAlert = MessageAlert(m_alert->currentIndex());
+    m_settings.announce = m_announce->isChecked();
     accept();
 }
 
@@ -212,6 +217,7 @@ void ReceiverOptionsDialog::onResetClicked()
         m_portList->addItem(QString::number(defaults.at(n)));
     m_sound->setChecked(true);
     m_alert->setCurrentIndex(int(ReceiverSettings().messageAlert));
+    m_announce->setChecked(ReceiverSettings().announce);
     showHistoryOptions(HistoryOptions());
 }
 
@@ -234,4 +240,5 @@ void ReceiverOptionsDialog::writeSettings()
     saveSoundOption(m_store, m_settings.playIncomingSound);
     saveHistoryOptions(m_store, m_settings.history);
     saveMessageAlert(m_store, m_settings.messageAlert);
+    savePresenceOptions(m_store, m_settings);
 }

@@ -153,6 +153,8 @@ void ReceiverWindow::start(const QString &commandLine)
     m_intake->scheduleSpareWindow();
     if (m_options.desktopNotifications)
         m_intake->startNotifier();
+    if (m_options.presence)
+        m_intake->startPresence(QDBusConnection::systemBus());
 }
 
 void ReceiverWindow::createTrayIcon()

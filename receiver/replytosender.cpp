@@ -29,9 +29,10 @@ bool ReplyToSender::start(const QString &name, const QString &ip, qint32 port)
         QMetaObject::invokeMethod(
             this,
             [this] {
-                finish(ReplyOutcome::Failed,
-                       tr("The sender's name is too long to be handed to the sending program, so "
-                          "no message could be replied"));
+                finish(
+                    ReplyOutcome::Failed,
+                    tr("The sender's name and address are too long to be handed to the sending program, so "
+                       "no message could be replied"));
             },
             Qt::QueuedConnection);
         return true;

@@ -37,7 +37,8 @@ void AddressProbe::start(const QString &ip, quint16 port)
             finish(Outcome::Failed, socket->errorString());
     });
     m_timer.start();
-    socket->connectToHost(QHostAddress(ip), port);
+    // An address is taken as it is; a host name is looked up first, within the same wait.
+    socket->connectToHost(ip, port);
 }
 
 void AddressProbe::stop()

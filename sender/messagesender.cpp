@@ -1,5 +1,6 @@
 #include "messagesender.h"
 
+#include "fieldchecks.h"
 #include "wireformat.h"
 
 #include <QHostAddress>
@@ -64,8 +65,12 @@ bool MessageSender::start(const QString &ip, qint32 port, QString &description)
         return false;
     }
     QHostAddress address;
-    if (!parseIpv4(ip.trimmed(), address)) {
-        description = tr("The address \"%1\" is not a valid IPv4 address").arg(ip);
+    const QString v6 = ipv6Text(ip);
+    const bool byName = !parseIpv4(ip.trimmed(), address) && v6.isEmpty();
+    if (!v6.isEmpty())
+        address.setAddress(v6);
+    if (byName && !isHostName(ip.trimmed())) {
+        description = tr("The address \"%1\" is not a valid IPv4 or IPv6 address or host name").arg(ip);
         return false;
     }
     if (port < kLowestPort || port > kHighestPort) {
@@ -80,10 +85,15 @@ bool MessageSender::start(const QString &ip, qint32 port, QString &description)
     connect(socket, &QTcpSocket::errorOccurred, this, &MessageSender::onError);
     m_state = State::Connecting;
     m_bytesToWrite = 0;
-    if (m_connectWaitMs > 0)
-        m_connectTimer.start(m_connectWaitMs);
+    // A name is looked up by the system's resolver, in the background; the
+    // lookup gets a deadline even where the connection has none.
+    if (m_connectWaitMs > 0 || byName)
+        m_connectTimer.start(m_connectWaitMs > 0 ? m_connectWaitMs : kLookupWaitMs);
     m_starting = true;
-    socket->connectToHost(address, static_cast<quint16>(port));
+    if (byName)
+        socket->connectToHost(ip.trimmed(), static_cast<quint16>(port));
+    else
+        socket->connectToHost(address, static_cast<quint16>(port));
     m_starting = false;
     return true;
 }

@@ -1,5 +1,7 @@
 #include "sendwindow.h"
 
+#include "presencebrowser.h"
+
 #include "aboutbox.h"
 #include "identificationdialog.h"
 #include "messagebox.h"
@@ -24,6 +26,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QTimer>
 #include <QVBoxLayout>
 
 // The main window's start position has no prefix of its own.
@@ -47,7 +50,22 @@ SendWindow::SendWindow(SettingsStore &store, SenderSettings &settings, QWidget *
             [this] { m_sending->sendText(m_messageField->toPlainText()); });
     connect(m_sending, &SendController::finished, this, &SendWindow::onSendFinished);
     connectReplyIntake();
+    // The people online are browsed from the first turn of the event loop
+    // on: connecting to the system bus is no part of the start.
+    QTimer::singleShot(0, this, [this] {
+        m_people = new PresenceBrowser(QDBusConnection::systemBus(), this);
+        m_sending->setPresence(m_people);
+        const auto refill = [this] { fillRecipients(m_recipientBox->currentIndex()); };
+        connect(m_sending, &SendController::userMoved, this, refill);
+        connect(m_people, &PresenceBrowser::changed, this, refill);
+        m_people->start();
+    });
     load();
+}
+
+void SendWindow::fillRecipients(int index)
+{
+    m_recipientBox->fill(m_settings.userList, index, m_people);
 }
 
 SendWindow::~SendWindow()
@@ -62,7 +80,7 @@ void SendWindow::connectReplyIntake()
     connect(m_intake, &ReplyIntake::bringToFrontRequested, this,
             [this](const QString &activationToken) { bringToFront(this, activationToken); });
     connect(m_intake, &ReplyIntake::userChosen, this, [this](int number) {
-        m_recipientBox->fill(m_settings.userList, number - 1);
+        fillRecipients(number - 1);
         if (isMinimized())
             showNormal();
     });
@@ -116,8 +134,10 @@ void SendWindow::createButtons(QWidget *central, QVBoxLayout *layout)
         m_sendButton->setEnabled(true);
     });
     addButton(tr("Modify User"), QStringLiteral("adduser"), [this] {
-        UserListEditor(m_settings, m_store, this).exec();
-        m_recipientBox->fill(m_settings.userList, 0);
+        UserListEditor editor(m_settings, m_store, this);
+        editor.setPeople(m_people);
+        editor.exec();
+        fillRecipients(0);
     });
     addButton(tr("Se&veral..."), QStringLiteral("SendSeveral"), [this] { onSendSeveralClicked(); });
     layout->addLayout(row);
@@ -162,7 +182,7 @@ void SendWindow::load()
 {
     m_settings.userList = defaultUserList();
     loadSenderSettings(m_store, m_settings);
-    m_recipientBox->fill(m_settings.userList, 0);
+    fillRecipients(0);
 
     // Centring needs the size the window will really have.
     resize(size().expandedTo(minimumSizeHint()));

@@ -72,9 +72,11 @@ bool mayType(const QLineEdit *field, const QKeyEvent *event, int limit, bool (*a
     return field->text().size() - field->selectedText().size() + typed.size() <= limit;
 }
 
+// An IPv4 or IPv6 address (in brackets or not) or a host name.
 bool isIpCharacter(QChar c)
 {
-    return (c >= u'0' && c <= u'9') || c == u'.';
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') ||
+           QStringView(u".:-[]").contains(c);
 }
 
 bool isPortCharacter(QChar c)
@@ -228,7 +230,7 @@ void UserDialog::onSaveClicked()
 
 bool UserDialog::checkIp(QString &ip)
 {
-    if (isValidIp(m_ipField->text(), ip))
+    if (isValidAddress(m_ipField->text(), ip))
         return true;
     showMessage(this, kTitleError, tr("Invalid ip address"));
     m_ipField->setFocus();

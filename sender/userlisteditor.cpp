@@ -1,5 +1,8 @@
 #include "userlisteditor.h"
 
+#include "peopledialog.h"
+
+#include "fieldchecks.h"
 #include "messagebox.h"
 #include "positionkeeper.h"
 #include "sendersettings.h"
@@ -55,6 +58,7 @@ UserListEditor::UserListEditor(SenderSettings &settings, SettingsStore &store, Q
 
     auto *buttons = new QVBoxLayout;
     QPushButton *adduser = addButton(this, buttons, QStringLiteral("adduser"), tr("Add"));
+    QPushButton *people = addButton(this, buttons, QStringLiteral("addPeople"), tr("&People..."));
     QPushButton *moduser = addButton(this, buttons, QStringLiteral("moduser"), tr("Modify"));
     QPushButton *removeuser = addButton(this, buttons, QStringLiteral("removeuser"), tr("Remove"));
     buttons->addStretch();
@@ -70,6 +74,7 @@ UserListEditor::UserListEditor(SenderSettings &settings, SettingsStore &store, Q
     createMoveMenu();
 
     connect(adduser, &QPushButton::clicked, this, &UserListEditor::onAddClicked);
+    connect(people, &QPushButton::clicked, this, &UserListEditor::onPeopleClicked);
     connect(moduser, &QPushButton::clicked, this, &UserListEditor::onModifyClicked);
     connect(removeuser, &QPushButton::clicked, this, &UserListEditor::onRemoveClicked);
     connect(reset, &QPushButton::clicked, this, &UserListEditor::onResetClicked);
@@ -154,6 +159,26 @@ void UserListEditor::runUserDialog()
 {
     UserDialog dialog(m_edit, *m_list, m_settings, m_store, this);
     dialog.exec();
+}
+
+void UserListEditor::onPeopleClicked()
+{
+    PeopleDialog dialog(m_people, this);
+    if (dialog.exec() != QDialog::Accepted || !dialog.chosen())
+        return;
+    const PresencePerson person = *dialog.chosen();
+    for (int row = 0; row < m_list->rowCount(); ++row) {
+        if (UserListView::rowRecord(m_list->topLevelItem(row)).id == person.record.id) {
+            m_list->selectRow(m_list->topLevelItem(row));
+            return;
+        }
+    }
+    QString name;
+    if (m_list->rowCount() >= kMaxListEntries || !isValidUserName(person.record.name, name)) {
+        QApplication::beep();
+        return;
+    }
+    addUserRow({name, person.address, person.port, 0, person.record.id});
 }
 
 void UserListEditor::onAddClicked()

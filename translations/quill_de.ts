@@ -95,10 +95,6 @@ Unter Linux kann Quillbox auf Port %1 nur mit der Fähigkeit cap_net_bind_servic
         <translation>Die Version anzeigen und beenden.</translation>
     </message>
     <message>
-        <source>Send to a user or a group of the user list, or to HOST[:PORT] (an IPv4 address; the default port when none is given). May be given several times.</source>
-        <translation>An einen Benutzer oder eine Gruppe der Benutzerliste senden oder an HOST[:PORT] (eine IPv4-Adresse; ohne Angabe der Standardport). Darf mehrmals angegeben werden.</translation>
-    </message>
-    <message>
         <source>The sender name shown to the recipients (default: your identification).</source>
         <translation>Der Absendername, den die Empfänger sehen (Standard: Ihre Identifikation).</translation>
     </message>
@@ -131,10 +127,6 @@ Unter Linux kann Quillbox auf Port %1 nur mit der Fähigkeit cap_net_bind_servic
         <translation>--reply-port: keine Portnummer (0 bis 65535 in Dezimalziffern)</translation>
     </message>
     <message>
-        <source>unknown recipient &quot;%1&quot;: not a user or group of the list, nor HOST[:PORT] (PORT 1 to 65535 in decimal digits)</source>
-        <translation>unbekannter Empfänger „%1“: weder Benutzer noch Gruppe der Liste noch HOST[:PORT] (PORT 1 bis 65535 in Dezimalziffern)</translation>
-    </message>
-    <message>
         <source>no recipient: the groups given have no members</source>
         <translation>kein Empfänger: Die angegebenen Gruppen haben keine Mitglieder</translation>
     </message>
@@ -147,6 +139,30 @@ Unter Linux kann Quillbox auf Port %1 nur mit der Fähigkeit cap_net_bind_servic
 Exit status: 0 when every recipient confirmed the message, 1 when any did not, 2 for a usage error.</source>
         <translation>Sendet eine Pop-up-Nachricht an Personen im lokalen Netzwerk. Ohne Optionen öffnet es sein Fenster.
 Exit-Status: 0, wenn jeder Empfänger die Nachricht bestätigt hat, 1, wenn einer es nicht tat, 2 bei einem Aufruffehler.</translation>
+    </message>
+    <message>
+        <source>Send to a user or a group of the user list, a person online by name, or an address: IPV4[:PORT], [IPV6][:PORT] or HOST:PORT (the default port when none is given). May be given several times.</source>
+        <translation>An einen Benutzer oder eine Gruppe der Benutzerliste, an eine Person online über ihren Namen oder an eine Adresse senden: IPV4[:PORT], [IPV6][:PORT] oder HOST:PORT (ohne Angabe der Standardport). Kann mehrfach angegeben werden.</translation>
+    </message>
+    <message>
+        <source>Print the people online (name, address, port, id), one a line.</source>
+        <translation>Die Personen online ausgeben (Name, Adresse, Port, Kennung), eine pro Zeile.</translation>
+    </message>
+    <message>
+        <source>How long to look for people online (--list, or --to with a name not in the user list), in seconds (default 2).</source>
+        <translation>Wie lange nach Personen online gesucht wird (--list oder --to mit einem Namen, der nicht in der Benutzerliste steht), in Sekunden (Standard 2).</translation>
+    </message>
+    <message>
+        <source>--wait: 0 to %1 seconds in decimal digits</source>
+        <translation>--wait: 0 bis %1 Sekunden in Dezimalziffern</translation>
+    </message>
+    <message>
+        <source>unknown recipient &quot;%1&quot;: not a user or group of the list, nor a person online, nor IPV4[:PORT], [IPV6][:PORT] or HOST:PORT (PORT 1 to 65535 in decimal digits)</source>
+        <translation>unbekannter Empfänger „%1“: weder Benutzer noch Gruppe der Liste, keine Person online, auch nicht IPV4[:PORT], [IPV6][:PORT] oder HOST:PORT (PORT 1 bis 65535 in Dezimalziffern)</translation>
+    </message>
+    <message>
+        <source>unknown recipient &quot;%1&quot;: several people online have that name; give their address</source>
+        <translation>unbekannter Empfänger „%1“: Mehrere Personen online tragen diesen Namen; geben Sie die Adresse an</translation>
     </message>
 </context>
 <context>
@@ -426,10 +442,6 @@ Nicht zugestellt: </translation>
         <translation>Kein Empfänger ausgewählt</translation>
     </message>
     <message>
-        <source>The address &quot;%1&quot; is not a valid IPv4 address</source>
-        <translation>Die Adresse „%1“ ist keine gültige IPv4-Adresse</translation>
-    </message>
-    <message>
         <source>The port %1 is not a valid port (1 to 65535)</source>
         <translation>Der Port %1 ist kein gültiger Port (1 bis 65535)</translation>
     </message>
@@ -444,6 +456,10 @@ Nicht zugestellt: </translation>
     <message>
         <source>no connection within %1 s</source>
         <translation>keine Verbindung innerhalb von %1 s</translation>
+    </message>
+    <message>
+        <source>The address &quot;%1&quot; is not a valid IPv4 or IPv6 address or host name</source>
+        <translation>Die Adresse „%1“ ist keine gültige IPv4- oder IPv6-Adresse und kein Hostname</translation>
     </message>
 </context>
 <context>
@@ -602,6 +618,10 @@ Nicht zugestellt: </translation>
         <source>Remove every message from the history?</source>
         <translation>Alle Nachrichten aus dem Verlauf entfernen?</translation>
     </message>
+    <message>
+        <source>Announce me on the local network</source>
+        <translation>Mich im lokalen Netzwerk bekannt machen</translation>
+    </message>
 </context>
 <context>
     <name>ReceiverWindow</name>
@@ -703,16 +723,16 @@ Nicht zugestellt: </translation>
 <context>
     <name>ReplyToSender</name>
     <message>
-        <source>The sender&apos;s name is too long to be handed to the sending program, so no message could be replied</source>
-        <translation>Der Name des Absenders ist zu lang, um ihn an das Sendeprogramm zu übergeben, daher konnte nicht geantwortet werden</translation>
-    </message>
-    <message>
         <source>The sending program did not take the reply, so no message could be replied</source>
         <translation>Das Sendeprogramm hat die Antwort nicht angenommen, daher konnte nicht geantwortet werden</translation>
     </message>
     <message>
         <source>No sender open, so no message could be replied</source>
         <translation>Kein Sendeprogramm geöffnet, daher konnte nicht geantwortet werden</translation>
+    </message>
+    <message>
+        <source>The sender&apos;s name and address are too long to be handed to the sending program, so no message could be replied</source>
+        <translation>Name und Adresse des Absenders sind zu lang, um sie an das Sendeprogramm zu übergeben, daher konnte nicht geantwortet werden</translation>
     </message>
 </context>
 <context>
@@ -732,6 +752,10 @@ Nicht zugestellt: </translation>
     <message>
         <source>The chosen groups have no members</source>
         <translation>Die gewählten Gruppen haben keine Mitglieder</translation>
+    </message>
+    <message>
+        <source>%1 is now at %2 (was %3); the user list follows.</source>
+        <translation>%1 ist jetzt unter %2 (vorher %3); die Benutzerliste folgt.</translation>
     </message>
 </context>
 <context>
@@ -1002,6 +1026,10 @@ Nicht zugestellt: </translation>
     <message>
         <source>Cannot delete localhost</source>
         <translation>localhost kann nicht gelöscht werden</translation>
+    </message>
+    <message>
+        <source>&amp;People...</source>
+        <translation>&amp;Personen...</translation>
     </message>
 </context>
 <context>

@@ -95,10 +95,6 @@ Sous Linux, Quillbox ne peut écouter sur le port %1 qu’avec la capacité cap_
         <translation>Afficher la version et terminer.</translation>
     </message>
     <message>
-        <source>Send to a user or a group of the user list, or to HOST[:PORT] (an IPv4 address; the default port when none is given). May be given several times.</source>
-        <translation>Envoyer à un utilisateur ou à un groupe de la liste des utilisateurs, ou à HÔTE[:PORT] (une adresse IPv4 ; le port par défaut si aucun n’est donné). Peut être donné plusieurs fois.</translation>
-    </message>
-    <message>
         <source>The sender name shown to the recipients (default: your identification).</source>
         <translation>Le nom d’expéditeur montré aux destinataires (par défaut : votre identification).</translation>
     </message>
@@ -131,10 +127,6 @@ Sous Linux, Quillbox ne peut écouter sur le port %1 qu’avec la capacité cap_
         <translation>--reply-port : pas un numéro de port (0 à 65535 en chiffres décimaux)</translation>
     </message>
     <message>
-        <source>unknown recipient &quot;%1&quot;: not a user or group of the list, nor HOST[:PORT] (PORT 1 to 65535 in decimal digits)</source>
-        <translation>destinataire inconnu « %1 » : ni utilisateur ni groupe de la liste, ni HÔTE[:PORT] (PORT de 1 à 65535 en chiffres décimaux)</translation>
-    </message>
-    <message>
         <source>no recipient: the groups given have no members</source>
         <translation>aucun destinataire : les groupes donnés n’ont aucun membre</translation>
     </message>
@@ -147,6 +139,30 @@ Sous Linux, Quillbox ne peut écouter sur le port %1 qu’avec la capacité cap_
 Exit status: 0 when every recipient confirmed the message, 1 when any did not, 2 for a usage error.</source>
         <translation>Envoie un message instantané à des personnes du réseau local. Sans option, il ouvre sa fenêtre.
 Code de sortie : 0 si chaque destinataire a confirmé le message, 1 si l’un ne l’a pas fait, 2 pour une erreur d’utilisation.</translation>
+    </message>
+    <message>
+        <source>Send to a user or a group of the user list, a person online by name, or an address: IPV4[:PORT], [IPV6][:PORT] or HOST:PORT (the default port when none is given). May be given several times.</source>
+        <translation>Envoyer à un utilisateur ou un groupe de la liste, à une personne en ligne par son nom, ou à une adresse : IPV4[:PORT], [IPV6][:PORT] ou HOST:PORT (le port par défaut s’il n’est pas indiqué). Peut être donné plusieurs fois.</translation>
+    </message>
+    <message>
+        <source>Print the people online (name, address, port, id), one a line.</source>
+        <translation>Afficher les personnes en ligne (nom, adresse, port, identifiant), une par ligne.</translation>
+    </message>
+    <message>
+        <source>How long to look for people online (--list, or --to with a name not in the user list), in seconds (default 2).</source>
+        <translation>Durée de la recherche des personnes en ligne (--list, ou --to avec un nom absent de la liste), en secondes (2 par défaut).</translation>
+    </message>
+    <message>
+        <source>--wait: 0 to %1 seconds in decimal digits</source>
+        <translation>--wait : de 0 à %1 secondes en chiffres décimaux</translation>
+    </message>
+    <message>
+        <source>unknown recipient &quot;%1&quot;: not a user or group of the list, nor a person online, nor IPV4[:PORT], [IPV6][:PORT] or HOST:PORT (PORT 1 to 65535 in decimal digits)</source>
+        <translation>destinataire inconnu « %1 » : ni utilisateur ni groupe de la liste, ni personne en ligne, ni IPV4[:PORT], [IPV6][:PORT] ou HOST:PORT (PORT de 1 à 65535 en chiffres décimaux)</translation>
+    </message>
+    <message>
+        <source>unknown recipient &quot;%1&quot;: several people online have that name; give their address</source>
+        <translation>destinataire inconnu « %1 » : plusieurs personnes en ligne portent ce nom ; indiquez leur adresse</translation>
     </message>
 </context>
 <context>
@@ -426,10 +442,6 @@ Non remis : </translation>
         <translation>Aucun destinataire n’est sélectionné</translation>
     </message>
     <message>
-        <source>The address &quot;%1&quot; is not a valid IPv4 address</source>
-        <translation>L’adresse « %1 » n’est pas une adresse IPv4 valide</translation>
-    </message>
-    <message>
         <source>The port %1 is not a valid port (1 to 65535)</source>
         <translation>Le port %1 n’est pas un port valide (1 à 65535)</translation>
     </message>
@@ -444,6 +456,10 @@ Non remis : </translation>
     <message>
         <source>no connection within %1 s</source>
         <translation>pas de connexion en %1 s</translation>
+    </message>
+    <message>
+        <source>The address &quot;%1&quot; is not a valid IPv4 or IPv6 address or host name</source>
+        <translation>L’adresse « %1 » n’est ni une adresse IPv4 ou IPv6 valide ni un nom d’hôte</translation>
     </message>
 </context>
 <context>
@@ -602,6 +618,10 @@ Non remis : </translation>
         <source>Remove every message from the history?</source>
         <translation>Supprimer tous les messages de l’historique ?</translation>
     </message>
+    <message>
+        <source>Announce me on the local network</source>
+        <translation>M’annoncer sur le réseau local</translation>
+    </message>
 </context>
 <context>
     <name>ReceiverWindow</name>
@@ -703,16 +723,16 @@ Non remis : </translation>
 <context>
     <name>ReplyToSender</name>
     <message>
-        <source>The sender&apos;s name is too long to be handed to the sending program, so no message could be replied</source>
-        <translation>Le nom de l’expéditeur est trop long pour être transmis au programme d’envoi, aucune réponse n’a donc pu être faite</translation>
-    </message>
-    <message>
         <source>The sending program did not take the reply, so no message could be replied</source>
         <translation>Le programme d’envoi n’a pas pris la réponse, aucune réponse n’a donc pu être faite</translation>
     </message>
     <message>
         <source>No sender open, so no message could be replied</source>
         <translation>Aucun programme d’envoi ouvert, aucune réponse n’a donc pu être faite</translation>
+    </message>
+    <message>
+        <source>The sender&apos;s name and address are too long to be handed to the sending program, so no message could be replied</source>
+        <translation>Le nom et l’adresse de l’expéditeur sont trop longs pour être transmis au programme d’envoi, aucune réponse n’a donc pu être faite</translation>
     </message>
 </context>
 <context>
@@ -732,6 +752,10 @@ Non remis : </translation>
     <message>
         <source>The chosen groups have no members</source>
         <translation>Les groupes choisis n’ont aucun membre</translation>
+    </message>
+    <message>
+        <source>%1 is now at %2 (was %3); the user list follows.</source>
+        <translation>%1 est maintenant à %2 (auparavant %3) ; la liste des utilisateurs suit.</translation>
     </message>
 </context>
 <context>
@@ -1002,6 +1026,10 @@ Non remis : </translation>
     <message>
         <source>Cannot delete localhost</source>
         <translation>Impossible de supprimer localhost</translation>
+    </message>
+    <message>
+        <source>&amp;People...</source>
+        <translation>&amp;Personnes...</translation>
     </message>
 </context>
 <context>
