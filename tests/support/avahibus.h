@@ -92,7 +92,9 @@ private:
         config.write("<busconfig><type>system</type><auth>EXTERNAL</auth><listen>unix:path=" +
                      m_folder.filePath(QStringLiteral("bus")).toUtf8() +
                      "</listen><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                     "<allow eavesdrop=\"true\"/><allow own=\"*\"/><allow user=\"*\"/></policy></busconfig>");
+                     "<allow eavesdrop=\"true\"/><allow own=\"*\"/><allow user=\"*\"/></policy>"
+                     // A flood test has hundreds of calls out at once.
+                     "<limit name=\"max_replies_per_connection\">8192</limit></busconfig>");
         config.close();
         m_bus.start(QStringLiteral("dbus-daemon"),
                     {QStringLiteral("--nofork"), QStringLiteral("--print-address=1"),
