@@ -31,11 +31,11 @@ QString fromWireLineBreaks(const QString &wireText)
     return text;
 }
 
-QByteArray composeMessage(const QString &senderName, qint32 replyPort, const QString &fieldText)
+QByteArray composeMessage(const QString &senderName, qint32 replyPort, const QString &fieldText, bool utf8)
 {
     const QString payload =
         senderName + QChar(u'\0') + QString::number(replyPort) + QChar(u'\0') + toWireLineBreaks(fieldText);
-    return encodeForWire(payload);
+    return utf8 ? payload.toUtf8() : encodeForWire(payload);
 }
 
 QString decodePayload(const QByteArray &bytes)

@@ -25,8 +25,10 @@ constexpr qint32 kNoReplyPort = -1;
 QString toWireLineBreaks(const QString &fieldText);
 QString fromWireLineBreaks(const QString &wireText);
 
-// The bytes to send for a message typed in a text field (LF line breaks).
-QByteArray composeMessage(const QString &senderName, qint32 replyPort, const QString &fieldText);
+// The bytes to send for a message typed in a text field (LF line breaks);
+// in UTF-8 for an encrypted connection.
+QByteArray composeMessage(const QString &senderName, qint32 replyPort, const QString &fieldText,
+                          bool utf8 = false);
 
 // The payload as text, decoded from the received bytes (at most
 // kMaxPayloadBytes of them are taken).
