@@ -16,7 +16,8 @@ constexpr char kRecordMajorVersion = 3;
 constexpr char kLowestMinorVersion = 1;
 constexpr char kHighestMinorVersion = 4;
 constexpr qsizetype kKeyBytes = 32;
-const QString kVerifiedMark = QStringLiteral(";verified");
+// (A semicolon would start a comment in the INI file.)
+const QString kVerifiedMark = QStringLiteral(" verified");
 
 } // namespace
 

@@ -55,7 +55,7 @@ enum class SenderTrust
 };
 
 // A contact's key as Quillpost's user list holds it ("N_key": the key, then
-// ";verified" once the user compared the codes).
+// " verified" once the user compared the codes).
 struct PinnedKey
 {
     QByteArray key;

@@ -160,7 +160,8 @@ void ConnectionReader::tlsError()
     // from the same catalogue in any language, tells the two apart.
     // Anything else before it (a reset, a failed handshake) leaves the
     // message unfinished too.
-    static const QString closeAlert = QSslSocket::tr("The TLS/SSL connection has been closed");
+    static const char *const kCloseAlertText = "The TLS/SSL connection has been closed";
+    static const QString closeAlert = QSslSocket::tr(kCloseAlertText);
     if (m_tls->error() == QAbstractSocket::RemoteHostClosedError && m_tls->isEncrypted() &&
         m_tls->errorString() == closeAlert && !m_tlsEnded) {
         m_tlsEnded = true;

@@ -234,7 +234,7 @@ private slots:
         for (const PinnedKey &pinned : {PinnedKey{a, false}, PinnedKey{b, true}})
             QCOMPARE(pinnedKeyFromText(pinnedKeyText(pinned)), pinned);
         for (const QString &bad :
-             {u""_s, u"61"_s, QString(64, u'g'), QString(QString(64, u'A') + u";verified"_s)})
+             {u""_s, u"61"_s, QString(64, u'g'), QString(QString(64, u'A') + u" verified"_s)})
             QCOMPARE(pinnedKeyFromText(bad), PinnedKey());
 
         // What the first bytes of a connection say.
