@@ -48,7 +48,15 @@ struct Receiver
             },
             Qt::BlockingQueuedConnection);
         QObject::connect(&network, &ReceiverNetwork::messagesArrived, &network,
-                         [this](const QList<Message> &messages) { arrived += int(messages.size()); });
+                         [this](const QList<Message> &messages) {
+                             arrived += int(messages.size());
+                             // Taken at once, as a window would take them.
+                             bool roomMade = false;
+                             for (qsizetype i = 0; i < messages.size(); ++i)
+                                 roomMade = admission.taken() || roomMade;
+                             if (roomMade)
+                                 network.updateAccepting();
+                         });
     }
     ~Receiver()
     {
