@@ -166,22 +166,18 @@ private slots:
         loadSenderSettings(store, settings);
         const auto restore =
             qScopeGuard([&store, before = settings.userList] { saveUserList(store, before); });
-        settings.userList.append({u"carol"_s,
-                                  u"127.0.0.1"_s,
-                                  listener.serverPort(),
-                                  0,
-                                  {},
-                                  PinnedKey{identity.publicKeyDigest(), true}});
+        const quint16 port = listener.serverPort();
+        const QByteArray other(32, 'm');
         settings.userList.append(
-            {u"mallory"_s, u"localhost"_s, listener.serverPort(), 0, {}, PinnedKey{QByteArray(32, 'm')}});
+            {u"carol"_s, u"127.0.0.1"_s, port, 0, {}, {identity.publicKeyDigest(), true}});
+        settings.userList.append({u"mallory"_s, u"localhost"_s, port, 0, {}, {other}});
         QVERIFY(saveUserList(store, settings.userList));
-        const QString at = u"(127.0.0.1:%1)"_s.arg(listener.serverPort());
         const QStringList lines{
-            u"delivered (encrypted, verified): carol "_s + at,
-            u"failed: mallory (localhost:%1)"_s.arg(listener.serverPort()) +
-                u": not sent: the recipient showed another key (code "_s + identity.verificationCode() +
-                u") than the one expected (code "_s + Identity::verificationCode(QByteArray(32, 'm')) +
-                u")"_s,
+            u"delivered (encrypted, verified): carol (127.0.0.1:%1)"_s.arg(port),
+            u"failed: mallory (localhost:%1): not sent: the recipient showed another key (code %2) than the "
+            u"one "
+            "expected (code %3)"_s.arg(port)
+                .arg(identity.verificationCode(), Identity::verificationCode(other)),
             u"failed: alice (127.0.0.1:{A}): not sent: the recipient has no key, and only encrypted sending "
             "is allowed"_s};
         QProcess process;
