@@ -96,14 +96,14 @@ private slots:
         network.setKeyBook({{u"Ann"_s, PinnedKey{m_senderKey, true}}});
         RecordingProxy proxy(network.applyPorts({0}).value(0).listening);
         QSignalSpy arrived(&network, &ReceiverNetwork::messagesArrived);
-        const QByteArray key = m_receiver.publicKeyDigest();
         const QString secret = u"Passwort bitte: Grüße, 1 € – secret words"_s;
-        QCOMPARE(send(proxy.server.serverPort(), key, secret, u"Ann"_s), MessageSender::Outcome::Delivered);
+        QCOMPARE(send(proxy.server.serverPort(), m_receiver.publicKeyDigest(), secret, u"Ann"_s),
+                 MessageSender::Outcome::Delivered);
         QVERIFY(proxy.recorded.size() > secret.size());
         for (const QByteArray &plain : {"secret words"_ba, secret.toUtf8(), "Ann"_ba})
             QVERIFY2(!proxy.recorded.contains(plain), plain.constData());
         QCOMPARE(send(proxy.server.serverPort(), {}, u"two"_s, u"Ann"_s), MessageSender::Outcome::Delivered);
-        QCOMPARE(send(proxy.server.serverPort(), key, u"three"_s, u"Zoe"_s),
+        QCOMPARE(send(proxy.server.serverPort(), m_receiver.publicKeyDigest(), u"three"_s, u"Zoe"_s),
                  MessageSender::Outcome::Delivered);
         QTRY_COMPARE(arrived.size(), 3);
         const SenderTrust expected[] = {SenderTrust::Verified, SenderTrust::Impostor, SenderTrust::NewKey};
@@ -175,7 +175,6 @@ private slots:
         for (const auto &[name, key, trust] : rows)
             QCOMPARE(senderTrust(book, name, key), trust);
         QVERIFY(senderTrustText(SenderTrust::NewKey, a).contains(Identity::verificationCode(a)));
-        QVERIFY(senderTrustText(SenderTrust::Impostor, {}).startsWith(u"WARNING"_s));
 
         // What the first bytes of a connection say.
         QCOMPARE(connectionKind("\x16\x03\x01\x02"), ConnectionKind::Tls);
