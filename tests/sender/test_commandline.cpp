@@ -171,6 +171,8 @@ private slots:
         settings.userList.append(
             {u"carol"_s, u"127.0.0.1"_s, port, 0, {}, {identity.publicKeyDigest(), true}});
         settings.userList.append({u"mallory"_s, u"localhost"_s, port, 0, {}, {other}});
+        // One that takes the connection and never answers the handshake.
+        settings.userList.append({u"hush"_s, u"localhost"_s, m_to.alice.serverPort(), 0, {}, {other}});
         QVERIFY(saveUserList(store, settings.userList));
         const QStringList lines{
             u"delivered (encrypted, verified): carol (127.0.0.1:%1)"_s.arg(port),
@@ -178,19 +180,23 @@ private slots:
             u"one "
             "expected (code %3)"_s.arg(port)
                 .arg(identity.verificationCode(), Identity::verificationCode(other)),
+            u"failed: hush (localhost:{A}): no encrypted connection within 5 s: the recipient did not finish "
+            u"the "
+            "handshake"_s,
             u"failed: alice (127.0.0.1:{A}): not sent: the recipient has no key, and only encrypted sending "
             "is allowed"_s};
         QProcess process;
         QVERIFY(run(process, u"quillpost"_s,
-                    {u"--to=carol"_s, u"--to=mallory"_s, u"--to=alice"_s, u"--require-encryption"_s,
-                     u"--message=Grüße"_s},
+                    {u"--to=carol"_s, u"--to=mallory"_s, u"--to=hush"_s, u"--to=alice"_s,
+                     u"--require-encryption"_s, u"--message=Grüße"_s},
                     {}));
         QCOMPARE(QString::fromLocal8Bit(process.readAllStandardOutput()), ports(lines.join(u'\n') + u'\n'));
         QCOMPARE(process.exitCode(), 1);
         QCOMPARE(received.size(), 1);
         QCOMPARE(received.at(0).at(0).toByteArray(),
                  u"bob"_s.toUtf8() + '\0' + "606" + '\0' + u"Grüße"_s.toUtf8());
-        QVERIFY(m_to.received.isEmpty());
+        QTRY_VERIFY(!m_to.received.isEmpty());
+        QVERIFY(!m_to.received.join().contains("bob"));
     }
 
     void usageErrors_data()
