@@ -87,13 +87,24 @@ chmod 700 "$home/run"
 stop() { kill "$quillbox" 2>/dev/null; wait "$quillbox" 2>/dev/null || true; }
 delivered=0
 for _ in 1 2 3; do
-  port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  # Free on every address, as Quillbox listens on all of them.
+  port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("", 0)); print(s.getsockname()[1])')
   printf '[Ports]\n1_port=%s\n[Settings]\nPlayIncomingSound=False\n' "$port" >"$home/config/Quillbox/Quillbox.ini"
   XDG_CONFIG_HOME=$home/config XDG_DATA_HOME=$home/data XDG_RUNTIME_DIR=$home/run QT_QPA_PLATFORM=offscreen \
     DBUS_SESSION_BUS_ADDRESS= "$root/usr/bin/quillbox" -V >/dev/null 2>&1 &
   quillbox=$!
-  for _ in $(seq 150); do
-    if (printf 'ann\x006000\x00from the package' >"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+  # Probed from 127.0.0.2: a probe from 127.0.0.1 to a port nobody listens
+  # on yet may connect to itself and hold the port. A loaded machine may take
+  # long to start a sanitizer build: up to a minute.
+  for _ in $(seq 600); do
+    if python3 - "$port" 2>/dev/null <<'PY'
+import socket, sys
+s = socket.socket()
+s.bind(("127.0.0.2", 0))
+s.connect(("127.0.0.1", int(sys.argv[1])))
+s.sendall(b"ann\x006000\x00from the package")
+PY
+    then
       delivered=1
       break
     fi
