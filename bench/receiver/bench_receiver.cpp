@@ -316,6 +316,7 @@ int ClosedLoopMain(const QStringList &args)
 {
     const int runs = args.size() > 2 ? std::max(1, args[2].toInt()) : kClosedRuns;
     const QString only = args.size() > 3 ? args[3] : QString();
+    const bool keepHistory = args.size() <= 4 || args[4] != QLatin1String("off");
     std::printf(
         "| payload | messages a run | quillbox msg/s | epoll msg/s | ratio | target | quillbox network "
         "CPU µs/msg | epoll CPU µs/msg | first tenth msg/s | later msg/s | first / later | "
