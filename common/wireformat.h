@@ -28,12 +28,10 @@ QString fromWireLineBreaks(const QString &wireText);
 // The bytes to send for a message typed in a text field (LF line breaks).
 QByteArray composeMessage(const QString &senderName, qint32 replyPort, const QString &fieldText);
 
-// The payload as text, decoded from the received bytes (at most
-// kMaxPayloadBytes of them are taken).
-QString decodePayload(const QByteArray &bytes);
-
-// Splits a decoded payload. On acceptance payload holds the message text
-// alone (CR LF line breaks, NULs after the second separator kept). The caller
+// Reads a payload (at most kMaxPayloadBytes of its bytes are taken): on
+// acceptance text holds the message text alone (CR LF line breaks, NULs
+// after the second separator kept), decoded once from the bytes. The caller
 // sets replyPort to 0 beforehand; a payload without separators sets it to
-// kNoReplyPort, as does a reply port that does not fit 32 bits.
-qint16 parseMessage(QString &payload, QString &senderName, qint32 &replyPort);
+// kNoReplyPort, as does a reply port that does not fit 32 bits. A payload
+// with one separator is rejected after senderName was set.
+qint16 parsePayload(QByteArrayView bytes, QString &senderName, qint32 &replyPort, QString &text);
