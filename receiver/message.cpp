@@ -4,9 +4,8 @@ std::optional<Message> messageFromPayload(const QByteArray &payload, const QStri
                                           quint16 localPort)
 {
     Message message;
-    message.text = decodePayload(payload);
     message.replyPort = 0;
-    if (parseMessage(message.text, message.name, message.replyPort) != kMessageAccepted)
+    if (parsePayload(payload, message.name, message.replyPort, message.text) != kMessageAccepted)
         return std::nullopt;
     message.address = address;
     message.localPort = localPort;
