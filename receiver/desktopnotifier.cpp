@@ -2,10 +2,12 @@
 
 #include "senderline.h"
 
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
+#include <QDateTime>
 #include <QVariantMap>
 
 #include <utility>
@@ -186,6 +188,7 @@ void DesktopNotifier::askCapabilities()
                 if (reply.isError()) {
                     // No server, or one that does not answer: one that
                     // (re)starts later is asked again.
+                    logBusError("GetCapabilities", reply.error());
                     m_available = false;
                     failWaiting();
                     return;
@@ -238,11 +241,22 @@ void DesktopNotifier::post(const Message &message)
             [this, generation, sender = senderOf(message)](QDBusPendingCallWatcher *finished) {
                 finished->deleteLater();
                 const QDBusPendingReply<uint> reply = *finished;
-                if (reply.isError())
+                if (reply.isError()) {
+                    logBusError("Notify", reply.error());
                     emit notShown(sender);
-                else if (generation == m_generation)
+                } else if (generation == m_generation) {
                     track(reply.value(), sender);
+                }
             });
+}
+
+void DesktopNotifier::logBusError(const char *call, const QDBusError &error)
+{
+    if (!lcNotify().isInfoEnabled() || !m_busErrorLog.allow(QDateTime::currentMSecsSinceEpoch()))
+        return;
+    qCInfo(lcNotify).nospace() << call << " failed: " << qUtf8Printable(error.name()) << ": "
+                               << qUtf8Printable(error.message()) << " (" << m_busErrorLog.suppressed()
+                               << " others held back so far)";
 }
 
 void DesktopNotifier::track(uint id, const Message &sender)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "logging.h"
 #include "message.h"
 
 #include <QDBusConnection>
@@ -7,6 +8,7 @@
 #include <QObject>
 #include <QStringList>
 
+class QDBusError;
 class QDBusMessage;
 class QDBusServiceWatcher;
 
@@ -75,6 +77,8 @@ private:
     void failWaiting();
     void post(const Message &message);
     void track(uint id, const Message &sender);
+    // A failed bus call, in quill.notify (info), rate-limited.
+    void logBusError(const char *call, const QDBusError &error);
     const Message *tracked(uint id, const QDBusMessage &signal) const;
 
     QDBusConnection m_bus;
@@ -90,4 +94,5 @@ private:
     QStringList m_capabilities;
     QList<Message> m_waiting;
     QList<Tracked> m_tracked; // oldest first
+    RateLimitedLog m_busErrorLog;
 };

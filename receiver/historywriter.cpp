@@ -72,6 +72,7 @@ qint64 HistoryWriter::record(const Message &message, MessageFate fate)
         ++dropped;
         logLine("Dropped the oldest waiting record", 1, QStringLiteral("too much waits for the disk"));
     }
+    publishBacklog();
     // Its sender waits for the commit, which starts at once (or as soon as
     // the one under way ends).
     queued(true, 0);
@@ -121,13 +122,19 @@ qint64 HistoryWriter::waitSettled(qint64 id, int timeoutMs)
     return settledThrough;
 }
 
-bool HistoryWriter::hasRoomFor(int more) const
+void HistoryWriter::setAdmission(std::shared_ptr<Admission> to)
 {
     QMutexLocker lock(&mutex);
-    if (!enabled || writerFailed)
-        return true;
-    return qsizetype(records.size()) + more <= kMaxPendingRecords &&
-           pendingBytes + more * kMaxMessageHeldBytes <= kMaxPendingBytes;
+    admission = std::move(to);
+    publishBacklog();
+}
+
+void HistoryWriter::publishBacklog()
+{
+    // A history that keeps nothing holds no sender back.
+    const bool keeping = enabled && !writerFailed;
+    if (admission)
+        admission->setHistoryBacklog(keeping ? qsizetype(records.size()) : 0, keeping ? pendingBytes : 0);
 }
 
 void HistoryWriter::setLimits(qint64 messages, qint64 bytes)
@@ -141,6 +148,7 @@ void HistoryWriter::setEnabled(bool on)
 {
     QMutexLocker lock(&mutex);
     enabled = on;
+    publishBacklog();
 }
 
 bool HistoryWriter::isEnabled() const
@@ -156,6 +164,7 @@ void HistoryWriter::clear()
     pendingBytes = 0;
     fates.clear();
     clearRequested = true;
+    publishBacklog();
     queued(true, 0);
 }
 
@@ -253,6 +262,7 @@ void HistoryWriter::run()
             records.clear();
             fates.clear();
             totalsPending = false;
+            publishBacklog();
             settle(nextId - 1);
         }
         int lockPauseMs = kFirstLockPauseMs;
@@ -280,6 +290,7 @@ void HistoryWriter::run()
             batch.maxBytes = maxBytes;
             pendingBytes = 0;
             flushRequested = false;
+            publishBacklog();
             const quint64 serial = queuedSerial;
             const qint64 through = nextId - 1;
             lock.unlock();
@@ -379,6 +390,7 @@ void HistoryWriter::keepForRetry(Batch &batch)
         pendingBytes += kept.heldBytes;
     std::move(records.begin(), records.end(), std::back_inserter(batch.records));
     records.swap(batch.records);
+    publishBacklog();
     // Fates set since then are the newer ones.
     for (auto fate = fates.cbegin(); fate != fates.cend(); ++fate)
         batch.fates.insert(fate.key(), fate.value());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "admission.h"
 #include "logging.h"
 #include "message.h"
 
@@ -10,6 +11,7 @@
 #include <QWaitCondition>
 #include <deque>
 #include <functional>
+#include <memory>
 
 class QSqlDatabase;
 class QSqlQuery;
@@ -27,10 +29,9 @@ public:
     static constexpr int kCommitIntervalMs = 200;
     // Changes that make the writer commit at once.
     static constexpr int kBatchSize = 256;
-    // What may wait for the writer: far beyond any burst that a listener
-    // takes in a few hundred milliseconds, bounded when the disk stalls.
-    static constexpr qsizetype kMaxPendingRecords = 16384;
-    static constexpr qsizetype kMaxPendingBytes = qsizetype(128) * 1024 * 1024;
+    // What may wait for the writer (see Admission).
+    static constexpr qsizetype kMaxPendingRecords = Admission::kMaxHistoryRecords;
+    static constexpr qsizetype kMaxPendingBytes = Admission::kMaxHistoryBytes;
     // Fate changes of committed messages that may wait.
     static constexpr qsizetype kMaxPendingFates = 16384;
     // Bounds until setLimits() says otherwise.
@@ -57,7 +58,8 @@ public:
     void setFate(qint64 id, MessageFate fate);
     void setSettledHandler(std::function<void(qint64 settledThrough)> handler);
     qint64 waitSettled(qint64 id, int timeoutMs);
-    bool hasRoomFor(int more) const;
+    // Tells admission what waits, whenever that changes.
+    void setAdmission(std::shared_ptr<Admission> admission);
     void setLimits(qint64 messages, qint64 bytes);
     void setEnabled(bool on);
     bool isEnabled() const;
@@ -99,6 +101,7 @@ private:
     bool wantsIndexing() const;
     bool totalsKnown() const { return countedTo >= countTo; }
     void report(int unread, bool changed);
+    void publishBacklog();
     // Logs (lcHistory, info) what was lost or waited for, rate-limited.
     void logLine(const char *what, qint64 count, const QString &reason);
     // Puts a batch that found the file locked back before what came since.
@@ -120,6 +123,7 @@ private:
     // Ordered by id, since ids are handed out as records are queued.
     std::deque<Record> records;
     qsizetype pendingBytes = 0;
+    std::shared_ptr<Admission> admission;
     // Fates of messages no longer in records.
     QHash<qint64, MessageFate> fates;
     bool clearRequested = false;

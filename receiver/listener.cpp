@@ -157,7 +157,7 @@ void Listener::setAcceptNotifier(bool enabled)
 
 bool Listener::admits() const
 {
-    return heldConnections() < kMaxConnectionsPerPort && (!m_admit || m_admit());
+    return heldConnections() < Admission::kMaxConnectionsPerPort && (!m_admit || m_admit());
 }
 
 void Listener::acceptConnections()

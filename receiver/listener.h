@@ -11,6 +11,7 @@
 #include <functional>
 #include <unordered_map>
 
+#include "admission.h"
 #include "connectionreader.h"
 #include "logging.h"
 #include "nativesocket.h"
@@ -55,11 +56,6 @@ public:
     // Of those, the ones one address may have: well below the port's bound,
     // so that other addresses always find a reader.
     static constexpr int kMaxReadersPerAddress = 8;
-    // Connections accepted on one port, read or waiting for a reader (one
-    // that waits holds only its descriptor: what it sent stays with the
-    // kernel). Beyond it the port stops accepting and the kernel holds (or
-    // refuses) further senders until a read finishes.
-    static constexpr int kMaxConnectionsPerPort = 256;
     // Connections of one address waiting for a reader. A sender writes its
     // messages one after another, so an address with this many waiting is
     // flooding: its further connections are reset on arrival, and the port's
@@ -117,8 +113,9 @@ public:
     // Tests shorten the wait for a silent peer.
     void setDataTimeout(int milliseconds);
     // Asked before taking each new sender; while it says no (e.g. the
-    // waiting messages with those still being read fill their bound) the
-    // port stops accepting. Call updateAccepting() whenever its answer may
+    // waiting messages with those still being read fill their bound), or
+    // the port holds Admission::kMaxConnectionsPerPort, the port stops
+    // accepting. Call updateAccepting() whenever its answer may
     // have changed.
     void setAdmission(std::function<bool()> admit) { m_admit = std::move(admit); }
     void updateAccepting();

@@ -48,7 +48,7 @@ MessageHistory::~MessageHistory()
     if (m_thread->wait(QDeadlineTimer(kFlushTimeoutMs)))
         delete m_thread;
     else // A stalled disk: the writer keeps its state and ends on its own.
-        qWarning("Quillbox: the history writer did not end in time; its last records may be lost");
+        qCWarning(lcHistory, "the history writer did not end in time; its last records may be lost");
 }
 
 QString MessageHistory::defaultPath()
@@ -87,9 +87,10 @@ qint64 MessageHistory::waitSettled(qint64 id, int timeoutMs)
     return m_writer ? m_writer->waitSettled(id, timeoutMs) : id;
 }
 
-bool MessageHistory::hasRoomFor(int more) const
+void MessageHistory::setAdmission(std::shared_ptr<Admission> admission)
 {
-    return !m_writer || m_writer->hasRoomFor(more);
+    if (m_writer)
+        m_writer->setAdmission(std::move(admission));
 }
 
 void MessageHistory::setLimits(qint64 maxMessages, qint64 maxBytes)

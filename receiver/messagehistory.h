@@ -22,7 +22,7 @@ class QThread;
 // that come during a commit make the next one; fate changes alone wait up to
 // kCommitIntervalMs for company. When the disk is slow what waits grows up to
 // its bounds (kMaxPendingRecords, kMaxPendingBytes), which the network
-// respects through hasRoomFor() by letting no further sender in. A file
+// respects by letting no further sender in (see setAdmission()). A file
 // another process holds locked is waited for: the writer keeps what it took
 // and tries again. Should records come beyond the bounds all the same, or a
 // write fail for good (a full disk, a damaged file), the records concerned
@@ -86,11 +86,12 @@ public:
     // Any thread. Has what was recorded up to id committed at once and waits
     // at most timeoutMs for it; returns the highest id settled by then.
     qint64 waitSettled(qint64 id, int timeoutMs);
-    // Any thread. Whether more messages of the largest size may still be
-    // recorded without dropping any (always true when nothing is recorded):
-    // the network lets no sender in beyond this, so that a flood waits for
-    // the disk instead of being lost. roomMade() says when to ask again.
-    bool hasRoomFor(int more) const;
+    // What waits for the writer is told to admission whenever it changes
+    // (nothing while the history keeps nothing), so that the network lets no
+    // sender in that could not be recorded without dropping another: a
+    // flood waits for the disk instead of being lost. roomMade() says when
+    // to ask again.
+    void setAdmission(std::shared_ptr<Admission> admission);
 
     // The most messages and bytes (name, address and text, UTF-8) kept; the
     // writer removes the oldest after its commits. 0 or less: no bound.
@@ -127,7 +128,7 @@ signals:
     void changed();
     // More was lost; total is droppedCount().
     void dropped(qint64 total);
-    // The writer took what waited: hasRoomFor() may say yes again.
+    // The writer took what waited: admission may say yes again.
     void roomMade();
 
 private:

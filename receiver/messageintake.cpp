@@ -43,7 +43,7 @@ MessageIntake::MessageIntake(ReceiverSettings &settings, const QHostAddress &lis
     , m_history(new MessageHistory(historyPath.isEmpty() ? MessageHistory::defaultPath() : historyPath, this))
     , m_replies(new ReplyService(this))
     , m_networkThread(new QThread(this))
-    , m_network(new ReceiverNetwork(listenAddress, m_room))
+    , m_network(new ReceiverNetwork(listenAddress, *m_admission))
 {
     // The network side reads on a thread of its own and hands whole messages
     // over, in order, through the event loop.
@@ -51,6 +51,7 @@ MessageIntake::MessageIntake(ReceiverSettings &settings, const QHostAddress &lis
     qRegisterMetaType<Message>();
     m_networkThread->setObjectName(QStringLiteral("Quillbox network"));
     m_network->setHistory(m_history);
+    m_history->setAdmission(m_admission);
     m_network->moveToThread(m_networkThread);
     connect(m_networkThread, &QThread::finished, m_network, &QObject::deleteLater);
     connect(m_network, &ReceiverNetwork::messagesArrived, this, &MessageIntake::messagesArrived,
@@ -188,10 +189,8 @@ void MessageIntake::replyFromNotification(const Message &sender)
 
 void MessageIntake::queueChanged()
 {
-    const qsizetype before = m_room.queued.exchange(m_router->queue().size());
-    m_room.queuedBytes.store(m_router->queuedBytes());
     // A shorter queue may let paused ports accept again.
-    if (m_router->queue().size() < before)
+    if (m_admission->setQueue(m_router->queue().size(), m_router->queuedBytes()))
         QMetaObject::invokeMethod(m_network, &ReceiverNetwork::updateAccepting, Qt::QueuedConnection);
 }
 
@@ -259,9 +258,7 @@ void MessageIntake::messageArrived(const Message &message)
         m_notifier->notify(message);
     // Counted in the queue (if it went there) before it stops counting as on
     // its way; ports paused for want of room may accept again.
-    const bool full = !queueHasRoom(m_room.queued, m_room.queuedBytes, m_room.held + m_room.inTransit);
-    m_room.inTransit.fetch_sub(1);
-    if (full)
+    if (m_admission->taken())
         QMetaObject::invokeMethod(m_network, &ReceiverNetwork::updateAccepting, Qt::QueuedConnection);
     emit messageHandled();
 }

@@ -83,7 +83,8 @@ private:
     MessageHistory *m_history;
     ReplyService *m_replies;
     DesktopNotifier *m_notifier = nullptr;
-    QueueRoom m_room;
+    // Shared with the history's writer, which may outlive this object.
+    std::shared_ptr<Admission> m_admission = std::make_shared<Admission>();
     QThread *m_networkThread;
     ReceiverNetwork *m_network;
     // The windows built here, shown or not.

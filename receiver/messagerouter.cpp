@@ -18,12 +18,6 @@ int MessageRouter::openWindowCount() const
                                           [](const MessageView *window) { return window != nullptr; }));
 }
 
-bool queueHasRoom(qsizetype queued, qsizetype queuedBytes, int inFlight)
-{
-    return queued + inFlight < MessageRouter::kMaxQueuedMessages &&
-           queuedBytes + (inFlight + 1) * kMaxMessageHeldBytes <= MessageRouter::kMaxQueuedBytes;
-}
-
 void MessageRouter::enqueue(Message message)
 {
     m_queuedBytes += message.heldBytes();

@@ -6,11 +6,6 @@
 #include <QObject>
 #include <functional>
 
-// Whether one more sender may be let in while inFlight others are on their
-// way, queued messages already waiting: every one of them may end in the
-// queue, which must stay within its bounds.
-bool queueHasRoom(qsizetype queued, qsizetype queuedBytes, int inFlight);
-
 // What the router needs of a message window: whether it shows a sender's
 // messages, and a way to give it one more. Whoever makes the window reports
 // its closing through MessageRouter::windowClosed().
@@ -25,18 +20,14 @@ public:
 // Routes every received message: into the open window of the same sender,
 // into a new window, or into the queue when no window can be opened or the
 // main window has a modal dialog open. It knows windows only as MessageView;
-// the factory makes and shows them.
+// the factory makes and shows them. Admission keeps the queue within its
+// bounds by letting no sender in beyond them.
 class MessageRouter : public QObject
 {
     Q_OBJECT
 public:
     // Windows open at once (slots 0 to 64).
     static constexpr int kMaxMessageWindows = 65;
-    // Waiting messages are counted in 16 bits by the rest of the program's
-    // lists; beyond this count, or beyond the byte bound, the listeners stop
-    // taking new senders rather than accept and drop them.
-    static constexpr int kMaxQueuedMessages = 32767;
-    static constexpr qsizetype kMaxQueuedBytes = qsizetype(64) * 1024 * 1024;
 
     // Makes the window of slot for a sender's first message, shown.
     using WindowFactory = std::function<MessageView *(int slot, const Message &first)>;
@@ -63,8 +54,6 @@ public:
     const QList<Message> &queue() const { return m_queue; }
     int openWindowCount() const;
     qsizetype queuedBytes() const { return m_queuedBytes; }
-    // False once the waiting messages fill their bounds.
-    bool queueHasRoom() const { return ::queueHasRoom(m_queue.size(), m_queuedBytes, 0); }
 
     // Ends every message window at once, without working off the queue.
     void closeAllWindows();

@@ -2,14 +2,13 @@
 
 #include "listener.h"
 #include "messagehistory.h"
-#include "messagerouter.h"
 
 #include <QHash>
 
-ReceiverNetwork::ReceiverNetwork(const QHostAddress &address, QueueRoom &room, QObject *parent)
+ReceiverNetwork::ReceiverNetwork(const QHostAddress &address, Admission &admission, QObject *parent)
     : QObject(parent)
     , m_address(address)
-    , m_room(room)
+    , m_admission(admission)
     , m_dataTimeoutMs(Listener::kDataTimeoutMs)
 {}
 
@@ -61,7 +60,7 @@ QList<PortState> ReceiverNetwork::applyPorts(const QList<qint32> &ports)
             m_all.append(listener);
             connect(listener, &QObject::destroyed, this, [this, listener] { m_all.removeOne(listener); });
             listener->setDataTimeout(m_dataTimeoutMs);
-            listener->setAdmission([this] { return admits(); });
+            listener->setAdmission([this] { return m_admission.admits(countHeld()); });
             connect(listener, &Listener::messageReceived, this,
                     [this, listener](const QByteArray &payload, const QString &peerIp, quint16 localPort) {
                         payloadReceived(listener, payload, peerIp, localPort);
@@ -95,10 +94,9 @@ void ReceiverNetwork::updateAccepting()
 
 void ReceiverNetwork::connectionsChanged()
 {
-    const int before = m_room.held.load(std::memory_order_relaxed);
-    countHeld();
+    const int before = m_admission.held();
     // Fewer held: ports paused for want of room may accept again.
-    if (m_room.held.load(std::memory_order_relaxed) < before) {
+    if (countHeld() < before) {
         for (Listener *listener : std::as_const(m_listeners))
             listener->updateAccepting();
     }
@@ -133,20 +131,8 @@ int ReceiverNetwork::countHeld()
     int held = 0;
     for (const Listener *listener : std::as_const(m_all))
         held += listener->heldConnections() - listener->storingConnections();
-    m_room.held.store(held, std::memory_order_relaxed);
+    m_admission.setHeld(held);
     return held;
-}
-
-bool ReceiverNetwork::admits()
-{
-    const int held = countHeld();
-    const int inFlight = held + m_room.inTransit.load(std::memory_order_acquire);
-    // Messages on their way to the user-interface thread are recorded
-    // already; those still being read are not.
-    if (m_history && !m_history->hasRoomFor(held + 1))
-        return false;
-    return queueHasRoom(m_room.queued.load(std::memory_order_acquire),
-                        m_room.queuedBytes.load(std::memory_order_acquire), inFlight);
 }
 
 void ReceiverNetwork::payloadReceived(Listener *listener, const QByteArray &payload, const QString &peerIp,
@@ -166,7 +152,7 @@ void ReceiverNetwork::payloadReceived(Listener *listener, const QByteArray &payl
         m_lastRecorded = message->historyId;
         listener->holdUntilStored(message->historyId);
     }
-    m_room.inTransit.fetch_add(1, std::memory_order_acq_rel);
+    m_admission.handedOver();
     m_outgoing.append(std::move(*message));
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "admission.h"
 #include "logging.h"
 #include "message.h"
 
@@ -7,25 +8,9 @@
 #include <QList>
 #include <QObject>
 #include <QString>
-#include <atomic>
 
 class Listener;
 class MessageHistory;
-
-// What the network side may let in: the messages that wait in the queue of
-// the user-interface thread, kept up to date by that thread, and those on
-// their way to it. Every sender let in may end in the queue, so together
-// they are held to the queue's bounds.
-struct QueueRoom
-{
-    std::atomic<qsizetype> queued{0};
-    std::atomic<qsizetype> queuedBytes{0};
-    // Handed to the user-interface thread and not taken by it yet.
-    std::atomic<int> inTransit{0};
-    // Accepted on some port and not handed on yet (written by the network
-    // thread, read by anyone).
-    std::atomic<int> held{0};
-};
 
 // The state of one configured port after the listeners were (re)started.
 struct PortState
@@ -44,7 +29,7 @@ class ReceiverNetwork : public QObject
 {
     Q_OBJECT
 public:
-    ReceiverNetwork(const QHostAddress &address, QueueRoom &room, QObject *parent = nullptr);
+    ReceiverNetwork(const QHostAddress &address, Admission &admission, QObject *parent = nullptr);
     ~ReceiverNetwork() override;
 
     // On the network thread (through QMetaObject::invokeMethod):
@@ -77,12 +62,11 @@ private:
                          quint16 localPort);
     void release(qint64 storedThrough);
     void handOver();
-    bool admits();
     int countHeld();
     void connectionsChanged();
 
     QHostAddress m_address;
-    QueueRoom &m_room;
+    Admission &m_admission;
     int m_dataTimeoutMs;
     MessageHistory *m_history = nullptr;
     // The id of the latest message recorded.

@@ -7,6 +7,7 @@
 //
 //   build/<folder>/bin/bench_memory
 #include "../common/benchsupport.h"
+#include "admission.h"
 #include "messagerouter.h"
 #include "messagewindow.h"
 #include "wireformat.h"
@@ -48,7 +49,7 @@ void Measure(qsizetype bytes, const QList<int> &levels)
     const QByteArray payload = Payload("queued", bytes);
     int queued = 0;
     for (const int level : levels) {
-        while (queued < level && router.queueHasRoom()) {
+        while (queued < level && Admission::queueHasRoom(router.queue().size(), router.queuedBytes(), 0)) {
             // A copy of its own, as each received message is.
             router.route(*messageFromPayload(QByteArray(payload.constData(), payload.size()),
                                              QStringLiteral("10.0.1.1"), 505));
@@ -87,7 +88,7 @@ int main(int argc, char **argv)
     Measure(kMaxPayloadBytes, {0, 256, 512, 1024, 30000});
     std::printf("\nbare offscreen QApplication before any window: %.1f MiB RSS; queue bounds: %d messages, "
                 "%lld MiB\n",
-                static_cast<double>(bareKiB) / 1024.0, MessageRouter::kMaxQueuedMessages,
-                static_cast<long long>(MessageRouter::kMaxQueuedBytes / (1024 * 1024)));
+                static_cast<double>(bareKiB) / 1024.0, Admission::kMaxQueuedMessages,
+                static_cast<long long>(Admission::kMaxQueuedBytes / (1024 * 1024)));
     return 0;
 }

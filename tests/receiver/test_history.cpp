@@ -180,6 +180,8 @@ private slots:
     {
         MessageHistory history(m_path);
         history.setLimits(0, 0);
+        const auto admission = std::make_shared<Admission>();
+        history.setAdmission(admission);
         QSignalSpy dropped(&history, &MessageHistory::dropped);
         Sql other(m_path);
         QSqlQuery lock(other.db);
@@ -188,7 +190,7 @@ private slots:
         qint64 last = 0;
         qint64 refusedFrom = -1; // where the network would have stopped letting senders in
         for (qint64 i = 0; i < total; ++i) {
-            if (refusedFrom < 0 && !history.hasRoomFor(1))
+            if (refusedFrom < 0 && !admission->admits(0))
                 refusedFrom = i;
             last = history.record(Msg(QString::number(i)), MessageFate::Shown);
         }
@@ -198,7 +200,7 @@ private slots:
         QVERIFY(lock.exec(QStringLiteral("COMMIT")));
         QVERIFY(history.flush());
         QTRY_VERIFY(!room.isEmpty());
-        QVERIFY(history.hasRoomFor(1));
+        QVERIFY(admission->admits(0));
         const qint64 kept = other.value(QStringLiteral("SELECT count(*) FROM messages")).toLongLong();
         QCOMPARE(kept + history.droppedCount(), total);
         QCOMPARE(history.entry(last).id, last); // the newest were kept

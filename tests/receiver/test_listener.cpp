@@ -4,6 +4,7 @@
 // explanation of a port below 1024. The network side with a history: a
 // sender's connection is closed only once its message is stored, also when
 // shutting down.
+#include "logcapture.h"
 #include "messagehistory.h"
 #include "receivernetwork.h"
 #include "receivertesthelpers.h"
@@ -74,34 +75,11 @@ struct Network
 
     QTemporaryDir folder;
     MessageHistory history{folder.filePath(u"history.sqlite"_s)};
-    QueueRoom room;
-    ReceiverNetwork network{QHostAddress(QHostAddress::LocalHost), room};
+    Admission admission;
+    ReceiverNetwork network{QHostAddress(QHostAddress::LocalHost), admission};
     QSignalSpy arrived{&network, &ReceiverNetwork::messagesArrived};
     QSqlDatabase other = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"other"_s);
     quint16 port = 0;
-};
-
-// The lines logged in a category while it lives.
-struct LogCapture
-{
-    explicit LogCapture(const char *category)
-    {
-        s_category = category;
-        s_lines.clear();
-        s_previous = qInstallMessageHandler(
-            [](QtMsgType type, const QMessageLogContext &context, const QString &text) {
-                if (qstrcmp(context.category, s_category) == 0)
-                    s_lines.append(text);
-                else
-                    s_previous(type, context, text);
-            });
-    }
-    ~LogCapture() { qInstallMessageHandler(s_previous); }
-    const QStringList &lines() const { return s_lines; }
-
-    static inline const char *s_category = nullptr;
-    static inline QStringList s_lines;
-    static inline QtMessageHandler s_previous = nullptr;
 };
 
 } // namespace
@@ -228,9 +206,9 @@ private slots:
         QTRY_COMPARE(p.listener->heldConnections(), Listener::kMaxReadersPerPort + 3);
         QCOMPARE(p.listener->activeReaders(), Listener::kMaxReadersPerPort);
         // ...and holds at most 256 connections; the kernel keeps the others.
-        while (silent.size() < Listener::kMaxConnectionsPerPort + 10)
+        while (silent.size() < Admission::kMaxConnectionsPerPort + 10)
             QVERIFY(open(u"127.0.2.%1"_s.arg(silent.size() % 100 + 1)));
-        QTRY_COMPARE(p.listener->heldConnections(), Listener::kMaxConnectionsPerPort);
+        QTRY_COMPARE(p.listener->heldConnections(), Admission::kMaxConnectionsPerPort);
         QCOMPARE(p.received.count(), 0);
         // A freed reader goes to the first waiting connection that may have one.
         silent.at(Listener::kMaxReadersPerAddress + 2)->disconnectFromHost();
@@ -272,7 +250,7 @@ private slots:
         // beyond the address's bound are reset at once, and another address
         // is read while the silent ones it holds are still open.
         std::vector<std::unique_ptr<RawSender>> silent;
-        for (int i = 0; i < Listener::kMaxConnectionsPerPort + 44; ++i)
+        for (int i = 0; i < Admission::kMaxConnectionsPerPort + 44; ++i)
             silent.push_back(std::make_unique<RawSender>(p.port(), "x", "127.0.0.1", false));
         std::future<Ending> other = SendAside(p.port(), Bars("bob|1|other"), "127.0.0.2");
         QTRY_COMPARE(p.received.count(), qsizetype(burst.size()) + 1);
@@ -334,7 +312,7 @@ private slots:
         Network n;
         RawSender stalled(n.port, Bars("bob|1|half"), "127.0.0.1", false);
         RawSender complete(n.port, Bars("bob|1|whole"));
-        QTRY_COMPARE(n.room.held.load(), 2);
+        QTRY_COMPARE(n.admission.held(), 2);
         n.network.shutdown();
         // Stored before shutdown() returned, and only then confirmed.
         QCOMPARE(n.stored(), QStringList{u"whole"_s});

@@ -4,6 +4,7 @@
 // trimmed and reused), and the message window (the sender line, one sender's
 // texts one after another, their bounds, a long text shown in pieces), and
 // where windows open: inside the screen at any scale factor.
+#include "admission.h"
 #include "messagetextview.h"
 #include "messagewindow.h"
 #include "receiversettings.h"
@@ -119,17 +120,17 @@ private slots:
     void queueBounds()
     {
         Router router;
-        for (int i = 0; i < MessageRouter::kMaxQueuedMessages - 5; ++i)
+        for (int i = 0; i < Admission::kMaxQueuedMessages - 5; ++i)
             router.enqueue(From(u"a"_s));
         // Senders still being read count as queued.
-        QVERIFY(queueHasRoom(router.queue().size(), router.queuedBytes(), 4));
-        QVERIFY(!queueHasRoom(router.queue().size(), router.queuedBytes(), 5));
+        QVERIFY(Admission::queueHasRoom(router.queue().size(), router.queuedBytes(), 4));
+        QVERIFY(!Admission::queueHasRoom(router.queue().size(), router.queuedBytes(), 5));
 
         // Room is kept for the largest message, so the bytes bound comes first.
         Router bytes;
         const Message largest = From(QString(), QString(kMaxPayloadBytes, u'x'));
         int queued = 0;
-        for (; bytes.queueHasRoom(); ++queued)
+        for (; Admission::queueHasRoom(bytes.queue().size(), bytes.queuedBytes(), 0); ++queued)
             bytes.enqueue(largest);
         QVERIFY(queued > 400 && queued < 600);
     }

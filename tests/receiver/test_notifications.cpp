@@ -4,12 +4,14 @@
 // hands the sender to Quillpost; without a server the window shows as ever.
 #include "desktopnotifier.h"
 #include "localendpoint.h"
+#include "logcapture.h"
 #include "privatebus.h"
 #include "receivertesthelpers.h"
 #include "replyrecord.h"
 #include "replytosender.h"
 
 #include <QDBusConnection>
+#include <QLoggingCategory>
 #include <QSignalSpy>
 
 namespace {
@@ -99,14 +101,21 @@ private slots:
         QVERIFY(window->findChild<ReplyToSender *>());
     }
 
+    // Without a server the window shows, and quill.notify says why.
     void withoutServerTheWindowShows()
     {
+        QLoggingCategory::setFilterRules(u"quill.notify=true"_s);
+        const LogCapture log("quill.notify");
         Receiver r({0}, true);
         r.settings.messageAlert = MessageAlert::Notification;
         QVERIFY(SendPayload(r.port(), Bars("ann|6000|hello")));
         QTRY_COMPARE_WITH_TIMEOUT(r.windows().size(), 1, kWaitMs);
         QTRY_VERIFY_WITH_TIMEOUT(r.windows().first()->isVisible(), kWaitMs);
         QVERIFY(!r.form->notifier()->isAvailable());
+        QLoggingCategory::setFilterRules(QString());
+        QCOMPARE(
+            log.lines().filter(u"GetCapabilities failed: org.freedesktop.DBus.Error.ServiceUnknown"_s).size(),
+            1);
     }
 
 private:

@@ -129,7 +129,7 @@ private slots:
         qsizetype longest = 0;
         connect(&r.router(), &MessageRouter::queueChanged, this,
                 [&] { longest = std::max(longest, r.router().queue().size()); });
-        for (int i = 0; i < MessageRouter::kMaxQueuedMessages - 5; ++i)
+        for (int i = 0; i < Admission::kMaxQueuedMessages - 5; ++i)
             r.router().enqueue(Message{u"a"_s, u"10.0.0.1"_s, 1, 1, u"x"_s});
         // Senders let in count against the bound before they are read: the
         // queue fills up exactly and the kernel holds the other senders.
@@ -138,7 +138,7 @@ private slots:
             texts.append(QString::number(i));
             QVERIFY(SendPayload(kept, Bars("bob|1|") + texts.last().toLatin1()));
         }
-        QTRY_COMPARE(r.router().queue().size(), MessageRouter::kMaxQueuedMessages);
+        QTRY_COMPARE(r.router().queue().size(), Admission::kMaxQueuedMessages);
         // One more sender, on the port about to be dropped, still writing.
         const std::unique_ptr<QTcpSocket> late = Connect(dropped);
         QVERIFY(late);
@@ -154,7 +154,7 @@ private slots:
         QVERIFY(!Connect(dropped));
         QTRY_COMPARE_WITH_TIMEOUT(r.windows().size(), 2, 20000);
         QTRY_COMPARE_WITH_TIMEOUT(r.windows()[1]->messages(), texts, 20000);
-        QCOMPARE(longest, MessageRouter::kMaxQueuedMessages);
+        QCOMPARE(longest, Admission::kMaxQueuedMessages);
         // The dropped port's listener still reads the sender it let in, and
         // its message reaches a window like any other.
         late->write(Bars("carol|1|last"));
