@@ -61,9 +61,6 @@ MessageIntake::MessageIntake(ReceiverSettings &settings, const QHostAddress &lis
     connect(m_router, &MessageRouter::queueChanged, this, &MessageIntake::queueChanged);
     m_router->setWindowFactory(
         [this](int slot, const Message &first) { return openMessageWindow(slot, first); });
-    // Ports paused while the history's writer fell behind may accept again.
-    connect(m_history, &MessageHistory::roomMade, m_network, &ReceiverNetwork::updateAccepting,
-            Qt::QueuedConnection);
 }
 
 MessageIntake::~MessageIntake()
