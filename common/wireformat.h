@@ -14,7 +14,7 @@ constexpr qint32 kDefaultPort = 505;
 // The most a receiver takes as one payload; anything beyond is not read.
 constexpr qsizetype kMaxPayloadBytes = 65536;
 
-// parseMessage results.
+// parsePayload results.
 constexpr qint16 kMessageAccepted = 0;
 constexpr qint16 kMessageRejected = 1;
 // The reply port of a payload that carries none, or one that is not a
