@@ -22,9 +22,9 @@ trap 'rm -f "$log"' EXIT
 export QT_QPA_PLATFORM=offscreen
 
 if [ $quick -eq 1 ]; then
-  receiver_args=(300 2) latency_args=(60) startup_args=(3) userdir_args=(10000 3) fanout_args=(1000 2)
+  receiver_args=(300 2) closed_args=(closed 2) latency_args=(60) startup_args=(3) userdir_args=(10000 3) fanout_args=(1000 2)
 else
-  receiver_args=(1000 9) latency_args=(300) startup_args=(15) userdir_args=(10000 7) fanout_args=(1000 7)
+  receiver_args=(1000 9) closed_args=(closed 5) latency_args=(300) startup_args=(15) userdir_args=(10000 7) fanout_args=(1000 7)
 fi
 
 # Runs one benchmark; its table goes to stdout, Qt's chatter to the log.
@@ -43,6 +43,8 @@ section() { # title, command, output, notes file
 
 echo "Running the receive throughput benchmark..." >&2
 receive=$(measure "$bin/bench_receiver" "${receiver_args[@]}")
+echo "Running the closed-loop receive benchmark..." >&2
+closed=$(measure "$bin/bench_receiver" "${closed_args[@]}")
 echo "Running the delivery latency benchmark..." >&2
 latency=$(measure "$bin/bench_latency" "${latency_args[@]}")
 latency_large=$(measure "$bin/bench_latency" "$((latency_args[0] / 3))" 65536)
@@ -77,6 +79,7 @@ mkdir -p docs
   printf '| commit | %s%s |\n\n' "$(git rev-parse --short HEAD 2>/dev/null || echo none)" \
     "$(git diff --quiet -- . ':!docs/performance.md' 2>/dev/null || echo ' (with uncommitted changes)')"
   section "Receive throughput" "$bin/bench_receiver ${receiver_args[*]}" "$receive" receive
+  section "Receive throughput in the closed loop" "$bin/bench_receiver ${closed_args[*]}" "$closed" closed
   section "Delivery latency" "$bin/bench_latency ${latency_args[*]}" "$latency" latency
   printf 'With a 64 KiB payload of prose (`%s`):\n\n%s\n\n' "$bin/bench_latency $((latency_args[0] / 3)) 65536" "$latency_large"
   section "Start-up time and memory" "$bin/bench_startup ${startup_args[*]}" "$startup" startup
