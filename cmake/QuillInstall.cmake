@@ -10,8 +10,34 @@ option(QUILL_SETCAP "Grant the installed quillbox cap_net_bind_service (needs ro
 install(TARGETS quillpost quillbox RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES common/icons/quillpost.svg common/icons/quillbox.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+# Fixed-size PNGs of both icons, rendered from the SVGs at build time, for
+# menus and panels that take no scalable icons.
+set(QUILL_ICON_SIZES 16 22 24 32 48 64 128 256)
+add_executable(quill_iconrender dist/iconrender.cpp)
+target_link_libraries(quill_iconrender PRIVATE Qt6::Gui)
+set(QUILL_ICON_PNGS)
+foreach(icon quillpost quillbox)
+  set(outputs)
+  foreach(size ${QUILL_ICON_SIZES})
+    list(APPEND outputs "${CMAKE_BINARY_DIR}/hicolor/${size}x${size}/apps/${icon}.png")
+  endforeach()
+  add_custom_command(OUTPUT ${outputs}
+    COMMAND quill_iconrender "${CMAKE_CURRENT_SOURCE_DIR}/common/icons/${icon}.svg"
+            "${CMAKE_BINARY_DIR}/hicolor" ${QUILL_ICON_SIZES}
+    DEPENDS quill_iconrender "${CMAKE_CURRENT_SOURCE_DIR}/common/icons/${icon}.svg"
+    COMMENT "Rendering the ${icon} icon")
+  list(APPEND QUILL_ICON_PNGS ${outputs})
+endforeach()
+add_custom_target(quill_icons_png ALL DEPENDS ${QUILL_ICON_PNGS})
+install(DIRECTORY "${CMAKE_BINARY_DIR}/hicolor" DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
 install(FILES dist/quillpost.desktop dist/quillbox.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES dist/metainfo/org.example.quill.quillpost.metainfo.xml
+              dist/metainfo/org.example.quill.quillbox.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES dist/man/quillpost.1 dist/man/quillbox.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# Firewall profiles that open Quillbox's default port.
+install(FILES dist/firewall/quillbox.xml DESTINATION lib/firewalld/services)
 if(QUILL_INSTALL_AUTOSTART)
   # A system install (prefix /usr, as the package uses) puts the entry where
   # desktops look for it; any other prefix keeps it inside the prefix. The
@@ -28,6 +54,16 @@ if(QUILL_INSTALL_AUTOSTART)
     file(INSTALL "${QUILL_AUTOSTART_FILE}" DESTINATION "${autostart}" RENAME quillbox.desktop)
   ]])
 endif()
+# ufw reads its profiles from /etc, chosen like the autostart entry's folder.
+install(CODE "set(QUILL_UFW_FILE \"${CMAKE_CURRENT_SOURCE_DIR}/dist/firewall/quillbox.ufw\")")
+install(CODE [[
+  if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+    set(ufw /etc/ufw/applications.d)
+  else()
+    set(ufw "${CMAKE_INSTALL_PREFIX}/etc/ufw/applications.d")
+  endif()
+  file(INSTALL "${QUILL_UFW_FILE}" DESTINATION "${ufw}" RENAME quillbox)
+]])
 
 if(QUILL_SETCAP)
   install(CODE [[
@@ -55,8 +91,10 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The history's SQLite driver is a plugin, which dpkg-shlibdeps cannot see.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libqt6sql6-sqlite, libcap2-bin")
+# Plugins, which dpkg-shlibdeps cannot see: the SVG icons, the history's
+# SQLite driver, the Wayland platform; the X11 platform and the TLS backend
+# come with libqt6gui6 and libqt6network6, which the programs link.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, libqt6sql6-sqlite, qt6-wayland, libcap2-bin")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${CMAKE_CURRENT_SOURCE_DIR}/dist/postinst")
 include(CPack)

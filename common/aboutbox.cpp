@@ -9,6 +9,7 @@
 #include <QEvent>
 #include <QGridLayout>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -104,17 +105,36 @@ QLineEdit *AboutBox::addressField(const QString &name, const QString &text)
     field->setObjectName(name);
     field->setReadOnly(true);
     field->setFrame(false);
-    field->setFocusPolicy(Qt::NoFocus);
+    // A link: reached with Tab, opened with Enter or Space as with a click.
+    field->setFocusPolicy(Qt::StrongFocus);
     field->setCursor(Qt::PointingHandCursor);
-    QPalette palette = field->palette();
-    palette.setColor(QPalette::Base, palette.color(QPalette::Window));
-    palette.setColor(QPalette::Text, QColor(0, 0, 139));
-    field->setPalette(palette);
+    field->setAccessibleName(name == u"email" ? QStringLiteral("E-mail") : QStringLiteral("Website"));
+    field->setAccessibleDescription(QStringLiteral("Opens %1").arg(name == u"email" ? kEmail : kWebsite));
+    colourLink(field);
     QFont font = field->font();
     font.setUnderline(true);
     field->setFont(font);
     field->installEventFilter(this);
     return field;
+}
+
+void AboutBox::colourLink(QLineEdit *field)
+{
+    // The theme's own link colour, on the window's background: readable on
+    // a dark palette as on a light one.
+    QPalette colours = palette();
+    colours.setColor(QPalette::Base, colours.color(QPalette::Window));
+    colours.setColor(QPalette::Text, colours.color(QPalette::Link));
+    field->setPalette(colours);
+}
+
+void AboutBox::changeEvent(QEvent *event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && m_email && m_website) {
+        colourLink(m_email);
+        colourLink(m_website);
+    }
 }
 
 void AboutBox::fill(const QString &productName)
@@ -143,12 +163,21 @@ void AboutBox::onWebsiteClicked()
 
 bool AboutBox::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+    const auto opens = [event] {
+        if (event->type() == QEvent::MouseButtonRelease)
+            return static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton;
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space;
+    };
+    if ((watched == m_email || watched == m_website) && opens()) {
         if (watched == m_email)
             onEmailClicked();
         else if (watched == m_website)
             onWebsiteClicked();
+        // Enter would also press the default button and close the box.
+        return event->type() == QEvent::KeyPress;
     }
     return QDialog::eventFilter(watched, event);
 }

@@ -27,10 +27,12 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void fill(const QString &productName);
     QLineEdit *addressField(const QString &name, const QString &text);
+    void colourLink(QLineEdit *field);
 
     PositionKeeper *m_position;
     QLineEdit *m_email = nullptr;

@@ -5,7 +5,7 @@ set -euo pipefail
 
 QUILL_PACKAGES=(
   cmake ninja-build ccache clang libclang-rt-dev g++
-  qt6-base-dev qt6-base-dev-tools libqt6svg6 libqt6sql6-sqlite libgl-dev libxkbcommon-dev
+  qt6-base-dev qt6-base-dev-tools libqt6svg6 libqt6sql6-sqlite libgl-dev libxkbcommon-dev libssl-dev
   xvfb xauth x11-utils desktop-file-utils openbox libx11-dev libxcb1-dev
   dbus-daemon xdotool libcap2-bin dpkg-dev
 )

@@ -1,18 +1,26 @@
 #include "identificationdialog.h"
 
 #include "fieldchecks.h"
+#include "identity.h"
 #include "keyfilter.h"
 #include "sendersettings.h"
+#include "settingsstore.h"
 
+#include <QClipboard>
+#include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QVBoxLayout>
 
-IdentificationDialog::IdentificationDialog(SenderSettings &settings, SettingsStore &store, QWidget *owner)
+IdentificationDialog::IdentificationDialog(SenderSettings &settings, SettingsStore &store, QWidget *owner,
+                                           const QString &identityPath)
     : SettingsDialog(store, QStringLiteral("Identification "), owner)
     , m_settings(settings)
+    , m_identityPath(identityPath.isEmpty() ? Identity::defaultPath() : identityPath)
 {
     setObjectName(QStringLiteral("Identification"));
     setWindowTitle(QStringLiteral("Identification"));
@@ -35,10 +43,38 @@ IdentificationDialog::IdentificationDialog(SenderSettings &settings, SettingsSto
     grid->addWidget(m_nameField, 0, 1);
     grid->addWidget(portLabel, 1, 0);
     grid->addWidget(m_portField, 1, 1);
+    createKeyRow(grid, 2);
     layout->addWidget(frame);
 
     layout->addLayout(commandButtons());
     fillAndPlace();
+}
+
+void IdentificationDialog::createKeyRow(QGridLayout *grid, int row)
+{
+    // The key is made here on first need; the code others compare with
+    // theirs can be selected and copied.
+    const QString known = m_store.get(QStringLiteral("Identification"), QStringLiteral("KeyCode"), {});
+    const Identity identity = obtainIdentity(m_identityPath, known, parentWidget());
+    const QString code = identity.verificationCode();
+    if (!code.isEmpty() && code != known)
+        m_store.save(QStringLiteral("Identification"), QStringLiteral("KeyCode"), code);
+
+    auto *label = new QLabel(QStringLiteral("Verification code:"), grid->parentWidget());
+    label->setObjectName(QStringLiteral("lblkeycode"));
+    auto *field = new QLineEdit(code.isEmpty() ? QStringLiteral("(no key)") : code, grid->parentWidget());
+    field->setObjectName(QStringLiteral("txtkeycode"));
+    field->setReadOnly(true);
+    field->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    field->setMinimumWidth(field->fontMetrics().horizontalAdvance(QString(40, u'0')));
+    label->setBuddy(field);
+    auto *copy = new QPushButton(QStringLiteral("Copy"), grid->parentWidget());
+    copy->setObjectName(QStringLiteral("cmdcopykeycode"));
+    copy->setEnabled(!code.isEmpty());
+    connect(copy, &QPushButton::clicked, this, [code] { QGuiApplication::clipboard()->setText(code); });
+    grid->addWidget(label, row, 0);
+    grid->addWidget(field, row, 1);
+    grid->addWidget(copy, row, 2);
 }
 
 IdentificationDialog::~IdentificationDialog()

@@ -2,12 +2,14 @@
 
 #include "settingsdialog.h"
 
+class QGridLayout;
 class QLineEdit;
 class SettingsStore;
 struct SenderSettings;
 
 // The identification dialog: the user name and reply port sent with every
-// message. Apply takes each checked value over as soon as it passes;
+// message, and the verification code of the user's key (made here on first
+// need). Apply takes each checked value over as soon as it passes;
 // whichever way the dialog closes, the identity and its position are
 // written to the store.
 class IdentificationDialog : public SettingsDialog
@@ -16,7 +18,9 @@ class IdentificationDialog : public SettingsDialog
 public:
     static constexpr int kPortBoxLength = 5;
 
-    IdentificationDialog(SenderSettings &settings, SettingsStore &store, QWidget *owner);
+    // The user's key is at identityPath (empty: its usual place).
+    IdentificationDialog(SenderSettings &settings, SettingsStore &store, QWidget *owner,
+                         const QString &identityPath = {});
     ~IdentificationDialog() override;
 
     void onLoadClicked() override;
@@ -25,8 +29,10 @@ public:
 
 private:
     void writeSettings() override;
+    void createKeyRow(QGridLayout *grid, int row);
 
     SenderSettings &m_settings;
+    const QString m_identityPath;
     QLineEdit *m_nameField;
     QLineEdit *m_portField;
 };

@@ -7,6 +7,7 @@
 #include "conversions.h"
 #include "fakerows.h"
 #include "fieldchecks.h"
+#include "identity.h"
 #include "keyfilter.h"
 #include "replyintake.h"
 #include "replyrecord.h"
@@ -15,9 +16,11 @@
 #include "wireformat.h"
 
 #include <QDesktopServices>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -272,6 +275,44 @@ private slots:
     }
     void replyRecord() { Check(); }
 
+    // The user's key: made owner-only, read back as made, a new one unlike
+    // it, and a file that holds no matching key and certificate refused.
+    void identity()
+    {
+        QCOMPARE(Identity::verificationCode(QByteArray::fromHex("000102030405060708090a0b0c0d0e0f10")),
+                 u"0001 0203 0405 0607 0809 0a0b 0c0d 0e0f"_s);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"Quill/identity.pem"_s);
+        QCOMPARE(Identity::load(path).state(), Identity::State::Missing);
+        const Identity made = Identity::create(path);
+        QCOMPARE(made.state(), Identity::State::Ready);
+        QVERIFY(QRegularExpression(u"^([0-9a-f]{4} ){7}[0-9a-f]{4}$"_s)
+                    .match(made.verificationCode())
+                    .hasMatch());
+        const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther |
+                            QFileDevice::WriteOther | QFileDevice::ExeGroup | QFileDevice::ExeOther;
+        QCOMPARE(QFile::permissions(path) & others, QFileDevice::Permissions());
+        QCOMPARE(QFile::permissions(dir.filePath(u"Quill"_s)) & others, QFileDevice::Permissions());
+        QCOMPARE(Identity::load(path).verificationCode(), made.verificationCode());
+        QCOMPARE(Identity::load(path).keyPem(), made.keyPem());
+
+        const QString otherPath = dir.filePath(u"other.pem"_s);
+        const Identity other = Identity::create(otherPath);
+        QVERIFY(other.verificationCode() != made.verificationCode());
+        const auto write = [&](const QByteArray &bytes) {
+            QFile file(path);
+            return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+        };
+        const QByteArray mismatched = made.keyPem() + other.certificatePem();
+        for (const QByteArray &damaged :
+             {QByteArray("garbage"), made.keyPem(), mismatched, QByteArray(70000, 'x')}) {
+            QVERIFY(write(damaged));
+            const Identity read = Identity::load(path);
+            QCOMPARE(read.state(), Identity::State::Damaged);
+            QVERIFY(!read.error().isEmpty());
+        }
+    }
+
     void aboutBox()
     {
         for (const QString &scheme : {u"mailto"_s, u"https"_s})
@@ -283,9 +324,24 @@ private slots:
                  u"Quillbox"_s + versionText());
         box.show();
         QVERIFY(QTest::qWaitForWindowExposed(&box));
-        QTest::mouseClick(box.findChild<QLineEdit *>(u"email"_s), Qt::LeftButton);
-        QTest::mouseClick(box.findChild<QLineEdit *>(u"website"_s), Qt::LeftButton);
-        QCOMPARE(m_opened, (QStringList{u"mailto:"_s + AboutBox::kEmail, AboutBox::kWebsite}));
+        auto *email = box.findChild<QLineEdit *>(u"email"_s);
+        auto *website = box.findChild<QLineEdit *>(u"website"_s);
+        QTest::mouseClick(email, Qt::LeftButton);
+        QTest::mouseClick(website, Qt::LeftButton);
+        // The links are reached from the keyboard too, and opened with Enter
+        // without closing the box.
+        website->setFocus();
+        QTest::keyClick(website, Qt::Key_Return);
+        QVERIFY(box.isVisible() && website->focusPolicy() & Qt::TabFocus);
+        QCOMPARE(m_opened,
+                 (QStringList{u"mailto:"_s + AboutBox::kEmail, AboutBox::kWebsite, AboutBox::kWebsite}));
+        // In the theme's link colour, also after a change to a dark palette.
+        QPalette dark = box.palette();
+        dark.setColor(QPalette::Window, Qt::black);
+        dark.setColor(QPalette::Link, QColor(0x8a, 0xb4, 0xf8));
+        box.setPalette(dark);
+        QCOMPARE(email->palette().color(QPalette::Text), QColor(0x8a, 0xb4, 0xf8));
+        QCOMPARE(email->palette().color(QPalette::Base), QColor(Qt::black));
         for (const QString &scheme : {u"mailto"_s, u"https"_s})
             QDesktopServices::unsetUrlHandler(scheme);
     }

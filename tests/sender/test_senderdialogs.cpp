@@ -10,12 +10,14 @@
 #include "fakeavahi.h"
 #include "fakerows.h"
 #include "identificationdialog.h"
+#include "identity.h"
 #include "listeners.h"
 #include "quillposttest.h"
 #include "senderoptionsdialog.h"
 #include "userlisteditor.h"
 
 #include <QClipboard>
+#include <QFile>
 #include <QHeaderView>
 #include <QListWidget>
 #include <QMenu>
@@ -219,6 +221,32 @@ private slots:
         QTRY_COMPARE(m_boxes->boxes, QStringList{box});
         // Nothing was sent: the listener got a connection that carried nothing.
         QTRY_COMPARE(to.received.join(), QByteArray());
+    }
+
+    // The key is made on first need and its code shown and copied; a key
+    // file that is gone is made anew only once the user agreed.
+    void identificationKeyCode()
+    {
+        const QString path = qEnvironmentVariable("XDG_DATA_HOME") + u"/Quill/identity.pem"_s;
+        QFile::remove(path);
+        const auto shownCode = [this] {
+            const auto dialog = open(u"txtmy"_s);
+            Click(dialog.get(), u"cmdcopykeycode"_s);
+            return dialog->findChild<QLineEdit *>(u"txtkeycode"_s)->text();
+        };
+        const QString code = shownCode();
+        QCOMPARE(code, Identity::load(path).verificationCode());
+        QCOMPARE(QApplication::clipboard()->text(), code);
+        QCOMPARE(m_store.get(u"Identification"_s, u"KeyCode"_s, {}), code);
+        QCOMPARE(shownCode(), code);
+        QVERIFY(m_boxes->boxes.isEmpty());
+
+        QVERIFY(QFile::remove(path));
+        const QString made = shownCode();
+        QCOMPARE(m_boxes->boxes.size(), 1);
+        QVERIFY(m_boxes->boxes[0].contains(code));
+        QVERIFY(made != code && !made.isEmpty());
+        QCOMPARE(m_store.get(u"Identification"_s, u"KeyCode"_s, {}), made);
     }
 
     void userDialogClipboardKeys()
