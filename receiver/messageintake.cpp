@@ -66,7 +66,8 @@ MessageIntake::MessageIntake(ReceiverSettings &settings, const QHostAddress &lis
 MessageIntake::~MessageIntake()
 {
     stopNetwork();
-    delete m_spareWindow.data();
+    for (const QPointer<MessageWindow> &spare : std::exchange(m_spareWindows, {}))
+        delete spare.data();
     // The windows report what was left unread to the history, which is
     // still there.
     m_router->closeAllWindows();
@@ -74,7 +75,7 @@ MessageIntake::~MessageIntake()
 
 MessageWindow *MessageIntake::spareWindow() const
 {
-    return m_spareWindow;
+    return m_spareWindows.value(0);
 }
 
 void MessageIntake::stopNetwork()
@@ -195,8 +196,9 @@ MessageWindow *MessageIntake::openMessageWindow(int slot, const Message &first)
 {
     // The window built while nothing else was going on, if there is one:
     // a new sender's message then only sets its texts and shows it.
-    MessageWindow *window = m_spareWindow ? m_spareWindow.data() : buildMessageWindow();
-    m_spareWindow = nullptr;
+    m_spareWindows.removeAll(nullptr);
+    MessageWindow *window =
+        !m_spareWindows.isEmpty() ? m_spareWindows.takeFirst().data() : buildMessageWindow();
     // Kept back for its notification only while a server is there to show it.
     const bool quiet =
         m_settings.messageAlert == MessageAlert::Notification && m_notifier && m_notifier->isAvailable();
@@ -217,15 +219,24 @@ MessageWindow *MessageIntake::buildMessageWindow()
     return window;
 }
 
-void MessageIntake::scheduleSpareWindow()
+void MessageIntake::scheduleSpareWindow(bool atStart)
 {
-    // A zero timer fires once the events waiting now are handled.
-    if (!m_spareScheduled && !m_spareWindow && !m_spareStopped) {
+    if (atStart)
+        m_sparesWanted = kSpareWindowsAtStart;
+    // A zero timer fires once the events waiting now are handled; one window
+    // a time, so that events coming meanwhile are not held up.
+    if (!m_spareScheduled && m_spareWindows.size() < m_sparesWanted && !m_spareStopped) {
         m_spareScheduled = true;
         QTimer::singleShot(0, this, [this] {
             m_spareScheduled = false;
-            if (!m_spareWindow && !m_spareStopped)
-                m_spareWindow = buildMessageWindow();
+            m_spareWindows.removeAll(nullptr);
+            if (m_spareWindows.size() >= m_sparesWanted || m_spareStopped)
+                return;
+            m_spareWindows.append(buildMessageWindow());
+            if (m_spareWindows.size() < m_sparesWanted)
+                scheduleSpareWindow();
+            else
+                m_sparesWanted = 1; // from now on one is built again when taken
         });
     }
 }
