@@ -27,6 +27,7 @@ HistoryWindow::HistoryWindow(MessageHistory &history, QWidget *parent)
 
     m_search = new QLineEdit(this);
     m_search->setObjectName(QStringLiteral("Search"));
+    m_search->setAccessibleName(tr("Search"));
     m_search->setPlaceholderText(QStringLiteral("Search"));
     m_search->setClearButtonEnabled(true);
     m_search->setMaxLength(kMaxSearchLength);
@@ -42,6 +43,7 @@ HistoryWindow::HistoryWindow(MessageHistory &history, QWidget *parent)
     createList();
     m_text = new MessageTextView(this);
     m_text->setObjectName(QStringLiteral("Text"));
+    m_text->setAccessibleName(tr("Message"));
 
     auto *splitter = new QSplitter(Qt::Vertical, this);
     splitter->addWidget(m_list);
@@ -68,6 +70,7 @@ void HistoryWindow::createList()
     m_model = new HistoryModel(m_history, this);
     m_list = new QTreeView(this);
     m_list->setObjectName(QStringLiteral("List"));
+    m_list->setAccessibleName(tr("Messages"));
     m_list->setRootIsDecorated(false);
     m_list->setItemsExpandable(false);
     m_list->setUniformRowHeights(true);

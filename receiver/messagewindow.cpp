@@ -63,6 +63,7 @@ MessageWindow::MessageWindow(const ReceiverSettings &settings, QWidget *parent)
 
     m_textView = new MessageTextView(this);
     m_textView->setObjectName(QStringLiteral("TxtMessage"));
+    m_textView->setAccessibleName(tr("Messages"));
     // Its frame is drawn by the window, just outside it (see paintEvent()):
     // a view whose text covers all of it is not painted again each time
     // the focus enters or leaves it, as a burst of new windows moves it.

@@ -64,6 +64,7 @@ QLabel *createPortStatusLabel(QWidget *parent)
 {
     auto *label = new QLabel(parent);
     label->setObjectName(QStringLiteral("PortStatus"));
+    label->setAccessibleName(QObject::tr("Ports"));
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);

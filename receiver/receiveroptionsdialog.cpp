@@ -79,6 +79,8 @@ QGroupBox *ReceiverOptionsDialog::createNetworkGroup()
     m_portList->setSelectionMode(QAbstractItemView::SingleSelection);
     m_portField = new QLineEdit(network);
     m_portField->setObjectName(QStringLiteral("Portnb"));
+    label->setBuddy(m_portList);
+    m_portField->setAccessibleName(tr("New port"));
     m_portField->installEventFilter(this);
     new KeyFilter(m_portField, kPortCharacters, kPortTextLength);
     auto *addnew = makeButton(QStringLiteral("Add"), QStringLiteral("addnew"), network);
@@ -113,9 +115,13 @@ QGroupBox *ReceiverOptionsDialog::createHistoryGroup()
     auto *clear = makeButton(QStringLiteral("Clear History"), QStringLiteral("ClearHistory"), history);
     auto *historyGrid = new QGridLayout(history);
     historyGrid->addWidget(m_keepHistory, 0, 0, 1, 2);
-    historyGrid->addWidget(new QLabel(QStringLiteral("Messages kept at most:"), history), 1, 0);
+    auto *messagesLabel = new QLabel(QStringLiteral("Messages kept at most:"), history);
+    messagesLabel->setBuddy(m_historyMessages);
+    auto *spaceLabel = new QLabel(QStringLiteral("Space kept at most:"), history);
+    spaceLabel->setBuddy(m_historyMegabytes);
+    historyGrid->addWidget(messagesLabel, 1, 0);
     historyGrid->addWidget(m_historyMessages, 1, 1);
-    historyGrid->addWidget(new QLabel(QStringLiteral("Space kept at most:"), history), 2, 0);
+    historyGrid->addWidget(spaceLabel, 2, 0);
     historyGrid->addWidget(m_historyMegabytes, 2, 1);
     historyGrid->addWidget(clear, 3, 1);
     connect(clear, &QPushButton::clicked, this, &ReceiverOptionsDialog::onClearHistoryClicked);

@@ -39,6 +39,8 @@ IdentificationDialog::IdentificationDialog(SenderSettings &settings, SettingsSto
     m_portField = new QLineEdit(frame);
     m_portField->setObjectName(QStringLiteral("txtmyportnb"));
     new KeyFilter(m_portField, kPortCharacters, kPortBoxLength);
+    nameLabel->setBuddy(m_nameField);
+    portLabel->setBuddy(m_portField);
     grid->addWidget(nameLabel, 0, 0);
     grid->addWidget(m_nameField, 0, 1);
     grid->addWidget(portLabel, 1, 0);

@@ -10,6 +10,7 @@ MessageField::MessageField(SentTexts &sentTexts, QWidget *parent)
     , m_sentTexts(sentTexts)
 {
     setObjectName(QStringLiteral("Text1"));
+    setAccessibleName(tr("Message"));
     setTabChangesFocus(true);
 }
 

@@ -21,6 +21,7 @@ RecipientBox::RecipientBox(QWidget *parent)
     : QComboBox(parent)
 {
     setObjectName(QStringLiteral("Combo1"));
+    setAccessibleName(tr("Recipient"));
     setEditable(false);
     setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     setMinimumContentsLength(kRecipientEntryCharacters);

@@ -29,6 +29,7 @@ RecipientsDialog::RecipientsDialog(SenderSettings &settings, SettingsStore &stor
     auto *layout = new QVBoxLayout(this);
     m_list = new QListWidget(this);
     m_list->setObjectName(QStringLiteral("recipientList"));
+    m_list->setAccessibleName(tr("Recipients"));
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     layout->addWidget(m_list, 1);
 

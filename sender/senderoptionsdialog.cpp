@@ -43,6 +43,8 @@ SenderOptionsDialog::SenderOptionsDialog(SenderSettings &settings, SettingsStore
     m_portField = new QLineEdit(network);
     m_portField->setObjectName(QStringLiteral("Portnb"));
     new KeyFilter(m_portField, kPortCharacters, kPortBoxLength);
+    ipLabel->setBuddy(m_ipField);
+    portLabel->setBuddy(m_portField);
     grid->addWidget(ipLabel, 0, 0);
     grid->addWidget(m_ipField, 0, 1);
     grid->addWidget(portLabel, 1, 0);

@@ -49,6 +49,7 @@ UserListEditor::UserListEditor(SenderSettings &settings, SettingsStore &store, Q
     frame->setObjectName(QStringLiteral("Frm"));
     m_list = new UserListView(frame);
     m_list->setObjectName(QStringLiteral("listuser"));
+    m_list->setAccessibleName(frame->title());
     auto *frameLayout = new QVBoxLayout(frame);
     frameLayout->addWidget(m_list);
 

@@ -78,6 +78,7 @@ YourIpDialog::YourIpDialog(SettingsStore &store, QWidget *owner)
     auto *frameLayout = new QVBoxLayout(frame);
     auto *number = new QLineEdit(frame);
     number->setObjectName(QStringLiteral("youripnumber"));
+    number->setAccessibleName(tr("Your IP address"));
     number->setReadOnly(true);
     number->setText(reachableIpv4Address());
     frameLayout->addWidget(number);

@@ -2,9 +2,12 @@
 // thread is busy, and wait while a modal dialog is open, under one notice; the queue's bound counts the
 // senders still being read; the options dialog keeps the listeners of unchanged ports; the ports' status in
 // the window and the tray tip; and the two ways the program ends.
+#include "accessiblenames.h"
+#include "historywindow.h"
 #include "messagehistory.h"
 #include "messageintake.h"
 #include "portstatus.h"
+#include "receiveroptionsdialog.h"
 #include "receivertesthelpers.h"
 #include "trayicon.h"
 
@@ -223,6 +226,26 @@ private slots:
                  "Not listening on port 505: The address is protected (ports below 1024 need a right granted "
                  "once: see \"Port 505 on Linux\" in the README)\n"
                  "Not listening on port 70000: Invalid port number 70000"_s);
+    }
+
+    // Every control of every window that takes the focus has a name for a
+    // screen reader.
+    void accessibleNames()
+    {
+        Receiver r;
+        QVERIFY(SendPayload(r.port(), Bars("bob|1|hello")));
+        QTRY_COMPARE(r.windows().size(), 1);
+        r.form->show();
+        HistoryWindow history(r.form->history());
+        ReceiverOptionsDialog options(r.store, r.settings);
+        QStringList unnamed;
+        for (QWidget *window : {static_cast<QWidget *>(r.form.get()), static_cast<QWidget *>(r.windows()[0]),
+                                static_cast<QWidget *>(&history), static_cast<QWidget *>(&options)}) {
+            window->show();
+            for (const QString &control : UnnamedControls(window))
+                unnamed << window->objectName() + u": "_s + control;
+        }
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(u", "_s)));
     }
 
     void ends()

@@ -4,6 +4,8 @@
 // written on closing; the user list editor (orders, move menu, drag, sort,
 // double click and Enter, Add, Remove, Load, Reset, Apply, Cancel) and the
 // network computer picker.
+#include "aboutbox.h"
+#include "accessiblenames.h"
 #include "addressprobe.h"
 #include "computerpicker.h"
 #include "computersource.h"
@@ -13,8 +15,10 @@
 #include "identity.h"
 #include "listeners.h"
 #include "quillposttest.h"
+#include "recipientsdialog.h"
 #include "senderoptionsdialog.h"
 #include "userlisteditor.h"
+#include "youripdialog.h"
 
 #include <QClipboard>
 #include <QFile>
@@ -247,6 +251,30 @@ private slots:
         QVERIFY(m_boxes->boxes[0].contains(code));
         QVERIFY(made != code && !made.isEmpty());
         QCOMPARE(m_store.get(u"Identification"_s, u"KeyCode"_s, {}), made);
+    }
+
+    // Every control of every window that takes the focus has a name for a
+    // screen reader.
+    void accessibleNames()
+    {
+        SendWindowFixture send({u"bob"_s, u"127.0.0.1"_s, 505, 0});
+        QVERIFY(send.open());
+        std::vector<std::unique_ptr<QWidget>> windows;
+        windows.emplace_back(new IdentificationDialog(m_settings, m_store, nullptr));
+        windows.emplace_back(new SenderOptionsDialog(m_settings, m_store, nullptr));
+        windows.emplace_back(new UserDialog(m_edit, m_rows, m_settings, m_store, nullptr));
+        windows.emplace_back(new UserListEditor(m_settings, m_store, nullptr));
+        windows.emplace_back(new RecipientsDialog(m_settings, m_store, nullptr));
+        windows.emplace_back(new YourIpDialog(m_store, nullptr));
+        windows.emplace_back(new ComputerPicker(nullptr, nullptr));
+        windows.emplace_back(new AboutBox(u"Quillpost"_s, m_store, nullptr));
+        QStringList unnamed = UnnamedControls(send.form.get());
+        for (const auto &window : windows) {
+            window->show();
+            for (const QString &control : UnnamedControls(window.get()))
+                unnamed << window->objectName() + u": "_s + control;
+        }
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(u", "_s)));
     }
 
     void userDialogClipboardKeys()
