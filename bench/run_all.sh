@@ -45,6 +45,7 @@ echo "Running the receive throughput benchmark..." >&2
 receive=$(measure "$bin/bench_receiver" "${receiver_args[@]}")
 echo "Running the closed-loop receive benchmark..." >&2
 closed=$(measure "$bin/bench_receiver" "${closed_args[@]}")
+closed_off=$(measure "$bin/bench_receiver" "${closed_args[@]}" "" off)
 echo "Running the delivery latency benchmark..." >&2
 latency=$(measure "$bin/bench_latency" "${latency_args[@]}")
 latency_large=$(measure "$bin/bench_latency" "$((latency_args[0] / 3))" 65536)
@@ -80,6 +81,7 @@ mkdir -p docs
     "$(git diff --quiet -- . ':!docs/performance.md' 2>/dev/null || echo ' (with uncommitted changes)')"
   section "Receive throughput" "$bin/bench_receiver ${receiver_args[*]}" "$receive" receive
   section "Receive throughput in the closed loop" "$bin/bench_receiver ${closed_args[*]}" "$closed" closed
+  printf 'With the history off (`%s`):\n\n%s\n\n' "$bin/bench_receiver ${closed_args[*]} \"\" off" "$closed_off"
   section "Delivery latency" "$bin/bench_latency ${latency_args[*]}" "$latency" latency
   printf 'With a 64 KiB payload of prose (`%s`):\n\n%s\n\n' "$bin/bench_latency $((latency_args[0] / 3)) 65536" "$latency_large"
   section "Start-up time and memory" "$bin/bench_startup ${startup_args[*]}" "$startup" startup
