@@ -20,14 +20,15 @@ namespace {
 
 const QString kPrefix = QStringLiteral("About ");
 
-const QString kPurpose = QStringLiteral(
+const char *const kPurpose = QT_TRANSLATE_NOOP(
+    "AboutBox",
     "Quill carries short pop-up messages from person to person inside a closed circle of machines: "
     "your office, your lab, your home network. Messages go straight from one computer to the other, "
     "with no outside service in between and nothing stored on the way.");
 
-const QString kCredits = QStringLiteral("Design and programming: the Quill developers\n"
-                                        "Icons: drawn for Quill\n"
-                                        "Built with Qt");
+const char *const kCredits = QT_TRANSLATE_NOOP("AboutBox", "Design and programming: the Quill developers\n"
+                                                           "Icons: drawn for Quill\n"
+                                                           "Built with Qt");
 
 // A borderless, read-only text on the window's own background.
 QPlainTextEdit *FixedText(QWidget *parent, const QString &name, const QString &text)
@@ -58,7 +59,7 @@ AboutBox::AboutBox(const QString &productName, SettingsStore &store, QWidget *ow
     , m_position(new PositionKeeper(this, store, kPrefix))
 {
     setObjectName(QStringLiteral("About"));
-    setWindowTitle(QStringLiteral("Credits"));
+    setWindowTitle(tr("Credits"));
 
     auto *layout = new QGridLayout(this);
     auto *picture = new QLabel(this);
@@ -80,14 +81,14 @@ AboutBox::AboutBox(const QString &productName, SettingsStore &store, QWidget *ow
     version->setTextFormat(Qt::PlainText);
     layout->addWidget(version, 1, 1);
 
-    layout->addWidget(FixedText(this, QStringLiteral("commentbox"), kPurpose), 2, 1);
-    layout->addWidget(FixedText(this, QStringLiteral("programmerbox"), kCredits), 3, 0, 1, 2);
+    layout->addWidget(FixedText(this, QStringLiteral("commentbox"), tr(kPurpose)), 2, 1);
+    layout->addWidget(FixedText(this, QStringLiteral("programmerbox"), tr(kCredits)), 3, 0, 1, 2);
     m_email = addressField(QStringLiteral("email"), QString());
     m_website = addressField(QStringLiteral("website"), QString());
     layout->addWidget(m_email, 4, 0, 1, 2);
     layout->addWidget(m_website, 5, 0, 1, 2);
 
-    auto *ok = new QPushButton(QStringLiteral("Ok"), this);
+    auto *ok = new QPushButton(tr("Ok"), this);
     ok->setObjectName(QStringLiteral("ReturnCmd"));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &AboutBox::onCancelClicked);
@@ -108,8 +109,8 @@ QLineEdit *AboutBox::addressField(const QString &name, const QString &text)
     // A link: reached with Tab, opened with Enter or Space as with a click.
     field->setFocusPolicy(Qt::StrongFocus);
     field->setCursor(Qt::PointingHandCursor);
-    field->setAccessibleName(name == u"email" ? QStringLiteral("E-mail") : QStringLiteral("Website"));
-    field->setAccessibleDescription(QStringLiteral("Opens %1").arg(name == u"email" ? kEmail : kWebsite));
+    field->setAccessibleName(name == u"email" ? tr("E-mail") : tr("Website"));
+    field->setAccessibleDescription(tr("Opens %1").arg(name == u"email" ? kEmail : kWebsite));
     colourLink(field);
     QFont font = field->font();
     font.setUnderline(true);

@@ -21,5 +21,18 @@ bool isValidUserName(const QString &text, QString &trimmed);
 // only when the text passed the character and dot tests.
 bool isValidIp(const QString &text, QString &normalised);
 
+// A host name: 1 to 253 characters, dot-separated labels of 1 to 63
+// letters, digits and '-' (not at a label's ends), an optional final dot.
+bool isHostName(const QString &text);
+// The IPv6 address text holds (with or without square brackets) in its
+// compressed form, or empty when it holds none.
+QString ipv6Text(const QString &text);
+
+// What the user list takes as an address: an IPv4 address (normalised as
+// isValidIp() does, so IPv4 entries stay as they always were), an IPv6
+// address (compressed, without brackets) or a host name (as typed, without
+// the blanks around it).
+bool isValidAddress(const QString &text, QString &normalised);
+
 // Blanks (code 32 only) removed from both ends.
 QString trimBlanks(const QString &text);

@@ -3,6 +3,7 @@
 #include "logging.h"
 #include "messagebox.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -200,14 +201,17 @@ Identity obtainIdentity(const QString &path, const QString &knownCode, QWidget *
         return identity;
     if (identity.state() == Identity::State::Missing && knownCode.isEmpty())
         return Identity::create(path);
-    const QString why =
-        identity.state() == Identity::State::Missing
-            ? QStringLiteral("Your key file %1 is gone.").arg(path)
-            : QStringLiteral("Your key file %1 cannot be read: %2.").arg(path, identity.error());
+    const QString why = identity.state() == Identity::State::Missing
+                            ? QCoreApplication::translate("Identity", "Your key file %1 is gone.").arg(path)
+                            : QCoreApplication::translate("Identity", "Your key file %1 cannot be read: %2.")
+                                  .arg(path, identity.error());
     if (!askYesNo(owner, kTitleWarning,
-                  why + QStringLiteral("\n\nMake a new key? People who pinned your old key (code %1) will be "
-                                       "told that it changed.")
-                            .arg(knownCode.isEmpty() ? QStringLiteral("unknown") : knownCode)))
+                  why + QCoreApplication::translate(
+                            "Identity",
+                            "\n\nMake a new key? People who pinned your old key (code %1) will be "
+                            "told that it changed.")
+                            .arg(knownCode.isEmpty() ? QCoreApplication::translate("Identity", "unknown")
+                                                     : knownCode)))
         return identity;
     // The damaged file stays beside the new one, for whoever can mend it.
     if (identity.state() == Identity::State::Damaged) {

@@ -2,6 +2,7 @@
 
 #include "logging.h"
 #include "singleinstance.h"
+#include "windowactivation.h"
 
 #include <QDateTime>
 #include <QLocalServer>
@@ -107,7 +108,7 @@ private:
         if (header.length > kMaxEndpointBodyBytes)
             return "body too long";
         if (header.kind == kEndpointBringToFront)
-            return header.length == 0 ? nullptr : "bring-to-front with a body";
+            return header.length <= kMaxActivationTokenBytes ? nullptr : "bring-to-front token too long";
         if (header.kind == kEndpointCopyData)
             return header.length >= kCopyDataHeadBytes ? nullptr : "copy-data body too short";
         return "unknown kind";
@@ -118,7 +119,13 @@ private:
         m_done = true;
         m_waiting.removeOne(this);
         if (readEndpointHeader(m_buffer.constData()).kind == kEndpointBringToFront) {
-            emit m_endpoint->bringToFrontRequested();
+            const QByteArray token = m_buffer.mid(kEndpointHeaderBytes);
+            if (!token.isEmpty() && !isActivationToken(token)) {
+                logRefused("the activation token is not printable ASCII");
+                finish();
+                return;
+            }
+            emit m_endpoint->bringToFrontRequested(QString::fromLatin1(token));
         } else {
             const char *body = m_buffer.constData() + kEndpointHeaderBytes;
             const quint32 dwData = readBigEndian32(body);
@@ -291,9 +298,10 @@ EndpointRequest::EndpointRequest(const QString &name, QByteArray request, int ti
 
 EndpointRequest::~EndpointRequest() = default;
 
-EndpointRequest *EndpointRequest::bringToFront(const QString &name, int timeoutMs, QObject *parent)
+EndpointRequest *EndpointRequest::bringToFront(const QString &name, int timeoutMs, QObject *parent,
+                                               const QByteArray &activationToken)
 {
-    return new EndpointRequest(name, endpointRequestBytes(kEndpointBringToFront, QByteArray()), timeoutMs,
+    return new EndpointRequest(name, endpointRequestBytes(kEndpointBringToFront, activationToken), timeoutMs,
                                parent);
 }
 

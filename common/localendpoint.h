@@ -20,7 +20,7 @@ class QTimer;
 
 enum EndpointKind : quint32
 {
-    kEndpointBringToFront = 1, // no body
+    kEndpointBringToFront = 1, // no body, or an activation token
     kEndpointCopyData = 2,     // dwData, cbData (32-bit, big-endian), then cbData bytes
     kEndpointAnswer = 0x80,    // body: the 32-bit result
 };
@@ -80,7 +80,8 @@ public:
     void setRequestTimeout(int milliseconds) { m_requestTimeoutMs = milliseconds; }
 
 signals:
-    void bringToFrontRequested();
+    // activationToken: empty, or one the client handed over with the request.
+    void bringToFrontRequested(const QString &activationToken);
     // Emitted while the client waits for the answer; the answer goes out when
     // the connected slots have returned.
     void copyDataReceived(quint32 dwData, QByteArray data);
@@ -110,8 +111,10 @@ class EndpointRequest : public QObject
 {
     Q_OBJECT
 public:
-    // Asks the window's program to bring the window forward.
-    static EndpointRequest *bringToFront(const QString &name, int timeoutMs, QObject *parent = nullptr);
+    // Asks the window's program to bring the window forward, with the
+    // activation token that lets it (see bringToFront()), if there is one.
+    static EndpointRequest *bringToFront(const QString &name, int timeoutMs, QObject *parent = nullptr,
+                                         const QByteArray &activationToken = {});
     // Hands the window's program a copy-data record.
     static EndpointRequest *copyData(const QString &name, quint32 dwData, const QByteArray &data,
                                      int timeoutMs, QObject *parent = nullptr);

@@ -1,5 +1,6 @@
 #include "messagebox.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QList>
 #include <QMessageBox>
@@ -20,9 +21,16 @@ QList<QPointer<QMessageBox>> &openNotices()
     return notices;
 }
 
+// The title in the user's language: the kTitle… titles are looked up here,
+// any other title comes translated already and stays as it is.
+QString shownTitle(const QString &title)
+{
+    return QCoreApplication::translate("MessageBox", title.toUtf8().constData());
+}
+
 QMessageBox *makeBox(QWidget *owner, const QString &title, const QString &text)
 {
-    auto *box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Ok, owner);
+    auto *box = new QMessageBox(QMessageBox::Warning, shownTitle(title), text, QMessageBox::Ok, owner);
     box->setTextFormat(Qt::PlainText);
     return box;
 }
@@ -40,7 +48,8 @@ bool askYesNo(QWidget *owner, const QString &title, const QString &text)
         installedHandler()(owner, title, text);
         return true;
     }
-    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, owner);
+    QMessageBox box(QMessageBox::Question, shownTitle(title), text, QMessageBox::Yes | QMessageBox::No,
+                    owner);
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
@@ -49,8 +58,9 @@ bool askYesNo(QWidget *owner, const QString &title, const QString &text)
 void reportSaveFailure(QWidget *owner, const QString &fileName)
 {
     showNotice(owner, kTitleError,
-               QStringLiteral("The settings could not be saved to %1.\nCheck that the disk has room and that "
-                              "the folder may be written to.")
+               QCoreApplication::translate(
+                   "MessageBox", "The settings could not be saved to %1.\nCheck that the disk has room "
+                                 "and that the folder may be written to.")
                    .arg(QDir::toNativeSeparators(fileName)));
 }
 
@@ -83,7 +93,7 @@ void showNotice(QWidget *owner, const QString &title, const QString &text, Notic
     QList<QPointer<QMessageBox>> &notices = openNotices();
     notices.removeAll(nullptr);
     for (const QPointer<QMessageBox> &open : std::as_const(notices)) {
-        if (open->parentWidget() != owner || open->windowTitle() != title)
+        if (open->parentWidget() != owner || open->windowTitle() != shownTitle(title))
             continue;
         if (mode == NoticeText::Replace)
             open->setText(text);

@@ -9,12 +9,14 @@ class QWidget;
 // exclamation icon, one OK button, and plain text (names and texts may come
 // from the network and are never read as markup).
 
-// Titles the programs use.
-inline const QString kTitleError = QStringLiteral("Error");
-inline const QString kTitleWarning = QStringLiteral("Warning");
-inline const QString kTitleMessageWaiting = QStringLiteral("Message Waiting");
-inline const QString kTitleReply = QStringLiteral("Reply");
-inline const QString kTitleMessageSend = QStringLiteral("Message Send!!");
+// Titles the programs use, in English; a box shows them in the user's
+// language.
+inline const QString kTitleError = QStringLiteral(QT_TRANSLATE_NOOP("MessageBox", "Error"));
+inline const QString kTitleWarning = QStringLiteral(QT_TRANSLATE_NOOP("MessageBox", "Warning"));
+inline const QString kTitleMessageWaiting =
+    QStringLiteral(QT_TRANSLATE_NOOP("MessageBox", "Message Waiting"));
+inline const QString kTitleReply = QStringLiteral(QT_TRANSLATE_NOOP("MessageBox", "Reply"));
+inline const QString kTitleMessageSend = QStringLiteral(QT_TRANSLATE_NOOP("MessageBox", "Message Send!!"));
 
 // A modal box, for what the user's own click or key brought about: returns
 // when the user has closed it.

@@ -1,5 +1,7 @@
 #include "programinfo.h"
 
+#include "translation.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <algorithm>
@@ -25,10 +27,17 @@ QStringList argumentList(int argc, char *argv[])
 
 } // namespace
 
+QCommandLineOption translated(QCommandLineOption option)
+{
+    option.setDescription(
+        QCoreApplication::translate("CommandLine", option.description().toUtf8().constData()));
+    return option;
+}
+
 void addInfoOptions(QCommandLineParser &parser)
 {
-    parser.addOption(kHelpOption);
-    parser.addOption(kVersionOption);
+    parser.addOption(translated(kHelpOption));
+    parser.addOption(translated(kVersionOption));
 }
 
 std::optional<int> answerInfoOptions(const QCommandLineParser &parser, const QString &program)
@@ -46,8 +55,8 @@ std::optional<int> answerInfoOptions(const QCommandLineParser &parser, const QSt
 
 int usageError(const QString &program, const QString &message)
 {
-    print(stderr, program + QStringLiteral(": ") + message + QStringLiteral("\nTry '") + program +
-                      QStringLiteral(" --help'.\n"));
+    print(stderr, program + QStringLiteral(": ") + message + u'\n' +
+                      QCoreApplication::translate("CommandLine", "Try '%1 --help'.").arg(program) + u'\n');
     return kUsageStatus;
 }
 
@@ -63,11 +72,14 @@ std::optional<int> answerReceiverInfo(int argc, char *argv[])
         return std::nullopt;
     // The help names the program as it was started; no display is needed.
     QCoreApplication app(argc, argv);
+    installTranslations(app);
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Receives pop-up messages on the local network."));
+    parser.setApplicationDescription(
+        QCoreApplication::translate("CommandLine", "Receives pop-up messages on the local network."));
     addInfoOptions(parser);
     parser.addOption(
-        QCommandLineOption(QStringLiteral("V"), QStringLiteral("Start with the main window hidden.")));
+        QCommandLineOption(QStringLiteral("V"),
+                           QCoreApplication::translate("CommandLine", "Start with the main window hidden.")));
     if (!parser.parse(arguments))
         return usageError(program, parser.errorText());
     return answerInfoOptions(parser, program);

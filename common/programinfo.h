@@ -9,10 +9,15 @@ class QCommandLineParser;
 
 // --help and --version, the same way in both programs. -v is left alone: to
 // Quillbox, -V in any letter case means "start hidden".
-inline const QCommandLineOption kHelpOption({QStringLiteral("h"), QStringLiteral("help")},
-                                            QStringLiteral("Show this help and end."));
-inline const QCommandLineOption kVersionOption(QStringLiteral("version"),
-                                               QStringLiteral("Show the version and end."));
+inline const QCommandLineOption
+    kHelpOption({QStringLiteral("h"), QStringLiteral("help")},
+                QStringLiteral(QT_TRANSLATE_NOOP("CommandLine", "Show this help and end.")));
+inline const QCommandLineOption
+    kVersionOption(QStringLiteral("version"),
+                   QStringLiteral(QT_TRANSLATE_NOOP("CommandLine", "Show the version and end.")));
+
+// The option with its description in the user's language.
+QCommandLineOption translated(QCommandLineOption option);
 
 void addInfoOptions(QCommandLineParser &parser);
 // After a successful parse: prints the help or the version and gives the

@@ -53,8 +53,8 @@ std::optional<ReplyRecord> ReplyRecord::fromText(const QString &text)
 
     ReplyRecord record;
     record.name = text.left(first);
-    if (!isValidIp(text.mid(first + 1, second - first - 1), record.address))
-        return refused("not an IPv4 address");
+    if (!isValidAddress(text.mid(first + 1, second - first - 1), record.address))
+        return refused("not an IPv4 or IPv6 address or host name");
     if (!isValidPort(text.mid(second + 1, third - second - 1), record.port))
         return refused("not a port from 0 to 65535");
     if (!record.name.isEmpty()) {

@@ -24,10 +24,10 @@ QHBoxLayout *SettingsDialog::commandButtons()
         void (SettingsDialog::*handler)();
     };
     const Command commands[] = {
-        {QStringLiteral("Load"), QStringLiteral("LoadOption"), &SettingsDialog::onLoadClicked},
-        {QStringLiteral("Apply"), QStringLiteral("SaveOption"), &SettingsDialog::onApplyClicked},
-        {QStringLiteral("Reset"), QStringLiteral("ResetDefault"), &SettingsDialog::onResetClicked},
-        {QStringLiteral("Cancel"), QStringLiteral("ReturnCmd"), &SettingsDialog::onCancelClicked},
+        {tr("Load"), QStringLiteral("LoadOption"), &SettingsDialog::onLoadClicked},
+        {tr("Apply"), QStringLiteral("SaveOption"), &SettingsDialog::onApplyClicked},
+        {tr("Reset"), QStringLiteral("ResetDefault"), &SettingsDialog::onResetClicked},
+        {tr("Cancel"), QStringLiteral("ReturnCmd"), &SettingsDialog::onCancelClicked},
     };
     auto *row = new QHBoxLayout;
     for (const Command &command : commands) {

@@ -3,6 +3,7 @@
 // must never crash, hang or leak, must close every connection, and must hand
 // on exactly the well-formed requests, their bytes unchanged.
 #include "localendpoint.h"
+#include "windowactivation.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -23,8 +24,10 @@ QByteArrayList WellFormed(const QByteArray &stream)
     const auto word = [&stream](qsizetype at) { return qFromBigEndian<quint32>(stream.constData() + at); };
     if (stream.size() < 8 || word(4) > kMaxEndpointBodyBytes || stream.size() < 8 + qsizetype(word(4)))
         return {};
-    if (word(0) == kEndpointBringToFront && word(4) == 0)
-        return {"front"};
+    // A bring-to-front request carries nothing or an activation token.
+    if (word(0) == kEndpointBringToFront)
+        return word(4) == 0 || isActivationToken(stream.mid(8, word(4))) ? QByteArrayList{"front"}
+                                                                         : QByteArrayList{};
     if (word(0) != kEndpointCopyData || word(4) < 8 || word(12) != word(4) - 8)
         return {};
     return {QByteArray::number(word(8)) + ':' + stream.mid(16, word(4) - 8)};

@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (!target)
         return 0;
     const bool usable = isValidUserName(target->name, name) && name == target->name &&
-                        isValidIp(target->ip, ip) && ip == target->ip && target->port >= 0 &&
+                        isValidAddress(target->ip, ip) && ip == target->ip && target->port >= 0 &&
                         target->port <= 65535;
     const int index = applyReplyTarget(users, *target);
     if (!usable || index < 1 || users.at(index).name != name || users.at(index).port != target->port)

@@ -1,6 +1,7 @@
 #include "desktopnotifier.h"
 
 #include "senderline.h"
+#include "windowactivation.h"
 
 #include <QDBusError>
 #include <QDBusMessage>
@@ -60,7 +61,9 @@ DesktopNotifier::DesktopNotifier(const QDBusConnection &bus, QObject *parent)
     m_signalsConnected = m_bus.connect(QString(), kPath, kInterface, QStringLiteral("ActionInvoked"), this,
                                        SLOT(onActionInvoked(uint, QString, QDBusMessage))) &&
                          m_bus.connect(QString(), kPath, kInterface, QStringLiteral("NotificationClosed"),
-                                       this, SLOT(onNotificationClosed(uint, uint, QDBusMessage)));
+                                       this, SLOT(onNotificationClosed(uint, uint, QDBusMessage))) &&
+                         m_bus.connect(QString(), kPath, kInterface, QStringLiteral("ActivationToken"), this,
+                                       SLOT(onActivationToken(uint, QString, QDBusMessage)));
     askCapabilities();
 }
 
@@ -72,6 +75,8 @@ DesktopNotifier::~DesktopNotifier()
                          SLOT(onActionInvoked(uint, QString, QDBusMessage)));
         m_bus.disconnect(QString(), kPath, kInterface, QStringLiteral("NotificationClosed"), this,
                          SLOT(onNotificationClosed(uint, uint, QDBusMessage)));
+        m_bus.disconnect(QString(), kPath, kInterface, QStringLiteral("ActivationToken"), this,
+                         SLOT(onActivationToken(uint, QString, QDBusMessage)));
     }
 }
 
@@ -139,28 +144,38 @@ QString DesktopNotifier::bodyText(const QString &text, bool markup)
     return body;
 }
 
-const Message *DesktopNotifier::tracked(uint id, const QDBusMessage &signal) const
+DesktopNotifier::Tracked *DesktopNotifier::tracked(uint id, const QDBusMessage &signal)
 {
     if (m_owner.isEmpty() || signal.service() != m_owner)
         return nullptr;
-    for (const Tracked &each : m_tracked) {
+    for (Tracked &each : m_tracked) {
         if (each.id == id)
-            return &each.sender;
+            return &each;
     }
     return nullptr;
 }
 
+void DesktopNotifier::onActivationToken(uint id, const QString &token, const QDBusMessage &signal)
+{
+    // Sent just before the action it is for; anything that cannot be a
+    // token is not kept.
+    if (Tracked *notification = tracked(id, signal))
+        notification->activationToken = isActivationToken(token.toLatin1()) ? token : QString();
+}
+
 void DesktopNotifier::onActionInvoked(uint id, const QString &action, const QDBusMessage &signal)
 {
-    const Message *sender = tracked(id, signal);
-    if (!sender)
+    Tracked *notification = tracked(id, signal);
+    if (!notification)
         return;
-    // Copied: what is connected may post further notifications.
-    const Message copy = *sender;
+    // Copied: what is connected may post further notifications. A token
+    // serves one action.
+    const Message copy = notification->sender;
+    const QString token = std::exchange(notification->activationToken, QString());
     if (action == kOpenAction)
-        emit openRequested(copy);
+        emit openRequested(copy, token);
     else if (action == kReplyAction)
-        emit replyRequested(copy);
+        emit replyRequested(copy, token);
 }
 
 void DesktopNotifier::onNotificationClosed(uint id, uint, const QDBusMessage &signal)
@@ -263,7 +278,7 @@ void DesktopNotifier::track(uint id, const Message &sender)
 {
     // A server may hand out an id again once its notification is gone.
     m_tracked.removeIf([id](const Tracked &each) { return each.id == id; });
-    m_tracked.append({id, sender});
+    m_tracked.append({id, sender, {}});
     while (m_tracked.size() > kMaxTracked)
         m_tracked.removeFirst();
 }

@@ -56,13 +56,16 @@ public:
 signals:
     // The user chose an action of the notification of a message from sender
     // (whose text is not kept).
-    void openRequested(const Message &sender);
-    void replyRequested(const Message &sender);
+    // activationToken: what the server handed over with the action, to let
+    // a window come forward (empty when it sent none).
+    void openRequested(const Message &sender, const QString &activationToken);
+    void replyRequested(const Message &sender, const QString &activationToken);
     // No notification could be shown for a message from sender.
     void notShown(const Message &sender);
 
 private slots:
     void onActionInvoked(uint id, const QString &action, const QDBusMessage &signal);
+    void onActivationToken(uint id, const QString &token, const QDBusMessage &signal);
     void onNotificationClosed(uint id, uint reason, const QDBusMessage &signal);
 
 private:
@@ -70,6 +73,7 @@ private:
     {
         uint id;
         Message sender;
+        QString activationToken; // sent just before an action
     };
 
     void askCapabilities();
@@ -79,7 +83,9 @@ private:
     void track(uint id, const Message &sender);
     // A failed bus call, in quill.notify (info), rate-limited.
     void logBusError(const char *call, const QDBusError &error);
-    const Message *tracked(uint id, const QDBusMessage &signal) const;
+    // The notification of id, when the signal comes from the server that
+    // answers.
+    Tracked *tracked(uint id, const QDBusMessage &signal);
 
     QDBusConnection m_bus;
     QDBusServiceWatcher *m_watcher = nullptr;

@@ -124,11 +124,11 @@ QVariant HistoryModel::headerData(int section, Qt::Orientation orientation, int 
         return {};
     switch (section) {
     case TimeColumn:
-        return QStringLiteral("Received");
+        return tr("Received");
     case SenderColumn:
-        return QStringLiteral("From");
+        return tr("From");
     case TextColumn:
-        return QStringLiteral("Message");
+        return tr("Message");
     default:
         return {};
     }

@@ -1,5 +1,6 @@
 #include "historystore.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -194,7 +195,8 @@ bool HistoryStore::open(const QString &path)
     const QFileInfo file(path);
     const QString folder = file.absolutePath();
     if (!QDir().mkpath(folder) || !tighten(folder, kOwnerOnlyFolder)) {
-        m_openError = QStringLiteral("The folder %1 cannot be made owner-only.").arg(folder);
+        m_openError = QCoreApplication::translate("HistoryStore", "The folder %1 cannot be made owner-only.")
+                          .arg(folder);
         return false;
     }
     // Made owner-only as it is made, so that it is never readable by others.
@@ -203,7 +205,8 @@ bool HistoryStore::open(const QString &path)
                          QFile::setPermissions(file.absoluteFilePath(), kOwnerOnlyFile);
     create.close();
     if (!created) {
-        m_openError = QStringLiteral("The file %1 cannot be opened for writing.").arg(path);
+        m_openError = QCoreApplication::translate("HistoryStore", "The file %1 cannot be opened for writing.")
+                          .arg(path);
         return false;
     }
 
@@ -223,7 +226,10 @@ bool HistoryStore::open(const QString &path)
     // A file that is no database fails here, at its first read.
     const QVariant mode = scalar(db, QStringLiteral("PRAGMA journal_mode=WAL"), error);
     if (mode.toString().compare(QStringLiteral("wal"), Qt::CaseInsensitive) != 0) {
-        m_openError = error.isEmpty() ? QStringLiteral("The history cannot use a write-ahead log.") : error;
+        m_openError =
+            error.isEmpty()
+                ? QCoreApplication::translate("HistoryStore", "The history cannot use a write-ahead log.")
+                : error;
         return false;
     }
     const QVariant version = scalar(db, QStringLiteral("PRAGMA user_version"), error);
@@ -246,7 +252,8 @@ bool HistoryStore::open(const QString &path)
             return false;
         }
     } else if (version.toInt() > kSchemaVersion) {
-        m_openError = QStringLiteral("The history was written by a later Quillbox.");
+        m_openError =
+            QCoreApplication::translate("HistoryStore", "The history was written by a later Quillbox.");
         return false;
     }
     // (Versions below kSchemaVersion are migrated here once there are any.)
@@ -261,7 +268,9 @@ bool HistoryStore::open(const QString &path)
     }
     for (const QString &suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
         if (!tighten(file.absoluteFilePath() + suffix, kOwnerOnlyFile)) {
-            m_openError = QStringLiteral("The file %1 cannot be made owner-only.").arg(path + suffix);
+            m_openError =
+                QCoreApplication::translate("HistoryStore", "The file %1 cannot be made owner-only.")
+                    .arg(path + suffix);
             return false;
         }
     }

@@ -23,12 +23,12 @@ HistoryWindow::HistoryWindow(MessageHistory &history, QWidget *parent)
     , m_history(history)
 {
     setObjectName(QStringLiteral("History"));
-    setWindowTitle(QStringLiteral("History"));
+    setWindowTitle(tr("History"));
 
     m_search = new QLineEdit(this);
     m_search->setObjectName(QStringLiteral("Search"));
     m_search->setAccessibleName(tr("Search"));
-    m_search->setPlaceholderText(QStringLiteral("Search"));
+    m_search->setPlaceholderText(tr("Search"));
     m_search->setClearButtonEnabled(true);
     m_search->setMaxLength(kMaxSearchLength);
 
@@ -38,7 +38,7 @@ HistoryWindow::HistoryWindow(MessageHistory &history, QWidget *parent)
     m_status->setWordWrap(true);
     m_status->setVisible(!history.isOpen());
     if (!history.isOpen())
-        m_status->setText(QStringLiteral("The history cannot be opened: ") + history.errorString());
+        m_status->setText(tr("The history cannot be opened: ") + history.errorString());
 
     createList();
     m_text = new MessageTextView(this);
@@ -90,9 +90,9 @@ void HistoryWindow::createList()
 
 QHBoxLayout *HistoryWindow::createButtons()
 {
-    m_reply = new QPushButton(QStringLiteral("Reply"), this);
+    m_reply = new QPushButton(tr("Reply"), this);
     m_reply->setObjectName(QStringLiteral("Reply"));
-    m_copy = new QPushButton(QStringLiteral("Copy"), this);
+    m_copy = new QPushButton(tr("Copy"), this);
     m_copy->setObjectName(QStringLiteral("Copy"));
     m_reply->setEnabled(false);
     m_copy->setEnabled(false);

@@ -73,13 +73,13 @@ QString listenErrorDescription(QAbstractSocket::SocketError error, const QString
     constexpr qint32 kFirstUnprivilegedPort = 1024;
     if (error != QAbstractSocket::SocketAccessError || port >= kFirstUnprivilegedPort)
         return errorString;
-    return errorString + QStringLiteral("\n\nPort %1 is below %2, and only programs granted the right to "
-                                        "do so may listen there. Grant it once with:\n"
-                                        "sudo setcap cap_net_bind_service=+ep \"%3\"\n"
-                                        "or choose a port of %2 or above in Option, Program Option.")
-                             .arg(port)
-                             .arg(kFirstUnprivilegedPort)
-                             .arg(programPath);
+    return errorString +
+           QCoreApplication::translate("Listener",
+                                       "\n\nPort %1 is below %2, and only programs granted the right to "
+                                       "do so may listen there. Grant it once with:\n"
+                                       "sudo setcap cap_net_bind_service=+ep \"%3\"\n"
+                                       "or choose a port of %2 or above in Option, Program Option.")
+               .arg(QString::number(port), QString::number(kFirstUnprivilegedPort), programPath);
 }
 
 bool Listener::startListening()

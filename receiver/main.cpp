@@ -4,6 +4,7 @@
 #include "sessionend.h"
 #include "settingsstore.h"
 #include "singleinstance.h"
+#include "translation.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -13,6 +14,7 @@ int main(int argc, char *argv[])
     if (const std::optional<int> status = answerReceiverInfo(argc, argv))
         return *status;
     QApplication app(argc, argv);
+    installTranslations(app);
     QApplication::setApplicationName(kReceiverStoreName);
     QApplication::setApplicationVersion(QStringLiteral(QUILL_VERSION));
     // Every window shows the program's icon, and the desktop matches the

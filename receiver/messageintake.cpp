@@ -4,10 +4,12 @@
 #include "messagehistory.h"
 #include "messagerouter.h"
 #include "messagewindow.h"
+#include "presenceannouncer.h"
 #include "receiversettings.h"
 #include "replyservice.h"
 #include "windowactivation.h"
 
+#include <QFileSystemWatcher>
 #include <QThread>
 #include <QTimer>
 
@@ -94,6 +96,7 @@ QList<PortState> MessageIntake::applyPorts(const QList<qint32> &ports)
         m_network, [this, &ports, &states] { states = m_network->applyPorts(ports); },
         Qt::BlockingQueuedConnection);
     m_ports = states;
+    updatePresence();
     return states;
 }
 
@@ -118,6 +121,7 @@ void MessageIntake::shutdownNetwork()
     m_shutDown = true;
     QMetaObject::invokeMethod(m_network, &ReceiverNetwork::shutdown, Qt::BlockingQueuedConnection);
     m_ports.clear();
+    updatePresence();
 }
 
 void MessageIntake::setDataTimeout(int milliseconds)
@@ -137,10 +141,11 @@ void MessageIntake::applyHistoryOptions()
 void MessageIntake::startNotifier()
 {
     m_notifier = new DesktopNotifier(this);
-    connect(m_notifier, &DesktopNotifier::openRequested, this, [this](const Message &sender) {
-        if (MessageWindow *window = windowOf(sender))
-            bringToFront(window);
-    });
+    connect(m_notifier, &DesktopNotifier::openRequested, this,
+            [this](const Message &sender, const QString &activationToken) {
+                if (MessageWindow *window = windowOf(sender))
+                    bringToFront(window, activationToken);
+            });
     // A window kept back for a notification that never showed comes up.
     connect(m_notifier, &DesktopNotifier::notShown, this, [this](const Message &sender) {
         if (m_settings.messageAlert != MessageAlert::Notification)
@@ -150,6 +155,40 @@ void MessageIntake::startNotifier()
             bringToFront(window);
     });
     connect(m_notifier, &DesktopNotifier::replyRequested, this, &MessageIntake::replyFromNotification);
+}
+
+void MessageIntake::startPresence(const QDBusConnection &bus, std::function<PresenceRecord()> identity)
+{
+    m_identity = std::move(identity);
+    m_presence = new PresenceAnnouncer(bus, this);
+    // Quillpost's store is replaced as a whole when it changes: its folder
+    // is what shows a new name or reply port.
+    m_identityWatch = new QFileSystemWatcher(this);
+    m_identityWatch->addPath(senderStoreFolder());
+    connect(m_identityWatch, &QFileSystemWatcher::directoryChanged, this, &MessageIntake::updatePresence);
+    updatePresence();
+}
+
+void MessageIntake::updatePresence()
+{
+    if (!m_presence)
+        return;
+    quint16 port = 0;
+    for (const PortState &state : std::as_const(m_ports)) {
+        if (state.listening != 0) {
+            port = state.listening;
+            break;
+        }
+    }
+    if (m_shutDown || !m_settings.announce || port == 0) {
+        m_presence->withdraw();
+        return;
+    }
+    if (!isPresenceId(m_settings.presenceId))
+        m_settings.presenceId = newPresenceId();
+    PresenceRecord record = m_identity();
+    record.id = m_settings.presenceId;
+    m_presence->announce(record, port);
 }
 
 void MessageIntake::showHiddenWindows()
@@ -175,14 +214,17 @@ MessageWindow *MessageIntake::windowOf(const Message &sender) const
     return nullptr;
 }
 
-void MessageIntake::replyFromNotification(const Message &sender)
+void MessageIntake::replyFromNotification(const Message &sender, const QString &activationToken)
 {
+    // The token lets Quillpost's window come forward.
+    m_replies->setNextActivationToken(activationToken);
     // The window's own "Reply" where the window is there, so it closes as
     // after a click; else the main window tells what came of it.
     if (MessageWindow *window = windowOf(sender))
         window->onReplyClicked();
     else
         m_replies->reply(sender, this);
+    m_replies->setNextActivationToken({});
 }
 
 void MessageIntake::queueChanged()

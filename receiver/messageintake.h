@@ -2,12 +2,17 @@
 
 #include "receivernetwork.h"
 
+#include "presence.h"
+
+#include <QDBusConnection>
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
 #include <QPointer>
 
 class DesktopNotifier;
+class PresenceAnnouncer;
+class QFileSystemWatcher;
 class MessageHistory;
 class MessageRouter;
 class MessageWindow;
@@ -46,6 +51,14 @@ public:
     void applyHistoryOptions();
     // Posts desktop notifications from now on (the settings say when).
     void startNotifier();
+    // Announces the user on bus (the system bus in the program) from now on,
+    // while listening and the settings say so; the name and reply port come
+    // from identity, Quillpost's identification unless a test gives its own.
+    void startPresence(const QDBusConnection &bus,
+                       std::function<PresenceRecord()> identity = presenceIdentity);
+    // Announces, follows a change of name, ports or option, or withdraws.
+    void updatePresence();
+    PresenceAnnouncer *presence() const { return m_presence; }
     // Message windows built ahead, hidden, while nothing else goes on: after
     // the start this many, so that the first burst of new senders finds them
     // ready; later one, built again whenever it was taken.
@@ -82,13 +95,16 @@ private:
     MessageWindow *buildMessageWindow();
     // The open (or hidden) message window of sender, if any.
     MessageWindow *windowOf(const Message &sender) const;
-    void replyFromNotification(const Message &sender);
+    void replyFromNotification(const Message &sender, const QString &activationToken);
 
     ReceiverSettings &m_settings;
     MessageRouter *m_router;
     MessageHistory *m_history;
     ReplyService *m_replies;
     DesktopNotifier *m_notifier = nullptr;
+    PresenceAnnouncer *m_presence = nullptr;
+    std::function<PresenceRecord()> m_identity;
+    QFileSystemWatcher *m_identityWatch = nullptr;
     // Shared with the history's writer, which may outlive this object.
     std::shared_ptr<Admission> m_admission = std::make_shared<Admission>();
     QThread *m_networkThread;

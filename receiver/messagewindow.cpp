@@ -91,7 +91,7 @@ MessageWindow::MessageWindow(const ReceiverSettings &settings, QWidget *parent)
 
 QHBoxLayout *MessageWindow::createButtons()
 {
-    m_readNext = new QPushButton(QStringLiteral("Read next ->"), this);
+    m_readNext = new QPushButton(tr("Read next ->"), this);
     m_readNext->setObjectName(QStringLiteral("ReadNext"));
     m_readNext->setVisible(false);
     // Its place is kept while it is hidden, so the second text of a sender
@@ -99,9 +99,9 @@ QHBoxLayout *MessageWindow::createButtons()
     QSizePolicy readNextPolicy = m_readNext->sizePolicy();
     readNextPolicy.setRetainSizeWhenHidden(true);
     m_readNext->setSizePolicy(readNextPolicy);
-    m_reply = new QPushButton(QStringLiteral("Reply"), this);
+    m_reply = new QPushButton(tr("Reply"), this);
     m_reply->setObjectName(QStringLiteral("Reply2User"));
-    auto *ok = new QPushButton(QStringLiteral("OK"), this);
+    auto *ok = new QPushButton(tr("OK"), this);
     ok->setObjectName(QStringLiteral("OKButton"));
     ok->setDefault(true);
 
@@ -283,7 +283,7 @@ void MessageWindow::showFirst(int slot, const Message &first, bool visible)
 {
     // Captioned only now: a window built ahead is no message window yet to
     // anyone who looks for one by its caption.
-    setWindowTitle(QStringLiteral("Message "));
+    setWindowTitle(tr("Message "));
     m_slot = slot;
     m_sender = first;
     m_sender.text.clear();
@@ -346,9 +346,9 @@ void MessageWindow::addMessage(const Message &message)
         reportFate(message.historyId, MessageFate::NotShown);
         m_notShownLabel->setText(
             message.historyId != 0
-                ? QStringLiteral("%1 more from this sender could not be shown here; they are in the History.")
+                ? tr("%1 more from this sender could not be shown here; they are in the History.")
                       .arg(m_notShown)
-                : QStringLiteral("%1 more from this sender could not be shown.").arg(m_notShown));
+                : tr("%1 more from this sender could not be shown.").arg(m_notShown));
         m_notShownLabel->setVisible(true);
     }
     updateReadNext();

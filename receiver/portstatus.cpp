@@ -42,21 +42,25 @@ QString portStatusText(const QList<PortState> &ports)
             state.error != reason &&
             state.error == listenErrorDescription(QAbstractSocket::SocketAccessError, reason,
                                                   state.configured, QCoreApplication::applicationFilePath());
-        failed.append(
-            QStringLiteral("Not listening on port %1: %2").arg(QString::number(state.configured), reason) +
-            (protectedPort ? QStringLiteral(" (ports below 1024 need a right granted once: see "
-                                            "\"Port 505 on Linux\" in the README)")
-                           : QString()));
+        failed.append(QCoreApplication::translate("PortStatus", "Not listening on port %1: %2")
+                          .arg(QString::number(state.configured), reason) +
+                      (protectedPort ? QCoreApplication::translate(
+                                           "PortStatus", " (ports below 1024 need a right granted once: see "
+                                                         "\"Port 505 on Linux\" in the README)")
+                                     : QString()));
     }
     const qsizetype unnamed = ports.size() - listening.size() - failed.size();
     if (unnamed > 0)
-        failed.append(QStringLiteral("Not listening on %1 more ports").arg(unnamed));
+        failed.append(
+            QCoreApplication::translate("PortStatus", "Not listening on %1 more ports").arg(unnamed));
     QStringList lines;
     if (!listening.isEmpty())
-        lines.append(QStringLiteral("Listening on port%1 %2")
-                         .arg(listening.size() > 1 ? QStringLiteral("s") : QString(), portNames(listening)));
+        lines.append((listening.size() > 1
+                          ? QCoreApplication::translate("PortStatus", "Listening on ports %1")
+                          : QCoreApplication::translate("PortStatus", "Listening on port %1"))
+                         .arg(portNames(listening)));
     else if (failed.isEmpty())
-        lines.append(QStringLiteral("Listening on no port"));
+        lines.append(QCoreApplication::translate("PortStatus", "Listening on no port"));
     return (lines + failed).join(u'\n');
 }
 
@@ -64,7 +68,7 @@ QLabel *createPortStatusLabel(QWidget *parent)
 {
     auto *label = new QLabel(parent);
     label->setObjectName(QStringLiteral("PortStatus"));
-    label->setAccessibleName(QObject::tr("Ports"));
+    label->setAccessibleName(QCoreApplication::translate("PortStatus", "Ports"));
     label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -75,6 +79,7 @@ void showPortErrors(QWidget *owner, const QList<PortState> &ports)
 {
     for (const PortState &state : ports) {
         if (!state.error.isEmpty())
-            showNotice(owner, kTitleError, QStringLiteral("Winsock Error: ") + state.error);
+            showNotice(owner, kTitleError,
+                       QCoreApplication::translate("PortStatus", "Winsock Error: ") + state.error);
     }
 }

@@ -38,7 +38,7 @@ ReceiverOptionsDialog::ReceiverOptionsDialog(SettingsStore &store, ReceiverSetti
     , m_settings(settings)
 {
     setObjectName(QStringLiteral("ReceiverOptionsDialog"));
-    setWindowTitle(QStringLiteral("Options"));
+    setWindowTitle(tr("Options"));
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(createMiscGroup());
@@ -50,29 +50,32 @@ ReceiverOptionsDialog::ReceiverOptionsDialog(SettingsStore &store, ReceiverSetti
 
 QGroupBox *ReceiverOptionsDialog::createMiscGroup()
 {
-    auto *misc = new QGroupBox(QStringLiteral("Miscellaneous"), this);
+    auto *misc = new QGroupBox(tr("Miscellaneous"), this);
     misc->setObjectName(QStringLiteral("frm"));
-    m_sound = new QCheckBox(QStringLiteral("Play sound on incoming message"), misc);
+    m_sound = new QCheckBox(tr("Play sound on incoming message"), misc);
     m_sound->setObjectName(QStringLiteral("SoundPlayOpt"));
-    auto *alertLabel = new QLabel(QStringLiteral("Show incoming messages in:"), misc);
+    auto *alertLabel = new QLabel(tr("Show incoming messages in:"), misc);
     m_alert = new QComboBox(misc);
     m_alert->setObjectName(QStringLiteral("MessageAlert"));
     // In the order of MessageAlert.
-    m_alert->addItems({QStringLiteral("A window"), QStringLiteral("A desktop notification"),
-                       QStringLiteral("A window and a desktop notification")});
+    m_alert->addItems(
+        {tr("A window"), tr("A desktop notification"), tr("A window and a desktop notification")});
     alertLabel->setBuddy(m_alert);
     auto *miscLayout = new QVBoxLayout(misc);
     miscLayout->addWidget(m_sound);
     miscLayout->addWidget(alertLabel);
     miscLayout->addWidget(m_alert);
+    m_announce = new QCheckBox(tr("Announce me on the local network"), misc);
+    m_announce->setObjectName(QStringLiteral("Announce"));
+    miscLayout->addWidget(m_announce);
     return misc;
 }
 
 QGroupBox *ReceiverOptionsDialog::createNetworkGroup()
 {
-    auto *network = new QGroupBox(QStringLiteral("Network option"), this);
+    auto *network = new QGroupBox(tr("Network option"), this);
     network->setObjectName(QStringLiteral("frm"));
-    auto *label = new QLabel(QStringLiteral("Port to estabish connection:"), network);
+    auto *label = new QLabel(tr("Port to estabish connection:"), network);
     label->setObjectName(QStringLiteral("lbl"));
     m_portList = new QListWidget(network);
     m_portList->setObjectName(QStringLiteral("Listportnb"));
@@ -83,9 +86,9 @@ QGroupBox *ReceiverOptionsDialog::createNetworkGroup()
     m_portField->setAccessibleName(tr("New port"));
     m_portField->installEventFilter(this);
     new KeyFilter(m_portField, kPortCharacters, kPortTextLength);
-    auto *addnew = makeButton(QStringLiteral("Add"), QStringLiteral("addnew"), network);
-    auto *remove = makeButton(QStringLiteral("Remove"), QStringLiteral("remove"), network);
-    auto *removeall = makeButton(QStringLiteral("Remove All"), QStringLiteral("removeall"), network);
+    auto *addnew = makeButton(tr("Add"), QStringLiteral("addnew"), network);
+    auto *remove = makeButton(tr("Remove"), QStringLiteral("remove"), network);
+    auto *removeall = makeButton(tr("Remove All"), QStringLiteral("removeall"), network);
     auto *grid = new QGridLayout(network);
     grid->addWidget(label, 0, 0, 1, 2);
     grid->addWidget(m_portList, 1, 0, 3, 1);
@@ -101,9 +104,9 @@ QGroupBox *ReceiverOptionsDialog::createNetworkGroup()
 
 QGroupBox *ReceiverOptionsDialog::createHistoryGroup()
 {
-    auto *history = new QGroupBox(QStringLiteral("History"), this);
+    auto *history = new QGroupBox(tr("History"), this);
     history->setObjectName(QStringLiteral("frmHistory"));
-    m_keepHistory = new QCheckBox(QStringLiteral("Keep a history of received messages"), history);
+    m_keepHistory = new QCheckBox(tr("Keep a history of received messages"), history);
     m_keepHistory->setObjectName(QStringLiteral("KeepHistory"));
     m_historyMessages = new QSpinBox(history);
     m_historyMessages->setObjectName(QStringLiteral("HistoryMessages"));
@@ -111,13 +114,13 @@ QGroupBox *ReceiverOptionsDialog::createHistoryGroup()
     m_historyMegabytes = new QSpinBox(history);
     m_historyMegabytes->setObjectName(QStringLiteral("HistoryMegabytes"));
     m_historyMegabytes->setRange(HistoryOptions::kMinMegabytes, HistoryOptions::kMaxMegabytes);
-    m_historyMegabytes->setSuffix(QStringLiteral(" MB"));
-    auto *clear = makeButton(QStringLiteral("Clear History"), QStringLiteral("ClearHistory"), history);
+    m_historyMegabytes->setSuffix(tr(" MB"));
+    auto *clear = makeButton(tr("Clear History"), QStringLiteral("ClearHistory"), history);
     auto *historyGrid = new QGridLayout(history);
     historyGrid->addWidget(m_keepHistory, 0, 0, 1, 2);
-    auto *messagesLabel = new QLabel(QStringLiteral("Messages kept at most:"), history);
+    auto *messagesLabel = new QLabel(tr("Messages kept at most:"), history);
     messagesLabel->setBuddy(m_historyMessages);
-    auto *spaceLabel = new QLabel(QStringLiteral("Space kept at most:"), history);
+    auto *spaceLabel = new QLabel(tr("Space kept at most:"), history);
     spaceLabel->setBuddy(m_historyMegabytes);
     historyGrid->addWidget(messagesLabel, 1, 0);
     historyGrid->addWidget(m_historyMessages, 1, 1);
@@ -151,7 +154,7 @@ void ReceiverOptionsDialog::onAddClicked()
     // Port 0 would have the system pick a port nobody could send to, and the
     // settings loader drops it at the next start.
     if (!read || *read < 1 || *read > 65535) {
-        failCheck(m_portField, QStringLiteral("Invalid port number"));
+        failCheck(m_portField, tr("Invalid port number"));
         return;
     }
     const QString text = QString::number(*read);
@@ -185,6 +188,7 @@ void ReceiverOptionsDialog::onLoadClicked()
     m_sound->setChecked(m_settings.playIncomingSound);
     showHistoryOptions(m_settings.history);
     m_alert->setCurrentIndex(int(m_settings.messageAlert));
+    m_announce->setChecked(m_settings.announce);
 }
 
 void ReceiverOptionsDialog::onApplyClicked()
@@ -195,12 +199,13 @@ void ReceiverOptionsDialog::onApplyClicked()
             ports.append(toInt32(readNumber(m_portList->item(row)->text())).value_or(0));
         m_settings.portList = ports;
     } else {
-        showMessage(this, kTitleError, QStringLiteral("Must add at leat 1 port number"));
+        showMessage(this, kTitleError, tr("Must add at leat 1 port number"));
     }
     m_settings.playIncomingSound = m_sound->isChecked();
     m_settings.history = {m_keepHistory->isChecked(), m_historyMessages->value(),
                           m_historyMegabytes->value()};
     m_settings.messageAlert = MessageAlert(m_alert->currentIndex());
+    m_settings.announce = m_announce->isChecked();
     accept();
 }
 
@@ -212,6 +217,7 @@ void ReceiverOptionsDialog::onResetClicked()
         m_portList->addItem(QString::number(defaults.at(n)));
     m_sound->setChecked(true);
     m_alert->setCurrentIndex(int(ReceiverSettings().messageAlert));
+    m_announce->setChecked(ReceiverSettings().announce);
     showHistoryOptions(HistoryOptions());
 }
 
@@ -224,7 +230,7 @@ void ReceiverOptionsDialog::showHistoryOptions(const HistoryOptions &history)
 
 void ReceiverOptionsDialog::onClearHistoryClicked()
 {
-    if (askYesNo(this, QStringLiteral("History"), QStringLiteral("Remove every message from the history?")))
+    if (askYesNo(this, tr("History"), tr("Remove every message from the history?")))
         emit clearHistoryRequested();
 }
 
@@ -234,4 +240,5 @@ void ReceiverOptionsDialog::writeSettings()
     saveSoundOption(m_store, m_settings.playIncomingSound);
     saveHistoryOptions(m_store, m_settings.history);
     saveMessageAlert(m_store, m_settings.messageAlert);
+    savePresenceOptions(m_store, m_settings);
 }

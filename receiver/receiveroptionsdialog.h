@@ -48,6 +48,7 @@ private:
 
     ReceiverSettings &m_settings;
     QCheckBox *m_sound;
+    QCheckBox *m_announce;
     QComboBox *m_alert;
     QListWidget *m_portList;
     QLineEdit *m_portField;

@@ -1,6 +1,7 @@
 #include "receiversettings.h"
 
 #include "conversions.h"
+#include "presence.h"
 #include "settingsstore.h"
 #include "storelist.h"
 #include "wireformat.h"
@@ -16,6 +17,8 @@ const QString kSoundKey = QStringLiteral("PlayIncomingSound");
 const QString kKeepHistoryKey = QStringLiteral("KeepHistory");
 const QString kHistoryMessagesKey = QStringLiteral("HistoryMaxMessages");
 const QString kHistoryMegabytesKey = QStringLiteral("HistoryMaxMB");
+const QString kAnnounceKey = QStringLiteral("Announce");
+const QString kAnnounceIdKey = QStringLiteral("AnnounceId");
 
 // A stored bound, or the default when it is missing, no number or out of
 // range.
@@ -90,6 +93,12 @@ void loadReceiverSettings(SettingsStore &store, ReceiverSettings &settings)
     history.maxMegabytes = boundOf(store, kHistoryMegabytesKey, defaults.maxMegabytes,
                                    HistoryOptions::kMinMegabytes, HistoryOptions::kMaxMegabytes);
 
+    settings.announce = storedBoolean(store, kSettings, kAnnounceKey, true);
+    // Made once per user; a damaged one is replaced.
+    settings.presenceId = store.get(kSettings, kAnnounceIdKey, QString()).trimmed();
+    if (!isPresenceId(settings.presenceId))
+        settings.presenceId = newPresenceId();
+
     const std::optional<SettingsStore::Entries> entries = readListSection(store, kPorts, kPortsSentinel);
     settings.portList = entries ? portsFromEntries(*entries) : defaultPortList();
     if (settings.portList.count() == 0)
@@ -124,10 +133,19 @@ bool saveMessageAlert(SettingsStore &store, MessageAlert alert)
     return store.flush();
 }
 
+bool savePresenceOptions(SettingsStore &store, const ReceiverSettings &settings)
+{
+    store.save(kSettings, kAnnounceKey, booleanText(settings.announce));
+    if (isPresenceId(settings.presenceId))
+        store.save(kSettings, kAnnounceIdKey, settings.presenceId);
+    return store.flush();
+}
+
 bool saveReceiverSettings(SettingsStore &store, const ReceiverSettings &settings, bool history)
 {
     // Written in the order each has always been written in.
     bool saved = savePortList(store, settings.portList);
+    saved = savePresenceOptions(store, settings) && saved;
     if (history) {
         saved = saveSoundOption(store, settings.playIncomingSound) && saved;
         saved = saveMessageAlert(store, settings.messageAlert) && saved;

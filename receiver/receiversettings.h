@@ -59,6 +59,10 @@ struct ReceiverSettings
     MessageAlert messageAlert = MessageAlert::Both;
     PortList portList = defaultPortList();
     HistoryOptions history;
+    // Whether Quillbox announces its user on the local network while it
+    // listens, and the identifier it announces (made once, then kept).
+    bool announce = true;
+    QString presenceId;
 };
 
 void loadReceiverSettings(SettingsStore &store, ReceiverSettings &settings);
@@ -67,6 +71,8 @@ bool savePortList(SettingsStore &store, const PortList &ports);
 bool saveSoundOption(SettingsStore &store, bool playIncomingSound);
 bool saveHistoryOptions(SettingsStore &store, const HistoryOptions &history);
 bool saveMessageAlert(SettingsStore &store, MessageAlert alert);
+// "Announce" and "AnnounceId".
+bool savePresenceOptions(SettingsStore &store, const ReceiverSettings &settings);
 // The port list, the alert and the sound option (what a start writes back),
 // and with history the history options too; false when any failed.
 bool saveReceiverSettings(SettingsStore &store, const ReceiverSettings &settings, bool history);

@@ -27,7 +27,7 @@
 #include <QVBoxLayout>
 
 namespace {
-const QString kCaption = QStringLiteral("Message Receiver");
+const char *const kCaption = QT_TRANSLATE_NOOP("ReceiverWindow", "Message Receiver");
 const QString kPositionPrefix;
 constexpr int kWidth = 320;
 constexpr int kHeight = 110;
@@ -42,7 +42,7 @@ ReceiverWindow::ReceiverWindow(SettingsStore &store, ReceiverSettings &settings,
     , m_intake(new MessageIntake(m_settings, m_options.listenAddress, m_options.historyPath, this))
 {
     setObjectName(QStringLiteral("ReceiveForm"));
-    setWindowTitle(kCaption);
+    setWindowTitle(tr(kCaption));
     // Also the notification-area icon.
     setWindowIcon(QIcon(QStringLiteral(":/icons/quillbox.svg")));
     createMenus();
@@ -58,25 +58,24 @@ void ReceiverWindow::createMenus()
         action->setObjectName(name);
         connect(action, &QAction::triggered, this, slot);
     };
-    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
+    QMenu *file = menuBar()->addMenu(tr("&File"));
     file->setObjectName(QStringLiteral("mainnm1"));
-    add(file, QStringLiteral("&History..."), QStringLiteral("historymn"),
-        &ReceiverWindow::onHistoryTriggered);
+    add(file, tr("&History..."), QStringLiteral("historymn"), &ReceiverWindow::onHistoryTriggered);
     file->addSeparator();
-    add(file, QStringLiteral("E&xit"), QStringLiteral("exitmn"), &ReceiverWindow::onExitTriggered);
-    QMenu *option = menuBar()->addMenu(QStringLiteral("&Option"));
+    add(file, tr("E&xit"), QStringLiteral("exitmn"), &ReceiverWindow::onExitTriggered);
+    QMenu *option = menuBar()->addMenu(tr("&Option"));
     option->setObjectName(QStringLiteral("mainnm2"));
-    add(option, QStringLiteral("&Program Option..."), QStringLiteral("progopmn"),
+    add(option, tr("&Program Option..."), QStringLiteral("progopmn"),
         &ReceiverWindow::onProgramOptionsTriggered);
-    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
+    QMenu *help = menuBar()->addMenu(tr("&Help"));
     help->setObjectName(QStringLiteral("mainnm3"));
-    add(help, QStringLiteral("&About..."), QStringLiteral("aboutnm"), &ReceiverWindow::onAboutTriggered);
+    add(help, tr("&About..."), QStringLiteral("aboutnm"), &ReceiverWindow::onAboutTriggered);
 }
 
 void ReceiverWindow::createCentralWidget()
 {
     auto *central = new QWidget(this);
-    auto *hide = new QPushButton(QStringLiteral("Hide"), central);
+    auto *hide = new QPushButton(tr("Hide"), central);
     hide->setObjectName(QStringLiteral("Command1"));
     connect(hide, &QPushButton::clicked, this, &ReceiverWindow::onHideClicked);
     m_portStatus = createPortStatusLabel(central);
@@ -98,8 +97,7 @@ void ReceiverWindow::connectIntake()
     // still shown in their windows; the user learns that the history lacks them.
     connect(history, &MessageHistory::dropped, this, [this, history](qint64 total) {
         showNotice(this, kTitleWarning,
-                   QStringLiteral("The message history could not keep %1 messages: ").arg(total) +
-                       history->errorString(),
+                   tr("The message history could not keep %1 messages: ").arg(total) + history->errorString(),
                    NoticeText::Replace);
     });
     connect(m_intake, &MessageIntake::messageHandled, this, &ReceiverWindow::messageHandled);
@@ -108,7 +106,7 @@ void ReceiverWindow::connectIntake()
     connect(m_intake, &MessageIntake::messageWaiting, this, [this] {
         QWidget *modal = QApplication::activeModalWidget();
         showNotice(modal ? modal : this, kTitleMessageWaiting,
-                   QStringLiteral("Message Waiting, return to main menu to receive"));
+                   tr("Message Waiting, return to main menu to receive"));
     });
     // A notification's "Reply" whose message window is gone reports here.
     connect(&m_intake->replies(), &ReplyService::finished, this,
@@ -148,14 +146,15 @@ void ReceiverWindow::start(const QString &commandLine)
     if (!saveReceiverSettings(m_store, m_settings, false))
         reportSaveFailure(this, m_store.fileName());
     if (!history().isOpen())
-        showNotice(this, kTitleWarning,
-                   QStringLiteral("The message history cannot be kept: ") + history().errorString());
+        showNotice(this, kTitleWarning, tr("The message history cannot be kept: ") + history().errorString());
     show();
     if (isHiddenStartSwitch(commandLine))
         onHideClicked();
     m_intake->scheduleSpareWindow(true);
     if (m_options.desktopNotifications)
         m_intake->startNotifier();
+    if (m_options.presence)
+        m_intake->startPresence(QDBusConnection::systemBus());
 }
 
 void ReceiverWindow::createTrayIcon()

@@ -28,6 +28,9 @@ struct ReceiverWindowOptions
     // Whether messages are also posted as desktop notifications (the
     // settings choose how); the tests of other things leave the bus alone.
     bool desktopNotifications = true;
+    // Whether the user is announced on the local network (the settings say
+    // whether) through the Avahi daemon on the system bus.
+    bool presence = true;
 };
 
 // Quillbox's main window, "Message Receiver": the menus, the

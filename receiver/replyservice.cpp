@@ -34,6 +34,7 @@ ReplyToSender *ReplyService::reply(const Message &sender, QObject *requester)
         handoff->setMaxRounds(m_maxRounds);
         handoff->setRequestTimeout(m_requestTimeoutMs);
     }
+    handoff->setActivationToken(std::exchange(m_nextActivationToken, QString()));
     return handoff->start(sender.name, sender.address, sender.answerPort()) ? handoff : nullptr;
 }
 

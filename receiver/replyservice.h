@@ -29,6 +29,10 @@ public:
     void setMaxRounds(int rounds) { m_maxRounds = rounds; }
     void setRequestTimeout(int milliseconds) { m_requestTimeoutMs = milliseconds; }
 
+    // The activation token for the next reply() only (from a notification's
+    // action), so that Quillpost's window may come forward.
+    void setNextActivationToken(const QString &token) { m_nextActivationToken = token; }
+
     // Hands the sender of message to Quillpost for requester, whose handoff
     // (a child of it) runs one at a time: null, and nothing done, while the
     // requester's previous one runs. finished() reports the outcome.
@@ -43,6 +47,7 @@ signals:
 
 private:
     QString m_senderProgram;
+    QString m_nextActivationToken;
     int m_roundWaitMs = ReplyToSender::kRoundWaitMs;
     int m_maxRounds = ReplyToSender::kMaxRounds;
     int m_requestTimeoutMs = ReplyToSender::kRequestTimeoutMs;

@@ -2,6 +2,7 @@
 
 #include "localendpoint.h"
 #include "replyrecord.h"
+#include "windowactivation.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -28,9 +29,10 @@ bool ReplyToSender::start(const QString &name, const QString &ip, qint32 port)
         QMetaObject::invokeMethod(
             this,
             [this] {
-                finish(ReplyOutcome::Failed,
-                       QStringLiteral("The sender's name is too long to be handed to the sending program, so "
-                                      "no message could be replied"));
+                finish(
+                    ReplyOutcome::Failed,
+                    tr("The sender's name and address are too long to be handed to the sending program, so "
+                       "no message could be replied"));
             },
             Qt::QueuedConnection);
         return true;
@@ -54,6 +56,7 @@ void ReplyToSender::answered(EndpointReply reply)
     m_request = nullptr;
     switch (reply) {
     case EndpointReply::Answered:
+        handOverActivationToken();
         finish(ReplyOutcome::Delivered);
         break;
     case EndpointReply::NoEndpoint:
@@ -61,29 +64,50 @@ void ReplyToSender::answered(EndpointReply reply)
         break;
     case EndpointReply::Failed:
         finish(ReplyOutcome::Failed,
-               QStringLiteral("The sending program did not take the reply, so no message could be replied"));
+               tr("The sending program did not take the reply, so no message could be replied"));
         break;
     }
 }
 
+void ReplyToSender::handOverActivationToken()
+{
+    // Its answer changes nothing: an older Quillpost refuses a token, and
+    // its window has come forward as well as it could.
+    if (m_activationToken.isEmpty())
+        return;
+    auto *request = EndpointRequest::bringToFront(kSendEndpointName, m_requestTimeoutMs, this,
+                                                  std::exchange(m_activationToken, QString()).toLatin1());
+    connect(request, &EndpointRequest::finished, request, &QObject::deleteLater);
+    request->start();
+}
+
 void ReplyToSender::startSender()
 {
-    if (m_starts < m_maxRounds && launch(m_senderProgram)) {
+    // The token goes with the first start only: it serves one activation.
+    if (m_starts < m_maxRounds && launch(m_senderProgram, std::exchange(m_activationToken, QString()))) {
         ++m_starts;
         m_roundWait.start();
         return;
     }
-    finish(ReplyOutcome::NoSender, QStringLiteral("No sender open, so no message could be replied"));
+    finish(ReplyOutcome::NoSender, tr("No sender open, so no message could be replied"));
 }
 
-bool ReplyToSender::launch(const QString &path)
+bool ReplyToSender::launch(const QString &path, const QString &activationToken)
 {
     const QFileInfo program(path);
     if (!program.isAbsolute() || !program.isFile() || !program.isExecutable())
         return false;
     // Started directly, never through a shell. A copy started while an
     // earlier one is still coming up ends by itself.
-    return QProcess::startDetached(program.absoluteFilePath(), {}, program.absolutePath());
+    QProcess process;
+    process.setProgram(program.absoluteFilePath());
+    process.setWorkingDirectory(program.absolutePath());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("XDG_ACTIVATION_TOKEN"));
+    if (isActivationToken(activationToken.toLatin1()))
+        environment.insert(QStringLiteral("XDG_ACTIVATION_TOKEN"), activationToken);
+    process.setProcessEnvironment(environment);
+    return process.startDetached();
 }
 
 void ReplyToSender::finish(ReplyOutcome outcome, const QString &notice)

@@ -50,6 +50,11 @@ public:
     void setMaxRounds(int rounds) { m_maxRounds = rounds; }
     void setRequestTimeout(int milliseconds) { m_requestTimeoutMs = milliseconds; }
 
+    // The activation token for Quillpost's window (see bringToFront()), for
+    // the next handoff: a started Quillpost finds it in its environment, a
+    // running one gets it once it has taken the record.
+    void setActivationToken(const QString &token) { m_activationToken = token; }
+
     bool isBusy() const { return m_busy; }
     // How often the sending program was started by the latest handoff.
     int startsMade() const { return m_starts; }
@@ -58,9 +63,10 @@ public:
     // loop. False, and nothing done, while a handoff is under way.
     bool start(const QString &name, const QString &ip, qint32 port);
 
-    // Starts program directly, never through a shell; false when it is not
-    // an executable file or could not be started.
-    static bool launch(const QString &program);
+    // Starts program directly, never through a shell, with the activation
+    // token in its environment if one is given; false when it is not an
+    // executable file or could not be started.
+    static bool launch(const QString &program, const QString &activationToken = {});
 
 signals:
     // notice: what to tell the user, empty once Quillpost has the sender.
@@ -70,11 +76,13 @@ private:
     void ask();
     void answered(EndpointReply reply);
     void startSender();
+    void handOverActivationToken();
     void finish(ReplyOutcome outcome, const QString &notice = {});
 
     QString m_senderProgram;
     QTimer m_roundWait;
     QByteArray m_record;
+    QString m_activationToken;
     EndpointRequest *m_request = nullptr;
     int m_maxRounds = kMaxRounds;
     int m_requestTimeoutMs = kRequestTimeoutMs;

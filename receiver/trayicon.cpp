@@ -4,13 +4,20 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QMenu>
 #include <QStyle>
 #include <QWidget>
 
 namespace {
-const QString kTip = QStringLiteral("Message Receiver");
+// The main window's caption.
+const char *const kTip = QT_TRANSLATE_NOOP("ReceiverWindow", "Message Receiver");
+
+QString tipCaption()
+{
+    return QCoreApplication::translate("ReceiverWindow", kTip);
 }
+} // namespace
 
 TrayIcon::TrayIcon(QWidget *mainWindow, QObject *parent)
     : QObject(parent)
@@ -25,7 +32,7 @@ TrayIcon::TrayIcon(QWidget *mainWindow, QObject *parent)
     if (icon.isNull())
         icon = QApplication::style()->standardIcon(QStyle::SP_MessageBoxInformation);
     m_icon->setIcon(icon);
-    m_icon->setToolTip(kTip);
+    m_icon->setToolTip(tipCaption());
     m_icon->setContextMenu(m_menu);
     connect(m_icon, &QSystemTrayIcon::activated, this, &TrayIcon::onActivated);
 }
@@ -38,22 +45,22 @@ void TrayIcon::createActions()
         item->setObjectName(name);
         return item;
     };
-    m_showAction = action(QStringLiteral("Show"), QStringLiteral("pop_submenu1"));
+    m_showAction = action(tr("Show"), QStringLiteral("pop_submenu1"));
     connect(m_showAction, &QAction::triggered, this, [this] { bringToFront(m_mainWindow); });
-    m_hideAction = action(QStringLiteral("Hide"), QStringLiteral("pop_submenu2"));
+    m_hideAction = action(tr("Hide"), QStringLiteral("pop_submenu2"));
     connect(m_hideAction, &QAction::triggered, this, &TrayIcon::hideRequested);
-    m_startSenderAction = action(QStringLiteral("Start Sender"), QStringLiteral("pop_submenu3"));
+    m_startSenderAction = action(tr("Start Sender"), QStringLiteral("pop_submenu3"));
     connect(m_startSenderAction, &QAction::triggered, this, &TrayIcon::startSenderRequested);
-    m_historyAction = action(QStringLiteral("History"), QStringLiteral("pop_history"));
+    m_historyAction = action(tr("History"), QStringLiteral("pop_history"));
     connect(m_historyAction, &QAction::triggered, this, &TrayIcon::historyRequested);
-    m_closeAction = action(QStringLiteral("Close"), QStringLiteral("pop_submenu5"));
+    m_closeAction = action(tr("Close"), QStringLiteral("pop_submenu5"));
     connect(m_closeAction, &QAction::triggered, this, &TrayIcon::closeRequested);
 }
 
 void TrayIcon::createMenu()
 {
     m_menu->setObjectName(QStringLiteral("pop_menu"));
-    m_menu->setTitle(QStringLiteral("Popmenu"));
+    m_menu->setTitle(tr("Popmenu"));
     m_menu->addActions({m_showAction, m_hideAction, m_startSenderAction, m_historyAction});
     m_menu->addSeparator()->setObjectName(QStringLiteral("pop_submenu4"));
     m_menu->addAction(m_closeAction);
@@ -105,7 +112,8 @@ QString TrayIcon::toolTip() const
 
 void TrayIcon::updateTip()
 {
-    QString tip = m_unread > 0 ? kTip + QStringLiteral(" (%1 unread)").arg(m_unread) : kTip;
+    QString tip =
+        m_unread > 0 ? tr("%1 (%2 unread)").arg(tipCaption(), QString::number(m_unread)) : tipCaption();
     if (!m_portStatus.isEmpty())
         tip += u'\n' + m_portStatus;
     m_icon->setToolTip(tip);

@@ -7,7 +7,8 @@ QUILL_PACKAGES=(
   cmake ninja-build ccache clang libclang-rt-dev g++
   qt6-base-dev qt6-base-dev-tools libqt6svg6 libqt6sql6-sqlite libgl-dev libxkbcommon-dev libssl-dev
   xvfb xauth x11-utils desktop-file-utils openbox libx11-dev libxcb1-dev
-  dbus-daemon xdotool libcap2-bin dpkg-dev
+  dbus-daemon xdotool libcap2-bin dpkg-dev weston qt6-wayland appstream man-db python3
+  qt6-l10n-tools qt6-tools-dev qt6-translations-l10n avahi-daemon avahi-utils
 )
 
 quill_install_deps() {

@@ -1,5 +1,6 @@
 #include "addressprobe.h"
 
+#include <QCoreApplication>
 #include <QHostAddress>
 #include <QTcpSocket>
 
@@ -36,7 +37,8 @@ void AddressProbe::start(const QString &ip, quint16 port)
             finish(Outcome::Failed, socket->errorString());
     });
     m_timer.start();
-    socket->connectToHost(QHostAddress(ip), port);
+    // An address is taken as it is; a host name is looked up first, within the same wait.
+    socket->connectToHost(ip, port);
 }
 
 void AddressProbe::stop()
@@ -59,26 +61,35 @@ void AddressProbe::finish(Outcome outcome, const QString &description)
 QString probeReport(AddressProbe::Outcome outcome, const QString &description, const QString &ip,
                     quint16 port, int waitMs)
 {
-    const QString where = ip + QStringLiteral(" port ") + QString::number(port);
+    const QString where =
+        QCoreApplication::translate("AddressProbe", "%1 port %2").arg(ip, QString::number(port));
     QString text;
     switch (outcome) {
     case AddressProbe::Outcome::Reachable:
-        return where + QStringLiteral(" is reachable: a program listens there.");
+        return QCoreApplication::translate("AddressProbe", "%1 is reachable: a program listens there.")
+            .arg(where);
     case AddressProbe::Outcome::Refused:
-        text = where + QStringLiteral(" refused the connection: nothing listens there.");
+        text =
+            QCoreApplication::translate("AddressProbe", "%1 refused the connection: nothing listens there.")
+                .arg(where);
         break;
     case AddressProbe::Outcome::NoAnswer:
-        text = where + QStringLiteral(" did not answer within ") + QString::number(waitMs / 1000.0) +
-               QStringLiteral(
-                   " s: the computer may be off or out of reach, or a firewall drops the connection.");
+        text = QCoreApplication::translate(
+                   "AddressProbe",
+                   "%1 did not answer within %2 s: the computer may be off or out of reach, or a "
+                   "firewall drops the connection.")
+                   .arg(where, QString::number(waitMs / 1000.0));
         break;
     case AddressProbe::Outcome::Failed:
-        text = where + QStringLiteral(" could not be reached: ") + description;
+        text = QCoreApplication::translate("AddressProbe", "%1 could not be reached: %2")
+                   .arg(where, description);
         break;
     }
     if (port < kFirstUnprivilegedPort)
-        text += QStringLiteral("\nOn Linux, Quillbox can listen on port ") + QString::number(port) +
-                QStringLiteral(" only with the cap_net_bind_service capability (see \"Port 505 on Linux\" in "
-                               "the README).");
+        text += QCoreApplication::translate(
+                    "AddressProbe",
+                    "\nOn Linux, Quillbox can listen on port %1 only with the cap_net_bind_service "
+                    "capability (see \"Port 505 on Linux\" in the README).")
+                    .arg(port);
     return text;
 }

@@ -114,7 +114,7 @@ ComputerPicker::ComputerPicker(std::unique_ptr<ComputerSource> source, QWidget *
     , m_lookup(new HostLookup(this))
 {
     setObjectName(QStringLiteral("NetworkComputerPicker"));
-    setWindowTitle(QStringLiteral("Select a network computer."));
+    setWindowTitle(tr("Select a network computer."));
 
     QDialogButtonBox *buttons = createControls();
 

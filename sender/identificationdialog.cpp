@@ -7,6 +7,7 @@
 #include "settingsstore.h"
 
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -23,18 +24,18 @@ IdentificationDialog::IdentificationDialog(SenderSettings &settings, SettingsSto
     , m_identityPath(identityPath.isEmpty() ? Identity::defaultPath() : identityPath)
 {
     setObjectName(QStringLiteral("Identification"));
-    setWindowTitle(QStringLiteral("Identification"));
+    setWindowTitle(tr("Identification"));
     auto *layout = new QVBoxLayout(this);
 
-    auto *frame = new QGroupBox(QStringLiteral("User identification"), this);
+    auto *frame = new QGroupBox(tr("User identification"), this);
     frame->setObjectName(QStringLiteral("frm"));
     auto *grid = new QGridLayout(frame);
-    auto *nameLabel = new QLabel(QStringLiteral("User name:"), frame);
+    auto *nameLabel = new QLabel(tr("User name:"), frame);
     nameLabel->setObjectName(QStringLiteral("lbl"));
     m_nameField = new QLineEdit(frame);
     m_nameField->setObjectName(QStringLiteral("txtmyident"));
     new KeyFilter(m_nameField, QString(), kMaxUserNameLength);
-    auto *portLabel = new QLabel(QStringLiteral("User reply port:"), frame);
+    auto *portLabel = new QLabel(tr("User reply port:"), frame);
     portLabel->setObjectName(QStringLiteral("lbl"));
     m_portField = new QLineEdit(frame);
     m_portField->setObjectName(QStringLiteral("txtmyportnb"));
@@ -62,15 +63,15 @@ void IdentificationDialog::createKeyRow(QGridLayout *grid, int row)
     if (!code.isEmpty() && code != known)
         m_store.save(QStringLiteral("Identification"), QStringLiteral("KeyCode"), code);
 
-    auto *label = new QLabel(QStringLiteral("Verification code:"), grid->parentWidget());
+    auto *label = new QLabel(tr("Verification code:"), grid->parentWidget());
     label->setObjectName(QStringLiteral("lblkeycode"));
-    auto *field = new QLineEdit(code.isEmpty() ? QStringLiteral("(no key)") : code, grid->parentWidget());
+    auto *field = new QLineEdit(code.isEmpty() ? tr("(no key)") : code, grid->parentWidget());
     field->setObjectName(QStringLiteral("txtkeycode"));
     field->setReadOnly(true);
     field->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     field->setMinimumWidth(field->fontMetrics().horizontalAdvance(QString(40, u'0')));
     label->setBuddy(field);
-    auto *copy = new QPushButton(QStringLiteral("Copy"), grid->parentWidget());
+    auto *copy = new QPushButton(tr("Copy"), grid->parentWidget());
     copy->setObjectName(QStringLiteral("cmdcopykeycode"));
     copy->setEnabled(!code.isEmpty());
     connect(copy, &QPushButton::clicked, this, [code] { QGuiApplication::clipboard()->setText(code); });
@@ -94,15 +95,16 @@ void IdentificationDialog::onApplyClicked()
 {
     QString name;
     if (!isValidUserName(m_nameField->text(), name)) {
-        failCheck(m_nameField, QStringLiteral("Invalid User Name (lenght must be between 1 and ") +
-                                   QString::number(kMaxUserNameLength) + u')');
+        failCheck(m_nameField, QCoreApplication::translate(
+                                   "UserDialog", "Invalid User Name (lenght must be between 1 and %1)")
+                                   .arg(kMaxUserNameLength));
         return;
     }
     m_settings.myUserName = name;
 
     qint32 port = 0;
     if (!isValidPort(m_portField->text(), port)) {
-        failCheck(m_portField, QStringLiteral("Invalid port number"));
+        failCheck(m_portField, tr("Invalid port number"));
         return;
     }
     m_settings.myReplyPort = port;

@@ -6,6 +6,8 @@
 #include "sessionend.h"
 #include "settingsstore.h"
 #include "singleinstance.h"
+#include "translation.h"
+#include "windowactivation.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -20,7 +22,11 @@ int bringFirstCopyForward(int argc, char *argv[])
     // A live copy answers at once; one that hangs is not waited for long.
     constexpr int kBringToFrontTimeoutMs = 3000;
     QCoreApplication app(argc, argv);
-    auto *request = EndpointRequest::bringToFront(kSendEndpointName, kBringToFrontTimeoutMs, &app);
+    // A copy started from a launcher under Wayland holds the token that
+    // lets the window come forward: it goes along.
+    const QByteArray token = qgetenv("XDG_ACTIVATION_TOKEN");
+    auto *request = EndpointRequest::bringToFront(kSendEndpointName, kBringToFrontTimeoutMs, &app,
+                                                  isActivationToken(token) ? token : QByteArray());
     QObject::connect(request, &EndpointRequest::finished, &app, [] { QCoreApplication::exit(0); });
     request->start();
     return QCoreApplication::exec();
@@ -37,6 +43,7 @@ int main(int argc, char *argv[])
         return bringFirstCopyForward(argc, argv);
 
     QApplication app(argc, argv);
+    installTranslations(app);
     QApplication::setApplicationName(kSenderStoreName);
     QApplication::setApplicationVersion(QStringLiteral(QUILL_VERSION));
     // Every window shows the program's icon, and the desktop matches the

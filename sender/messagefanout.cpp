@@ -3,6 +3,7 @@
 #include "conversions.h"
 #include "fieldchecks.h"
 
+#include <QCoreApplication>
 #include <QTimer>
 #include <algorithm>
 
@@ -99,7 +100,7 @@ void MessageFanout::startNext(MessageSender *sender)
     while (m_running && m_next < m_results.size()) {
         const int index = m_next++;
         const Recipient &to = m_results.at(index).recipient;
-        QString description = QStringLiteral("not in the user list");
+        QString description = tr("not in the user list");
         if (!to.ip.isEmpty() && sender->start(to.ip, to.port, description)) {
             m_senderIndex[slot] = index;
             return;
@@ -135,7 +136,8 @@ void MessageFanout::record(int index, MessageSender::Outcome outcome, const QStr
 
 QString recipientLabel(const Recipient &recipient)
 {
-    const QString address = recipient.ip + u':' + QString::number(recipient.port);
+    const QString host = recipient.ip.contains(u':') ? u'[' + recipient.ip + u']' : recipient.ip;
+    const QString address = host + u':' + QString::number(recipient.port);
     if (recipient.name.isEmpty())
         return address;
     return recipient.ip.isEmpty() ? recipient.name : recipient.name + QStringLiteral(" (") + address + u')';
@@ -145,15 +147,16 @@ QString resultLine(const RecipientResult &result)
 {
     switch (result.outcome) {
     case MessageSender::Outcome::Delivered:
-        return QStringLiteral("delivered: ") + recipientLabel(result.recipient);
+        return QCoreApplication::translate("MessageFanout", "delivered: %1")
+            .arg(recipientLabel(result.recipient));
     case MessageSender::Outcome::NotConfirmed:
-        return QStringLiteral("not confirmed: ") + recipientLabel(result.recipient) + QStringLiteral(": ") +
-               result.description;
+        return QCoreApplication::translate("MessageFanout", "not confirmed: %1: %2")
+            .arg(recipientLabel(result.recipient), result.description);
     case MessageSender::Outcome::Failed:
         break;
     }
-    return QStringLiteral("failed: ") + recipientLabel(result.recipient) + QStringLiteral(": ") +
-           result.description;
+    return QCoreApplication::translate("MessageFanout", "failed: %1: %2")
+        .arg(recipientLabel(result.recipient), result.description);
 }
 
 QString fanoutSummary(const QList<RecipientResult> &results)
@@ -166,16 +169,16 @@ QString fanoutSummary(const QList<RecipientResult> &results)
         else
             missed << summaryName(result.recipient) + QStringLiteral(" (") +
                           (result.outcome == MessageSender::Outcome::NotConfirmed
-                               ? QStringLiteral("not confirmed: ")
+                               ? QCoreApplication::translate("MessageFanout", "not confirmed: ")
                                : QString()) +
                           result.description + u')';
     }
-    QString text = QStringLiteral("Delivered to ") + QString::number(delivered.size()) +
-                   QStringLiteral(" of ") + QString::number(results.size()) + QStringLiteral(" recipients.");
+    QString text = QCoreApplication::translate("MessageFanout", "Delivered to %1 of %2 recipients.")
+                       .arg(QString::number(delivered.size()), QString::number(results.size()));
     if (!delivered.isEmpty())
-        text += QStringLiteral("\nDelivered: ") + nameList(delivered);
+        text += QCoreApplication::translate("MessageFanout", "\nDelivered: ") + nameList(delivered);
     if (!missed.isEmpty())
-        text += QStringLiteral("\nNot delivered: ") + nameList(missed);
+        text += QCoreApplication::translate("MessageFanout", "\nNot delivered: ") + nameList(missed);
     return text;
 }
 
@@ -228,20 +231,42 @@ bool RecipientSet::addWord(const QString &word)
             return true;
         }
     }
-    const qsizetype colon = word.indexOf(u':');
+    const std::optional<Recipient> address = addressWord(word, m_settings.defaultPort);
+    if (address)
+        add(*address);
+    return address.has_value();
+}
+
+void RecipientSet::addPerson(const PresencePerson &person)
+{
+    add({person.record.name, person.address, person.port});
+}
+
+std::optional<Recipient> addressWord(const QString &word, qint32 defaultPort)
+{
+    // "[IPv6]" or "[IPv6]:PORT"; else HOST[:PORT], a host name only with
+    // its port, so a mistyped user name is never taken for a machine.
+    const bool bracketed = word.startsWith(u'[');
+    const qsizetype colon = bracketed ? word.indexOf(u"]:") + 1 : word.indexOf(u':');
+    if (bracketed && colon == 0 && !word.endsWith(u']'))
+        return std::nullopt;
+    const QString host = colon > 0 ? word.left(colon) : word;
     QString ip;
-    if (!isValidIp(word.left(colon), ip) || word.left(colon).trimmed().isEmpty())
-        return false;
-    qint32 port = m_settings.defaultPort;
-    if (colon >= 0) {
+    if (bracketed)
+        ip = ipv6Text(host);
+    else if (!isValidIp(host, ip) || host.trimmed().isEmpty())
+        ip = colon > 0 && isHostName(host) ? host : QString();
+    if (ip.isEmpty())
+        return std::nullopt;
+    qint32 port = defaultPort;
+    if (colon > 0) {
         // Read strictly: a script's typo must not reach another port.
         const std::optional<qint32> written = plainNumber(QStringView(word).mid(colon + 1), kMaxPort);
         if (!written || *written == 0)
-            return false;
+            return std::nullopt;
         port = *written;
     }
-    add({QString(), ip, port});
-    return true;
+    return Recipient{QString(), ip, port};
 }
 
 bool allDelivered(const QList<RecipientResult> &results)

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "messagesender.h"
+#include "presencebrowser.h"
 #include "sendersettings.h"
 
 #include <QList>
 #include <QObject>
+#include <optional>
 
 // One person or machine a message goes to: the name shown in reports, and
 // where their Quillbox listens.
@@ -87,11 +89,11 @@ public:
     {}
     void addUser(const UserRecord &user);
     void addGroup(const UserGroup &group);
-    // Every user of that name, else the group of that name, else
-    // HOST[:PORT] (a dotted IPv4 address; PORT 1 to 65535 in decimal digits,
-    // the default port when none is given). False when the word names none
-    // of them.
+    // Every user of that name, else the group of that name, else what
+    // addressWord() reads. False when the word names none of them.
     bool addWord(const QString &word);
+    // A person online, at the address and port they announce.
+    void addPerson(const PresencePerson &person);
     const QList<Recipient> &recipients() const { return m_recipients; }
 
 private:
@@ -100,6 +102,12 @@ private:
     const SenderSettings &m_settings;
     QList<Recipient> m_recipients;
 };
+
+// The recipient a word of the command line names by its address: a dotted
+// IPv4 address, or "[IPv6]", each with an optional ":PORT", or HOST:PORT
+// with HOST a host name; PORT 1 to 65535 in decimal digits, the default
+// port when none is given. nullopt for anything else.
+std::optional<Recipient> addressWord(const QString &word, qint32 defaultPort);
 
 // "alice (10.0.0.2:505)", or "10.0.0.2:505" for an address by itself
 QString recipientLabel(const Recipient &recipient);

@@ -1,5 +1,6 @@
 #include "messagesender.h"
 
+#include "fieldchecks.h"
 #include "wireformat.h"
 
 #include <QHostAddress>
@@ -60,18 +61,20 @@ bool MessageSender::start(const QString &ip, qint32 port, QString &description)
 {
     close();
     if (ip.trimmed().isEmpty()) {
-        description = QStringLiteral("No recipient is selected");
+        description = tr("No recipient is selected");
         return false;
     }
     QHostAddress address;
-    if (!parseIpv4(ip.trimmed(), address)) {
-        description =
-            QStringLiteral("The address \"") + ip + QStringLiteral("\" is not a valid IPv4 address");
+    const QString v6 = ipv6Text(ip);
+    const bool byName = !parseIpv4(ip.trimmed(), address) && v6.isEmpty();
+    if (!v6.isEmpty())
+        address.setAddress(v6);
+    if (byName && !isHostName(ip.trimmed())) {
+        description = tr("The address \"%1\" is not a valid IPv4 or IPv6 address or host name").arg(ip);
         return false;
     }
     if (port < kLowestPort || port > kHighestPort) {
-        description = QStringLiteral("The port ") + QString::number(port) +
-                      QStringLiteral(" is not a valid port (1 to 65535)");
+        description = tr("The port %1 is not a valid port (1 to 65535)").arg(port);
         return false;
     }
 
@@ -82,10 +85,15 @@ bool MessageSender::start(const QString &ip, qint32 port, QString &description)
     connect(socket, &QTcpSocket::errorOccurred, this, &MessageSender::onError);
     m_state = State::Connecting;
     m_bytesToWrite = 0;
-    if (m_connectWaitMs > 0)
-        m_connectTimer.start(m_connectWaitMs);
+    // A name is looked up by the system's resolver, in the background; the
+    // lookup gets a deadline even where the connection has none.
+    if (m_connectWaitMs > 0 || byName)
+        m_connectTimer.start(m_connectWaitMs > 0 ? m_connectWaitMs : kLookupWaitMs);
     m_starting = true;
-    socket->connectToHost(address, static_cast<quint16>(port));
+    if (byName)
+        socket->connectToHost(ip.trimmed(), static_cast<quint16>(port));
+    else
+        socket->connectToHost(address, static_cast<quint16>(port));
     m_starting = false;
     return true;
 }
@@ -97,8 +105,7 @@ void MessageSender::send(const QByteArray &payload)
     // The receiver takes no more than this as one message; anything longer
     // would arrive cut off without anyone noticing.
     if (payload.size() > kMaxPayloadBytes) {
-        fail(QStringLiteral("The message is too long to send (at most ") + QString::number(kMaxPayloadBytes) +
-             QStringLiteral(" bytes)"));
+        fail(tr("The message is too long to send (at most %1 bytes)").arg(kMaxPayloadBytes));
         return;
     }
     if (payload.isEmpty()) {
@@ -238,17 +245,15 @@ void MessageSender::onConfirmTimeout()
 {
     if (m_state != State::Confirming)
         return;
-    finish(Outcome::NotConfirmed, QStringLiteral("no answer from the recipient within ") +
-                                      QString::number(m_confirmTimer.interval() / 1000.0) +
-                                      QStringLiteral(" s"));
+    finish(Outcome::NotConfirmed, tr("no answer from the recipient within %1 s")
+                                      .arg(QString::number(m_confirmTimer.interval() / 1000.0)));
 }
 
 void MessageSender::onConnectTimeout()
 {
     if (m_state != State::Connecting)
         return;
-    fail(QStringLiteral("no connection within ") + QString::number(m_connectTimer.interval() / 1000.0) +
-         QStringLiteral(" s"));
+    fail(tr("no connection within %1 s").arg(QString::number(m_connectTimer.interval() / 1000.0)));
 }
 
 void MessageSender::finish(Outcome outcome, const QString &description)

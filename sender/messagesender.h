@@ -28,6 +28,9 @@ class MessageSender : public QObject
 public:
     // How long the recipient has to close its end after the message.
     static constexpr int kConfirmWaitMs = 5000;
+    // How long looking up a host name and connecting may take together when
+    // nothing shorter is set.
+    static constexpr int kLookupWaitMs = 5000;
 
     enum class State
     {
@@ -48,12 +51,11 @@ public:
     explicit MessageSender(QObject *parent = nullptr);
     ~MessageSender() override;
 
-    // Closes whatever is under way and starts connecting to ip:port. ip must
-    // be a literal IPv4 address (the user list holds addresses, not names, so
-    // nothing is looked up). On a request that cannot even start, returns
-    // false with a readable description and stays Idle. Otherwise finished()
-    // follows, always from the event loop, also when the system refuses the
-    // connection at once (no route, a broadcast address).
+    // Closes whatever is under way and starts connecting to ip:port. ip is
+    // an IPv4 or IPv6 address or a host name (looked up in the background). On a request that cannot even
+    // start, returns false with a readable description and stays Idle. Otherwise finished() follows, always
+    // from the event loop, also when the system refuses the connection at once (no route, a broadcast
+    // address).
     bool start(const QString &ip, qint32 port, QString &description);
 
     // Hands the whole payload over in one write; finished() follows when the

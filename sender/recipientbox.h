@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 
+class PresenceBrowser;
 class UserList;
 
 // The main window's recipient box ("Combo1"): one "name (address: port)"
@@ -12,6 +13,9 @@ class RecipientBox : public QComboBox
 public:
     explicit RecipientBox(QWidget *parent = nullptr);
 
-    // Rebuilt from the list, entry index selected.
-    void fill(const UserList &users, int index);
+    // Rebuilt from the list, entry index selected; with people, the users
+    // who are online are marked.
+    void fill(const UserList &users, int index, const PresenceBrowser *people = nullptr);
+
+    static QString onlineMark() { return QStringLiteral(" [online]"); }
 };

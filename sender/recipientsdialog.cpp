@@ -25,7 +25,7 @@ RecipientsDialog::RecipientsDialog(SenderSettings &settings, SettingsStore &stor
     , m_store(store)
 {
     setObjectName(QStringLiteral("SendSeveral"));
-    setWindowTitle(QStringLiteral("Send to Several"));
+    setWindowTitle(tr("Send to Several"));
     auto *layout = new QVBoxLayout(this);
     m_list = new QListWidget(this);
     m_list->setObjectName(QStringLiteral("recipientList"));
@@ -34,14 +34,14 @@ RecipientsDialog::RecipientsDialog(SenderSettings &settings, SettingsStore &stor
     layout->addWidget(m_list, 1);
 
     auto *row = new QHBoxLayout();
-    m_sendButton = new QPushButton(QStringLiteral("&Send"), this);
+    m_sendButton = new QPushButton(tr("&Send"), this);
     m_sendButton->setObjectName(QStringLiteral("sendSelected"));
     m_sendButton->setDefault(true);
-    m_saveGroupButton = new QPushButton(QStringLiteral("Save as &Group..."), this);
+    m_saveGroupButton = new QPushButton(tr("Save as &Group..."), this);
     m_saveGroupButton->setObjectName(QStringLiteral("saveGroup"));
-    m_deleteGroupButton = new QPushButton(QStringLiteral("&Delete Group"), this);
+    m_deleteGroupButton = new QPushButton(tr("&Delete Group"), this);
     m_deleteGroupButton->setObjectName(QStringLiteral("deleteGroup"));
-    auto *cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    auto *cancel = new QPushButton(tr("Cancel"), this);
     cancel->setObjectName(QStringLiteral("cancelSend"));
     for (QPushButton *button : {m_sendButton, m_saveGroupButton, m_deleteGroupButton, cancel})
         row->addWidget(button);
@@ -65,9 +65,8 @@ void RecipientsDialog::fill()
     m_list->clear();
     for (qsizetype g = 0; g < m_settings.groups.size(); ++g) {
         const UserGroup &group = m_settings.groups.at(g);
-        auto *item = new QListWidgetItem(QStringLiteral("Group: ") + group.name + QStringLiteral(" (") +
-                                             group.members.join(QStringLiteral(", ")) + u')',
-                                         m_list);
+        auto *item = new QListWidgetItem(
+            tr("Group: %1 (%2)").arg(group.name, group.members.join(QStringLiteral(", "))), m_list);
         item->setData(kEntryRole, static_cast<int>(-g - 1));
     }
     const UserList &users = m_settings.userList;
@@ -122,8 +121,7 @@ void RecipientsDialog::onSaveGroupClicked()
     }
     bool ok = false;
     const QString name =
-        QInputDialog::getText(this, QStringLiteral("Save as Group"), QStringLiteral("Group name"),
-                              QLineEdit::Normal, QString(), &ok)
+        QInputDialog::getText(this, tr("Save as Group"), tr("Group name"), QLineEdit::Normal, QString(), &ok)
             .trimmed();
     if (!ok || name.isEmpty())
         return;

@@ -65,7 +65,7 @@ public:
     void applyPending();
 
 signals:
-    void bringToFrontRequested();
+    void bringToFrontRequested(const QString &activationToken);
     // The target was applied: it is user number in the list.
     void userChosen(int number);
     // kBringForwardDelayMs after the latest userChosen().

@@ -1,12 +1,14 @@
 #include "sendcontroller.h"
 
 #include "logging.h"
+#include "presencebrowser.h"
 #include "sendersettings.h"
+#include "shownname.h"
 #include "wireformat.h"
 
 #include <algorithm>
 
-SendController::SendController(const SenderSettings &settings, QObject *parent)
+SendController::SendController(SenderSettings &settings, QObject *parent)
     : QObject(parent)
     , m_settings(settings)
     , m_sender(new MessageSender(this))
@@ -21,6 +23,7 @@ SendController::SendController(const SenderSettings &settings, QObject *parent)
 bool SendController::sendToUser(int user, const QString &text, QString &error)
 {
     m_sentTexts.add(text);
+    followPerson(user);
     const UserRecord &record = m_settings.userList.at(user);
     m_recipientIp = record.ip;
     m_recipientName = record.name;
@@ -32,8 +35,27 @@ bool SendController::sendToUser(int user, const QString &text, QString &error)
         return true;
     qCInfo(lcSend) << "send to" << m_recipientIp << "port" << record.port << "not started:" << description;
     m_sender->close();
-    error = QStringLiteral("Winsock Error: ") + description;
+    error = tr("Winsock Error: ") + description;
     return false;
+}
+
+void SendController::followPerson(int user)
+{
+    m_moveNote.clear();
+    const UserRecord &record = m_settings.userList.at(user);
+    const PresencePerson *person =
+        m_presence && !record.id.isEmpty() ? m_presence->personWithId(record.id) : nullptr;
+    if (!person || (person->address == record.ip && person->port == record.port))
+        return;
+    const auto where = [](const QString &ip, qint32 port) {
+        return recipientLabel(Recipient{QString(), ip, port});
+    };
+    m_moveNote = u'\n' + tr("%1 is now at %2 (was %3); the user list follows.")
+                             .arg(shownName(record.name), where(person->address, person->port),
+                                  where(record.ip, record.port));
+    m_settings.userList[user].ip = person->address;
+    m_settings.userList[user].port = person->port;
+    emit userMoved(user);
 }
 
 void SendController::sendText(const QString &text)
@@ -47,16 +69,17 @@ void SendController::onSendFinished(MessageSender::Outcome outcome, const QStrin
     const QString recipient = m_recipientName + QStringLiteral(" (") + m_recipientIp;
     switch (outcome) {
     case MessageSender::Outcome::Delivered:
-        emit finished(Result::Delivered, QStringLiteral("Sucessful Message Send to: ") + recipient + u')');
+        emit finished(Result::Delivered, tr("Sucessful Message Send to: %1)").arg(recipient) + m_moveNote);
         break;
     case MessageSender::Outcome::NotConfirmed:
         qCInfo(lcSend) << "send to" << m_recipientIp << "not confirmed:" << description;
-        emit finished(Result::NotConfirmed, QStringLiteral("Message sent to: ") + recipient +
-                                                QStringLiteral("), but not confirmed: ") + description);
+        emit finished(Result::NotConfirmed,
+                      tr("Message sent to: %1), but not confirmed: %2").arg(recipient, description) +
+                          m_moveNote);
         break;
     case MessageSender::Outcome::Failed:
         qCInfo(lcSend) << "send to" << m_recipientIp << "failed:" << description;
-        emit finished(Result::Failed, QStringLiteral("Winsock Error: ") + description);
+        emit finished(Result::Failed, tr("Winsock Error: ") + description + m_moveNote);
         break;
     }
 }
@@ -65,7 +88,7 @@ bool SendController::sendToSeveral(const QList<Recipient> &recipients, const QSt
 {
     // Groups without members: nobody to send to, and the text stays.
     if (recipients.isEmpty()) {
-        error = QStringLiteral("The chosen groups have no members");
+        error = tr("The chosen groups have no members");
         return false;
     }
     m_sender->close();

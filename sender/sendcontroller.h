@@ -5,6 +5,7 @@
 
 #include <QObject>
 
+class PresenceBrowser;
 struct SenderSettings;
 
 // Sending from the main window, without the window: one message to the user
@@ -22,7 +23,11 @@ public:
         Failed
     };
 
-    explicit SendController(const SenderSettings &settings, QObject *parent = nullptr);
+    explicit SendController(SenderSettings &settings, QObject *parent = nullptr);
+
+    // The people online: a user added from them is sent to where they are
+    // now, and the list follows (userMoved()).
+    void setPresence(const PresenceBrowser *presence) { m_presence = presence; }
 
     // Starts sending text to user number user of the list, stopping any send
     // under way. False, with the error box's text, when it cannot start.
@@ -45,12 +50,19 @@ signals:
     void connected();
     // A send ended; notice is what the user is told.
     void finished(SendController::Result result, const QString &notice);
+    // User number user of the list was seen at another address and port,
+    // which the list now holds; the send goes there.
+    void userMoved(int user);
 
 private:
     void onSendFinished(MessageSender::Outcome outcome, const QString &description);
     void onSeveralFinished();
 
-    const SenderSettings &m_settings;
+    void followPerson(int user);
+
+    SenderSettings &m_settings;
+    const PresenceBrowser *m_presence = nullptr;
+    QString m_moveNote;
     SentTexts m_sentTexts;
     MessageSender *m_sender;
     MessageFanout *m_fanout;

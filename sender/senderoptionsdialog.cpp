@@ -16,29 +16,29 @@ SenderOptionsDialog::SenderOptionsDialog(SenderSettings &settings, SettingsStore
     , m_settings(settings)
 {
     setObjectName(QStringLiteral("SenderOptionsDialog"));
-    setWindowTitle(QStringLiteral("Options"));
+    setWindowTitle(tr("Options"));
     auto *layout = new QVBoxLayout(this);
 
-    auto *misc = new QGroupBox(QStringLiteral("Miscellaneous"), this);
+    auto *misc = new QGroupBox(tr("Miscellaneous"), this);
     misc->setObjectName(QStringLiteral("frm"));
     auto *miscLayout = new QVBoxLayout(misc);
-    m_minimizeBox = new QCheckBox(QStringLiteral("Minimized when message is sent"), misc);
+    m_minimizeBox = new QCheckBox(tr("Minimized when message is sent"), misc);
     m_minimizeBox->setObjectName(QStringLiteral("chkminimizedsend"));
-    m_popupBox = new QCheckBox(QStringLiteral("Pop-up when message is sent"), misc);
+    m_popupBox = new QCheckBox(tr("Pop-up when message is sent"), misc);
     m_popupBox->setObjectName(QStringLiteral("Popupsend"));
     miscLayout->addWidget(m_minimizeBox);
     miscLayout->addWidget(m_popupBox);
     layout->addWidget(misc);
 
-    auto *network = new QGroupBox(QStringLiteral("Network option"), this);
+    auto *network = new QGroupBox(tr("Network option"), this);
     network->setObjectName(QStringLiteral("frm"));
     auto *grid = new QGridLayout(network);
-    auto *ipLabel = new QLabel(QStringLiteral("Default IP:"), network);
+    auto *ipLabel = new QLabel(tr("Default IP:"), network);
     ipLabel->setObjectName(QStringLiteral("lbl"));
     m_ipField = new QLineEdit(network);
     m_ipField->setObjectName(QStringLiteral("ipnumber"));
     new KeyFilter(m_ipField, kIpCharacters, kIpBoxLength);
-    auto *portLabel = new QLabel(QStringLiteral("Default port :"), network);
+    auto *portLabel = new QLabel(tr("Default port :"), network);
     portLabel->setObjectName(QStringLiteral("lbl"));
     m_portField = new QLineEdit(network);
     m_portField->setObjectName(QStringLiteral("Portnb"));
@@ -72,7 +72,7 @@ void SenderOptionsDialog::onApplyClicked()
 {
     qint32 port = 0;
     if (!isValidPort(m_portField->text(), port)) {
-        failCheck(m_portField, QStringLiteral("Invalid port number"));
+        failCheck(m_portField, tr("Invalid port number"));
         return;
     }
     m_settings.defaultPort = port;
@@ -81,7 +81,7 @@ void SenderOptionsDialog::onApplyClicked()
 
     QString ip;
     if (!isValidIp(m_ipField->text(), ip)) {
-        failCheck(m_ipField, QStringLiteral("Invalid ip address"));
+        failCheck(m_ipField, tr("Invalid ip address"));
         return;
     }
     m_settings.defaultIp = ip;

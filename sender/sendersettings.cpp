@@ -2,6 +2,7 @@
 
 #include "conversions.h"
 #include "logging.h"
+#include "presence.h"
 #include "settingsstore.h"
 #include "storelist.h"
 
@@ -27,7 +28,11 @@ const QString kMemberPrefix = QStringLiteral("member_");
 UserList usersFromEntries(const SettingsStore::Entries &entries, qint32 fallbackPort)
 {
     const int highest = highestListNumber(entries);
-    const int byCount = static_cast<int>(roundHalfEven(static_cast<double>(entries.size()) / 3.0));
+    // Three keys a user, and an "N_id" for some.
+    const auto ids = std::count_if(entries.cbegin(), entries.cend(), [](const auto &entry) {
+        return entry.first.endsWith(QStringLiteral("_id"));
+    });
+    const int byCount = static_cast<int>(roundHalfEven(static_cast<double>(entries.size() - ids) / 3.0));
     const int size = std::min(std::max(byCount, highest), kMaxListEntries);
 
     QList<UserRecord> records(size + 1);
@@ -41,6 +46,8 @@ UserList usersFromEntries(const SettingsStore::Entries &entries, qint32 fallback
             record.name = value;
         } else if (parsed.field == u"ip") {
             record.ip = value;
+        } else if (parsed.field == u"id") {
+            record.id = isPresenceId(value) ? value : QString();
         } else if (parsed.field == u"port") {
             record.port = integerOf(value).value_or(fallbackPort);
             portSeen[parsed.number] = true;
@@ -90,7 +97,7 @@ void UserList::resize(int n)
 bool UserList::operator==(const UserList &other) const
 {
     const auto same = [](const UserRecord &a, const UserRecord &b) {
-        return a.name == b.name && a.ip == b.ip && a.port == b.port && a.order == b.order;
+        return a.name == b.name && a.ip == b.ip && a.port == b.port && a.order == b.order && a.id == b.id;
     };
     return std::equal(m_entries.begin(), m_entries.end(), other.m_entries.begin(), other.m_entries.end(),
                       same);
@@ -151,6 +158,8 @@ bool saveUserList(SettingsStore &store, const UserList &users)
         store.save(kUsers, number + QStringLiteral("_name"), users.at(n).name);
         store.save(kUsers, number + QStringLiteral("_ip"), users.at(n).ip);
         store.save(kUsers, number + QStringLiteral("_port"), integerText(users.at(n).port));
+        if (!users.at(n).id.isEmpty())
+            store.save(kUsers, number + QStringLiteral("_id"), users.at(n).id);
     }
     return store.flush();
 }

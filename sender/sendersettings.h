@@ -19,6 +19,9 @@ struct UserRecord
     QString ip;
     qint32 port = 0;
     qint32 order = 0; // 1-based display position
+    // The presence identifier of a user added from the people online
+    // ("N_id"), whose address then follows them; empty for others.
+    QString id = {};
 };
 
 // Records are numbered 1 to N; entry 0 exists, holds empty fields and is

@@ -1,5 +1,7 @@
 #include "sendwindow.h"
 
+#include "presencebrowser.h"
+
 #include "aboutbox.h"
 #include "identificationdialog.h"
 #include "messagebox.h"
@@ -24,6 +26,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QTimer>
 #include <QVBoxLayout>
 
 // The main window's start position has no prefix of its own.
@@ -37,7 +40,7 @@ SendWindow::SendWindow(SettingsStore &store, SenderSettings &settings, QWidget *
     , m_intake(new ReplyIntake(settings.userList, this))
 {
     setObjectName(QStringLiteral("SendForm"));
-    setWindowTitle(QStringLiteral("Send Message"));
+    setWindowTitle(tr("Send Message"));
     createMessageArea();
     createMenus();
     // A first size that leaves a few lines for the message.
@@ -47,7 +50,22 @@ SendWindow::SendWindow(SettingsStore &store, SenderSettings &settings, QWidget *
             [this] { m_sending->sendText(m_messageField->toPlainText()); });
     connect(m_sending, &SendController::finished, this, &SendWindow::onSendFinished);
     connectReplyIntake();
+    // The people online are browsed from the first turn of the event loop
+    // on: connecting to the system bus is no part of the start.
+    QTimer::singleShot(0, this, [this] {
+        m_people = new PresenceBrowser(QDBusConnection::systemBus(), this);
+        m_sending->setPresence(m_people);
+        const auto refill = [this] { fillRecipients(m_recipientBox->currentIndex()); };
+        connect(m_sending, &SendController::userMoved, this, refill);
+        connect(m_people, &PresenceBrowser::changed, this, refill);
+        m_people->start();
+    });
     load();
+}
+
+void SendWindow::fillRecipients(int index)
+{
+    m_recipientBox->fill(m_settings.userList, index, m_people);
 }
 
 SendWindow::~SendWindow()
@@ -59,9 +77,10 @@ SendWindow::~SendWindow()
 
 void SendWindow::connectReplyIntake()
 {
-    connect(m_intake, &ReplyIntake::bringToFrontRequested, this, [this] { bringToFront(this); });
+    connect(m_intake, &ReplyIntake::bringToFrontRequested, this,
+            [this](const QString &activationToken) { bringToFront(this, activationToken); });
     connect(m_intake, &ReplyIntake::userChosen, this, [this](int number) {
-        m_recipientBox->fill(m_settings.userList, number - 1);
+        fillRecipients(number - 1);
         if (isMinimized())
             showNormal();
     });
@@ -70,7 +89,7 @@ void SendWindow::connectReplyIntake()
         // one that is open already names the latest sender instead.
         QWidget *front = QApplication::activeModalWidget();
         showNotice(front ? front : this, kTitleReply,
-                   QStringLiteral("Return to main menu for reply to user ") + name, NoticeText::Replace);
+                   tr("Return to main menu for reply to user %1").arg(name), NoticeText::Replace);
     });
     connect(m_intake, &ReplyIntake::bringForwardDue, this, [this] {
         bringToFront(this);
@@ -109,17 +128,18 @@ void SendWindow::createButtons(QWidget *central, QVBoxLayout *layout)
         connect(button, &QPushButton::clicked, this, handler);
         return button;
     };
-    m_sendButton = addButton(QStringLiteral("Send"), QStringLiteral("Command1"), [this] { onSendClicked(); });
-    addButton(QStringLiteral("Stop"), QStringLiteral("StopSend"), [this] {
+    m_sendButton = addButton(tr("Send"), QStringLiteral("Command1"), [this] { onSendClicked(); });
+    addButton(tr("Stop"), QStringLiteral("StopSend"), [this] {
         m_sending->stop();
         m_sendButton->setEnabled(true);
     });
-    addButton(QStringLiteral("Modify User"), QStringLiteral("adduser"), [this] {
-        UserListEditor(m_settings, m_store, this).exec();
-        m_recipientBox->fill(m_settings.userList, 0);
+    addButton(tr("Modify User"), QStringLiteral("adduser"), [this] {
+        UserListEditor editor(m_settings, m_store, this);
+        editor.setPeople(m_people);
+        editor.exec();
+        fillRecipients(0);
     });
-    addButton(QStringLiteral("Se&veral..."), QStringLiteral("SendSeveral"),
-              [this] { onSendSeveralClicked(); });
+    addButton(tr("Se&veral..."), QStringLiteral("SendSeveral"), [this] { onSendSeveralClicked(); });
     layout->addLayout(row);
 }
 
@@ -134,27 +154,27 @@ void SendWindow::addMenuItem(QMenu *menu, const QString &text, const QString &na
 void SendWindow::createMenus()
 {
     // The items keep the names of their menu groups and places ("progopmn_2").
-    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
+    QMenu *file = menuBar()->addMenu(tr("&File"));
     file->setObjectName(QStringLiteral("mainmn_1"));
-    addMenuItem(file, QStringLiteral("E&xit"), QStringLiteral("exitmn_1"), [this] {
+    addMenuItem(file, tr("E&xit"), QStringLiteral("exitmn_1"), [this] {
         unload();
         close();
         QCoreApplication::quit();
     });
 
-    QMenu *option = menuBar()->addMenu(QStringLiteral("&Option"));
+    QMenu *option = menuBar()->addMenu(tr("&Option"));
     option->setObjectName(QStringLiteral("mainmn_2"));
-    addMenuItem(option, QStringLiteral("&Program Option ..."), QStringLiteral("progopmn_1"),
+    addMenuItem(option, tr("&Program Option ..."), QStringLiteral("progopmn_1"),
                 [this] { SenderOptionsDialog(m_settings, m_store, this).exec(); });
-    addMenuItem(option, QStringLiteral("&Identification ..."), QStringLiteral("progopmn_2"),
+    addMenuItem(option, tr("&Identification ..."), QStringLiteral("progopmn_2"),
                 [this] { IdentificationDialog(m_settings, m_store, this).exec(); });
 
-    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
+    QMenu *help = menuBar()->addMenu(tr("&Help"));
     help->setObjectName(QStringLiteral("mainmn_3"));
-    addMenuItem(help, QStringLiteral("Your &ip..."), QStringLiteral("aboutmn_1"),
+    addMenuItem(help, tr("Your &ip..."), QStringLiteral("aboutmn_1"),
                 [this] { YourIpDialog(m_store, this).exec(); });
     help->addSeparator()->setObjectName(QStringLiteral("aboutmn_2"));
-    addMenuItem(help, QStringLiteral("&About..."), QStringLiteral("aboutmn_3"),
+    addMenuItem(help, tr("&About..."), QStringLiteral("aboutmn_3"),
                 [this] { showAboutBox(this, QStringLiteral("Quillpost"), m_store); });
 }
 
@@ -162,7 +182,7 @@ void SendWindow::load()
 {
     m_settings.userList = defaultUserList();
     loadSenderSettings(m_store, m_settings);
-    m_recipientBox->fill(m_settings.userList, 0);
+    fillRecipients(0);
 
     // Centring needs the size the window will really have.
     resize(size().expandedTo(minimumSizeHint()));

@@ -11,6 +11,7 @@ class QPushButton;
 class QVBoxLayout;
 class RecipientBox;
 class ReplyIntake;
+class PresenceBrowser;
 class SettingsStore;
 struct SenderSettings;
 
@@ -27,6 +28,8 @@ public:
 
     SendController *sendController() const { return m_sending; }
     ReplyIntake *replyIntake() const { return m_intake; }
+    // The people online (null until the first turn of the event loop).
+    PresenceBrowser *people() const { return m_people; }
     bool sentByEnter() const { return m_sentByEnter; }
     // True while this window is the active one among the program's own
     // windows; false from start until it is first activated.
@@ -43,6 +46,9 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // The recipient box rebuilt from the list, entry index selected, the
+    // users online marked.
+    void fillRecipients(int index);
     void connectReplyIntake();
     void createMessageArea();
     void createButtons(QWidget *central, QVBoxLayout *layout);
@@ -64,6 +70,7 @@ private:
     QPushButton *m_sendButton = nullptr;
     SendController *m_sending = nullptr;
     ReplyIntake *m_intake = nullptr;
+    PresenceBrowser *m_people = nullptr;
 
     bool m_sentByEnter = false;
     bool m_shownOnce = false;

@@ -11,6 +11,7 @@
 #include "windowposition.h"
 
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -28,8 +29,8 @@ const QString kLocalhost = QStringLiteral("localhost");
 
 QString invalidNameText()
 {
-    return QStringLiteral("Invalid User Name (lenght must be between 1 and ") +
-           integerText(kMaxUserNameLength) + QStringLiteral(")");
+    return QCoreApplication::translate("UserDialog", "Invalid User Name (lenght must be between 1 and %1)")
+        .arg(integerText(kMaxUserNameLength));
 }
 
 // Keys that drive the dialog rather than type into a field: they pass every filter.
@@ -71,9 +72,11 @@ bool mayType(const QLineEdit *field, const QKeyEvent *event, int limit, bool (*a
     return field->text().size() - field->selectedText().size() + typed.size() <= limit;
 }
 
+// An IPv4 or IPv6 address (in brackets or not) or a host name.
 bool isIpCharacter(QChar c)
 {
-    return (c >= u'0' && c <= u'9') || c == u'.';
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') ||
+           QStringView(u".:-[]").contains(c);
 }
 
 bool isPortCharacter(QChar c)
@@ -104,7 +107,7 @@ UserDialog::UserDialog(UserEdit &edit, const UserRows &rows, const SenderSetting
     , m_position(new PositionKeeper(this, store, kWindowPrefix))
 {
     setObjectName(QStringLiteral("Modify_or_add"));
-    setWindowTitle(QStringLiteral("User"));
+    setWindowTitle(tr("User"));
 
     QGridLayout *fields = createFields();
     QHBoxLayout *buttons = createButtons();
@@ -119,7 +122,7 @@ UserDialog::UserDialog(UserEdit &edit, const UserRows &rows, const SenderSetting
     connect(m_testButton, &QPushButton::clicked, this, &UserDialog::onTestAddressClicked);
     connect(m_probe, &AddressProbe::finished, this,
             [this](AddressProbe::Outcome outcome, const QString &description) {
-                showNotice(this, QStringLiteral("Test"),
+                showNotice(this, tr("Test"),
                            probeReport(outcome, description, m_probedIp, m_probedPort, m_probe->wait()));
             });
 
@@ -129,7 +132,7 @@ UserDialog::UserDialog(UserEdit &edit, const UserRows &rows, const SenderSetting
 QGridLayout *UserDialog::createFields()
 {
     auto *fields = new QGridLayout;
-    const QString labels[] = {QStringLiteral("Name"), QStringLiteral("IP number"), QStringLiteral("Port")};
+    const QString labels[] = {tr("Name"), tr("IP number"), tr("Port")};
     m_nameField = new QLineEdit(this);
     m_nameField->setObjectName(QStringLiteral("username"));
     m_ipField = new QLineEdit(this);
@@ -154,17 +157,17 @@ QGridLayout *UserDialog::createFields()
 
 QHBoxLayout *UserDialog::createButtons()
 {
-    m_saveButton = new QPushButton(QStringLiteral("Save"), this);
+    m_saveButton = new QPushButton(tr("Save"), this);
     m_saveButton->setObjectName(QStringLiteral("oksave"));
     m_saveButton->setDefault(true);
-    m_cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancelButton = new QPushButton(tr("Cancel"), this);
     m_cancelButton->setObjectName(QStringLiteral("cancelsave"));
     m_cancelButton->setAutoDefault(false);
-    m_addNetworkUserButton = new QPushButton(QStringLiteral("Add Network User"), this);
+    m_addNetworkUserButton = new QPushButton(tr("Add Network User"), this);
     m_addNetworkUserButton->setObjectName(QStringLiteral("cmdAddNetworkUser"));
     m_addNetworkUserButton->setAutoDefault(false);
 
-    m_testButton = new QPushButton(QStringLiteral("&Test"), this);
+    m_testButton = new QPushButton(tr("&Test"), this);
     m_testButton->setObjectName(QStringLiteral("testAddress"));
     m_testButton->setAutoDefault(false);
     auto *buttons = new QHBoxLayout;
@@ -211,7 +214,7 @@ void UserDialog::onSaveClicked()
     // An unchanged name is the user being changed: the row itself would count
     // as a duplicate.
     if (name != m_openingName && isUserInList(m_rows, name, ip)) {
-        showMessage(this, kTitleError, QStringLiteral("User Name and IP already in Use"));
+        showMessage(this, kTitleError, tr("User Name and IP already in Use"));
         m_nameField->setFocus();
         return;
     }
@@ -227,9 +230,9 @@ void UserDialog::onSaveClicked()
 
 bool UserDialog::checkIp(QString &ip)
 {
-    if (isValidIp(m_ipField->text(), ip))
+    if (isValidAddress(m_ipField->text(), ip))
         return true;
-    showMessage(this, kTitleError, QStringLiteral("Invalid ip address"));
+    showMessage(this, kTitleError, tr("Invalid ip address"));
     m_ipField->setFocus();
     return false;
 }
@@ -238,7 +241,7 @@ bool UserDialog::checkPort(qint32 &port)
 {
     if (isPortText(m_portField->text()) && isValidPort(m_portField->text(), port))
         return true;
-    showMessage(this, kTitleError, QStringLiteral("Invalid port number"));
+    showMessage(this, kTitleError, tr("Invalid port number"));
     m_portField->setFocus();
     return false;
 }
@@ -249,7 +252,7 @@ void UserDialog::onTestAddressClicked()
     if (!checkIp(m_probedIp) || !checkPort(m_probedPort))
         return;
     if (m_probedPort == 0) {
-        showMessage(this, kTitleError, QStringLiteral("Invalid port number"));
+        showMessage(this, kTitleError, tr("Invalid port number"));
         m_portField->setFocus();
         return;
     }
@@ -267,7 +270,7 @@ void UserDialog::onAddNetworkUserClicked()
     QString address;
     QString computer;
     if (!browseNetworkComputer(this, address, computer)) {
-        showMessage(this, kTitleError, QStringLiteral("Unable to Browse the network"));
+        showMessage(this, kTitleError, tr("Unable to Browse the network"));
         return;
     }
     m_nameField->setText(computer);

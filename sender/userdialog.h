@@ -83,5 +83,5 @@ private:
 QString portDisplayText(qint32 port);
 
 // Typing limits of the fields, from the field checks and the widest text each holds.
-constexpr int kUserIpTypingLimit = 15;  // "255.255.255.255"
+constexpr int kUserIpTypingLimit = 253; // the longest host name
 constexpr int kUserPortTypingLimit = 5; // "65535"

@@ -1,5 +1,8 @@
 #include "userlisteditor.h"
 
+#include "peopledialog.h"
+
+#include "fieldchecks.h"
 #include "messagebox.h"
 #include "positionkeeper.h"
 #include "sendersettings.h"
@@ -43,9 +46,9 @@ UserListEditor::UserListEditor(SenderSettings &settings, SettingsStore &store, Q
     , m_position(new PositionKeeper(this, store, kWindowPrefix))
 {
     setObjectName(QStringLiteral("ModifyUser"));
-    setWindowTitle(QStringLiteral("Modify User"));
+    setWindowTitle(tr("Modify User"));
 
-    auto *frame = new QGroupBox(QStringLiteral("User list"), this);
+    auto *frame = new QGroupBox(tr("User list"), this);
     frame->setObjectName(QStringLiteral("Frm"));
     m_list = new UserListView(frame);
     m_list->setObjectName(QStringLiteral("listuser"));
@@ -54,15 +57,15 @@ UserListEditor::UserListEditor(SenderSettings &settings, SettingsStore &store, Q
     frameLayout->addWidget(m_list);
 
     auto *buttons = new QVBoxLayout;
-    QPushButton *adduser = addButton(this, buttons, QStringLiteral("adduser"), QStringLiteral("Add"));
-    QPushButton *moduser = addButton(this, buttons, QStringLiteral("moduser"), QStringLiteral("Modify"));
-    QPushButton *removeuser =
-        addButton(this, buttons, QStringLiteral("removeuser"), QStringLiteral("Remove"));
+    QPushButton *adduser = addButton(this, buttons, QStringLiteral("adduser"), tr("Add"));
+    QPushButton *people = addButton(this, buttons, QStringLiteral("addPeople"), tr("&People..."));
+    QPushButton *moduser = addButton(this, buttons, QStringLiteral("moduser"), tr("Modify"));
+    QPushButton *removeuser = addButton(this, buttons, QStringLiteral("removeuser"), tr("Remove"));
     buttons->addStretch();
-    QPushButton *reset = addButton(this, buttons, QStringLiteral("ResetDefault"), QStringLiteral("Reset"));
-    QPushButton *loadButton = addButton(this, buttons, QStringLiteral("LoadOption"), QStringLiteral("Load"));
-    QPushButton *apply = addButton(this, buttons, QStringLiteral("SaveOption"), QStringLiteral("Apply"));
-    QPushButton *cancel = addButton(this, buttons, QStringLiteral("ReturnCmd"), QStringLiteral("Cancel"));
+    QPushButton *reset = addButton(this, buttons, QStringLiteral("ResetDefault"), tr("Reset"));
+    QPushButton *loadButton = addButton(this, buttons, QStringLiteral("LoadOption"), tr("Load"));
+    QPushButton *apply = addButton(this, buttons, QStringLiteral("SaveOption"), tr("Apply"));
+    QPushButton *cancel = addButton(this, buttons, QStringLiteral("ReturnCmd"), tr("Cancel"));
 
     auto *layout = new QHBoxLayout(this);
     layout->addWidget(frame, 1);
@@ -71,6 +74,7 @@ UserListEditor::UserListEditor(SenderSettings &settings, SettingsStore &store, Q
     createMoveMenu();
 
     connect(adduser, &QPushButton::clicked, this, &UserListEditor::onAddClicked);
+    connect(people, &QPushButton::clicked, this, &UserListEditor::onPeopleClicked);
     connect(moduser, &QPushButton::clicked, this, &UserListEditor::onModifyClicked);
     connect(removeuser, &QPushButton::clicked, this, &UserListEditor::onRemoveClicked);
     connect(reset, &QPushButton::clicked, this, &UserListEditor::onResetClicked);
@@ -100,10 +104,9 @@ UserListEditor::~UserListEditor() = default;
 
 void UserListEditor::createMoveMenu()
 {
-    m_menu = new QMenu(QStringLiteral("ListView Option"), this);
+    m_menu = new QMenu(tr("ListView Option"), this);
     m_menu->setObjectName(QStringLiteral("mainmn"));
-    const QString moveTexts[] = {QStringLiteral("Move &First"), QStringLiteral("Move &Up"),
-                                 QStringLiteral("Move &Down"), QStringLiteral("Move &Last")};
+    const QString moveTexts[] = {tr("Move &First"), tr("Move &Up"), tr("Move &Down"), tr("Move &Last")};
     for (int k = MoveFirst; k <= MoveLast; ++k) {
         QAction *item = m_menu->addAction(moveTexts[k - 1]);
         item->setObjectName(QStringLiteral("ListViewmn"));
@@ -158,6 +161,26 @@ void UserListEditor::runUserDialog()
     dialog.exec();
 }
 
+void UserListEditor::onPeopleClicked()
+{
+    PeopleDialog dialog(m_people, this);
+    if (dialog.exec() != QDialog::Accepted || !dialog.chosen())
+        return;
+    const PresencePerson person = *dialog.chosen();
+    for (int row = 0; row < m_list->rowCount(); ++row) {
+        if (UserListView::rowRecord(m_list->topLevelItem(row)).id == person.record.id) {
+            m_list->selectRow(m_list->topLevelItem(row));
+            return;
+        }
+    }
+    QString name;
+    if (m_list->rowCount() >= kMaxListEntries || !isValidUserName(person.record.name, name)) {
+        QApplication::beep();
+        return;
+    }
+    addUserRow({name, person.address, person.port, 0, person.record.id});
+}
+
 void UserListEditor::onAddClicked()
 {
     if (m_list->rowCount() >= kMaxListEntries) {
@@ -208,7 +231,7 @@ void UserListEditor::onRemoveClicked()
     if (index < 0)
         return;
     if (m_list->rowName(index) == kLocalhost) {
-        showMessage(this, kTitleError, QStringLiteral("Cannot delete localhost"));
+        showMessage(this, kTitleError, tr("Cannot delete localhost"));
         return;
     }
     QTreeWidgetItem *row = m_list->takeTopLevelItem(index);

@@ -3,6 +3,8 @@
 #include "userdialog.h"
 
 #include <QDialog>
+
+class PresenceBrowser;
 #include <QPoint>
 
 class QAction;
@@ -35,6 +37,11 @@ public:
     // within the list.
     void load();
     void onAddClicked();
+    // "People...": a person online, taken into the rows with their id (the
+    // row of that id already there is selected instead).
+    void onPeopleClicked();
+    // The people online that "People..." offers.
+    void setPeople(const PresenceBrowser *people) { m_people = people; }
     void onModifyClicked();
     void onRemoveClicked();
     void onListMousePressed(int button, int shift, QPoint position);
@@ -88,4 +95,5 @@ private:
     UserListView *m_list = nullptr;
     QMenu *m_menu = nullptr;
     QAction *m_moveActions[4] = {};
+    const PresenceBrowser *m_people = nullptr;
 };

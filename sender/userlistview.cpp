@@ -12,7 +12,7 @@ UserListView::UserListView(QWidget *parent)
     : QTreeWidget(parent)
 {
     setColumnCount(3);
-    setHeaderLabels({QStringLiteral("User Name"), QStringLiteral("User IP"), QStringLiteral("User Port")});
+    setHeaderLabels({tr("User Name"), tr("User IP"), tr("User Port")});
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setUniformRowHeights(true); // keeps lists of thousands of users quick to lay out
@@ -58,6 +58,7 @@ void UserListView::setRowTexts(QTreeWidgetItem *row, const UserRecord &record)
     row->setText(NameColumn, record.name);
     row->setText(IpColumn, record.ip);
     row->setText(PortColumn, integerText(record.port));
+    row->setData(NameColumn, Qt::UserRole, record.id);
 }
 
 UserRecord UserListView::rowRecord(const QTreeWidgetItem *row)
@@ -68,6 +69,7 @@ UserRecord UserListView::rowRecord(const QTreeWidgetItem *row)
     // A port text that no longer spells a 32-bit number reads as 0 rather
     // than wrapping around.
     record.port = toInt32(readNumber(row->text(PortColumn))).value_or(0);
+    record.id = row->data(NameColumn, Qt::UserRole).toString();
     return record;
 }
 

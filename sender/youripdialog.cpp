@@ -71,9 +71,9 @@ YourIpDialog::YourIpDialog(SettingsStore &store, QWidget *owner)
     : QDialog(owner)
 {
     setObjectName(QStringLiteral("YourIP"));
-    setWindowTitle(QStringLiteral("Your IP is..."));
+    setWindowTitle(tr("Your IP is..."));
     auto *layout = new QVBoxLayout(this);
-    auto *frame = new QGroupBox(QStringLiteral("IP"), this);
+    auto *frame = new QGroupBox(tr("IP"), this);
     frame->setObjectName(QStringLiteral("frm"));
     auto *frameLayout = new QVBoxLayout(frame);
     auto *number = new QLineEdit(frame);
@@ -83,7 +83,7 @@ YourIpDialog::YourIpDialog(SettingsStore &store, QWidget *owner)
     number->setText(reachableIpv4Address());
     frameLayout->addWidget(number);
     layout->addWidget(frame);
-    auto *ok = new QPushButton(QStringLiteral("Ok"), this);
+    auto *ok = new QPushButton(tr("Ok"), this);
     ok->setObjectName(QStringLiteral("ReturnCmd"));
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     layout->addWidget(ok);

@@ -5,6 +5,7 @@
 #include "desktopnotifier.h"
 #include "localendpoint.h"
 #include "logcapture.h"
+#include "notificationstandin.h"
 #include "privatebus.h"
 #include "receivertesthelpers.h"
 #include "replyrecord.h"
@@ -17,38 +18,6 @@
 namespace {
 constexpr int kWaitMs = 10000;
 }
-
-// Answers as a notification server does, on a connection of its own,
-// owning the name while it lives.
-class StandIn : public QObject
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-public:
-    StandIn()
-        : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"stand-in"_s))
-    {
-        m_bus.registerObject(u"/org/freedesktop/Notifications"_s, this, QDBusConnection::ExportAllContents);
-        m_bus.registerService(u"org.freedesktop.Notifications"_s); // seen through isAvailable()
-    }
-    ~StandIn() override { QDBusConnection::disconnectFromBus(m_bus.name()); }
-    QList<QStringList> calls; // summary, body, actions...
-
-public slots:
-    uint Notify(const QString &, uint, const QString &, const QString &summary, const QString &body,
-                const QStringList &actions, const QVariantMap &, int)
-    {
-        calls.append(QStringList{summary, body} + actions);
-        return uint(100 + calls.size());
-    }
-    QStringList GetCapabilities() { return {u"actions"_s, u"body-markup"_s}; }
-
-signals:
-    void ActionInvoked(uint id, const QString &actionKey);
-
-private:
-    QDBusConnection m_bus;
-};
 
 class TestNotifications : public QObject
 {
@@ -89,14 +58,22 @@ private slots:
         emit standIn.ActionInvoked(101, u"open"_s);
         QTRY_VERIFY_WITH_TIMEOUT(window->isVisible(), kWaitMs);
 
-        // "Reply" hands the sender to the window captioned "Send Message".
+        // "Reply" hands the sender to the window captioned "Send Message",
+        // then the activation token the server sent with the action, which
+        // lets that window come forward (a token that cannot be one is
+        // dropped).
         LocalEndpoint sendWindow(kSendEndpointName);
         QVERIFY(sendWindow.listen());
         QSignalSpy records(&sendWindow, &LocalEndpoint::copyDataReceived);
+        QSignalSpy forward(&sendWindow, &LocalEndpoint::bringToFrontRequested);
+        emit standIn.ActivationToken(102, u"tok en"_s);
+        emit standIn.ActivationToken(102, u"quill-token-1"_s);
         emit standIn.ActionInvoked(102, u"reply"_s);
         QVERIFY(records.wait(kWaitMs));
         QCOMPARE(records[0][0].toUInt(), kReplyRecordKind);
         QCOMPARE(records[0][1].toByteArray(), Bars("bob|127.0.0.1|6000||"));
+        QTRY_COMPARE_WITH_TIMEOUT(forward.size(), 1, kWaitMs);
+        QCOMPARE(forward[0][0].toString(), u"quill-token-1"_s);
         // Through the window's own "Reply", so that it closes as after a click.
         QVERIFY(window->findChild<ReplyToSender *>());
     }
@@ -123,4 +100,5 @@ private:
 };
 
 QTEST_MAIN(TestNotifications)
+#include "moc_notificationstandin.cpp"
 #include "test_notifications.moc"

@@ -49,10 +49,13 @@ private slots:
         QProcess first; // killed, if still running, when the test ends
         first.setProcessEnvironment(folders.environment(display.name()));
         first.start(BuiltProgram(u"quillbox"_s));
-        // Its place, the sound and alert options, and the default port, whether
-        // or not that can be listened on here.
-        QTRY_COMPARE_WITH_TIMEOUT(SettingsStore::atPath(ini).getAll(u"Settings"_s).size(), 4, kXWaitMs);
+        // Its place, the sound, alert and announcement options with the id it
+        // announces, and the default port, whether or not that can be
+        // listened on here.
+        QTRY_COMPARE_WITH_TIMEOUT(SettingsStore::atPath(ini).getAll(u"Settings"_s).size(), 6, kXWaitMs);
         const SettingsStore store = SettingsStore::atPath(ini);
+        QCOMPARE(store.get(u"Settings"_s, u"Announce"_s, QString()), u"True"_s);
+        QVERIFY(!store.get(u"Settings"_s, u"AnnounceId"_s, QString()).isEmpty());
         QCOMPARE(store.get(u"Settings"_s, u"PlayIncomingSound"_s, QString()), u"True"_s);
         QCOMPARE(store.get(u"Settings"_s, u"MessageAlert"_s, QString()), u"Both"_s);
         QCOMPARE(store.getAll(u"Ports"_s),

@@ -2,17 +2,19 @@
 // thread is busy, and wait while a modal dialog is open, under one notice; the queue's bound counts the
 // senders still being read; the options dialog keeps the listeners of unchanged ports; the ports' status in
 // the window and the tray tip; and the two ways the program ends.
-#include "accessiblenames.h"
 #include "historywindow.h"
+#include "markedtexts.h"
 #include "messagehistory.h"
 #include "messageintake.h"
 #include "portstatus.h"
 #include "receiveroptionsdialog.h"
 #include "receivertesthelpers.h"
+#include "translation.h"
 #include "trayicon.h"
 
 #include <QAction>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -229,23 +231,33 @@ private slots:
     }
 
     // Every control of every window that takes the focus has a name for a
-    // screen reader.
-    void accessibleNames()
+    // screen reader, every text stays readable under a dark palette, and
+    // every text goes through tr().
+    void everyWindow_data() { WindowWalkRows(); }
+
+    void everyWindow()
     {
+        QFETCH(bool, marked);
+        const MarkingTranslator marker(marked);
         Receiver r;
         QVERIFY(SendPayload(r.port(), Bars("bob|1|hello")));
         QTRY_COMPARE(r.windows().size(), 1);
         r.form->show();
         HistoryWindow history(r.form->history());
         ReceiverOptionsDialog options(r.store, r.settings);
-        QStringList unnamed;
-        for (QWidget *window : {static_cast<QWidget *>(r.form.get()), static_cast<QWidget *>(r.windows()[0]),
-                                static_cast<QWidget *>(&history), static_cast<QWidget *>(&options)}) {
-            window->show();
-            for (const QString &control : UnnamedControls(window))
-                unnamed << window->objectName() + u": "_s + control;
-        }
-        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(u", "_s)));
+        // The sender line is data: the name, address and port as they came.
+        const QStringList found = WindowWalk(marked, {r.form.get(), r.windows()[0], &history, &options},
+                                             {r.windows()[0]->findChild<QLabel *>(u"Computer"_s)->text()}) +
+                                  (marked ? UnmarkedTexts(r.form->tray()->menu()) : QStringList());
+        QVERIFY2(found.isEmpty(), qPrintable(found.join(u", "_s)));
+    }
+
+    void germanCaption()
+    {
+        installTranslations(*qApp, QLocale(QLocale::German));
+        Receiver r;
+        installTranslations(*qApp, QLocale::c());
+        QCOMPARE(r.form->windowTitle(), u"Nachrichtenempfänger"_s);
     }
 
     void ends()

@@ -8,6 +8,7 @@
 #include "replyintake.h"
 #include "replyrecord.h"
 #include "storelist.h"
+#include "windowactivation.h"
 
 #include <QAction>
 #include <QFileInfo>
@@ -82,6 +83,10 @@ private slots:
         };
         const QByteArray most(kMaxEndpointBodyBytes - 8, 'x'); // the data a body holds
         QTest::newRow("bring to front") << endpointRequestBytes(kEndpointBringToFront, {}) << true;
+        const QByteArray token(kMaxActivationTokenBytes, 't');
+        QTest::newRow("with a token") << endpointRequestBytes(kEndpointBringToFront, token) << true;
+        QTest::newRow("token too long") << endpointRequestBytes(kEndpointBringToFront, token + 't') << false;
+        QTest::newRow("token not ASCII") << endpointRequestBytes(kEndpointBringToFront, "to\nken") << false;
         QTest::newRow("largest") << copyData("000000030000fff8", most) << true;
         QTest::newRow("a byte more") << copyData("000000030000fff9", most + 'x') << false;
         QTest::newRow("cbData above the data") << copyData("0000000300000004", "abc") << false;

@@ -5,7 +5,6 @@
 // double click and Enter, Add, Remove, Load, Reset, Apply, Cancel) and the
 // network computer picker.
 #include "aboutbox.h"
-#include "accessiblenames.h"
 #include "addressprobe.h"
 #include "computerpicker.h"
 #include "computersource.h"
@@ -14,9 +13,11 @@
 #include "identificationdialog.h"
 #include "identity.h"
 #include "listeners.h"
+#include "markedtexts.h"
 #include "quillposttest.h"
 #include "recipientsdialog.h"
 #include "senderoptionsdialog.h"
+#include "translation.h"
 #include "userlisteditor.h"
 #include "youripdialog.h"
 
@@ -90,9 +91,11 @@ private slots:
         QTest::addColumn<int>("modifiers");
         QTest::addColumn<QString>("kept");
         const QString name = u"A-1 x"_s + QString(130, u'n');
-        for (const QString &box : {u"ipnumber"_s, u"userip"_s})
-            QTest::addRow("%s: 15", qPrintable(box))
-                << box << u"1a9 2.-1x6,8.0.123456"_s << 0 << u"192.168.0.12345"_s;
+        QTest::addRow("ipnumber: 15")
+            << u"ipnumber"_s << u"1a9 2.-1x6,8.0.123456"_s << 0 << u"192.168.0.12345"_s;
+        // The user list also takes IPv6 addresses and host names.
+        QTest::addRow("userip: names")
+            << u"userip"_s << u"[fe80::1]/ desk-7.lan_"_s << 0 << u"[fe80::1]desk-7.lan"_s;
         for (const QString &box : {u"Portnb"_s, u"txtmyportnb"_s, u"userport"_s}) {
             QTest::addRow("%s: 5", qPrintable(box)) << box << u"-5.0 5e123"_s << 0 << u"50512"_s;
             QTest::addRow("%s: Alt", qPrintable(box)) << box << u"ab"_s << int(Qt::AltModifier) << QString();
@@ -161,7 +164,9 @@ private slots:
         const QString name = u"Error: Invalid User Name (lenght must be between 1 and 128)"_s;
         QTest::newRow("normalised") << u" Bob |010.001.000.001| 505"_s << u"Bob|10.1.0.1|505"_s;
         QTest::newRow("name first") << u" ||99999"_s << name;
-        QTest::newRow("address before port") << u"Bob|abc|99999"_s << u"Error: Invalid ip address"_s;
+        QTest::newRow("address before port") << u"Bob|a..b|99999"_s << u"Error: Invalid ip address"_s;
+        QTest::newRow("IPv6") << u"Bob|[FE80:0::1]|505"_s << u"Bob|fe80::1|505"_s;
+        QTest::newRow("host name") << u"Bob| desk-7.lan |505"_s << u"Bob|desk-7.lan|505"_s;
         QTest::newRow("duplicate") << u"Dup|10.0.0.001|99999"_s
                                    << u"Error: User Name and IP already in Use"_s;
         QTest::newRow("unchanged name, no duplicate") << u"X|10.0.0.2|7"_s << u"X|10.0.0.2|7"_s;
@@ -196,12 +201,17 @@ private slots:
             << u"Test: 127.0.0.1 port F did not answer within 0.3 s: the computer may be off "
                "or out of reach, or a firewall drops the connection."_s;
         QTest::newRow("port 0") << u"0"_s << u"Error: Invalid port number"_s;
+        // A host name is looked up within the same wait.
+        QTest::newRow("host name") << u"localhost:A"_s
+                                   << u"Test: localhost port A is reachable: a program listens there."_s;
     }
 
     void testAddress()
     {
         QFETCH(QString, port);
         QFETCH(QString, box);
+        const QString host = port.contains(u':') ? port.section(u':', 0, 0) : u"127.0.0.1"_s;
+        port = port.section(u':', -1);
         Listeners to;
         QVERIFY(to.listen());
         // A queue of one, taken: the system drops further attempts unanswered.
@@ -218,7 +228,7 @@ private slots:
         const QString number = QString::number(ports.value(port, 0));
         box.replace(u"port "_s + port, u"port "_s + number);
 
-        m_edit.user = {u"X"_s, u"127.0.0.1"_s, ports.value(port, 0), 0};
+        m_edit.user = {u"X"_s, host, ports.value(port, 0), 0};
         UserDialog dialog(m_edit, m_rows, m_settings, m_store, nullptr);
         dialog.addressProbe()->setWait(300);
         Click(&dialog, u"testAddress"_s);
@@ -254,9 +264,14 @@ private slots:
     }
 
     // Every control of every window that takes the focus has a name for a
-    // screen reader.
-    void accessibleNames()
+    // screen reader, every text stays readable under a dark palette, and
+    // every text goes through tr().
+    void everyWindow_data() { WindowWalkRows(); }
+
+    void everyWindow()
     {
+        QFETCH(bool, marked);
+        const MarkingTranslator marker(marked);
         SendWindowFixture send({u"bob"_s, u"127.0.0.1"_s, 505, 0});
         QVERIFY(send.open());
         std::vector<std::unique_ptr<QWidget>> windows;
@@ -268,13 +283,20 @@ private slots:
         windows.emplace_back(new YourIpDialog(m_store, nullptr));
         windows.emplace_back(new ComputerPicker(nullptr, nullptr));
         windows.emplace_back(new AboutBox(u"Quillpost"_s, m_store, nullptr));
-        QStringList unnamed = UnnamedControls(send.form.get());
-        for (const auto &window : windows) {
-            window->show();
-            for (const QString &control : UnnamedControls(window.get()))
-                unnamed << window->objectName() + u": "_s + control;
-        }
-        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(u", "_s)));
+        QList<QWidget *> all{send.form.get()};
+        for (const auto &window : windows)
+            all << window.get();
+        // Data: the program's name in the About box, the recipient's entry.
+        const QStringList found = WindowWalk(marked, all, {u"Quillpost"_s, u"bob (127.0.0.1: 505)"_s});
+        QVERIFY2(found.isEmpty(), qPrintable(found.join(u", "_s)));
+    }
+
+    void germanCaption()
+    {
+        installTranslations(*qApp, QLocale(QLocale::German));
+        const SenderOptionsDialog dialog(m_settings, m_store, nullptr);
+        installTranslations(*qApp, QLocale::c());
+        QCOMPARE(dialog.windowTitle(), u"Optionen"_s);
     }
 
     void userDialogClipboardKeys()

@@ -4,8 +4,10 @@
 // ended through its own handle.
 
 #include <QDir>
+#include <QDirIterator>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -26,6 +28,42 @@ inline void StopProcess(QProcess &process)
     if (!process.waitForFinished(kXWaitMs))
         process.kill();
     process.waitForFinished(kXWaitMs);
+}
+
+// The pid of the program at path whose environment holds entry, or 0.
+inline qint64 RunningWith(const QString &path, const QByteArray &entry)
+{
+    QDirIterator processes(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot);
+    while (processes.hasNext()) {
+        const QString folder = processes.next();
+        QFile environment(folder + QStringLiteral("/environ"));
+        if (QFileInfo(folder + QStringLiteral("/exe")).symLinkTarget() !=
+                QFileInfo(path).canonicalFilePath() ||
+            !environment.open(QIODevice::ReadOnly))
+            continue;
+        if (environment.readAll().split('\0').contains(entry))
+            return QFileInfo(folder).fileName().toLongLong();
+    }
+    return 0;
+}
+
+// Sends payload to a program that is still coming up on port (loopback),
+// trying again until it listens; true once the whole payload went and the
+// connection closed.
+inline bool SendWhenListening(quint16 port, const QByteArray &payload)
+{
+    QTcpSocket sender;
+    const bool connected = QTest::qWaitFor(
+        [&] {
+            sender.abort();
+            sender.connectToHost(QHostAddress::LocalHost, port);
+            return sender.waitForConnected(1000);
+        },
+        kXWaitMs);
+    if (!connected || sender.write(payload) != payload.size())
+        return false;
+    sender.disconnectFromHost();
+    return sender.state() == QAbstractSocket::UnconnectedState || sender.waitForDisconnected(kXWaitMs);
 }
 
 inline QProcessEnvironment OnDisplay(const QString &display)
