@@ -95,7 +95,7 @@ private slots:
         const auto start = [&] {
             quillbox.setProcessEnvironment(folders.environment(display.name()));
             quillbox.start(BuiltProgram(u"quillbox"_s), {u"-V"_s});
-            return QTest::qWaitFor([&] { return Connect(port) != nullptr; }, kXWaitMs);
+            return WaitListening(port, kXWaitMs);
         };
         for (int attempt = 0; attempt < 3 && !port; ++attempt) {
             QTcpServer probe;

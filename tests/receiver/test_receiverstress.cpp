@@ -63,7 +63,7 @@ struct RealQuillbox
             environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
             process.setProcessEnvironment(environment);
             process.start(BuiltProgram(u"quillbox"_s), {u"-V"_s});
-            if (!QTest::qWaitFor([this] { return Connect(m_port) != nullptr; }, kXWaitMs)) {
+            if (!WaitListening(m_port, kXWaitMs)) {
                 StopProcess(process);
                 m_port = 0;
             }
