@@ -83,6 +83,12 @@ public:
         remote.sin_family = AF_INET;
         remote.sin_port = htons(port);
         remote.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        // The port is chosen on connecting, as for a socket not bound
+        // first: one chosen on binding may not be one in TIME-WAIT, which
+        // every confirmed sender leaves behind, so a long stream of them
+        // would run out of ports.
+        const int late = 1;
+        ::setsockopt(m_fd, IPPROTO_IP, IP_BIND_ADDRESS_NO_PORT, &late, sizeof late);
         m_connected =
             ::bind(m_fd, reinterpret_cast<sockaddr *>(&local), sizeof local) == 0 &&
             ::connect(m_fd, reinterpret_cast<sockaddr *>(&remote), sizeof remote) == 0 &&
