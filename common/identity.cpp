@@ -181,6 +181,15 @@ Identity Identity::create(const QString &path)
     return load(path);
 }
 
+QByteArray Identity::certificateKeyDigest(const QByteArray &der)
+{
+    const auto *bytes = reinterpret_cast<const unsigned char *>(der.constData());
+    const Owned<X509> certificate(d2i_X509(nullptr, &bytes, long(der.size())));
+    EVP_PKEY *key = certificate ? X509_get0_pubkey(certificate.get()) : nullptr;
+    ERR_clear_error();
+    return key ? PublicKeyDigest(key) : QByteArray();
+}
+
 QString Identity::verificationCode(const QByteArray &digest)
 {
     if (digest.size() < 16)

@@ -31,6 +31,9 @@ public:
     // cannot be written.
     static Identity create(const QString &path);
 
+    // The SHA-256 of the public key of a certificate in DER; empty when it
+    // holds none.
+    static QByteArray certificateKeyDigest(const QByteArray &der);
     // "0a1b 2c3d ..." for a SHA-256 digest: its first 16 bytes in groups.
     static QString verificationCode(const QByteArray &digest);
 

@@ -1,5 +1,7 @@
 #include "presence.h"
 
+#include "securetransport.h"
+
 #include "fieldchecks.h"
 #include "settingsstore.h"
 #include "wireformat.h"
@@ -50,8 +52,11 @@ QList<QByteArray> presenceTxt(const PresenceRecord &record)
     QByteArray name = "name=" + record.name.toUtf8();
     if (name.size() > kMaxTxtString)
         name = "name=" + presenceInstanceName(record.name.left(kMaxTxtString / 4)).toUtf8();
-    return {QByteArrayLiteral("v=1"), name, "reply=" + QByteArray::number(record.replyPort),
-            "id=" + record.id.toLatin1()};
+    QList<QByteArray> txt{QByteArrayLiteral("v=1"), name, "reply=" + QByteArray::number(record.replyPort),
+                          "id=" + record.id.toLatin1()};
+    if (!keyText(record.key).isEmpty())
+        txt.append("key=" + keyText(record.key).toLatin1());
+    return txt;
 }
 
 std::optional<PresenceRecord> readPresenceTxt(const QList<QByteArray> &txt)
@@ -65,6 +70,8 @@ std::optional<PresenceRecord> readPresenceTxt(const QList<QByteArray> &txt)
             record.name = QString::fromUtf8(*name).left(kMaxUserNameLength);
         else if (const auto id = txtValue(string, "id"))
             record.id = QString::fromLatin1(id->left(kMaxPresenceIdLength + 1));
+        else if (const auto key = txtValue(string, "key"))
+            record.key = keyFromText(QString::fromLatin1(key->left(65)));
         else if (const auto reply = txtValue(string, "reply")) {
             bool ok = false;
             const int port = reply->toInt(&ok);

@@ -8,7 +8,8 @@
 // What a Quillbox tells the network about its user while it listens: one
 // DNS-SD service of type _quill._tcp (instance name: the user's name; port:
 // the first listening port) with a TXT record of "v=1", "name=", "reply="
-// and "id=". Quillpost reads the same record back; everything in it is
+// and "id=", and "key=" with the key of the user's identity when there is
+// one (see securetransport.h). Quillpost reads the same record back; everything in it is
 // untrusted there, so reading bounds every field.
 
 inline const QString kPresenceServiceType = QStringLiteral("_quill._tcp");
@@ -25,6 +26,7 @@ struct PresenceRecord
     QString name; // the name messages are sent under (MyUsername)
     QString id;   // made once per user, kept in Quillbox's settings
     qint32 replyPort = 0;
+    QByteArray key = {}; // the key of its identity (TXT "key="), empty when it has none
     bool operator==(const PresenceRecord &) const = default;
 };
 

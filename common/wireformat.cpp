@@ -31,11 +31,11 @@ QString fromWireLineBreaks(const QString &wireText)
     return text;
 }
 
-QByteArray composeMessage(const QString &senderName, qint32 replyPort, const QString &fieldText)
+QByteArray composeMessage(const QString &senderName, qint32 replyPort, const QString &fieldText, bool utf8)
 {
     const QString payload =
         senderName + QChar(u'\0') + QString::number(replyPort) + QChar(u'\0') + toWireLineBreaks(fieldText);
-    return encodeForWire(payload);
+    return utf8 ? payload.toUtf8() : encodeForWire(payload);
 }
 
 namespace {
@@ -62,7 +62,7 @@ qint16 parseDecoded(QString &text, QString &senderName, qint32 &replyPort)
 
 } // namespace
 
-qint16 parsePayload(QByteArrayView bytes, QString &senderName, qint32 &replyPort, QString &text)
+qint16 parsePayload(QByteArrayView bytes, QString &senderName, qint32 &replyPort, QString &text, bool utf8)
 {
     // A payload that fills the limit may have been cut off there.
     const bool cutOff = bytes.size() >= kMaxPayloadBytes;
@@ -70,10 +70,11 @@ qint16 parsePayload(QByteArrayView bytes, QString &senderName, qint32 &replyPort
     if (bytes.isEmpty())
         return kMessageRejected;
     if (!isAscii(bytes)) {
-        // Which code page holds the text depends on all of its bytes. The
-        // text then keeps no room for the fields before it: what a message
-        // holds is counted by its characters.
-        text = decodeFromWire(bytes, cutOff);
+        // Which code page holds the text depends on all of its bytes (an
+        // encrypted one is UTF-8). The text then keeps no room for the
+        // fields before it: what a message holds is counted by its
+        // characters.
+        text = utf8 ? QString::fromUtf8(bytes) : decodeFromWire(bytes, cutOff);
         const qint16 result = parseDecoded(text, senderName, replyPort);
         text.squeeze();
         return result;

@@ -25,13 +25,17 @@ constexpr qint32 kNoReplyPort = -1;
 QString toWireLineBreaks(const QString &fieldText);
 QString fromWireLineBreaks(const QString &wireText);
 
-// The bytes to send for a message typed in a text field (LF line breaks).
-QByteArray composeMessage(const QString &senderName, qint32 replyPort, const QString &fieldText);
+// The bytes to send for a message typed in a text field (LF line breaks);
+// in UTF-8 for an encrypted connection.
+QByteArray composeMessage(const QString &senderName, qint32 replyPort, const QString &fieldText,
+                          bool utf8 = false);
 
 // Reads a payload (at most kMaxPayloadBytes of its bytes are taken): on
 // acceptance text holds the message text alone (CR LF line breaks, NULs
 // after the second separator kept), decoded once from the bytes. The caller
 // sets replyPort to 0 beforehand; a payload without separators sets it to
 // kNoReplyPort, as does a reply port that does not fit 32 bits. A payload
-// with one separator is rejected after senderName was set.
-qint16 parsePayload(QByteArrayView bytes, QString &senderName, qint32 &replyPort, QString &text);
+// with one separator is rejected after senderName was set. A payload that
+// came encrypted (utf8) is UTF-8.
+qint16 parsePayload(QByteArrayView bytes, QString &senderName, qint32 &replyPort, QString &text,
+                    bool utf8 = false);

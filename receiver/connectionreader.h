@@ -9,6 +9,8 @@
 
 class QObject;
 class QSocketNotifier;
+class QSslConfiguration;
+class QSslSocket;
 
 // What the listener keeps per sender address while it has connections held.
 struct PeerConnections
@@ -52,13 +54,21 @@ private:
 // reset when the reader goes. The time limit is checked by finishIfOverdue(),
 // which the owner calls now and then: one timer serves all the readers of a
 // port.
+//
+// A connection that opens with a TLS handshake is served encrypted (given a
+// configuration for it): the handshake and the reading of the payload go on
+// in a QSslSocket on a second descriptor of the connection, within the same
+// time limit; the read is done once the sender's close alert came, and the
+// payload is what came before it. One that ends in any other way, or whose
+// sender showed no certificate, is refused. The connection itself stays with
+// the reader as a plain one does, to be held until its message is stored.
 class ConnectionReader
 {
 public:
     // Takes ownership of the descriptor. Peer is what the owner keeps for the
     // sender's address, for as long as the reader exists.
     ConnectionReader(qintptr descriptor, const QString &peerIp, quint16 localPort, QDeadlineTimer deadline,
-                     PeerConnections *peer);
+                     PeerConnections *peer, const QSslConfiguration *tls = nullptr);
     ~ConnectionReader();
     ConnectionReader(const ConnectionReader &) = delete;
     ConnectionReader &operator=(const ConnectionReader &) = delete;
@@ -69,8 +79,11 @@ public:
     bool isDone() const { return m_done; }
     // When its time is up.
     const QDeadlineTimer &deadline() const { return m_deadline; }
-    // Done because the sender wrote more than a payload's worth.
+    // Done because the sender wrote more than a payload's worth, or an
+    // encrypted connection did not end cleanly.
     bool isRefused() const { return m_refused; }
+    // The key of the sender of an encrypted connection (empty for a plain one).
+    const QByteArray &peerKey() const { return m_peerKey; }
 
     // Reads what has arrived into a buffer of buffers (given back while
     // nothing has arrived); true when the read is done.
@@ -86,6 +99,13 @@ public:
     qintptr takeDescriptor() { return std::exchange(m_descriptor, -1); }
 
 private:
+    // Tells a TLS handshake from a plain payload by its first bytes; false
+    // while too few have come.
+    bool sniff();
+    void startTls();
+    bool readTls();
+    void tlsError();
+    void refuse();
     void finish();
 
     qintptr m_descriptor;
@@ -95,6 +115,14 @@ private:
     PeerConnections *m_peer;
     QByteArray m_payload;
     QSocketNotifier *m_notifier = nullptr;
+    std::function<void()> m_ready;
+    const QSslConfiguration *m_tlsConfiguration;
+    QSslSocket *m_tls = nullptr;
+    QByteArray m_peerKey;
+    qint64 m_sniffed = 0;
+    bool m_kindKnown = false;
+    bool m_tlsEnded = false;
+    bool m_tlsFailed = false;
     bool m_done = false;
     bool m_refused = false;
 };

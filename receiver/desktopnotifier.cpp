@@ -241,15 +241,21 @@ void DesktopNotifier::post(const Message &message)
     QStringList actions;
     if (m_capabilities.contains(QStringLiteral("actions")))
         actions = QStringList{kOpenAction, tr("Open"), kReplyAction, tr("Reply")};
-    const QVariantMap hints{{QStringLiteral("desktop-entry"), QStringLiteral("quillbox")},
-                            {QStringLiteral("category"), QStringLiteral("im.received")}};
+    QVariantMap hints{{QStringLiteral("desktop-entry"), QStringLiteral("quillbox")},
+                      {QStringLiteral("category"), QStringLiteral("im.received")}};
+    // Someone using the name of a contact with a key stays on the screen.
+    if (message.trust == SenderTrust::Impostor)
+        hints.insert(QStringLiteral("urgency"), QVariant::fromValue(uchar(2)));
     const bool markup = m_capabilities.contains(QStringLiteral("body-markup"));
+    // The first line says whether it came encrypted, and with whose key.
+    const QString body = bodyText(senderTrustText(message.trust, message.senderKey), markup) + u'\n' +
+                         bodyText(message.text, markup);
 
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
     // app_name, replaces_id, app_icon, summary, body, actions, hints, expire_timeout
     call << QStringLiteral("Quillbox") << uint(0) << QStringLiteral("quillbox")
-         << senderLineText(shownSenderName(message.name), message.address, message.localPort)
-         << bodyText(message.text, markup) << actions << hints << kServerDefaultTimeout;
+         << senderLineText(shownSenderName(message.name), message.address, message.localPort) << body
+         << actions << hints << kServerDefaultTimeout;
     const quint64 generation = m_generation;
     auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, kBusCallTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,

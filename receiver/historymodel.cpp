@@ -113,6 +113,8 @@ QVariant HistoryModel::data(const QModelIndex &index, int role) const
         return senderLineText(shownName(entry->name), entry->address, entry->localPort);
     case TextColumn:
         return historyTextLine(entry->text, kShownCharacters);
+    case TrustColumn:
+        return senderTrustText(entry->trust, entry->senderKey);
     default:
         return {};
     }
@@ -129,6 +131,8 @@ QVariant HistoryModel::headerData(int section, Qt::Orientation orientation, int 
         return tr("From");
     case TextColumn:
         return tr("Message");
+    case TrustColumn:
+        return tr("Security");
     default:
         return {};
     }

@@ -17,6 +17,7 @@ public:
         TimeColumn,
         SenderColumn,
         TextColumn,
+        TrustColumn, // how far the sender is known: encrypted, verified
         ColumnCount
     };
     // The message's id, under Qt::UserRole.

@@ -63,7 +63,9 @@ const char *const kSchema[] = {
     " reply_port INTEGER NOT NULL,"
     " fate INTEGER NOT NULL,"
     " size INTEGER NOT NULL," // name, address and text in UTF-8 bytes
-    " text TEXT NOT NULL)",
+    " text TEXT NOT NULL,"
+    " trust INTEGER NOT NULL DEFAULT 0," // SenderTrust
+    " sender_key BLOB)",                 // the key it was encrypted with, NULL when plain
     "CREATE INDEX messages_unread ON messages(fate) WHERE fate <> 1",
     "CREATE VIRTUAL TABLE messages_fts USING fts5(name, text, content='messages', content_rowid='id',"
     " tokenize='unicode61 remove_diacritics 2', prefix='2 3')",
@@ -77,7 +79,14 @@ const char *const kSchema[] = {
 
 static_assert(int(MessageFate::Read) == 1, "the unread index and count take Read as 1");
 
-const QString kEntryColumns = QStringLiteral("id, received, name, address, local_port, reply_port, fate, ");
+const QString kEntryColumns =
+    QStringLiteral("id, received, name, address, local_port, reply_port, fate, trust, sender_key, ");
+// Files made before messages carried their sender's key get the columns
+// (older programs leave them at their defaults: plain).
+const char *const kKeyColumns[] = {
+    "ALTER TABLE messages ADD COLUMN trust INTEGER NOT NULL DEFAULT 0",
+    "ALTER TABLE messages ADD COLUMN sender_key BLOB",
+};
 
 qint64 utf8Size(QStringView text)
 {
@@ -158,7 +167,10 @@ HistoryEntry entryFrom(const QSqlQuery &query)
     entry.replyPort = query.value(5).toInt();
     const int fate = query.value(6).toInt();
     entry.fate = fate >= 0 && fate <= int(MessageFate::NotShown) ? MessageFate(fate) : MessageFate::Shown;
-    entry.text = query.value(7).toString();
+    const int trust = query.value(7).toInt();
+    entry.trust = trust >= 0 && trust <= int(SenderTrust::Impostor) ? SenderTrust(trust) : SenderTrust::Plain;
+    entry.senderKey = query.value(8).toByteArray();
+    entry.text = query.value(9).toString();
     return entry;
 }
 
@@ -257,6 +269,16 @@ bool HistoryStore::open(const QString &path)
         return false;
     }
     // (Versions below kSchemaVersion are migrated here once there are any.)
+    const QVariant keyColumns = scalar(
+        db, QStringLiteral("SELECT count(*) FROM pragma_table_info('messages') WHERE name = 'trust'"), error);
+    if (keyColumns.isValid() && keyColumns.toInt() == 0) {
+        for (const char *statement : kKeyColumns) {
+            if (!exec(query, QString::fromLatin1(statement), error)) {
+                m_openError = error;
+                return false;
+            }
+        }
+    }
 
     const QVariant lastId = scalar(db, QStringLiteral("SELECT max(id) FROM messages"), error);
     const QVariant unread =
@@ -317,7 +339,7 @@ QList<HistoryEntry> HistoryStore::page(const QString &search, qint64 beforeId, i
         // The search index drives: it walks its matches newest first and
         // stops after one page.
         query.prepare(QStringLiteral("SELECT m.id, m.received, m.name, m.address, m.local_port, "
-                                     "m.reply_port, m.fate, substr(m.text, 1, ?) "
+                                     "m.reply_port, m.fate, m.trust, m.sender_key, substr(m.text, 1, ?) "
                                      "FROM messages_fts JOIN messages AS m ON m.id = messages_fts.rowid "
                                      "WHERE messages_fts MATCH ? AND messages_fts.rowid < ? "
                                      "ORDER BY messages_fts.rowid DESC LIMIT ?"));
@@ -456,10 +478,11 @@ bool HistoryStore::removeOldest(QSqlDatabase &db, qint64 excessCount, qint64 exc
 
 bool HistoryStore::prepareWrites(QSqlQuery &insert, QSqlQuery &update)
 {
-    return insert.prepare(
-               QStringLiteral("INSERT INTO messages (id, received, name, address, local_port, "
-                              "reply_port, fate, size, text) VALUES (:id, :received, :name, :address, "
-                              ":local_port, :reply_port, :fate, :size, CAST(:text AS TEXT))")) &&
+    return insert.prepare(QStringLiteral(
+               "INSERT INTO messages (id, received, name, address, local_port, "
+               "reply_port, fate, size, text, trust, sender_key) VALUES (:id, :received, :name, "
+               ":address, :local_port, :reply_port, :fate, :size, CAST(:text AS TEXT), :trust, "
+               ":sender_key)")) &&
            update.prepare(QStringLiteral("UPDATE messages SET fate = :fate WHERE id = :id"));
 }
 
@@ -483,6 +506,10 @@ qint64 HistoryStore::bindInsert(QSqlQuery &insert, qint64 id, qint64 receivedMs,
     insert.bindValue(QStringLiteral(":fate"), int(fate));
     insert.bindValue(QStringLiteral(":size"), size);
     insert.bindValue(QStringLiteral(":text"), text);
+    insert.bindValue(QStringLiteral(":trust"), int(message.trust));
+    insert.bindValue(QStringLiteral(":sender_key"), message.senderKey.isEmpty()
+                                                        ? QVariant(QMetaType(QMetaType::QByteArray))
+                                                        : message.senderKey);
     return size;
 }
 

@@ -21,6 +21,8 @@ struct HistoryEntry
     quint16 localPort = 0;
     qint32 replyPort = kNoReplyPort;
     MessageFate fate = MessageFate::Shown;
+    SenderTrust trust = SenderTrust::Plain;
+    QByteArray senderKey; // empty when it came plain
     // The whole text from entry(); only its first kPreviewCharacters
     // characters from page(). CR LF line breaks, as received.
     QString text;

@@ -278,7 +278,7 @@ bool Listener::startWaitingAt(qsizetype index)
     const Waiting waiting = m_waiting.takeAt(index);
     countAddress(waiting.peer, waiting.peerIp, 1, -1);
     auto *reader = new ConnectionReader(waiting.descriptor, waiting.peerIp, m_listeningPort, waiting.deadline,
-                                        waiting.peer);
+                                        waiting.peer, m_tls);
     m_readers.append(reader);
     // Most senders have written and closed by now: the read ends here.
     if (reader->read(m_buffers) || reader->finishIfOverdue())
@@ -367,12 +367,14 @@ bool Listener::handOnPass(bool inOrder)
 void Listener::handOn(ConnectionReader *reader)
 {
     QByteArray payload = reader->takePayload();
+    const QByteArray peerKey = reader->peerKey();
     const QString peerIp = reader->peerIp();
     PeerConnections *peer = reader->peer();
     // A refused one is reset with its reader.
     const qintptr descriptor = reader->isRefused() ? -1 : reader->takeDescriptor();
     if (reader->isRefused())
-        logRefusedPayload(m_refusedLog, peerIp, m_listeningPort, "over 65536 bytes, reset");
+        logRefusedPayload(m_refusedLog, peerIp, m_listeningPort,
+                          "over 65536 bytes, or encrypted and not ended cleanly: reset");
     delete reader;
     countAddress(peer, peerIp, -1, 0);
     if (descriptor < 0)
@@ -380,7 +382,7 @@ void Listener::handOn(ConnectionReader *reader)
     // A sender that closed without writing anything brought no message.
     m_holdFor = 0;
     if (!payload.isEmpty())
-        emit messageReceived(payload, peerIp, m_listeningPort);
+        emit messageReceived(payload, peerIp, m_listeningPort, peerKey);
     // Decoded by now: the buffer serves a later connection.
     m_buffers.giveBack(std::move(payload));
     if (const qint64 id = std::exchange(m_holdFor, 0); id > 0)

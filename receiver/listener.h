@@ -17,6 +17,7 @@
 #include "nativesocket.h"
 
 class QSocketNotifier;
+class QSslConfiguration;
 
 // The description shown after "Winsock Error: " when a port cannot be
 // listened on. Ports below 1024 need a privilege that desktop users lack,
@@ -118,10 +119,16 @@ public:
     // accepting. Call updateAccepting() whenever its answer may
     // have changed.
     void setAdmission(std::function<bool()> admit) { m_admit = std::move(admit); }
+    // Encrypted connections are served with this configuration, which must
+    // outlive the listener; without one (null) they are refused.
+    void setTlsConfiguration(const QSslConfiguration *configuration) { m_tls = configuration; }
     void updateAccepting();
 
 signals:
-    void messageReceived(const QByteArray &payload, const QString &peerIp, quint16 localPort);
+    // peerKey: the key of an encrypted connection's sender, empty for a
+    // plain one.
+    void messageReceived(const QByteArray &payload, const QString &peerIp, quint16 localPort,
+                         const QByteArray &peerKey);
     // The messages that finished together were all handed on.
     void messagesHandedOn();
     void listenFailed(const QString &description);
@@ -187,6 +194,7 @@ private:
     qint32 m_port;
     int m_dataTimeoutMs = kDataTimeoutMs;
     std::function<bool()> m_admit;
+    const QSslConfiguration *m_tls = nullptr;
     // Connections being read, in the order they arrived, until their message
     // is handed on.
     QList<ConnectionReader *> m_readers;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "securetransport.h"
 #include "wireformat.h"
 
 #include <QByteArray>
@@ -29,6 +30,8 @@ struct Message
     qint32 replyPort = kNoReplyPort; // where the sender's own receiver listens, or kNoReplyPort
     QString text;                    // the message, CR LF line breaks
     qint64 historyId = 0;            // its entry in the history, 0 when not recorded
+    QByteArray senderKey = {};       // the key it was encrypted with, empty when it came plain
+    SenderTrust trust = SenderTrust::Plain;
 
     // A sender is the pair address and name.
     bool sameSender(const Message &other) const { return address == other.address && name == other.name; }
@@ -43,5 +46,6 @@ struct Message
 };
 
 // The message a payload carries, or nothing when the payload is rejected.
+// One that came encrypted (senderKey not empty) is in UTF-8.
 std::optional<Message> messageFromPayload(const QByteArray &payload, const QString &address,
-                                          quint16 localPort);
+                                          quint16 localPort, const QByteArray &senderKey = {});

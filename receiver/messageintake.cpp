@@ -1,12 +1,14 @@
 #include "messageintake.h"
 
 #include "desktopnotifier.h"
+#include "identity.h"
 #include "messagehistory.h"
 #include "messagerouter.h"
 #include "messagewindow.h"
 #include "presenceannouncer.h"
 #include "receiversettings.h"
 #include "replyservice.h"
+#include "settingsstore.h"
 #include "windowactivation.h"
 
 #include <QFileSystemWatcher>
@@ -169,6 +171,39 @@ void MessageIntake::startPresence(const QDBusConnection &bus, std::function<Pres
     updatePresence();
 }
 
+void MessageIntake::startEncryption()
+{
+    const QString knownCode = SettingsStore(QStringLiteral("Quillpost"))
+                                  .get(QStringLiteral("Identification"), QStringLiteral("KeyCode"), {});
+    Identity identity = Identity::load(Identity::defaultPath());
+    if (identity.state() == Identity::State::Missing && knownCode.isEmpty())
+        identity = Identity::create(Identity::defaultPath());
+    std::optional<QSslConfiguration> configuration;
+    if (identity.state() == Identity::State::Ready) {
+        configuration = tlsConfiguration(identity, true);
+        m_identityKey = identity.publicKeyDigest();
+    } else {
+        qCInfo(lcNetwork) << "encrypted connections are refused: no key" << identity.error();
+    }
+    QMetaObject::invokeMethod(
+        m_network, [network = m_network, configuration] { network->setTls(configuration); },
+        Qt::QueuedConnection);
+    if (!m_keyBookWatch) {
+        m_keyBookWatch = new QFileSystemWatcher(this);
+        m_keyBookWatch->addPath(senderStoreFolder());
+        connect(m_keyBookWatch, &QFileSystemWatcher::directoryChanged, this, &MessageIntake::updateKeyBook);
+    }
+    updateKeyBook();
+    updatePresence();
+}
+
+void MessageIntake::updateKeyBook()
+{
+    QMetaObject::invokeMethod(
+        m_network, [network = m_network, book = loadKeyBook()] { network->setKeyBook(book); },
+        Qt::QueuedConnection);
+}
+
 void MessageIntake::updatePresence()
 {
     if (!m_presence)
@@ -188,6 +223,7 @@ void MessageIntake::updatePresence()
         m_settings.presenceId = newPresenceId();
     PresenceRecord record = m_identity();
     record.id = m_settings.presenceId;
+    record.key = m_identityKey;
     m_presence->announce(record, port);
 }
 

@@ -56,6 +56,13 @@ public:
     // from identity, Quillpost's identification unless a test gives its own.
     void startPresence(const QDBusConnection &bus,
                        std::function<PresenceRecord()> identity = presenceIdentity);
+    // Serves encrypted connections with the user's identity (made when there
+    // is none yet and Quillpost never had one; a lost or damaged one is
+    // Quillpost's to replace, with the user) and checks senders against the
+    // keys pinned in Quillpost's user list, following its changes.
+    void startEncryption();
+    // The key encrypted connections are served with, empty without one.
+    QByteArray identityKey() const { return m_identityKey; }
     // Announces, follows a change of name, ports or option, or withdraws.
     void updatePresence();
     PresenceAnnouncer *presence() const { return m_presence; }
@@ -88,6 +95,7 @@ signals:
 
 private:
     void stopNetwork();
+    void updateKeyBook();
     void messagesArrived(const QList<Message> &messages);
     void messageArrived(const Message &message);
     void queueChanged();
@@ -105,6 +113,9 @@ private:
     PresenceAnnouncer *m_presence = nullptr;
     std::function<PresenceRecord()> m_identity;
     QFileSystemWatcher *m_identityWatch = nullptr;
+    QByteArray m_identityKey;
+    // Watches Quillpost's store for pinned keys.
+    QFileSystemWatcher *m_keyBookWatch = nullptr;
     // Shared with the history's writer, which may outlive this object.
     std::shared_ptr<Admission> m_admission = std::make_shared<Admission>();
     QThread *m_networkThread;

@@ -56,6 +56,13 @@ MessageWindow::MessageWindow(const ReceiverSettings &settings, QWidget *parent)
     m_senderLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_senderLabel->installEventFilter(this);
 
+    // Whether the text came encrypted, and with whose key: beside the
+    // sender line, whose own text stays as it is.
+    m_trustLabel = new QLabel(this);
+    m_trustLabel->setObjectName(QStringLiteral("Security"));
+    m_trustLabel->setTextFormat(Qt::PlainText);
+    m_trustLabel->setWordWrap(true);
+
     auto *message = new QLabel(this);
     message->setObjectName(QStringLiteral("Message"));
     message->setTextFormat(Qt::PlainText);
@@ -77,6 +84,7 @@ MessageWindow::MessageWindow(const ReceiverSettings &settings, QWidget *parent)
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_senderLabel);
+    layout->addWidget(m_trustLabel);
     layout->addWidget(message);
     layout->addWidget(m_textView, 1);
     layout->addWidget(m_notShownLabel);
@@ -161,6 +169,7 @@ void MessageWindow::reportClosing(bool byUser)
     for (qsizetype i = 0; i < m_ids.size(); ++i)
         reportFate(m_ids[i], i == 0 && byUser ? MessageFate::Read : MessageFate::UnreadAtClose);
     m_ids.clear();
+    m_trust.clear();
 }
 
 QString MessageWindow::senderLine() const
@@ -245,6 +254,20 @@ void MessageWindow::updateSenderLabel()
 void MessageWindow::showCurrentMessage()
 {
     m_textView->setMessage(fromWireLineBreaks(m_texts.value(0)));
+    updateTrustLabel();
+}
+
+void MessageWindow::updateTrustLabel()
+{
+    const auto [trust, key] = m_trust.value(0);
+    m_trustLabel->setText(senderTrustText(trust, key));
+    // A name taken by someone without its key must not be missed.
+    const bool warn = trust == SenderTrust::Impostor;
+    QFont font = m_trustLabel->font();
+    font.setBold(warn);
+    m_trustLabel->setFont(font);
+    m_trustLabel->setStyleSheet(
+        warn ? QStringLiteral("QLabel { color: white; background: #b00020; padding: 4px; }") : QString());
 }
 
 void MessageWindow::updateReadNext()
@@ -290,6 +313,7 @@ void MessageWindow::showFirst(int slot, const Message &first, bool visible)
     updateSenderLabel();
     m_texts = QStringList{first.text};
     m_ids = QList<qint64>{first.historyId};
+    m_trust = {{first.trust, first.senderKey}};
     m_heldCharacters = first.text.size();
     showCurrentMessage();
     updateReadNext();
@@ -339,6 +363,7 @@ void MessageWindow::addMessage(const Message &message)
     if (m_texts.size() < kMaxMessages && m_heldCharacters + message.text.size() <= kMaxHeldCharacters) {
         m_texts.append(message.text);
         m_ids.append(message.historyId);
+        m_trust.append({message.trust, message.senderKey});
         m_heldCharacters += message.text.size();
     } else {
         // Kept in the history when there is one, and the window says so.
@@ -403,6 +428,7 @@ void MessageWindow::onReadNextClicked()
     if (m_texts.size() > 1) {
         m_heldCharacters -= m_texts.takeFirst().size();
         reportFate(m_ids.takeFirst(), MessageFate::Read);
+        m_trust.removeFirst();
         showCurrentMessage();
         updateReadNext();
     }

@@ -89,6 +89,7 @@ private:
     // Ends dropping the updates posted before it.
     static QEvent::Type updatesPosted();
     void updateSenderLabel();
+    void updateTrustLabel();
     void showCurrentMessage();
     void updateReadNext();
     void beep();
@@ -108,6 +109,9 @@ private:
     QStringList m_texts;
     // The history ids of m_texts, in step with it.
     QList<qint64> m_ids;
+    // How far the sender of each of m_texts is known, in step with it.
+    QList<QPair<SenderTrust, QByteArray>> m_trust;
+    QLabel *m_trustLabel;
     int m_notShown = 0;
     QLabel *m_notShownLabel;
     qsizetype m_heldCharacters = 0;

@@ -160,14 +160,16 @@ AcceptOutcome acceptConnection(qintptr listening, qintptr &descriptor, QString &
     return AcceptOutcome::Taken;
 }
 
-ReadOutcome receive(qintptr descriptor, char *buffer, qint64 room, qint64 &got)
+namespace {
+
+ReadOutcome receiveWith(qintptr descriptor, char *buffer, qint64 room, qint64 &got, int flags)
 {
     got = 0;
     for (;;) {
 #ifdef Q_OS_WIN
-        const int read = ::recv(SOCKET(descriptor), buffer, int(qMin<qint64>(room, 1 << 30)), 0);
+        const int read = ::recv(SOCKET(descriptor), buffer, int(qMin<qint64>(room, 1 << 30)), flags);
 #else
-        const ssize_t read = ::recv(int(descriptor), buffer, size_t(room), 0);
+        const ssize_t read = ::recv(int(descriptor), buffer, size_t(room), flags);
 #endif
         if (read > 0) {
             got = read;
@@ -180,6 +182,28 @@ ReadOutcome receive(qintptr descriptor, char *buffer, qint64 room, qint64 &got)
             continue;
         return wouldBlock(error) ? ReadOutcome::WouldBlock : ReadOutcome::Failed;
     }
+}
+
+} // namespace
+
+ReadOutcome receive(qintptr descriptor, char *buffer, qint64 room, qint64 &got)
+{
+    return receiveWith(descriptor, buffer, room, got, 0);
+}
+
+ReadOutcome peek(qintptr descriptor, char *buffer, qint64 room, qint64 &got)
+{
+    return receiveWith(descriptor, buffer, room, got, MSG_PEEK);
+}
+
+qintptr duplicate(qintptr descriptor)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(descriptor);
+    return -1;
+#else
+    return ::fcntl(int(descriptor), F_DUPFD_CLOEXEC, 0);
+#endif
 }
 
 void closeCleanly(qintptr descriptor)

@@ -49,6 +49,13 @@ enum class ReadOutcome
 // Reads what has arrived, up to room bytes (at least one); got holds how many.
 ReadOutcome receive(qintptr descriptor, char *buffer, qint64 room, qint64 &got);
 
+// Like receive(), but leaves the bytes to be read again.
+ReadOutcome peek(qintptr descriptor, char *buffer, qint64 room, qint64 &got);
+// A second descriptor for the same connection, not inherited by child
+// processes (-1 when the system gives none). The connection ends only when
+// both are closed, so an object that closes its own descriptor cannot end it.
+qintptr duplicate(qintptr descriptor);
+
 // Closes; an accepted connection is reset.
 void closeDescriptor(qintptr descriptor);
 // Closes cleanly: the sender's confirmation.

@@ -68,9 +68,11 @@ QList<PortState> ReceiverNetwork::applyPorts(const QList<qint32> &ports)
             connect(listener, &QObject::destroyed, this, [this, listener] { m_all.removeOne(listener); });
             listener->setDataTimeout(m_dataTimeoutMs);
             listener->setAdmission([this] { return m_admission.admits(countHeld()); });
+            listener->setTlsConfiguration(m_tls ? &*m_tls : nullptr);
             connect(listener, &Listener::messageReceived, this,
-                    [this, listener](const QByteArray &payload, const QString &peerIp, quint16 localPort) {
-                        payloadReceived(listener, payload, peerIp, localPort);
+                    [this, listener](const QByteArray &payload, const QString &peerIp, quint16 localPort,
+                                     const QByteArray &peerKey) {
+                        payloadReceived(listener, payload, peerIp, localPort, peerKey);
                     });
             connect(listener, &Listener::messagesHandedOn, this, &ReceiverNetwork::handOver);
             connect(listener, &Listener::connectionsChanged, this, &ReceiverNetwork::connectionsChanged);
@@ -90,6 +92,13 @@ void ReceiverNetwork::setDataTimeout(int milliseconds)
     m_dataTimeoutMs = milliseconds;
     for (Listener *listener : std::as_const(m_listeners))
         listener->setDataTimeout(milliseconds);
+}
+
+void ReceiverNetwork::setTls(const std::optional<QSslConfiguration> &configuration)
+{
+    m_tls = configuration;
+    for (Listener *listener : std::as_const(m_all))
+        listener->setTlsConfiguration(m_tls ? &*m_tls : nullptr);
 }
 
 void ReceiverNetwork::updateAccepting()
@@ -143,16 +152,17 @@ int ReceiverNetwork::countHeld()
 }
 
 void ReceiverNetwork::payloadReceived(Listener *listener, const QByteArray &payload, const QString &peerIp,
-                                      quint16 localPort)
+                                      quint16 localPort, const QByteArray &peerKey)
 {
     // Decoded and parsed here, off the user-interface thread; a payload the
     // format rejects goes no further (and is closed at once, as one the
     // history does not keep).
-    std::optional<Message> message = messageFromPayload(payload, peerIp, localPort);
+    std::optional<Message> message = messageFromPayload(payload, peerIp, localPort, peerKey);
     if (!message) {
         logRefusedPayload(m_refusedLog, peerIp, localPort, "the format rejects it");
         return;
     }
+    message->trust = senderTrust(m_keyBook, message->name, peerKey);
     if (m_history)
         message->historyId = m_history->record(*message, MessageFate::Shown);
     if (message->historyId > 0) {

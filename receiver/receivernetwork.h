@@ -7,6 +7,7 @@
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
+#include <QSslConfiguration>
 #include <QString>
 
 class Listener;
@@ -45,6 +46,10 @@ public:
     // is closed cleanly only once the history has stored it. Null: none. Set
     // before the object moves to its thread; the history must outlive it.
     void setHistory(MessageHistory *history);
+    // Encrypted connections are served with this configuration (none: they
+    // are refused), and senders are checked against the keys of the book.
+    void setTls(const std::optional<QSslConfiguration> &configuration);
+    void setKeyBook(const KeyBook &book) { m_keyBook = book; }
     // The queue may have room again.
     void updateAccepting();
     // Stops listening; what was read to its end is recorded and stored
@@ -59,7 +64,7 @@ signals:
 
 private:
     void payloadReceived(Listener *listener, const QByteArray &payload, const QString &peerIp,
-                         quint16 localPort);
+                         quint16 localPort, const QByteArray &peerKey);
     void release(qint64 storedThrough);
     void handOver();
     int countHeld();
@@ -78,4 +83,6 @@ private:
     // Read and not handed over yet.
     QList<Message> m_outgoing;
     RateLimitedLog m_refusedLog;
+    std::optional<QSslConfiguration> m_tls;
+    KeyBook m_keyBook;
 };

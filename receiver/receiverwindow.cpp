@@ -140,6 +140,7 @@ void ReceiverWindow::start(const QString &commandLine)
     // Listening comes first: nothing the settings file does may hold up a
     // sender.
     startListeners();
+    m_intake->startEncryption();
 
     placeWindow(this, m_store, kPositionPrefix);
     storeWindowPosition(this, m_store, kPositionPrefix);

@@ -59,13 +59,17 @@ const QCommandLineOption
                                            "How long to look for people online (--list, or --to with a "
                                            "name not in the user list), in seconds (default 2).")),
           QStringLiteral("SECONDS"));
+const QCommandLineOption kRequireEncryption(
+    QStringLiteral("require-encryption"),
+    QStringLiteral(QT_TRANSLATE_NOOP("CommandLine", "Send only encrypted: a recipient without a key gets "
+                                                    "nothing and counts as failed (exit status 1).")));
 constexpr int kDefaultWaitSeconds = 2;
 constexpr int kMaxWaitSeconds = 60;
 
 QList<QCommandLineOption> sendOptions()
 {
-    return {translated(kTo),      translated(kFrom), translated(kReplyPort),
-            translated(kMessage), translated(kList), translated(kWait)};
+    return {translated(kTo),   translated(kFrom), translated(kReplyPort),        translated(kMessage),
+            translated(kList), translated(kWait), translated(kRequireEncryption)};
 }
 
 // The stored settings as they are, read from a copy so that nothing the
@@ -108,7 +112,8 @@ void printLine(const QString &line)
 
 // Sends payload to recipients and prints one line each, in their order, each
 // as soon as it and those before it are done; exits with the status.
-void startFanout(MessageFanout &fanout, const QList<Recipient> &recipients, const QByteArray &payload)
+void startFanout(MessageFanout &fanout, const QList<Recipient> &recipients, const QByteArray &payload,
+                 const QByteArray &encryptedPayload)
 {
     struct Progress
     {
@@ -125,7 +130,7 @@ void startFanout(MessageFanout &fanout, const QList<Recipient> &recipients, cons
     QObject::connect(&fanout, &MessageFanout::finished, &fanout, [&fanout] {
         QCoreApplication::exit(allDelivered(fanout.results()) ? kExitAllDelivered : kExitNotAllDelivered);
     });
-    fanout.start(recipients, payload);
+    fanout.start(recipients, payload, encryptedPayload);
 }
 
 // "name<TAB>address<TAB>port<TAB>id", the name as a window shows it.
@@ -226,7 +231,8 @@ int send(const QCommandLineParser &parser)
     bool tooLong = false;
     const QString text = parser.isSet(kMessage) ? parser.value(kMessage) : standardInput(tooLong);
     const QByteArray payload = composeMessage(name, replyPort, text);
-    if (tooLong || payload.size() > kMaxPayloadBytes)
+    const QByteArray encryptedPayload = composeMessage(name, replyPort, text, true);
+    if (tooLong || payload.size() > kMaxPayloadBytes || encryptedPayload.size() > kMaxPayloadBytes)
         return usageError(kProgram, QCoreApplication::translate(
                                         "CommandLine", "the message is too long to send (at most %1 bytes)")
                                         .arg(kMaxPayloadBytes));
@@ -244,6 +250,7 @@ int send(const QCommandLineParser &parser)
     if (!unknown.isEmpty())
         browser.emplace(QDBusConnection::systemBus());
     MessageFanout fanout;
+    fanout.setRequireEncryption(parser.isSet(kRequireEncryption));
     auto sendAll = [&] {
         RecipientSet recipients(settings);
         for (const QString &word : words) {
@@ -274,7 +281,7 @@ int send(const QCommandLineParser &parser)
                                          "CommandLine", "no recipient: the groups given have no members")));
             return;
         }
-        startFanout(fanout, recipients.recipients(), payload);
+        startFanout(fanout, recipients.recipients(), payload, encryptedPayload);
     };
     if (unknown.isEmpty()) {
         QTimer::singleShot(0, &fanout, sendAll);

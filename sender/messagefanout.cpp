@@ -38,11 +38,13 @@ MessageFanout::~MessageFanout()
     stop();
 }
 
-void MessageFanout::start(const QList<Recipient> &recipients, const QByteArray &payload)
+void MessageFanout::start(const QList<Recipient> &recipients, const QByteArray &payload,
+                          const QByteArray &encryptedPayload)
 {
     stop();
     m_running = true;
     m_payload = payload;
+    m_encryptedPayload = encryptedPayload.isEmpty() ? payload : encryptedPayload;
     m_next = 0;
     m_done = 0;
     m_results.clear();
@@ -68,7 +70,8 @@ void MessageFanout::launch()
     const qsizetype wanted = std::min<qsizetype>(kMaxParallel, m_results.size());
     while (m_senders.size() < wanted) {
         auto *sender = new MessageSender(this);
-        connect(sender, &MessageSender::connected, this, [this, sender] { sender->send(m_payload); });
+        connect(sender, &MessageSender::connected, this,
+                [this, sender] { sender->send(sender->isEncrypted() ? m_encryptedPayload : m_payload); });
         connect(sender, &MessageSender::finished, this,
                 [this, sender](MessageSender::Outcome outcome, const QString &description) {
                     onSenderFinished(sender, outcome, description);
@@ -101,6 +104,7 @@ void MessageFanout::startNext(MessageSender *sender)
         const int index = m_next++;
         const Recipient &to = m_results.at(index).recipient;
         QString description = tr("not in the user list");
+        sender->setRecipientKey(to.key.key, m_requireEncryption);
         if (!to.ip.isEmpty() && sender->start(to.ip, to.port, description)) {
             m_senderIndex[slot] = index;
             return;
@@ -118,6 +122,8 @@ void MessageFanout::onSenderFinished(MessageSender *sender, MessageSender::Outco
     m_senderIndex[slot] = -1;
     if (!m_running || index < 0)
         return;
+    m_results[index].encrypted = sender->isEncrypted();
+    m_results[index].peerKey = sender->peerKey();
     record(index, outcome, description);
     startNext(sender);
 }
@@ -147,7 +153,12 @@ QString resultLine(const RecipientResult &result)
 {
     switch (result.outcome) {
     case MessageSender::Outcome::Delivered:
-        return QCoreApplication::translate("MessageFanout", "delivered: %1")
+        if (!result.encrypted)
+            return QCoreApplication::translate("MessageFanout", "delivered: %1")
+                .arg(recipientLabel(result.recipient));
+        return (result.recipient.key.verified
+                    ? QCoreApplication::translate("MessageFanout", "delivered (encrypted, verified): %1")
+                    : QCoreApplication::translate("MessageFanout", "delivered (encrypted): %1"))
             .arg(recipientLabel(result.recipient));
     case MessageSender::Outcome::NotConfirmed:
         return QCoreApplication::translate("MessageFanout", "not confirmed: %1: %2")
@@ -194,7 +205,7 @@ void RecipientSet::add(const Recipient &recipient)
 
 void RecipientSet::addUser(const UserRecord &user)
 {
-    add({user.name, user.ip, user.port});
+    add({user.name, user.ip, user.port, user.key});
 }
 
 void RecipientSet::addGroup(const UserGroup &group)
@@ -239,7 +250,7 @@ bool RecipientSet::addWord(const QString &word)
 
 void RecipientSet::addPerson(const PresencePerson &person)
 {
-    add({person.record.name, person.address, person.port});
+    add({person.record.name, person.address, person.port, PinnedKey{person.record.key}});
 }
 
 std::optional<Recipient> addressWord(const QString &word, qint32 defaultPort)

@@ -2,6 +2,7 @@
 
 #include "messagesender.h"
 #include "presencebrowser.h"
+#include "securetransport.h"
 #include "sendersettings.h"
 
 #include <QList>
@@ -15,6 +16,9 @@ struct Recipient
     QString name; // empty for an address given by itself
     QString ip;
     qint32 port = 0;
+    // The key the recipient must show: pinned in the user list, or
+    // announced; empty: the message goes plain.
+    PinnedKey key = {};
 };
 
 struct RecipientResult
@@ -22,6 +26,8 @@ struct RecipientResult
     Recipient recipient;
     MessageSender::Outcome outcome = MessageSender::Outcome::Failed;
     QString description; // why, for NotConfirmed and Failed
+    bool encrypted = false;
+    QByteArray peerKey = {}; // the key the recipient showed, when encrypted
 };
 
 // One message to many recipients: one connection per recipient with the same
@@ -44,7 +50,12 @@ public:
     // Stops whatever is under way and sends payload to every recipient, in
     // their order, from the next turn of the event loop on. finished()
     // follows also for an empty list.
-    void start(const QList<Recipient> &recipients, const QByteArray &payload);
+    // Encrypted connections carry encryptedPayload (the same in UTF-8; the
+    // plain payload when empty). With requireEncryption set, recipients
+    // without a key get nothing.
+    void start(const QList<Recipient> &recipients, const QByteArray &payload,
+               const QByteArray &encryptedPayload = {});
+    void setRequireEncryption(bool required) { m_requireEncryption = required; }
     // Ends every attempt silently; finished() does not follow.
     void stop();
 
@@ -69,6 +80,8 @@ private:
     QList<int> m_senderIndex; // the recipient each sender serves, -1 when idle
     QList<RecipientResult> m_results;
     QByteArray m_payload;
+    QByteArray m_encryptedPayload;
+    bool m_requireEncryption = false;
     int m_next = 0;
     int m_done = 0;
     int m_confirmWaitMs = MessageSender::kConfirmWaitMs;

@@ -1,11 +1,16 @@
 #include "messagesender.h"
 
 #include "fieldchecks.h"
+#include "identity.h"
+#include "securetransport.h"
+#include "settingsstore.h"
 #include "wireformat.h"
 
 #include <QHostAddress>
 #include <QSocketNotifier>
+#include <QSslSocket>
 #include <QTcpSocket>
+#include <optional>
 
 #include <cerrno>
 #include <cstring>
@@ -41,6 +46,21 @@ bool parseIpv4(const QString &text, QHostAddress &address)
 }
 
 } // namespace
+
+const QSslConfiguration *MessageSender::clientConfiguration()
+{
+    static const std::optional<QSslConfiguration> configuration = []() -> std::optional<QSslConfiguration> {
+        const QString knownCode = SettingsStore(QStringLiteral("Quillpost"))
+                                      .get(QStringLiteral("Identification"), QStringLiteral("KeyCode"), {});
+        Identity identity = Identity::load(Identity::defaultPath());
+        if (identity.state() == Identity::State::Missing && knownCode.isEmpty())
+            identity = Identity::create(Identity::defaultPath());
+        if (identity.state() != Identity::State::Ready)
+            return std::nullopt;
+        return tlsConfiguration(identity, false);
+    }();
+    return configuration ? &*configuration : nullptr;
+}
 
 MessageSender::MessageSender(QObject *parent)
     : QObject(parent)
@@ -78,9 +98,30 @@ bool MessageSender::start(const QString &ip, qint32 port, QString &description)
         return false;
     }
 
-    auto *socket = new QTcpSocket(this);
+    m_encrypted = !m_expectedKey.isEmpty();
+    m_keyMismatch = false;
+    m_peerKey.clear();
+    if (!m_encrypted && m_requireEncryption) {
+        description = tr("not sent: the recipient has no key, and only encrypted sending is allowed");
+        return false;
+    }
+    const QSslConfiguration *tls = m_encrypted ? clientConfiguration() : nullptr;
+    if (m_encrypted && !tls) {
+        description = tr("not sent: your own key cannot be read (see Identification)");
+        return false;
+    }
+
+    QTcpSocket *socket = nullptr;
+    if (tls) {
+        auto *secure = new QSslSocket(this);
+        secure->setSslConfiguration(*tls);
+        connect(secure, &QSslSocket::encrypted, this, &MessageSender::onEncrypted);
+        socket = secure;
+    } else {
+        socket = new QTcpSocket(this);
+        connect(socket, &QTcpSocket::connected, this, &MessageSender::onConnected);
+    }
     m_socket = socket;
-    connect(socket, &QTcpSocket::connected, this, &MessageSender::onConnected);
     connect(socket, &QTcpSocket::bytesWritten, this, &MessageSender::onBytesWritten);
     connect(socket, &QTcpSocket::errorOccurred, this, &MessageSender::onError);
     m_state = State::Connecting;
@@ -90,7 +131,10 @@ bool MessageSender::start(const QString &ip, qint32 port, QString &description)
     if (m_connectWaitMs > 0 || byName)
         m_connectTimer.start(m_connectWaitMs > 0 ? m_connectWaitMs : kLookupWaitMs);
     m_starting = true;
-    if (byName)
+    if (auto *secure = qobject_cast<QSslSocket *>(socket))
+        secure->connectToHostEncrypted(byName ? ip.trimmed() : address.toString(),
+                                       static_cast<quint16>(port));
+    else if (byName)
         socket->connectToHost(ip.trimmed(), static_cast<quint16>(port));
     else
         socket->connectToHost(address, static_cast<quint16>(port));
@@ -131,13 +175,16 @@ void MessageSender::close()
         m_descriptor = -1;
     }
 #endif
-    if (QTcpSocket *socket = m_socket) {
-        m_socket = nullptr;
+    for (QTcpSocket *socket : {m_socket.data(), m_closing.data()}) {
+        if (!socket)
+            continue;
         // Late events of this attempt must not reach the window.
         socket->disconnect(this);
         socket->abort();
         socket->deleteLater();
     }
+    m_socket = nullptr;
+    m_closing = nullptr;
 }
 
 void MessageSender::onConnected()
@@ -147,6 +194,22 @@ void MessageSender::onConnected()
     if (m_socket->state() != QAbstractSocket::ConnectedState)
         return;
     m_connectTimer.stop();
+    m_state = State::Sending;
+    emit connected();
+}
+
+void MessageSender::onEncrypted()
+{
+    if (sender() != m_socket || m_state != State::Connecting)
+        return;
+    m_connectTimer.stop();
+    m_peerKey = certificateKey(static_cast<QSslSocket *>(m_socket.data())->peerCertificate());
+    if (m_peerKey != m_expectedKey) {
+        m_keyMismatch = true;
+        fail(tr("not sent: the recipient showed another key (code %1) than the one expected (code %2)")
+                 .arg(Identity::verificationCode(m_peerKey), Identity::verificationCode(m_expectedKey)));
+        return;
+    }
     m_state = State::Sending;
     emit connected();
 }
@@ -186,23 +249,27 @@ void MessageSender::awaitConfirmation()
 {
 #ifdef Q_OS_UNIX
     // The socket object has no half-close of its own: the connection goes on
-    // under a descriptor of this sender's, and the object lets go of it.
+    // under a descriptor of this sender's until the recipient closes.
     const int descriptor = static_cast<int>(m_socket->socketDescriptor());
-    const int own = descriptor >= 0 ? ::fcntl(descriptor, F_DUPFD_CLOEXEC, 0) : -1;
-    if (own < 0) {
+    m_descriptor = descriptor >= 0 ? ::fcntl(descriptor, F_DUPFD_CLOEXEC, 0) : -1;
+    if (m_descriptor < 0) {
         fail(systemError(errno));
         return;
     }
-    QTcpSocket *socket = m_socket;
-    m_socket = nullptr;
+    QTcpSocket *socket = std::exchange(m_socket, nullptr);
     socket->disconnect(this);
-    socket->abort();
-    socket->deleteLater();
-
-    m_descriptor = own;
-    if (::shutdown(m_descriptor, SHUT_WR) != 0) {
-        fail(systemError(errno));
-        return;
+    if (m_encrypted) {
+        // TLS's close alert ends the payload: the object sends it and then
+        // lets go of its own descriptor.
+        m_closing = socket;
+        socket->disconnectFromHost();
+    } else {
+        socket->abort();
+        socket->deleteLater();
+        if (::shutdown(m_descriptor, SHUT_WR) != 0) {
+            fail(systemError(errno));
+            return;
+        }
     }
     m_state = State::Confirming;
     m_answer = new QSocketNotifier(static_cast<qintptr>(m_descriptor), QSocketNotifier::Read, this);

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 class QSocketNotifier;
+class QSslConfiguration;
 class QTcpSocket;
 
 // One message on its way: connects to a recipient, writes one payload once
@@ -18,6 +19,12 @@ class QTcpSocket;
 // for the recipient to close its end, which a receiver does when it has read
 // the message to the end. A reset instead of that close is a failure; no
 // answer within the wait leaves the message sent but not confirmed.
+//
+// To a recipient whose key is known the message goes encrypted (TLS, see
+// securetransport.h): the payload is sent only once the recipient has shown
+// that key; a recipient that shows another, or answers plain, gets nothing.
+// The sender ends the payload with TLS's close alert and waits for the close
+// as over a plain connection.
 //
 // Each attempt gets a socket of its own, so a late event of an attempt that
 // was closed (Stop, or a new send started over it) can never reach the
@@ -48,6 +55,11 @@ public:
     };
     Q_ENUM(Outcome)
 
+    // The configuration encrypted sends present the user's identity with,
+    // made from it on first need; null when there is none (encrypted sends
+    // then fail, saying so).
+    static const QSslConfiguration *clientConfiguration();
+
     explicit MessageSender(QObject *parent = nullptr);
     ~MessageSender() override;
 
@@ -61,6 +73,22 @@ public:
     // Hands the whole payload over in one write; finished() follows when the
     // recipient has answered or the wait is over. Only while connected.
     void send(const QByteArray &payload);
+
+    // For the next start(): the key the recipient must show (the message
+    // then goes encrypted), or none; with requireEncryption a recipient
+    // without a key gets nothing.
+    void setRecipientKey(const QByteArray &key, bool requireEncryption = false)
+    {
+        m_expectedKey = key;
+        m_requireEncryption = requireEncryption;
+    }
+    // Whether the connection under way (or the latest) is encrypted; its
+    // payload is then in UTF-8.
+    bool isEncrypted() const { return m_encrypted; }
+    // The key the recipient showed, also when it was not the one expected
+    // (keyMismatch()).
+    const QByteArray &peerKey() const { return m_peerKey; }
+    bool keyMismatch() const { return m_keyMismatch; }
 
     // Closes the connection or the attempt, silently.
     void close();
@@ -81,6 +109,7 @@ signals:
 
 private:
     void onConnected();
+    void onEncrypted();
     void onBytesWritten(qint64 bytes);
     void onError();
     void awaitConfirmation();
@@ -102,4 +131,11 @@ private:
     bool m_starting = false;
     State m_state = State::Idle;
     qint64 m_bytesToWrite = 0;
+    QByteArray m_expectedKey;
+    bool m_requireEncryption = false;
+    bool m_encrypted = false;
+    bool m_keyMismatch = false;
+    QByteArray m_peerKey;
+    // An encrypted socket flushing its close alert while confirming.
+    QPointer<QTcpSocket> m_closing;
 };

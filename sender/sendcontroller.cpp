@@ -1,5 +1,6 @@
 #include "sendcontroller.h"
 
+#include "identity.h"
 #include "logging.h"
 #include "presencebrowser.h"
 #include "sendersettings.h"
@@ -27,6 +28,15 @@ bool SendController::sendToUser(int user, const QString &text, QString &error)
     const UserRecord &record = m_settings.userList.at(user);
     m_recipientIp = record.ip;
     m_recipientName = record.name;
+    m_recipientUser = user;
+    // A pinned key, else the one the person announces: the message then
+    // goes encrypted, and only to that key.
+    QByteArray key = record.key.key;
+    const PresencePerson *person =
+        m_presence && !record.id.isEmpty() ? m_presence->personWithId(record.id) : nullptr;
+    if (key.isEmpty() && person)
+        key = person->record.key;
+    m_sender->setRecipientKey(key);
 
     // A send under way is closed by start(), and the new one begins.
     m_fanout->stop();
@@ -60,17 +70,31 @@ void SendController::followPerson(int user)
 
 void SendController::sendText(const QString &text)
 {
-    m_sender->send(composeMessage(m_settings.myUserName, m_settings.myReplyPort, text));
+    m_sender->send(
+        composeMessage(m_settings.myUserName, m_settings.myReplyPort, text, m_sender->isEncrypted()));
 }
 
 void SendController::onSendFinished(MessageSender::Outcome outcome, const QString &description)
 {
     m_sender->close();
     const QString recipient = m_recipientName + QStringLiteral(" (") + m_recipientIp;
+    UserRecord &user = m_settings.userList[m_recipientUser];
+    const bool sameUser = m_recipientUser > 0 && user.name == m_recipientName;
     switch (outcome) {
-    case MessageSender::Outcome::Delivered:
-        emit finished(Result::Delivered, tr("Sucessful Message Send to: %1)").arg(recipient) + m_moveNote);
+    case MessageSender::Outcome::Delivered: {
+        QString security;
+        if (m_sender->isEncrypted()) {
+            // The first encrypted exchange pins the key.
+            if (sameUser && user.key.key.isEmpty()) {
+                user.key = PinnedKey{m_sender->peerKey()};
+                emit userKeyPinned(m_recipientUser);
+            }
+            security = sameUser && user.key.verified ? tr(" - encrypted, verified") : tr(" - encrypted");
+        }
+        emit finished(Result::Delivered,
+                      tr("Sucessful Message Send to: %1)").arg(recipient) + security + m_moveNote);
         break;
+    }
     case MessageSender::Outcome::NotConfirmed:
         qCInfo(lcSend) << "send to" << m_recipientIp << "not confirmed:" << description;
         emit finished(Result::NotConfirmed,
@@ -79,6 +103,18 @@ void SendController::onSendFinished(MessageSender::Outcome outcome, const QStrin
         break;
     case MessageSender::Outcome::Failed:
         qCInfo(lcSend) << "send to" << m_recipientIp << "failed:" << description;
+        if (m_sender->keyMismatch()) {
+            emit finished(
+                Result::Failed,
+                tr("WARNING: the key of %1 has changed.\n\nThe recipient showed a key with the code\n%2\n"
+                   "but the key pinned for %1 has the code\n%3\n\nSomeone may be posing as %1. The "
+                   "message was not sent. If %1 really has a new key (compare the code with them), "
+                   "use Forget Key in their entry of the user list, and the next message pins the "
+                   "new one.")
+                    .arg(shownName(m_recipientName), Identity::verificationCode(m_sender->peerKey()),
+                         Identity::verificationCode(user.key.key)));
+            break;
+        }
         emit finished(Result::Failed, tr("Winsock Error: ") + description + m_moveNote);
         break;
     }
@@ -93,7 +129,8 @@ bool SendController::sendToSeveral(const QList<Recipient> &recipients, const QSt
     }
     m_sender->close();
     m_sentTexts.add(text);
-    m_fanout->start(recipients, composeMessage(m_settings.myUserName, m_settings.myReplyPort, text));
+    m_fanout->start(recipients, composeMessage(m_settings.myUserName, m_settings.myReplyPort, text),
+                    composeMessage(m_settings.myUserName, m_settings.myReplyPort, text, true));
     return true;
 }
 

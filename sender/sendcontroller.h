@@ -53,6 +53,9 @@ signals:
     // User number user of the list was seen at another address and port,
     // which the list now holds; the send goes there.
     void userMoved(int user);
+    // User number user of the list got the key shown on the first encrypted
+    // exchange with it; the list is to be saved.
+    void userKeyPinned(int user);
 
 private:
     void onSendFinished(MessageSender::Outcome outcome, const QString &description);
@@ -68,4 +71,5 @@ private:
     MessageFanout *m_fanout;
     QString m_recipientName;
     QString m_recipientIp;
+    int m_recipientUser = 0;
 };

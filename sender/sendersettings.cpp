@@ -28,9 +28,9 @@ const QString kMemberPrefix = QStringLiteral("member_");
 UserList usersFromEntries(const SettingsStore::Entries &entries, qint32 fallbackPort)
 {
     const int highest = highestListNumber(entries);
-    // Three keys a user, and an "N_id" for some.
+    // Three keys a user, and an "N_id" and "N_key" for some.
     const auto ids = std::count_if(entries.cbegin(), entries.cend(), [](const auto &entry) {
-        return entry.first.endsWith(QStringLiteral("_id"));
+        return entry.first.endsWith(QStringLiteral("_id")) || entry.first.endsWith(QStringLiteral("_key"));
     });
     const int byCount = static_cast<int>(roundHalfEven(static_cast<double>(entries.size() - ids) / 3.0));
     const int size = std::min(std::max(byCount, highest), kMaxListEntries);
@@ -48,6 +48,8 @@ UserList usersFromEntries(const SettingsStore::Entries &entries, qint32 fallback
             record.ip = value;
         } else if (parsed.field == u"id") {
             record.id = isPresenceId(value) ? value : QString();
+        } else if (parsed.field == u"key") {
+            record.key = pinnedKeyFromText(value);
         } else if (parsed.field == u"port") {
             record.port = integerOf(value).value_or(fallbackPort);
             portSeen[parsed.number] = true;
@@ -97,7 +99,8 @@ void UserList::resize(int n)
 bool UserList::operator==(const UserList &other) const
 {
     const auto same = [](const UserRecord &a, const UserRecord &b) {
-        return a.name == b.name && a.ip == b.ip && a.port == b.port && a.order == b.order && a.id == b.id;
+        return a.name == b.name && a.ip == b.ip && a.port == b.port && a.order == b.order && a.id == b.id &&
+               a.key == b.key;
     };
     return std::equal(m_entries.begin(), m_entries.end(), other.m_entries.begin(), other.m_entries.end(),
                       same);
@@ -160,6 +163,8 @@ bool saveUserList(SettingsStore &store, const UserList &users)
         store.save(kUsers, number + QStringLiteral("_port"), integerText(users.at(n).port));
         if (!users.at(n).id.isEmpty())
             store.save(kUsers, number + QStringLiteral("_id"), users.at(n).id);
+        if (!users.at(n).key.key.isEmpty())
+            store.save(kUsers, number + QStringLiteral("_key"), pinnedKeyText(users.at(n).key));
     }
     return store.flush();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "securetransport.h"
 #include "wireformat.h"
 
 #include <QList>
@@ -22,6 +23,9 @@ struct UserRecord
     // The presence identifier of a user added from the people online
     // ("N_id"), whose address then follows them; empty for others.
     QString id = {};
+    // The key pinned on the first encrypted exchange ("N_key"): messages to
+    // the user then always go encrypted, to that key only.
+    PinnedKey key = {};
 };
 
 // Records are numbered 1 to N; entry 0 exists, holds empty fields and is

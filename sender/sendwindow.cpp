@@ -49,6 +49,11 @@ SendWindow::SendWindow(SettingsStore &store, SenderSettings &settings, QWidget *
     connect(m_sending, &SendController::connected, this,
             [this] { m_sending->sendText(m_messageField->toPlainText()); });
     connect(m_sending, &SendController::finished, this, &SendWindow::onSendFinished);
+    // A pinned key is kept at once: it guards every later message.
+    connect(m_sending, &SendController::userKeyPinned, this, [this] {
+        if (!saveUserList(m_store, m_settings.userList))
+            reportSaveFailure(this, m_store.fileName());
+    });
     connectReplyIntake();
     // The people online are browsed from the first turn of the event loop
     // on: connecting to the system bus is no part of the start.

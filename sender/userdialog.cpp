@@ -4,14 +4,17 @@
 #include "computerpicker.h"
 #include "conversions.h"
 #include "fieldchecks.h"
+#include "identity.h"
 #include "messagebox.h"
 #include "positionkeeper.h"
 #include "settingsstore.h"
 #include "userrows.h"
 #include "windowposition.h"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QCoreApplication>
+#include <QFontDatabase>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -152,6 +155,27 @@ QGridLayout *UserDialog::createFields()
         edits[i]->installEventFilter(this);
     }
     m_ipField->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("255.255.255.255 ")) * 2);
+
+    m_keyField = new QLineEdit(this);
+    m_keyField->setObjectName(QStringLiteral("userkeycode"));
+    m_keyField->setReadOnly(true);
+    m_keyField->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    auto *keyLabel = new QLabel(tr("Key code"), this);
+    keyLabel->setBuddy(m_keyField);
+    m_forgetKeyButton = new QPushButton(tr("Forget Key"), this);
+    m_forgetKeyButton->setObjectName(QStringLiteral("userforgetkey"));
+    m_forgetKeyButton->setAutoDefault(false);
+    connect(m_forgetKeyButton, &QPushButton::clicked, this, &UserDialog::onForgetKeyClicked);
+    m_keyVerified = new QCheckBox(tr("Verified: this code matches the one the person sees in their own "
+                                     "Identification"),
+                                  this);
+    m_keyVerified->setObjectName(QStringLiteral("userkeyverified"));
+    fields->addWidget(keyLabel, 3, 0);
+    auto *keyRow = new QHBoxLayout;
+    keyRow->addWidget(m_keyField, 1);
+    keyRow->addWidget(m_forgetKeyButton);
+    fields->addLayout(keyRow, 3, 1);
+    fields->addWidget(m_keyVerified, 4, 1);
     return fields;
 }
 
@@ -181,6 +205,22 @@ QHBoxLayout *UserDialog::createButtons()
 
 UserDialog::~UserDialog() = default;
 
+void UserDialog::showKey()
+{
+    const bool pinned = !m_key.key.isEmpty();
+    m_keyField->setText(pinned ? Identity::verificationCode(m_key.key)
+                               : tr("none yet: pinned on the first encrypted message"));
+    m_keyVerified->setChecked(m_key.verified);
+    m_keyVerified->setEnabled(pinned);
+    m_forgetKeyButton->setEnabled(pinned);
+}
+
+void UserDialog::onForgetKeyClicked()
+{
+    m_key = PinnedKey();
+    showKey();
+}
+
 void UserDialog::load()
 {
     const UserRecord &user = m_edit.user;
@@ -188,6 +228,8 @@ void UserDialog::load()
     m_nameField->setText(user.name);
     m_ipField->setText(user.ip);
     m_portField->setText(portDisplayText(user.port));
+    m_key = user.key;
+    showKey();
     // The built-in user keeps its name and address; only its port may change.
     if (user.name == kLocalhost) {
         m_nameField->setEnabled(false);
@@ -224,6 +266,8 @@ void UserDialog::onSaveClicked()
     m_edit.user.name = name;
     m_edit.user.ip = ip;
     m_edit.user.port = port;
+    m_edit.user.key = m_key;
+    m_edit.user.key.verified = !m_key.key.isEmpty() && m_keyVerified->isChecked();
     m_edit.cancelled = false;
     accept();
 }

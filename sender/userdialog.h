@@ -5,6 +5,7 @@
 #include <QDialog>
 
 class AddressProbe;
+class QCheckBox;
 class QLineEdit;
 class PositionKeeper;
 class QGridLayout;
@@ -42,6 +43,9 @@ public:
     void onSaveClicked();
     void onCancelClicked();
     void onAddNetworkUserClicked();
+    // The key is dropped: the next encrypted exchange pins the one shown then.
+    void onForgetKeyClicked();
+    void showKey();
     // Checks that the address and port answer; the outcome comes as a notice.
     void onTestAddressClicked();
     AddressProbe *addressProbe() const { return m_probe; }
@@ -72,6 +76,11 @@ private:
     QPushButton *m_saveButton = nullptr;
     QPushButton *m_cancelButton = nullptr;
     QPushButton *m_addNetworkUserButton = nullptr;
+    // The contact's key: its code, whether the user compared it, forgetting it.
+    QLineEdit *m_keyField = nullptr;
+    QCheckBox *m_keyVerified = nullptr;
+    QPushButton *m_forgetKeyButton = nullptr;
+    PinnedKey m_key;
     QPushButton *m_testButton = nullptr;
     AddressProbe *m_probe = nullptr;
     QString m_probedIp;

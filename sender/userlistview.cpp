@@ -59,6 +59,7 @@ void UserListView::setRowTexts(QTreeWidgetItem *row, const UserRecord &record)
     row->setText(IpColumn, record.ip);
     row->setText(PortColumn, integerText(record.port));
     row->setData(NameColumn, Qt::UserRole, record.id);
+    row->setData(NameColumn, Qt::UserRole + 1, pinnedKeyText(record.key));
 }
 
 UserRecord UserListView::rowRecord(const QTreeWidgetItem *row)
@@ -70,6 +71,7 @@ UserRecord UserListView::rowRecord(const QTreeWidgetItem *row)
     // than wrapping around.
     record.port = toInt32(readNumber(row->text(PortColumn))).value_or(0);
     record.id = row->data(NameColumn, Qt::UserRole).toString();
+    record.key = pinnedKeyFromText(row->data(NameColumn, Qt::UserRole + 1).toString());
     return record;
 }
 

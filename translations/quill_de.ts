@@ -164,6 +164,10 @@ Exit-Status: 0, wenn jeder Empfänger die Nachricht bestätigt hat, 1, wenn eine
         <source>unknown recipient &quot;%1&quot;: several people online have that name; give their address</source>
         <translation>unbekannter Empfänger „%1“: Mehrere Personen online tragen diesen Namen; geben Sie die Adresse an</translation>
     </message>
+    <message>
+        <source>Send only encrypted: a recipient without a key gets nothing and counts as failed (exit status 1).</source>
+        <translation>Nur verschlüsselt senden: Wer keinen Schlüssel hat, bekommt nichts und zählt als fehlgeschlagen (Status 1).</translation>
+    </message>
 </context>
 <context>
     <name>ComputerPicker</name>
@@ -227,6 +231,10 @@ Exit-Status: 0, wenn jeder Empfänger die Nachricht bestätigt hat, 1, wenn eine
     <message>
         <source>Message</source>
         <translation>Nachricht</translation>
+    </message>
+    <message>
+        <source>Security</source>
+        <translation>Sicherheit</translation>
     </message>
 </context>
 <context>
@@ -427,6 +435,14 @@ Not delivered: </source>
         <translation>
 Nicht zugestellt: </translation>
     </message>
+    <message>
+        <source>delivered (encrypted, verified): %1</source>
+        <translation>zugestellt (verschlüsselt, bestätigt): %1</translation>
+    </message>
+    <message>
+        <source>delivered (encrypted): %1</source>
+        <translation>zugestellt (verschlüsselt): %1</translation>
+    </message>
 </context>
 <context>
     <name>MessageField</name>
@@ -460,6 +476,18 @@ Nicht zugestellt: </translation>
     <message>
         <source>The address &quot;%1&quot; is not a valid IPv4 or IPv6 address or host name</source>
         <translation>Die Adresse „%1“ ist keine gültige IPv4- oder IPv6-Adresse und kein Hostname</translation>
+    </message>
+    <message>
+        <source>not sent: the recipient has no key, and only encrypted sending is allowed</source>
+        <translation>nicht gesendet: Der Empfänger hat keinen Schlüssel, und es darf nur verschlüsselt gesendet werden</translation>
+    </message>
+    <message>
+        <source>not sent: your own key cannot be read (see Identification)</source>
+        <translation>nicht gesendet: Ihr eigener Schlüssel kann nicht gelesen werden (siehe Identifikation)</translation>
+    </message>
+    <message>
+        <source>not sent: the recipient showed another key (code %1) than the one expected (code %2)</source>
+        <translation>nicht gesendet: Der Empfänger zeigte einen anderen Schlüssel (Code %1) als den erwarteten (Code %2)</translation>
     </message>
 </context>
 <context>
@@ -757,6 +785,33 @@ Nicht zugestellt: </translation>
         <source>%1 is now at %2 (was %3); the user list follows.</source>
         <translation>%1 ist jetzt unter %2 (vorher %3); die Benutzerliste folgt.</translation>
     </message>
+    <message>
+        <source> - encrypted, verified</source>
+        <translation> – verschlüsselt, bestätigt</translation>
+    </message>
+    <message>
+        <source> - encrypted</source>
+        <translation> – verschlüsselt</translation>
+    </message>
+    <message>
+        <source>WARNING: the key of %1 has changed.
+
+The recipient showed a key with the code
+%2
+but the key pinned for %1 has the code
+%3
+
+Someone may be posing as %1. The message was not sent. If %1 really has a new key (compare the code with them), use Forget Key in their entry of the user list, and the next message pins the new one.</source>
+        <translation>WARNUNG: Der Schlüssel von %1 hat sich geändert.
+
+Der Empfänger zeigte einen Schlüssel mit dem Code
+%2
+aber für %1 ist der Schlüssel mit dem Code
+%3
+gespeichert.
+
+Jemand gibt sich womöglich als %1 aus. Die Nachricht wurde nicht gesendet. Wenn %1 wirklich einen neuen Schlüssel hat (vergleichen Sie den Code mit der Person), wählen Sie in ihrem Eintrag der Benutzerliste „Schlüssel vergessen“; die nächste Nachricht speichert dann den neuen.</translation>
+    </message>
 </context>
 <context>
     <name>SendWindow</name>
@@ -854,6 +909,33 @@ Nicht zugestellt: </translation>
     <message>
         <source>Invalid ip address</source>
         <translation>Ungültige IP-Adresse</translation>
+    </message>
+</context>
+<context>
+    <name>SenderTrust</name>
+    <message>
+        <source>not encrypted</source>
+        <translation>nicht verschlüsselt</translation>
+    </message>
+    <message>
+        <source>encrypted, new key %1</source>
+        <translation>verschlüsselt, neuer Schlüssel %1</translation>
+    </message>
+    <message>
+        <source>encrypted, key seen before</source>
+        <translation>verschlüsselt, bekannter Schlüssel</translation>
+    </message>
+    <message>
+        <source>encrypted, verified</source>
+        <translation>verschlüsselt, bestätigt</translation>
+    </message>
+    <message>
+        <source>WARNING: not encrypted, and this name belongs to a contact with a key: the sender may not be who the name says</source>
+        <translation>WARNUNG: nicht verschlüsselt, und dieser Name gehört einem Kontakt mit Schlüssel: Der Absender ist vielleicht nicht, wer der Name sagt</translation>
+    </message>
+    <message>
+        <source>WARNING: another key than the one of the contact with this name (%1): the sender may not be who the name says</source>
+        <translation>WARNUNG: ein anderer Schlüssel als der des Kontakts mit diesem Namen (%1): Der Absender ist vielleicht nicht, wer der Name sagt</translation>
     </message>
 </context>
 <context>
@@ -963,6 +1045,22 @@ Nicht zugestellt: </translation>
     <message>
         <source>Unable to Browse the network</source>
         <translation>Das Netzwerk kann nicht durchsucht werden</translation>
+    </message>
+    <message>
+        <source>Key code</source>
+        <translation>Schlüsselcode</translation>
+    </message>
+    <message>
+        <source>Forget Key</source>
+        <translation>Schlüssel vergessen</translation>
+    </message>
+    <message>
+        <source>Verified: this code matches the one the person sees in their own Identification</source>
+        <translation>Bestätigt: Dieser Code stimmt mit dem überein, den die Person in ihrer eigenen Identifikation sieht</translation>
+    </message>
+    <message>
+        <source>none yet: pinned on the first encrypted message</source>
+        <translation>noch keiner: wird bei der ersten verschlüsselten Nachricht gespeichert</translation>
     </message>
 </context>
 <context>

@@ -164,6 +164,10 @@ Code de sortie : 0 si chaque destinataire a confirmé le message, 1 si l’un ne
         <source>unknown recipient &quot;%1&quot;: several people online have that name; give their address</source>
         <translation>destinataire inconnu « %1 » : plusieurs personnes en ligne portent ce nom ; indiquez leur adresse</translation>
     </message>
+    <message>
+        <source>Send only encrypted: a recipient without a key gets nothing and counts as failed (exit status 1).</source>
+        <translation>N’envoyer que chiffré : un destinataire sans clé ne reçoit rien et compte comme un échec (code de sortie 1).</translation>
+    </message>
 </context>
 <context>
     <name>ComputerPicker</name>
@@ -227,6 +231,10 @@ Code de sortie : 0 si chaque destinataire a confirmé le message, 1 si l’un ne
     <message>
         <source>Message</source>
         <translation>Message</translation>
+    </message>
+    <message>
+        <source>Security</source>
+        <translation>Sécurité</translation>
     </message>
 </context>
 <context>
@@ -427,6 +435,14 @@ Not delivered: </source>
         <translation>
 Non remis : </translation>
     </message>
+    <message>
+        <source>delivered (encrypted, verified): %1</source>
+        <translation>remis (chiffré, vérifié) : %1</translation>
+    </message>
+    <message>
+        <source>delivered (encrypted): %1</source>
+        <translation>remis (chiffré) : %1</translation>
+    </message>
 </context>
 <context>
     <name>MessageField</name>
@@ -460,6 +476,18 @@ Non remis : </translation>
     <message>
         <source>The address &quot;%1&quot; is not a valid IPv4 or IPv6 address or host name</source>
         <translation>L’adresse « %1 » n’est ni une adresse IPv4 ou IPv6 valide ni un nom d’hôte</translation>
+    </message>
+    <message>
+        <source>not sent: the recipient has no key, and only encrypted sending is allowed</source>
+        <translation>non envoyé : le destinataire n’a pas de clé, et seul l’envoi chiffré est permis</translation>
+    </message>
+    <message>
+        <source>not sent: your own key cannot be read (see Identification)</source>
+        <translation>non envoyé : votre propre clé ne peut pas être lue (voir Identification)</translation>
+    </message>
+    <message>
+        <source>not sent: the recipient showed another key (code %1) than the one expected (code %2)</source>
+        <translation>non envoyé : le destinataire a présenté une autre clé (code %1) que celle attendue (code %2)</translation>
     </message>
 </context>
 <context>
@@ -757,6 +785,32 @@ Non remis : </translation>
         <source>%1 is now at %2 (was %3); the user list follows.</source>
         <translation>%1 est maintenant à %2 (auparavant %3) ; la liste des utilisateurs suit.</translation>
     </message>
+    <message>
+        <source> - encrypted, verified</source>
+        <translation> – chiffré, vérifié</translation>
+    </message>
+    <message>
+        <source> - encrypted</source>
+        <translation> – chiffré</translation>
+    </message>
+    <message>
+        <source>WARNING: the key of %1 has changed.
+
+The recipient showed a key with the code
+%2
+but the key pinned for %1 has the code
+%3
+
+Someone may be posing as %1. The message was not sent. If %1 really has a new key (compare the code with them), use Forget Key in their entry of the user list, and the next message pins the new one.</source>
+        <translation>ATTENTION : la clé de %1 a changé.
+
+Le destinataire a présenté une clé de code
+%2
+mais la clé enregistrée pour %1 a le code
+%3
+
+Quelqu’un se fait peut-être passer pour %1. Le message n’a pas été envoyé. Si %1 a vraiment une nouvelle clé (comparez le code avec cette personne), choisissez « Oublier la clé » dans son entrée de la liste des utilisateurs ; le prochain message enregistrera la nouvelle.</translation>
+    </message>
 </context>
 <context>
     <name>SendWindow</name>
@@ -854,6 +908,33 @@ Non remis : </translation>
     <message>
         <source>Invalid ip address</source>
         <translation>Adresse IP non valide</translation>
+    </message>
+</context>
+<context>
+    <name>SenderTrust</name>
+    <message>
+        <source>not encrypted</source>
+        <translation>non chiffré</translation>
+    </message>
+    <message>
+        <source>encrypted, new key %1</source>
+        <translation>chiffré, nouvelle clé %1</translation>
+    </message>
+    <message>
+        <source>encrypted, key seen before</source>
+        <translation>chiffré, clé déjà vue</translation>
+    </message>
+    <message>
+        <source>encrypted, verified</source>
+        <translation>chiffré, vérifié</translation>
+    </message>
+    <message>
+        <source>WARNING: not encrypted, and this name belongs to a contact with a key: the sender may not be who the name says</source>
+        <translation>ATTENTION : non chiffré, et ce nom est celui d’un contact qui a une clé : l’expéditeur n’est peut-être pas celui que le nom indique</translation>
+    </message>
+    <message>
+        <source>WARNING: another key than the one of the contact with this name (%1): the sender may not be who the name says</source>
+        <translation>ATTENTION : une autre clé que celle du contact de ce nom (%1) : l’expéditeur n’est peut-être pas celui que le nom indique</translation>
     </message>
 </context>
 <context>
@@ -963,6 +1044,22 @@ Non remis : </translation>
     <message>
         <source>Unable to Browse the network</source>
         <translation>Impossible de parcourir le réseau</translation>
+    </message>
+    <message>
+        <source>Key code</source>
+        <translation>Code de clé</translation>
+    </message>
+    <message>
+        <source>Forget Key</source>
+        <translation>Oublier la clé</translation>
+    </message>
+    <message>
+        <source>Verified: this code matches the one the person sees in their own Identification</source>
+        <translation>Vérifié : ce code est celui que la personne voit dans sa propre Identification</translation>
+    </message>
+    <message>
+        <source>none yet: pinned on the first encrypted message</source>
+        <translation>aucune pour l’instant : enregistrée au premier message chiffré</translation>
     </message>
 </context>
 <context>

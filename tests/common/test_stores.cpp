@@ -33,6 +33,9 @@ QString LoadAndSave(SettingsStore &store)
     for (int n = 1; n <= settings.userList.count(); ++n) {
         const UserRecord &user = settings.userList.at(n);
         loaded += (n > 1 ? u", "_s : u" "_s) + user.name + u' ' + user.ip + u' ' + QString::number(user.port);
+        if (!user.key.key.isEmpty())
+            loaded +=
+                u" key "_s + keyText(user.key.key).left(4) + (user.key.verified ? u" verified"_s : u""_s);
     }
     const bool saved = saveProgramOptions(store, settings) && saveIdentification(store, settings) &&
                        saveUserList(store, settings.userList);
@@ -77,8 +80,8 @@ private slots:
     {
         QTest::addColumn<QByteArray>("ini");
         QTest::addColumn<QString>("loaded");
-        auto row = [](const char *title, const char *ini, const QString &loaded) {
-            QTest::newRow(title) << QByteArray(ini) << loaded;
+        auto row = [](const char *title, const QByteArray &ini, const QString &loaded) {
+            QTest::newRow(title) << ini << loaded;
         };
 #ifdef QUILL_SENDER
         const QString local = u" | localhost 127.0.0.1 505"_s;
@@ -100,6 +103,11 @@ private slots:
             "[Users]\n1_ip=1.1.1.1\n2_name=b\n3_note=x\njunk=x\n0_name=z\n99999_name=big\n",
             u"1 1 505 505 Me | b  505"_s);
         row("nothing usable", "[Users]\nx=1\n", u"1 1 505 505 Me"_s + local);
+        row("pinned keys, a damaged one dropped",
+            "[Users]\n1_name=a\n1_port=1\n1_key=" + QByteArray(64, 'e') +
+                " verified\n2_name=b\n2_port=2\n2_key=" + QByteArray(64, 'e') +
+                "x\n3_name=c\n3_key=" + QByteArray(64, '0') + "\n",
+            u"1 1 505 505 Me | a  1 key eeee verified, b  2, c  505 key 0000"_s);
 #else
         row("nothing stored", "", u"1 | 505 | 1 100000 256"_s);
         row("sound off, ports by number, not key order",

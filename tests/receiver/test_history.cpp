@@ -11,12 +11,14 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
@@ -106,10 +108,12 @@ private slots:
 
     void recordsSurviveReopening()
     {
-        const QList<Message> sent{
-            Msg(QStringLiteral("one\r\ntwo")), Msg(QStringLiteral("x"), QString(), -1, 1),
-            Msg(QStringLiteral("\u00e9t\u00e9 \U0001F600"), QStringLiteral("\u0645"), 0),
-            Msg(u"nul"_s + QChar(0) + u"kept"_s), Msg(QString())};
+        QList<Message> sent{Msg(QStringLiteral("one\r\ntwo")), Msg(QStringLiteral("x"), QString(), -1, 1),
+                            Msg(QStringLiteral("\u00e9t\u00e9 \U0001F600"), QStringLiteral("\u0645"), 0),
+                            Msg(u"nul"_s + QChar(0) + u"kept"_s), Msg(QString())};
+        // One came encrypted, from someone claiming a pinned name.
+        sent[1].senderKey = QByteArray(32, '\x5a');
+        sent[1].trust = SenderTrust::Impostor;
         QList<qint64> ids;
         const QDateTime before = QDateTime::currentDateTimeUtc().addMSecs(-1);
         {
@@ -130,6 +134,8 @@ private slots:
             QCOMPARE(entry.localPort, sent[i].localPort);
             QCOMPARE(entry.replyPort, sent[i].replyPort);
             QCOMPARE(entry.text, sent[i].text);
+            QCOMPARE(entry.senderKey, sent[i].senderKey);
+            QCOMPARE(entry.trust, sent[i].trust);
             QCOMPARE(entry.fate, MessageFate::Shown);
             QVERIFY(entry.received >= before && entry.received <= QDateTime::currentDateTimeUtc());
         }
@@ -140,6 +146,38 @@ private slots:
         QSqlQuery check(sql.db);
         QVERIFY(check.exec(u"SELECT count(*) FROM messages WHERE typeof(text) <> 'text'"_s) && check.next());
         QCOMPARE(check.value(0).toInt(), 0);
+    }
+
+    void olderFileGetsKeyColumns()
+    {
+        // A file of the first schema, before messages carried keys.
+        {
+            QVERIFY(QDir().mkpath(QFileInfo(m_path).absolutePath()));
+            Sql sql(m_path);
+            QSqlQuery make(sql.db);
+            for (const QString &statement :
+                 {u"CREATE TABLE messages(id INTEGER PRIMARY KEY, received INTEGER NOT NULL, name TEXT NOT "
+                  u"NULL,"
+                  " address TEXT NOT NULL, local_port INTEGER NOT NULL, reply_port INTEGER NOT NULL,"
+                  " fate INTEGER NOT NULL, size INTEGER NOT NULL, text TEXT NOT NULL)"_s,
+                  u"CREATE VIRTUAL TABLE messages_fts USING fts5(name, text, content='messages',"
+                  " content_rowid='id')"_s,
+                  u"CREATE TABLE search_progress(indexed_to INTEGER NOT NULL)"_s,
+                  u"INSERT INTO search_progress VALUES (0)"_s,
+                  u"INSERT INTO messages VALUES (1, 0, 'old', '10.0.0.1', 505, 505, 1, 3, 'old')"_s,
+                  u"PRAGMA user_version=1"_s})
+                QVERIFY2(make.exec(statement), qPrintable(make.lastError().text()));
+        }
+        MessageHistory history(m_path);
+        QVERIFY2(history.isOpen(), qPrintable(history.errorString()));
+        QCOMPARE(history.entry(1).trust, SenderTrust::Plain);
+        Message message = Msg(u"new"_s);
+        message.senderKey = QByteArray(32, '\x01');
+        message.trust = SenderTrust::NewKey;
+        const qint64 id = history.record(message, MessageFate::Shown);
+        QVERIFY(history.flush());
+        QCOMPARE(history.entry(id).senderKey, message.senderKey);
+        QCOMPARE(history.entry(id).text, u"new"_s);
     }
 
     void fatesQueuedAndCommitted()

@@ -164,15 +164,26 @@ private slots:
     {
         Window w;
         QCOMPARE(w.line(), u"bob (10.0.0.1 Port:505) Send:"_s);
-        w.window->addMessage(From(u"bob"_s, u"second"_s));
-        w.window->addMessage(From(u"bob"_s, u"one\r\ntwo"_s, u"10.0.0.1"_s, 6000));
+        // Each text says how far its sender is known, beside the line.
+        Message second = From(u"bob"_s, u"second"_s);
+        second.senderKey = QByteArray(32, '\x0a');
+        second.trust = SenderTrust::Verified;
+        w.window->addMessage(second);
+        Message third = From(u"bob"_s, u"one\r\ntwo"_s, u"10.0.0.1"_s, 6000);
+        third.trust = SenderTrust::Impostor;
+        w.window->addMessage(third);
+        const QLabel *trust = w.window->findChild<QLabel *>(u"Security"_s);
         // The line shows the port of the latest message.
         QCOMPARE(w.line(), u"bob (10.0.0.1 Port:6000) Send:"_s);
         QCOMPARE(w.shown(), u"first"_s);
+        QCOMPARE(trust->text(), u"not encrypted"_s);
         QTest::mouseClick(w.readNext(), Qt::LeftButton);
         QCOMPARE(w.shown(), u"second"_s);
+        QCOMPARE(trust->text(), u"encrypted, verified"_s);
+        QVERIFY(!trust->font().bold());
         QTest::mouseClick(w.readNext(), Qt::LeftButton);
         QCOMPARE(w.shown(), u"one\ntwo"_s);
+        QVERIFY(trust->text().startsWith(u"WARNING: not encrypted"_s) && trust->font().bold());
         QVERIFY(!w.readNext()->isVisible());
     }
 

@@ -48,8 +48,10 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(standIn.calls.size(), 2, kWaitMs);
         const QString line = u"bob (127.0.0.1 Port:%1) Send:"_s.arg(r.port());
         const QStringList actions{u"open"_s, u"Open"_s, u"reply"_s, u"Reply"_s};
-        QCOMPARE(standIn.calls[0], QStringList({line, u"Tom &amp; Jerry &lt;b&gt;"_s}) + actions);
-        QCOMPARE(standIn.calls[1], QStringList({line, u"again"_s}) + actions);
+        // The body's first line says the text came unencrypted.
+        QCOMPARE(standIn.calls[0],
+                 QStringList({line, u"not encrypted\nTom &amp; Jerry &lt;b&gt;"_s}) + actions);
+        QCOMPARE(standIn.calls[1], QStringList({line, u"not encrypted\nagain"_s}) + actions);
         QCOMPARE(r.windows().size(), 1);
         MessageWindow *window = r.windows().first();
         QCOMPARE(window->messages().size(), 2);

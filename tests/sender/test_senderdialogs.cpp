@@ -21,6 +21,7 @@
 #include "userlisteditor.h"
 #include "youripdialog.h"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QFile>
 #include <QHeaderView>
@@ -235,6 +236,25 @@ private slots:
         QTRY_COMPARE(m_boxes->boxes, QStringList{box});
         // Nothing was sent: the listener got a connection that carried nothing.
         QTRY_COMPARE(to.received.join(), QByteArray());
+    }
+
+    // A contact's pinned key: its code shown, marked verified, forgotten.
+    void userKey()
+    {
+        const QByteArray key(32, '\x3c');
+        m_edit.user = {u"X"_s, u"10.0.0.2"_s, 7, 0, {}, PinnedKey{key, false}};
+        auto dialog = open(u"user"_s);
+        QCOMPARE(dialog->findChild<QLineEdit *>(u"userkeycode"_s)->text(), Identity::verificationCode(key));
+        dialog->findChild<QCheckBox *>(u"userkeyverified"_s)->setChecked(true);
+        Click(dialog.get(), u"oksave"_s);
+        QCOMPARE(m_edit.user.key, (PinnedKey{key, true}));
+
+        dialog = open(u"user"_s);
+        QVERIFY(dialog->findChild<QCheckBox *>(u"userkeyverified"_s)->isChecked());
+        Click(dialog.get(), u"userforgetkey"_s);
+        QVERIFY(!dialog->findChild<QCheckBox *>(u"userkeyverified"_s)->isEnabled());
+        Click(dialog.get(), u"oksave"_s);
+        QCOMPARE(m_edit.user.key, PinnedKey());
     }
 
     // The key is made on first need and its code shown and copied; a key
