@@ -23,10 +23,10 @@ export QT_QPA_PLATFORM=offscreen
 
 if [ $quick -eq 1 ]; then
   receiver_args=(300 2) closed_args=(closed 2) latency_args=(60) startup_args=(3) userdir_args=(10000 3) fanout_args=(1000 2)
-  presence_args=(3 500)
+  presence_args=(3 500) tls_args=(500 2 5)
 else
   receiver_args=(1000 9) closed_args=(closed 5) latency_args=(300) startup_args=(15) userdir_args=(10000 7) fanout_args=(1000 7)
-  presence_args=(7 500)
+  presence_args=(7 500) tls_args=(2000 5 10)
 fi
 
 # Runs one benchmark; its table goes to stdout, Qt's chatter to the log.
@@ -61,6 +61,8 @@ echo "Running the message history benchmark..." >&2
 history=$(measure "$bin/bench_history")
 echo "Running the command-line fan-out benchmark..." >&2
 fanout=$(measure "$bin/bench_fanout" "${fanout_args[@]}")
+echo "Running the encryption benchmark..." >&2
+tls=$(measure "$bin/bench_tls" "${tls_args[@]}")
 echo "Running the people-online benchmark (real avahi-daemon; needs root)..." >&2
 presence=$(measure "$bin/bench_presence" "${presence_args[@]}")
 
@@ -94,5 +96,6 @@ mkdir -p docs
   section "The message history" "$bin/bench_history" "$history" history
   section "One message to 1,000 recipients from the command line" "$bin/bench_fanout ${fanout_args[*]}" "$fanout" fanout
   section "People online" "$bin/bench_presence ${presence_args[*]}" "$presence" presence
+  section "Encrypted messages" "$bin/bench_tls ${tls_args[*]}" "$tls" tls
 } >"$out"
 echo "Wrote $out" >&2

@@ -3,11 +3,13 @@
 #include "logging.h"
 #include "messagebox.h"
 
+#include <QCache>
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <memory>
@@ -183,11 +185,36 @@ Identity Identity::create(const QString &path)
 
 QByteArray Identity::certificateKeyDigest(const QByteArray &der)
 {
+    // A peer shows the same certificate each time: its digest is looked up
+    // by the certificate's own hash rather than read again (about half a
+    // millisecond a certificate).
+    constexpr int kKeptDigests = 256;
+    static QMutex mutex;
+    static QCache<QByteArray, QByteArray> seen(kKeptDigests);
+    const QByteArray hash = QCryptographicHash::hash(der, QCryptographicHash::Sha256);
+    {
+        const QMutexLocker lock(&mutex);
+        if (const QByteArray *digest = seen.object(hash))
+            return *digest;
+    }
     const auto *bytes = reinterpret_cast<const unsigned char *>(der.constData());
     const Owned<X509> certificate(d2i_X509(nullptr, &bytes, long(der.size())));
     EVP_PKEY *key = certificate ? X509_get0_pubkey(certificate.get()) : nullptr;
     ERR_clear_error();
-    return key ? PublicKeyDigest(key) : QByteArray();
+    const QByteArray digest = key ? PublicKeyDigest(key) : QByteArray();
+    if (!digest.isEmpty()) {
+        const QMutexLocker lock(&mutex);
+        seen.insert(hash, new QByteArray(digest));
+    }
+    return digest;
+}
+
+void *Identity::nativeKey() const
+{
+    const Owned<BIO> bio(BIO_new_mem_buf(m_keyPem.constData(), int(m_keyPem.size())));
+    EVP_PKEY *key = bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr;
+    ERR_clear_error();
+    return key;
 }
 
 QString Identity::verificationCode(const QByteArray &digest)

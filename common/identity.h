@@ -32,8 +32,13 @@ public:
     static Identity create(const QString &path);
 
     // The SHA-256 of the public key of a certificate in DER; empty when it
-    // holds none.
+    // holds none. Reading a key is slow; the digests of the certificates
+    // seen lately are kept.
     static QByteArray certificateKeyDigest(const QByteArray &der);
+    // The private key as the TLS library's own object (an EVP_PKEY), for a
+    // QSslKey to own: a key given that way is used as it is for each
+    // connection, not read again from its text. Null when there is none.
+    void *nativeKey() const;
     // "0a1b 2c3d ..." for a SHA-256 digest: its first 16 bytes in groups.
     static QString verificationCode(const QByteArray &digest);
 

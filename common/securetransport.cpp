@@ -39,7 +39,10 @@ QSslConfiguration tlsConfiguration(const Identity &identity, bool server)
     QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
     configuration.setProtocol(QSsl::TlsV1_3OrLater);
     configuration.setLocalCertificate(QSslCertificate(identity.certificatePem(), QSsl::Pem));
-    configuration.setPrivateKey(QSslKey(identity.keyPem(), QSsl::Ec, QSsl::Pem));
+    // Handed over as the library's own key, which each connection uses as
+    // it is rather than reading it again from its text.
+    if (void *key = identity.nativeKey())
+        configuration.setPrivateKey(QSslKey(Qt::HANDLE(key), QSsl::PrivateKey));
     configuration.setPeerVerifyMode(server ? QSslSocket::QueryPeer : QSslSocket::VerifyNone);
     configuration.setCaCertificates({});
     return configuration;

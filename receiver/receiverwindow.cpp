@@ -24,6 +24,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -140,7 +141,6 @@ void ReceiverWindow::start(const QString &commandLine)
     // Listening comes first: nothing the settings file does may hold up a
     // sender.
     startListeners();
-    m_intake->startEncryption();
 
     placeWindow(this, m_store, kPositionPrefix);
     storeWindowPosition(this, m_store, kPositionPrefix);
@@ -156,6 +156,9 @@ void ReceiverWindow::start(const QString &commandLine)
         m_intake->startNotifier();
     if (m_options.presence)
         m_intake->startPresence(QDBusConnection::systemBus());
+    // The key is read (or made) once the window is up: it costs a few
+    // milliseconds, and until then an encrypted sender is refused and told so.
+    QTimer::singleShot(0, m_intake, &MessageIntake::startEncryption);
 }
 
 void ReceiverWindow::createTrayIcon()

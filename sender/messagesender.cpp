@@ -127,8 +127,9 @@ bool MessageSender::start(const QString &ip, qint32 port, QString &description)
     m_state = State::Connecting;
     m_bytesToWrite = 0;
     // A name is looked up by the system's resolver, in the background; the
-    // lookup gets a deadline even where the connection has none.
-    if (m_connectWaitMs > 0 || byName)
+    // lookup gets a deadline even where the connection has none, and so does
+    // a handshake, which a peer could leave hanging.
+    if (m_connectWaitMs > 0 || byName || tls)
         m_connectTimer.start(m_connectWaitMs > 0 ? m_connectWaitMs : kLookupWaitMs);
     m_starting = true;
     if (auto *secure = qobject_cast<QSslSocket *>(socket))
@@ -320,7 +321,12 @@ void MessageSender::onConnectTimeout()
 {
     if (m_state != State::Connecting)
         return;
-    fail(tr("no connection within %1 s").arg(QString::number(m_connectTimer.interval() / 1000.0)));
+    const QString seconds = QString::number(m_connectTimer.interval() / 1000.0);
+    if (m_encrypted && m_socket && m_socket->state() == QAbstractSocket::ConnectedState)
+        fail(tr("no encrypted connection within %1 s: the recipient did not finish the handshake")
+                 .arg(seconds));
+    else
+        fail(tr("no connection within %1 s").arg(seconds));
 }
 
 void MessageSender::finish(Outcome outcome, const QString &description)

@@ -489,6 +489,10 @@ Nicht zugestellt: </translation>
         <source>not sent: the recipient showed another key (code %1) than the one expected (code %2)</source>
         <translation>nicht gesendet: Der Empfänger zeigte einen anderen Schlüssel (Code %1) als den erwarteten (Code %2)</translation>
     </message>
+    <message>
+        <source>no encrypted connection within %1 s: the recipient did not finish the handshake</source>
+        <translation>keine verschlüsselte Verbindung innerhalb von %1 s: Der Empfänger hat den Verbindungsaufbau nicht abgeschlossen</translation>
+    </message>
 </context>
 <context>
     <name>MessageWindow</name>

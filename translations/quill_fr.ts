@@ -489,6 +489,10 @@ Non remis : </translation>
         <source>not sent: the recipient showed another key (code %1) than the one expected (code %2)</source>
         <translation>non envoyé : le destinataire a présenté une autre clé (code %1) que celle attendue (code %2)</translation>
     </message>
+    <message>
+        <source>no encrypted connection within %1 s: the recipient did not finish the handshake</source>
+        <translation>pas de connexion chiffrée en %1 s : le destinataire n’a pas terminé la négociation</translation>
+    </message>
 </context>
 <context>
     <name>MessageWindow</name>

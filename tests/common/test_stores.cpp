@@ -33,9 +33,7 @@ QString LoadAndSave(SettingsStore &store)
     for (int n = 1; n <= settings.userList.count(); ++n) {
         const UserRecord &user = settings.userList.at(n);
         loaded += (n > 1 ? u", "_s : u" "_s) + user.name + u' ' + user.ip + u' ' + QString::number(user.port);
-        if (!user.key.key.isEmpty())
-            loaded +=
-                u" key "_s + keyText(user.key.key).left(4) + (user.key.verified ? u" verified"_s : u""_s);
+        loaded += user.key.key.isEmpty() ? u""_s : u" key "_s + pinnedKeyText(user.key).remove(4, 60);
     }
     const bool saved = saveProgramOptions(store, settings) && saveIdentification(store, settings) &&
                        saveUserList(store, settings.userList);

@@ -165,12 +165,11 @@ private slots:
         Window w;
         QCOMPARE(w.line(), u"bob (10.0.0.1 Port:505) Send:"_s);
         // Each text says how far its sender is known, beside the line.
-        Message second = From(u"bob"_s, u"second"_s);
-        second.senderKey = QByteArray(32, '\x0a');
+        Message second = From(u"bob"_s, u"second"_s),
+                third = From(u"bob"_s, u"one\r\ntwo"_s, u"10.0.0.1"_s, 6000);
         second.trust = SenderTrust::Verified;
-        w.window->addMessage(second);
-        Message third = From(u"bob"_s, u"one\r\ntwo"_s, u"10.0.0.1"_s, 6000);
         third.trust = SenderTrust::Impostor;
+        w.window->addMessage(second);
         w.window->addMessage(third);
         const QLabel *trust = w.window->findChild<QLabel *>(u"Security"_s);
         // The line shows the port of the latest message.

@@ -91,13 +91,9 @@ private slots:
         intake.scheduleSpareWindow(true);
         QTRY_COMPARE(intake.spareWindowCount(), MessageIntake::kSpareWindowsAtStart);
         const MessageWindow *builtAhead = intake.spareWindow();
-        for (int i = 0; i < 3; ++i) {
-            Message message;
-            message.name = u"s%1"_s.arg(i);
-            message.address = u"10.0.0.1"_s;
-            message.text = u"hi"_s;
-            intake.router().route(message);
-        }
+        for (int i = 0; i < 3; ++i)
+            intake.router().route(
+                Message{.name = u"s%1"_s.arg(i), .address = u"10.0.0.1"_s, .text = u"hi"_s});
         QVERIFY(intake.router().windows().value(0) == static_cast<const MessageView *>(builtAhead));
         QCOMPARE(intake.spareWindowCount(), MessageIntake::kSpareWindowsAtStart - 3);
         QCoreApplication::processEvents();

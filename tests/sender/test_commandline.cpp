@@ -2,12 +2,17 @@
 // display, their output lines and exit statuses, against listeners of the
 // test's own on 127.0.0.1.
 #include "bars.h"
+#include "identity.h"
+#include "listener.h"
 #include "listeners.h"
 #include "sendersettings.h"
 #include "settingsstore.h"
 #include "xdisplay.h"
 
 #include <QCryptographicHash>
+#include <QScopeGuard>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
 
@@ -142,6 +147,56 @@ private slots:
             QVERIFY(QString::fromLocal8Bit(process.readAllStandardOutput()).startsWith(output));
         QTRY_COMPARE(m_to.received.join(), received);
         QCOMPARE(storeDigest(), storeBefore);
+    }
+
+    // To a user with a pinned key the message goes encrypted, and only to
+    // that key; --require-encryption sends nothing to a user without one.
+    void encrypted()
+    {
+        QTemporaryDir folder;
+        const Identity identity = Identity::create(folder.filePath(u"identity.pem"_s));
+        const std::optional<QSslConfiguration> tls = tlsConfiguration(identity, true);
+        Listener listener(QHostAddress(QHostAddress::LocalHost), 0);
+        listener.setTlsConfiguration(&*tls);
+        QVERIFY(listener.startListening());
+        QSignalSpy received(&listener, &Listener::messageReceived);
+
+        SettingsStore store = SettingsStore::atPath(m_storeFile);
+        SenderSettings settings;
+        loadSenderSettings(store, settings);
+        const auto restore =
+            qScopeGuard([&store, before = settings.userList] { saveUserList(store, before); });
+        const quint16 port = listener.serverPort();
+        const QByteArray other(32, 'm');
+        settings.userList.append(
+            {u"carol"_s, u"127.0.0.1"_s, port, 0, {}, {identity.publicKeyDigest(), true}});
+        settings.userList.append({u"mallory"_s, u"localhost"_s, port, 0, {}, {other}});
+        // One that takes the connection and never answers the handshake.
+        settings.userList.append({u"hush"_s, u"localhost"_s, m_to.alice.serverPort(), 0, {}, {other}});
+        QVERIFY(saveUserList(store, settings.userList));
+        const QStringList lines{
+            u"delivered (encrypted, verified): carol (127.0.0.1:%1)"_s.arg(port),
+            u"failed: mallory (localhost:%1): not sent: the recipient showed another key (code %2) than the "
+            u"one "
+            "expected (code %3)"_s.arg(port)
+                .arg(identity.verificationCode(), Identity::verificationCode(other)),
+            u"failed: hush (localhost:{A}): no encrypted connection within 5 s: the recipient did not finish "
+            u"the "
+            "handshake"_s,
+            u"failed: alice (127.0.0.1:{A}): not sent: the recipient has no key, and only encrypted sending "
+            "is allowed"_s};
+        QProcess process;
+        QVERIFY(run(process, u"quillpost"_s,
+                    {u"--to=carol"_s, u"--to=mallory"_s, u"--to=hush"_s, u"--to=alice"_s,
+                     u"--require-encryption"_s, u"--message=Grüße"_s},
+                    {}));
+        QCOMPARE(QString::fromLocal8Bit(process.readAllStandardOutput()), ports(lines.join(u'\n') + u'\n'));
+        QCOMPARE(process.exitCode(), 1);
+        QCOMPARE(received.size(), 1);
+        QCOMPARE(received.at(0).at(0).toByteArray(),
+                 u"bob"_s.toUtf8() + '\0' + "606" + '\0' + u"Grüße"_s.toUtf8());
+        QTRY_VERIFY(!m_to.received.isEmpty());
+        QVERIFY(!m_to.received.join().contains("bob"));
     }
 
     void usageErrors_data()

@@ -101,9 +101,10 @@ private slots:
     void txtRecord_data()
     {
         QTest::addColumn<QByteArrayList>("txt");
-        QTest::addColumn<QString>("read"); // name|id|reply, or empty when refused
+        QTest::addColumn<QString>("read"); // name|id|reply[|key], or empty when refused
         const QByteArray longName = "name=" + QByteArray(300, 'n');
-        QTest::newRow("ours") << presenceTxt({u"Zoë"_s, u"ab-12"_s, 505}) << u"Zoë|ab-12|505"_s;
+        QTest::newRow("ours") << presenceTxt({u"Zoë"_s, u"ab-12"_s, 505, QByteArray(32, '\xab')})
+                              << u"Zoë|ab-12|505|abab"_s;
         QTest::newRow("no version") << QByteArrayList{"name=a", "id=x1"} << QString();
         QTest::newRow("other version") << QByteArrayList{"v=2", "id=x1"} << QString();
         QTest::newRow("no id") << QByteArrayList{"v=1", "name=a"} << QString();
@@ -115,14 +116,16 @@ private slots:
                                                                               << "id=x")
                                               << QString();
         QTest::newRow("control characters kept")
-            << QByteArrayList{"v=1", "id=x", "name=a\nb", "reply=7"} << u"a\nb|x|7"_s;
+            << QByteArrayList{"v=1", "id=x", "name=a\nb", "reply=7", "key=" + QByteArray(64, 'A')}
+            << u"a\nb|x|7"_s;
     }
     void txtRecord()
     {
         QFETCH(QByteArrayList, txt);
         QFETCH(QString, read);
         const std::optional<PresenceRecord> record = readPresenceTxt(txt);
-        QCOMPARE(record ? record->name + u'|' + record->id + u'|' + QString::number(record->replyPort)
+        QCOMPARE(record ? record->name + u'|' + record->id + u'|' + QString::number(record->replyPort) +
+                              (record->key.isEmpty() ? QString() : u'|' + keyText(record->key).left(4))
                         : QString(),
                  read);
     }
