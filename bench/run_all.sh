@@ -22,10 +22,10 @@ trap 'rm -f "$log"' EXIT
 export QT_QPA_PLATFORM=offscreen
 
 if [ $quick -eq 1 ]; then
-  receiver_args=(300 2) latency_args=(60) startup_args=(3) userdir_args=(10000 3) fanout_args=(1000 2)
+  receiver_args=(300 2) closed_args=(closed 2) latency_args=(60) startup_args=(3) userdir_args=(10000 3) fanout_args=(1000 2)
   presence_args=(3 500) tls_args=(500 2 5)
 else
-  receiver_args=(1000 9) latency_args=(300) startup_args=(15) userdir_args=(10000 7) fanout_args=(1000 7)
+  receiver_args=(1000 9) closed_args=(closed 5) latency_args=(300) startup_args=(15) userdir_args=(10000 7) fanout_args=(1000 7)
   presence_args=(7 500) tls_args=(2000 5 10)
 fi
 
@@ -45,6 +45,9 @@ section() { # title, command, output, notes file
 
 echo "Running the receive throughput benchmark..." >&2
 receive=$(measure "$bin/bench_receiver" "${receiver_args[@]}")
+echo "Running the closed-loop receive benchmark..." >&2
+closed=$(measure "$bin/bench_receiver" "${closed_args[@]}")
+closed_off=$(measure "$bin/bench_receiver" "${closed_args[@]}" "" off)
 echo "Running the delivery latency benchmark..." >&2
 latency=$(measure "$bin/bench_latency" "${latency_args[@]}")
 latency_large=$(measure "$bin/bench_latency" "$((latency_args[0] / 3))" 65536)
@@ -83,6 +86,8 @@ mkdir -p docs
   printf '| commit | %s%s |\n\n' "$(git rev-parse --short HEAD 2>/dev/null || echo none)" \
     "$(git diff --quiet -- . ':!docs/performance.md' 2>/dev/null || echo ' (with uncommitted changes)')"
   section "Receive throughput" "$bin/bench_receiver ${receiver_args[*]}" "$receive" receive
+  section "Receive throughput in the closed loop" "$bin/bench_receiver ${closed_args[*]}" "$closed" closed
+  printf 'With the history off (`%s`):\n\n%s\n\n' "$bin/bench_receiver ${closed_args[*]} \"\" off" "$closed_off"
   section "Delivery latency" "$bin/bench_latency ${latency_args[*]}" "$latency" latency
   printf 'With a 64 KiB payload of prose (`%s`):\n\n%s\n\n' "$bin/bench_latency $((latency_args[0] / 3)) 65536" "$latency_large"
   section "Start-up time and memory" "$bin/bench_startup ${startup_args[*]}" "$startup" startup

@@ -32,18 +32,6 @@ constexpr QStringConverter::Encoding kFallback =
 // the scan early.
 constexpr qsizetype kAsciiBlock = 1024;
 
-bool isAscii(QByteArrayView bytes)
-{
-    for (qsizetype start = 0; start < bytes.size(); start += kAsciiBlock) {
-        unsigned char seen = 0;
-        for (char c : bytes.sliced(start, std::min(kAsciiBlock, bytes.size() - start)))
-            seen |= static_cast<unsigned char>(c);
-        if (seen >= 0x80)
-            return false;
-    }
-    return true;
-}
-
 bool isAscii(QStringView text)
 {
     for (qsizetype start = 0; start < text.size(); start += kAsciiBlock) {
@@ -57,6 +45,18 @@ bool isAscii(QStringView text)
 }
 
 } // namespace
+
+bool isAscii(QByteArrayView bytes)
+{
+    for (qsizetype start = 0; start < bytes.size(); start += kAsciiBlock) {
+        unsigned char seen = 0;
+        for (char c : bytes.sliced(start, std::min(kAsciiBlock, bytes.size() - start)))
+            seen |= static_cast<unsigned char>(c);
+        if (seen >= 0x80)
+            return false;
+    }
+    return true;
+}
 
 std::optional<QByteArray> encodeWindows1252(QStringView text)
 {

@@ -15,6 +15,9 @@
 std::optional<QByteArray> encodeWindows1252(QStringView text);
 QString decodeWindows1252(QByteArrayView bytes);
 
+// Whether every byte is ASCII (below 0x80).
+bool isAscii(QByteArrayView bytes);
+
 // Windows-1252 when the whole text fits, UTF-8 otherwise.
 QByteArray encodeForWire(QStringView text);
 // Valid UTF-8 holding non-ASCII bytes is read as UTF-8, anything else as

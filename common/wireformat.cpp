@@ -38,29 +38,62 @@ QByteArray composeMessage(const QString &senderName, qint32 replyPort, const QSt
     return utf8 ? payload.toUtf8() : encodeForWire(payload);
 }
 
-QString decodePayload(const QByteArray &bytes)
-{
-    // A payload that fills the limit may have been cut off there.
-    const bool cutOff = bytes.size() >= kMaxPayloadBytes;
-    return decodeFromWire(QByteArrayView(bytes).first(qMin(bytes.size(), kMaxPayloadBytes)), cutOff);
-}
+namespace {
 
-qint16 parseMessage(QString &payload, QString &senderName, qint32 &replyPort)
+// The fields of a payload decoded as a whole (in text, which keeps only the
+// message text on acceptance).
+qint16 parseDecoded(QString &text, QString &senderName, qint32 &replyPort)
 {
-    if (payload.isEmpty())
-        return kMessageRejected;
-    const qsizetype first = payload.indexOf(QChar(u'\0'));
+    const qsizetype first = text.indexOf(QChar(u'\0'));
     if (first < 0) {
         senderName.clear();
         replyPort = kNoReplyPort;
         return kMessageAccepted;
     }
-    senderName = payload.left(first);
-    const qsizetype second = payload.indexOf(QChar(u'\0'), first + 1);
+    senderName = text.left(first);
+    const qsizetype second = text.indexOf(QChar(u'\0'), first + 1);
     if (second < 0)
         return kMessageRejected;
-    const QStringView portField = QStringView(payload).mid(first + 1, second - first - 1);
+    const QStringView portField = QStringView(text).mid(first + 1, second - first - 1);
     replyPort = toInt32(readNumber(portField)).value_or(kNoReplyPort);
-    payload.remove(0, second + 1);
+    text.remove(0, second + 1);
+    return kMessageAccepted;
+}
+
+} // namespace
+
+qint16 parsePayload(QByteArrayView bytes, QString &senderName, qint32 &replyPort, QString &text, bool utf8)
+{
+    // A payload that fills the limit may have been cut off there.
+    const bool cutOff = bytes.size() >= kMaxPayloadBytes;
+    bytes = bytes.first(qMin(bytes.size(), kMaxPayloadBytes));
+    if (bytes.isEmpty())
+        return kMessageRejected;
+    if (!isAscii(bytes)) {
+        // Which code page holds the text depends on all of its bytes (an
+        // encrypted one is UTF-8). The text then keeps no room for the
+        // fields before it: what a message holds is counted by its
+        // characters.
+        text = utf8 ? QString::fromUtf8(bytes) : decodeFromWire(bytes, cutOff);
+        const qint16 result = parseDecoded(text, senderName, replyPort);
+        text.squeeze();
+        return result;
+    }
+    // Almost every payload: each field is converted straight from its bytes,
+    // the text once, with no copy afterwards.
+    const qsizetype first = bytes.indexOf('\0');
+    if (first < 0) {
+        senderName.clear();
+        replyPort = kNoReplyPort;
+        text = QString::fromLatin1(bytes);
+        return kMessageAccepted;
+    }
+    senderName = QString::fromLatin1(bytes.first(first));
+    const qsizetype second = bytes.indexOf('\0', first + 1);
+    if (second < 0)
+        return kMessageRejected;
+    replyPort = toInt32(readNumber(QString::fromLatin1(bytes.sliced(first + 1, second - first - 1))))
+                    .value_or(kNoReplyPort);
+    text = QString::fromLatin1(bytes.sliced(second + 1));
     return kMessageAccepted;
 }

@@ -14,7 +14,7 @@ constexpr qint32 kDefaultPort = 505;
 // The most a receiver takes as one payload; anything beyond is not read.
 constexpr qsizetype kMaxPayloadBytes = 65536;
 
-// parseMessage results.
+// parsePayload results.
 constexpr qint16 kMessageAccepted = 0;
 constexpr qint16 kMessageRejected = 1;
 // The reply port of a payload that carries none, or one that is not a
@@ -30,12 +30,12 @@ QString fromWireLineBreaks(const QString &wireText);
 QByteArray composeMessage(const QString &senderName, qint32 replyPort, const QString &fieldText,
                           bool utf8 = false);
 
-// The payload as text, decoded from the received bytes (at most
-// kMaxPayloadBytes of them are taken).
-QString decodePayload(const QByteArray &bytes);
-
-// Splits a decoded payload. On acceptance payload holds the message text
-// alone (CR LF line breaks, NULs after the second separator kept). The caller
+// Reads a payload (at most kMaxPayloadBytes of its bytes are taken): on
+// acceptance text holds the message text alone (CR LF line breaks, NULs
+// after the second separator kept), decoded once from the bytes. The caller
 // sets replyPort to 0 beforehand; a payload without separators sets it to
-// kNoReplyPort, as does a reply port that does not fit 32 bits.
-qint16 parseMessage(QString &payload, QString &senderName, qint32 &replyPort);
+// kNoReplyPort, as does a reply port that does not fit 32 bits. A payload
+// with one separator is rejected after senderName was set. A payload that
+// came encrypted (utf8) is UTF-8.
+qint16 parsePayload(QByteArrayView bytes, QString &senderName, qint32 &replyPort, QString &text,
+                    bool utf8 = false);

@@ -32,10 +32,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     PeerConnections peer;
     {
         ConnectionReader reader(pair[0], QStringLiteral("127.0.0.1"), 1, QDeadlineTimer(2000), &peer, &tls);
-        QByteArray scratch;
+        ReadBuffers buffers;
         QObject context;
-        bool done = reader.read(scratch);
-        reader.watch(&context, [&] { done = reader.read(scratch) || done; });
+        bool done = reader.read(buffers);
+        reader.watch(&context, [&] { done = reader.read(buffers) || done; });
         while (!done && !reader.finishIfOverdue())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         const QByteArray payload = reader.takePayload();

@@ -7,14 +7,12 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    QString message = decodePayload(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
-    QString sender, sender2;
+    QString message, again, sender, sender2;
     qint32 port = 0, port2 = 0;
-    if (parseMessage(message, sender, port) != kMessageAccepted)
+    if (parsePayload(QByteArrayView(data, qsizetype(size)), sender, port, message) != kMessageAccepted)
         return 0;
     const QByteArray composed = composeMessage(sender, port, fromWireLineBreaks(message));
-    QString again = decodePayload(composed);
-    if (sender.contains(QChar(u'\0')) || parseMessage(again, sender2, port2) != kMessageAccepted ||
+    if (sender.contains(QChar(u'\0')) || parsePayload(composed, sender2, port2, again) != kMessageAccepted ||
         port2 != port)
         std::abort();
     if (sender2 != sender && QString::fromUtf8(composed).toUtf8() != composed)

@@ -26,10 +26,28 @@ ConnectionReader::~ConnectionReader()
         nativesocket::closeDescriptor(m_descriptor);
 }
 
+static_assert(ReadBuffers::kReadLimit == kMaxPayloadBytes + 1);
+
+QByteArray ReadBuffers::take()
+{
+    if (!m_spare.isEmpty())
+        return m_spare.takeLast();
+    QByteArray buffer;
+    buffer.reserve(kReadLimit);
+    return buffer;
+}
+
+void ReadBuffers::giveBack(QByteArray &&buffer)
+{
+    if (m_spare.size() >= kKept || !buffer.isDetached() || buffer.capacity() < kReadLimit)
+        return;
+    buffer.truncate(0);
+    m_spare.append(std::move(buffer));
+}
+
 namespace {
 
-// A byte beyond a payload's worth tells that the sender wrote too much.
-constexpr qsizetype kReadLimit = kMaxPayloadBytes + 1;
+constexpr qsizetype kReadLimit = ReadBuffers::kReadLimit;
 
 // Reads into buffer from size on until the sender has nothing more for now
 // or the buffer (kReadLimit bytes) is full; true when the read has ended.
@@ -53,7 +71,7 @@ bool readInto(qintptr descriptor, char *buffer, qsizetype &size)
 
 } // namespace
 
-bool ConnectionReader::read(QByteArray &scratch)
+bool ConnectionReader::read(ReadBuffers &buffers)
 {
     if (m_done)
         return true;
@@ -63,35 +81,23 @@ bool ConnectionReader::read(QByteArray &scratch)
         return readTls();
     if (m_done)
         return true;
-    bool ended = false;
-    if (m_payload.isEmpty()) {
-        // A sender that wrote and closed before it was accepted is read
-        // whole into the scratch space, and the payload gets exactly its
-        // size.
-        scratch.resize(kReadLimit);
-        qsizetype size = 0;
-        ended = readInto(m_descriptor, scratch.data(), size);
-        if (size > 0) {
-            if (!ended && size < kReadLimit)
-                m_payload.reserve(kReadLimit);
-            m_payload.append(scratch.constData(), size);
-        }
-    } else {
-        // One still sending reads straight into its payload, which has room
-        // for the largest until the read ends.
-        qsizetype size = m_payload.size();
-        m_payload.resize(kReadLimit);
-        ended = readInto(m_descriptor, m_payload.data(), size);
-        m_payload.truncate(size);
-    }
+    if (m_payload.isNull())
+        m_payload = buffers.take();
+    qsizetype size = m_payload.size();
+    m_payload.resize(kReadLimit);
+    const bool ended = readInto(m_descriptor, m_payload.data(), size);
+    m_payload.truncate(size);
     // More than a payload is refused whole: a message cut short would be
     // shown and kept while its sender, reset, counts it as failed.
     if (m_payload.size() > kMaxPayloadBytes) {
         m_refused = true;
-        m_payload = QByteArray();
+        buffers.giveBack(std::exchange(m_payload, {}));
         finish();
     } else if (ended) {
         finish();
+    } else if (m_payload.isEmpty()) {
+        // A sender that has sent nothing yet holds no buffer while it waits.
+        buffers.giveBack(std::exchange(m_payload, {}));
     }
     return m_done;
 }
@@ -215,7 +221,6 @@ void ConnectionReader::finish()
     if (m_done)
         return;
     m_done = true;
-    m_payload.squeeze();
     if (QSslSocket *tls = std::exchange(m_tls, nullptr)) {
         // Its signal may be the one being handled; its own descriptor goes
         // with it, the connection stays.

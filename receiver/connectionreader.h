@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDeadlineTimer>
+#include <QList>
 #include <QString>
 #include <functional>
 #include <utility>
@@ -19,6 +20,29 @@ struct PeerConnections
     // The hand-on pass in which an earlier connection of the address was
     // still held, so its later ones wait too.
     quint64 heldInPass = 0;
+};
+
+// Read buffers of a payload's worth, kept for the next connections of a
+// port: a read goes into memory that is mapped already (fresh pages cost a
+// fault each), and a payload is handed on in the buffer it was read into,
+// never shrunk or copied.
+class ReadBuffers
+{
+public:
+    // A payload's worth and a byte beyond, which tells that a sender wrote
+    // too much.
+    static constexpr qsizetype kReadLimit = 65536 + 1;
+    // Kept at most; the others are freed.
+    static constexpr int kKept = 8;
+
+    // An empty buffer with room for kReadLimit bytes.
+    QByteArray take();
+    // Keeps buffer for a later take() unless another holds it too or enough
+    // are kept.
+    void giveBack(QByteArray &&buffer);
+
+private:
+    QList<QByteArray> m_spare;
 };
 
 // Reads one accepted connection: everything the sender writes until it
@@ -61,16 +85,15 @@ public:
     // The key of the sender of an encrypted connection (empty for a plain one).
     const QByteArray &peerKey() const { return m_peerKey; }
 
-    // Reads what has arrived, in at most a payload's worth of scratch space
-    // lent for the call (a read that ends within it needs no buffer of its
-    // own); true when the read is done.
-    bool read(QByteArray &scratch);
+    // Reads what has arrived into a buffer of buffers (given back while
+    // nothing has arrived); true when the read is done.
+    bool read(ReadBuffers &buffers);
     // Calls ready (with context alive) whenever more may be read, until the
     // read is done.
     void watch(QObject *context, const std::function<void()> &ready);
     // Ends the read when its time is up; true when it is done.
     bool finishIfOverdue();
-    // What arrived, once done.
+    // What arrived, once done, in the buffer it was read into.
     QByteArray takePayload() { return std::move(m_payload); }
     // The connection, once done; the caller closes it.
     qintptr takeDescriptor() { return std::exchange(m_descriptor, -1); }

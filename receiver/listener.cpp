@@ -214,7 +214,7 @@ bool Listener::waitingAtBound(const QString &peerIp, bool &handedOn)
     const PeerConnections *peer = &known->second;
     for (ConnectionReader *reader : std::as_const(m_readers)) {
         if (reader->peer() == peer)
-            reader->read(m_scratch);
+            reader->read(m_buffers);
     }
     handedOn = handOnAll() || handedOn;
     const auto again = m_perAddress.find(peerIp);
@@ -281,7 +281,7 @@ bool Listener::startWaitingAt(qsizetype index)
                                         waiting.peer, m_tls);
     m_readers.append(reader);
     // Most senders have written and closed by now: the read ends here.
-    if (reader->read(m_scratch) || reader->finishIfOverdue())
+    if (reader->read(m_buffers) || reader->finishIfOverdue())
         return true;
     reader->watch(this, [this, reader] { readerReadable(reader); });
     return false;
@@ -303,7 +303,7 @@ void Listener::countAddress(PeerConnections *peer, const QString &peerIp, int re
 
 void Listener::readerReadable(ConnectionReader *reader)
 {
-    if (reader->read(m_scratch))
+    if (reader->read(m_buffers))
         handOnFinished();
 }
 
@@ -366,7 +366,7 @@ bool Listener::handOnPass(bool inOrder)
 
 void Listener::handOn(ConnectionReader *reader)
 {
-    const QByteArray payload = reader->takePayload();
+    QByteArray payload = reader->takePayload();
     const QByteArray peerKey = reader->peerKey();
     const QString peerIp = reader->peerIp();
     PeerConnections *peer = reader->peer();
@@ -383,6 +383,8 @@ void Listener::handOn(ConnectionReader *reader)
     m_holdFor = 0;
     if (!payload.isEmpty())
         emit messageReceived(payload, peerIp, m_listeningPort, peerKey);
+    // Decoded by now: the buffer serves a later connection.
+    m_buffers.giveBack(std::move(payload));
     if (const qint64 id = std::exchange(m_holdFor, 0); id > 0)
         m_storing.append(Storing{id, descriptor});
     else

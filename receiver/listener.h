@@ -186,8 +186,8 @@ private:
     QDeadlineTimer m_acceptPause;
     quint16 m_listeningPort = 0;
     nativesocket::PeerCache m_lastPeer;
-    // Lent to each read: a payload's worth.
-    QByteArray m_scratch;
+    // The buffers the reads go into, kept for the next ones.
+    ReadBuffers m_buffers;
     // Checks the time limits while there are connections.
     QTimer m_sweep;
     QHostAddress m_address;

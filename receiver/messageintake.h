@@ -66,8 +66,13 @@ public:
     // Announces, follows a change of name, ports or option, or withdraws.
     void updatePresence();
     PresenceAnnouncer *presence() const { return m_presence; }
-    // Builds one message window ahead, once the waiting events are handled.
-    void scheduleSpareWindow();
+    // Message windows built ahead, hidden, while nothing else goes on: after
+    // the start this many, so that the first burst of new senders finds them
+    // ready; later one, built again whenever it was taken.
+    static constexpr int kSpareWindowsAtStart = 8;
+    // Builds message windows ahead, one each time the waiting events are
+    // handled, until there are kSpareWindowsAtStart of them (atStart) or one.
+    void scheduleSpareWindow(bool atStart = false);
     // No more windows are built ahead: the program is ending.
     void stopSpareWindows();
     // Brings up the message windows kept back for their notifications.
@@ -80,6 +85,7 @@ public:
     QThread *networkThread() const { return m_networkThread; }
     // The message window built ahead for the next new sender, if any.
     MessageWindow *spareWindow() const;
+    int spareWindowCount() const { return int(m_spareWindows.size()); }
 
 signals:
     // A message came from the network and went to a window or the queue.
@@ -119,7 +125,8 @@ private:
     QList<PortState> m_ports;
     bool m_shutDown = false;
     // One message window built ahead, hidden, for the next new sender.
-    QPointer<MessageWindow> m_spareWindow;
+    QList<QPointer<MessageWindow>> m_spareWindows;
+    int m_sparesWanted = 1;
     bool m_spareScheduled = false;
     bool m_spareStopped = false;
 };

@@ -25,11 +25,18 @@ void ReceiverNetwork::setHistory(MessageHistory *history)
         m_history->setSettledHandler({});
     m_history = history;
     // Straight from the writer's thread to this one: confirming a message
-    // never waits for the user-interface thread.
+    // never waits for the user-interface thread. What the writer took from
+    // its queue by then is room for more senders too: ports paused for the
+    // history may accept again, also without a detour through that thread.
     if (m_history) {
         m_history->setSettledHandler([this](qint64 settledThrough) {
             QMetaObject::invokeMethod(
-                this, [this, settledThrough] { release(settledThrough); }, Qt::QueuedConnection);
+                this,
+                [this, settledThrough] {
+                    release(settledThrough);
+                    updateAccepting();
+                },
+                Qt::QueuedConnection);
         });
     }
 }

@@ -151,7 +151,7 @@ void ReceiverWindow::start(const QString &commandLine)
     show();
     if (isHiddenStartSwitch(commandLine))
         onHideClicked();
-    m_intake->scheduleSpareWindow();
+    m_intake->scheduleSpareWindow(true);
     if (m_options.desktopNotifications)
         m_intake->startNotifier();
     if (m_options.presence)

@@ -137,6 +137,40 @@ inline bool SendOne(quint16 port, const QByteArray &payload, quint32 from = INAD
     return sent;
 }
 
+// One sender as the sending program confirms delivery: connect from the
+// loopback address `from` (host order), write, shut down the sending side
+// and wait (at most 10 s) for the receiver to close; true when it closed
+// cleanly after reading everything.
+inline bool SendConfirmed(quint16 port, const QByteArray &payload, quint32 from)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return false;
+    // The port is chosen at connect() for the whole address pair, so the
+    // TIME_WAIT entries the sender's side leaves behind never run a
+    // sending address out of ports.
+    int on = 1;
+    ::setsockopt(fd, IPPROTO_IP, IP_BIND_ADDRESS_NO_PORT, &on, sizeof on);
+    timeval wait{10, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(from);
+    const sockaddr_in address = Loopback(port);
+    bool confirmed = ::bind(fd, reinterpret_cast<const sockaddr *>(&local), sizeof local) == 0 &&
+                     ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0 &&
+                     ::send(fd, payload.constData(), static_cast<size_t>(payload.size()), MSG_NOSIGNAL) ==
+                         static_cast<ssize_t>(payload.size()) &&
+                     ::shutdown(fd, SHUT_WR) == 0;
+    char sink[64];
+    ssize_t got = 1;
+    while (confirmed && got > 0)
+        got = ::recv(fd, sink, sizeof sink, 0);
+    confirmed = confirmed && got == 0;
+    ::close(fd);
+    return confirmed;
+}
+
 // A payload "name NUL port NUL text" of exactly `bytes` bytes (at least the
 // header's size). The text is prose (words, a line break every few dozen
 // characters) or one unbroken run of letters, the worst case for laying it

@@ -18,12 +18,27 @@
 //
 // payload: small, prose or unbroken (all three when left out).
 //
+// The closed loop, as the sending program confirms delivery: 8 senders, each
+// from a loopback address of its own (127.0.0.2 to .9), write one payload,
+// shut down their side and wait for the receiver's close before the next
+// message. Quillbox (history on) and the epoll receiver take turns run by
+// run; each run is 10,000 small or 2,000 64 KiB messages. Also checks that the
+// history holds every message a sender saw closed, and compares the first
+// tenth of each Quillbox run (a fresh Quillbox) with the rest:
+//
+//   build/<folder>/bin/bench_receiver closed [runs] [payload] [off]
+//
+// off: Quillbox with its history off (the rows then check nothing missing).
+//
 // Build it in a release folder for figures that mean something.
 
 #include "../common/benchsupport.h"
+#include "messageintake.h"
 #include "wireformat.h"
 
 #include <QApplication>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <cstdio>
 
 using namespace bench;
@@ -192,6 +207,173 @@ int Burst(double &seconds)
     return quillbox.received;
 }
 
+// The closed loop's figures: the messages per run, its runs, and the
+// targets (of the epoll receiver's rate) for small and 64 KiB payloads.
+constexpr int kClosedSmallMessages = 10000;
+constexpr int kClosedLargeMessages = 2000;
+constexpr int kClosedSenders = 8;
+constexpr int kClosedRuns = 5;
+// The first tenth of a run is the first burst of a fresh Quillbox.
+constexpr int kFirstBurstShare = 10;
+
+// One closed-loop run: messages a second over the run, the CPU time the
+// receiver's network thread (the epoll thread for the reference) spent per
+// message, the first tenth's rate, and how many messages the history lacks
+// of those whose senders saw them closed.
+struct ClosedRun
+{
+    double rate = 0;
+    double networkCpuUs = 0;
+    // Quillbox's user-interface thread.
+    double uiCpuUs = 0;
+    double firstRate = 0;
+    double laterRate = 0;
+    qint64 missing = 0;
+};
+
+// Runs the senders against port until each has sent its share and seen
+// every message closed.
+ClosedRun ClosedLoop(quint16 port, int messages, PayloadKind kind)
+{
+    std::atomic<int> confirmed{0};
+    std::atomic<int> failures{0};
+    std::atomic<qint64> firstDoneNs{0};
+    const int firstCount = messages / kFirstBurstShare;
+    const qint64 startNs = NowNs();
+    std::vector<std::thread> threads;
+    for (int s = 0; s < kClosedSenders; ++s) {
+        const int count = messages / kClosedSenders + (s < messages % kClosedSenders ? 1 : 0);
+        threads.emplace_back([&, s, count] {
+            const QByteArray payload =
+                Payload(QByteArray("sender") + QByteArray::number(s), kind.bytes, kind.text);
+            for (int i = 0; i < count; ++i) {
+                if (!SendConfirmed(port, payload, INADDR_LOOPBACK + 1 + quint32(s))) {
+                    failures.fetch_add(1);
+                    continue;
+                }
+                if (confirmed.fetch_add(1) + 1 == firstCount)
+                    firstDoneNs.store(NowNs());
+            }
+        });
+    }
+    for (auto &thread : threads)
+        thread.join();
+    const qint64 endNs = NowNs();
+    if (failures.load() != 0)
+        return {};
+    ClosedRun run;
+    run.rate = messages / ((endNs - startNs) / 1e9);
+    run.firstRate = firstCount / ((firstDoneNs.load() - startNs) / 1e9);
+    run.laterRate = (messages - firstCount) / ((endNs - firstDoneNs.load()) / 1e9);
+    return run;
+}
+
+// The messages the history file at path holds.
+qint64 StoredMessages(const QString &path)
+{
+    qint64 count = -1;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench-count"));
+        db.setDatabaseName(path);
+        if (db.open()) {
+            QSqlQuery query(QStringLiteral("SELECT count(*) FROM messages"), db);
+            if (query.next())
+                count = query.value(0).toLongLong();
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("bench-count"));
+    return count;
+}
+
+ClosedRun ClosedQuillboxRun(int messages, PayloadKind kind, bool keepHistory)
+{
+    Quillbox quillbox(keepHistory);
+    // A fresh Quillbox that has finished starting: what it builds ahead while
+    // idle is there.
+    SpinUntil(
+        [&] { return quillbox.form->intake().spareWindowCount() >= MessageIntake::kSpareWindowsAtStart; },
+        kRoundTimeoutMs);
+    const qint64 startCpu = quillbox.networkCpuNs();
+    const qint64 startUiCpu = ThreadCpuNs();
+    ClosedRun run;
+    std::atomic<bool> finished{false};
+    std::thread loop([&] {
+        run = ClosedLoop(quillbox.port(), messages, kind);
+        finished.store(true);
+    });
+    // The user-interface thread runs its event loop meanwhile, as the
+    // program's does.
+    SpinUntil([&] { return finished.load(); });
+    loop.join();
+    run.uiCpuUs = (ThreadCpuNs() - startUiCpu) / 1e3 / messages;
+    run.networkCpuUs = (quillbox.networkCpuNs() - startCpu) / 1e3 / messages;
+    quillbox.form->history().flush();
+    if (run.rate > 0 && keepHistory)
+        run.missing = std::max<qint64>(
+            0, messages - StoredMessages(quillbox.folder.filePath(QStringLiteral("history.sqlite"))));
+    return run;
+}
+
+ClosedRun ClosedReferenceRun(int messages, PayloadKind kind)
+{
+    EpollReceiver receiver;
+    ClosedRun run = ClosedLoop(receiver.port(), messages, kind);
+    run.networkCpuUs = receiver.cpuNs() / 1e3 / messages;
+    return run;
+}
+
+int ClosedLoopMain(const QStringList &args)
+{
+    const int runs = args.size() > 2 ? std::max(1, args[2].toInt()) : kClosedRuns;
+    const QString only = args.size() > 3 ? args[3] : QString();
+    const bool keepHistory = args.size() <= 4 || args[4] != QLatin1String("off");
+    std::printf(
+        "| payload | messages a run | quillbox msg/s | epoll msg/s | ratio | target | quillbox network "
+        "CPU µs/msg | quillbox UI CPU µs/msg | epoll CPU µs/msg | first tenth msg/s | later msg/s | first / "
+        "later | missing from the history |\n");
+    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+    bool ok = true;
+    const struct
+    {
+        PayloadKind kind;
+        int messages;
+        double target;
+    } rows[] = {
+        {{"small", "32 B", 32, Text::Prose}, kClosedSmallMessages, 0.85},
+        {{"prose", "64 KiB prose", kMaxPayloadBytes, Text::Prose}, kClosedLargeMessages, 0.5},
+        {{"unbroken", "64 KiB unbroken", kMaxPayloadBytes, Text::Unbroken}, kClosedLargeMessages, 0.3}};
+    for (const auto &row : rows) {
+        if (!only.isEmpty() && !QString::fromLatin1(row.kind.name).startsWith(only))
+            continue;
+        std::vector<double> quill, reference, quillCpu, quillUiCpu, referenceCpu, first, later;
+        qint64 missing = 0;
+        for (int r = 0; r < runs; ++r) {
+            const ClosedRun e = ClosedReferenceRun(row.messages, row.kind);
+            const ClosedRun q = ClosedQuillboxRun(row.messages, row.kind, keepHistory);
+            reference.push_back(e.rate);
+            referenceCpu.push_back(e.networkCpuUs);
+            quill.push_back(q.rate);
+            quillCpu.push_back(q.networkCpuUs);
+            quillUiCpu.push_back(q.uiCpuUs);
+            first.push_back(q.firstRate);
+            later.push_back(q.laterRate);
+            missing += q.missing;
+        }
+        const double ratio = Median(reference) > 0 ? Median(quill) / Median(reference) : 0.0;
+        std::printf(
+            "| %s | %d | %.0f | %.0f | %.3f | %.2f | %.1f | %.1f | %.1f | %.0f | %.0f | %.2f | %lld |\n",
+            row.kind.label, row.messages, Median(quill), Median(reference), ratio, row.target,
+            Median(quillCpu), Median(quillUiCpu), Median(referenceCpu), Median(first), Median(later),
+            Median(later) > 0 ? Median(first) / Median(later) : 0.0, qlonglong(missing));
+        std::fflush(stdout);
+        if (ratio < row.target || missing > 0)
+            ok = false;
+    }
+    std::printf("\nmedians of %d runs each, %d senders from 127.0.0.2 to 127.0.0.%d, the history %s\n", runs,
+                kClosedSenders, kClosedSenders + 1, keepHistory ? "on" : "off");
+    return ok ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -199,6 +381,8 @@ int main(int argc, char **argv)
     OffscreenUnlessSet();
     QApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
+    if (args.size() > 1 && args[1] == QLatin1String("closed"))
+        return ClosedLoopMain(args);
     const int messages = args.size() > 1 ? std::max(64, args[1].toInt()) : kDefaultMessages;
     const int rounds = args.size() > 2 ? std::max(1, args[2].toInt()) : kDefaultRounds;
     std::vector<Senders> senderSets{{1}, {8}, {64}, {64, true}};

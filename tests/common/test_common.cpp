@@ -64,10 +64,12 @@ QString Apply(const QString &rule, const QByteArray &input)
     if (rule == u"compose") // name, port, text as typed
         return Bytes(composeMessage(fields[0], fields[1].toInt(), fields[2]));
     if (rule == u"payload") { // parsed by a caller with a stale name and port 0
-        QString message = decodePayload(input);
-        const bool accepted = parseMessage(message, sender, port) == kMessageAccepted;
+        QString message;
+        const bool accepted = parsePayload(input, sender, port, message) == kMessageAccepted;
         const QString fieldsRead = sender + u'|' + QString::number(port);
-        return (accepted ? QString(fieldsRead + u'|' + message) : u"no "_s + fieldsRead)
+        // A text holds its characters alone, as the queue's bound counts it.
+        const QString held = message.capacity() > message.size() ? u" (holds more)"_s : QString();
+        return (accepted ? QString(fieldsRead + u'|' + message + held) : u"no "_s + fieldsRead)
             .replace(QChar(u'\0'), u'|');
     }
     if (rule == u"position") { // a 200 x 100 pixel window placed, its corner then stored

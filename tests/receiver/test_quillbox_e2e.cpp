@@ -87,19 +87,20 @@ private slots:
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
         const QString database = folders.data() + u"/Quillbox/history.sqlite"_s;
 
-        // A loopback port the system found free; quillbox is asked to listen
-        // there, and another is tried should it have been taken meanwhile.
+        // A port the system found free on every address, as quillbox listens
+        // on all of them; quillbox is asked to listen there, and another is
+        // tried should it have been taken meanwhile.
         QProcess quillbox;
         const auto stopQuillbox = qScopeGuard([&] { StopProcess(quillbox); });
         quint16 port = 0;
         const auto start = [&] {
             quillbox.setProcessEnvironment(folders.environment(display.name()));
             quillbox.start(BuiltProgram(u"quillbox"_s), {u"-V"_s});
-            return QTest::qWaitFor([&] { return Connect(port) != nullptr; }, kXWaitMs);
+            return WaitListening(port, kXWaitMs);
         };
         for (int attempt = 0; attempt < 3 && !port; ++attempt) {
             QTcpServer probe;
-            QVERIFY(probe.listen(QHostAddress::LocalHost));
+            QVERIFY(probe.listen(QHostAddress::Any));
             port = probe.serverPort();
             probe.close();
             QDir().mkpath(folders.config() + u"/Quillbox"_s);

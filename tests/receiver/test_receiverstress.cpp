@@ -42,14 +42,17 @@ QSet<QString> StoredTexts(const QString &path)
 }
 
 // The real quillbox, offscreen, with folders of its own, listening on a
-// loopback port the system found free; port() is 0 when it did not start.
+// port the system found free on every address, as quillbox listens on all of
+// them (one free on loopback alone may be held elsewhere, by a sender's
+// TIME-WAIT say); port() is 0 when it did not start. Tests talk to it on
+// loopback.
 struct RealQuillbox
 {
     RealQuillbox()
     {
         for (int attempt = 0; attempt < 3 && !m_port; ++attempt) {
             QTcpServer probe;
-            if (!probe.listen(QHostAddress::LocalHost))
+            if (!probe.listen(QHostAddress::Any))
                 return;
             m_port = probe.serverPort();
             probe.close();
@@ -63,7 +66,7 @@ struct RealQuillbox
             environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
             process.setProcessEnvironment(environment);
             process.start(BuiltProgram(u"quillbox"_s), {u"-V"_s});
-            if (!QTest::qWaitFor([this] { return Connect(m_port) != nullptr; }, kXWaitMs)) {
+            if (!WaitListening(m_port, kXWaitMs)) {
                 StopProcess(process);
                 m_port = 0;
             }

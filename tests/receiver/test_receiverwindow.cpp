@@ -81,6 +81,25 @@ private slots:
         QCOMPARE(entries.size(), 2);
     }
 
+    void windowsBuiltAheadForAFirstBurst()
+    {
+        // Once started, the intake builds windows ahead while idle for a first
+        // burst of new senders, which take them; then it keeps one.
+        QTemporaryDir folder;
+        ReceiverSettings settings;
+        MessageIntake intake(settings, QHostAddress(QHostAddress::LocalHost), folder.filePath(u"h.sqlite"_s));
+        intake.scheduleSpareWindow(true);
+        QTRY_COMPARE(intake.spareWindowCount(), MessageIntake::kSpareWindowsAtStart);
+        const MessageWindow *builtAhead = intake.spareWindow();
+        for (int i = 0; i < 3; ++i)
+            intake.router().route(
+                Message{.name = u"s%1"_s.arg(i), .address = u"10.0.0.1"_s, .text = u"hi"_s});
+        QVERIFY(intake.router().windows().value(0) == static_cast<const MessageView *>(builtAhead));
+        QCOMPARE(intake.spareWindowCount(), MessageIntake::kSpareWindowsAtStart - 3);
+        QCoreApplication::processEvents();
+        QCOMPARE(intake.spareWindowCount(), MessageIntake::kSpareWindowsAtStart - 3);
+    }
+
     void messagesWaitWhileModalOpen()
     {
         Receiver r;

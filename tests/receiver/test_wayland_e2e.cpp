@@ -62,8 +62,10 @@ private slots:
         suppressions.close();
         environment.insert(u"LSAN_OPTIONS"_s, u"suppressions="_s + suppressions.fileName());
 
+        // A port free on every address, as quillbox listens on all of them,
+        // held (bound, its address shared) until quillbox listens there.
         QTcpSocket held;
-        QVERIFY(held.bind(QHostAddress::LocalHost, 0, QAbstractSocket::ShareAddress));
+        QVERIFY(held.bind(QHostAddress::Any, 0, QAbstractSocket::ShareAddress));
         {
             QSettings prepared(folders.config() + u"/Quillbox/Quillbox.ini"_s, QSettings::IniFormat);
             prepared.setValue(u"Ports/1_port"_s, held.localPort());

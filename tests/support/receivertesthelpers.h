@@ -38,6 +38,15 @@ inline std::unique_ptr<QTcpSocket> Connect(quint16 port, const QString &from = u
     return socket->waitForConnected(5000) ? std::move(socket) : nullptr;
 }
 
+// Waits at most waitMs for a program started meanwhile to listen on the
+// loopback port. The probes come from 127.0.0.2: one from 127.0.0.1 may be
+// given that very port while nobody listens there yet, connect to itself and
+// so take the port from the program, which then listens nowhere.
+inline bool WaitListening(quint16 port, int waitMs)
+{
+    return QTest::qWaitFor([port] { return Connect(port, u"127.0.0.2"_s) != nullptr; }, waitMs);
+}
+
 // Connects, writes the payload and closes, as the sending program does.
 inline bool SendPayload(quint16 port, const QByteArray &payload, const QString &from = u"127.0.0.1"_s)
 {
@@ -74,6 +83,12 @@ public:
         remote.sin_family = AF_INET;
         remote.sin_port = htons(port);
         remote.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        // The port is chosen on connecting, as for a socket not bound
+        // first: one chosen on binding may not be one in TIME-WAIT, which
+        // every confirmed sender leaves behind, so a long stream of them
+        // would run out of ports.
+        const int late = 1;
+        ::setsockopt(m_fd, IPPROTO_IP, IP_BIND_ADDRESS_NO_PORT, &late, sizeof late);
         m_connected =
             ::bind(m_fd, reinterpret_cast<sockaddr *>(&local), sizeof local) == 0 &&
             ::connect(m_fd, reinterpret_cast<sockaddr *>(&remote), sizeof remote) == 0 &&
