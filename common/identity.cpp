@@ -2,6 +2,7 @@
 
 #include "logging.h"
 #include "messagebox.h"
+#include "settingsstore.h"
 
 #include <QCache>
 #include <QCoreApplication>
@@ -228,6 +229,16 @@ QString Identity::verificationCode(const QByteArray &digest)
         code += QString::fromLatin1(digest.mid(group * 2, 2).toHex());
     }
     return code;
+}
+
+Identity ownIdentityWithoutAsking()
+{
+    const QString knownCode = SettingsStore(QStringLiteral("Quillpost"))
+                                  .get(QStringLiteral("Identification"), QStringLiteral("KeyCode"), {});
+    Identity identity = Identity::load(Identity::defaultPath());
+    if (identity.state() == Identity::State::Missing && knownCode.isEmpty())
+        identity = Identity::create(Identity::defaultPath());
+    return identity;
 }
 
 Identity obtainIdentity(const QString &path, const QString &knownCode, QWidget *owner)

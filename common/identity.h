@@ -60,6 +60,12 @@ private:
     QByteArray m_digest;
 };
 
+// The user's identity where nobody can be asked (a connection needs it):
+// read, or made when there never was one (Quillpost's identification has
+// recorded no code). A lost or damaged one stays so, for Quillpost's
+// Identification to replace with the user.
+Identity ownIdentityWithoutAsking();
+
 // The identity for a window that needs it now: read, or made on first need.
 // A file that was there once (knownCode, the code last seen, not empty) and
 // is gone, or one that is damaged, is replaced only when the user agrees, in

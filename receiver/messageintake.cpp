@@ -8,7 +8,6 @@
 #include "presenceannouncer.h"
 #include "receiversettings.h"
 #include "replyservice.h"
-#include "settingsstore.h"
 #include "windowactivation.h"
 
 #include <QFileSystemWatcher>
@@ -163,21 +162,13 @@ void MessageIntake::startPresence(const QDBusConnection &bus, std::function<Pres
 {
     m_identity = std::move(identity);
     m_presence = new PresenceAnnouncer(bus, this);
-    // Quillpost's store is replaced as a whole when it changes: its folder
-    // is what shows a new name or reply port.
-    m_identityWatch = new QFileSystemWatcher(this);
-    m_identityWatch->addPath(senderStoreFolder());
-    connect(m_identityWatch, &QFileSystemWatcher::directoryChanged, this, &MessageIntake::updatePresence);
+    watchSenderStore(&MessageIntake::updatePresence);
     updatePresence();
 }
 
 void MessageIntake::startEncryption()
 {
-    const QString knownCode = SettingsStore(QStringLiteral("Quillpost"))
-                                  .get(QStringLiteral("Identification"), QStringLiteral("KeyCode"), {});
-    Identity identity = Identity::load(Identity::defaultPath());
-    if (identity.state() == Identity::State::Missing && knownCode.isEmpty())
-        identity = Identity::create(Identity::defaultPath());
+    const Identity identity = ownIdentityWithoutAsking();
     std::optional<QSslConfiguration> configuration;
     if (identity.state() == Identity::State::Ready) {
         configuration = tlsConfiguration(identity, true);
@@ -188,13 +179,20 @@ void MessageIntake::startEncryption()
     QMetaObject::invokeMethod(
         m_network, [network = m_network, configuration] { network->setTls(configuration); },
         Qt::QueuedConnection);
-    if (!m_keyBookWatch) {
-        m_keyBookWatch = new QFileSystemWatcher(this);
-        m_keyBookWatch->addPath(senderStoreFolder());
-        connect(m_keyBookWatch, &QFileSystemWatcher::directoryChanged, this, &MessageIntake::updateKeyBook);
-    }
+    watchSenderStore(&MessageIntake::updateKeyBook);
     updateKeyBook();
     updatePresence();
+}
+
+void MessageIntake::watchSenderStore(void (MessageIntake::*changed)())
+{
+    // Quillpost's store is replaced as a whole when it changes: its folder
+    // is what shows a new name, reply port or pinned key.
+    if (!m_senderStoreWatch) {
+        m_senderStoreWatch = new QFileSystemWatcher(this);
+        m_senderStoreWatch->addPath(senderStoreFolder());
+    }
+    connect(m_senderStoreWatch, &QFileSystemWatcher::directoryChanged, this, changed);
 }
 
 void MessageIntake::updateKeyBook()

@@ -96,6 +96,8 @@ signals:
 private:
     void stopNetwork();
     void updateKeyBook();
+    // Calls changed whenever Quillpost's store may have changed.
+    void watchSenderStore(void (MessageIntake::*changed)());
     void messagesArrived(const QList<Message> &messages);
     void messageArrived(const Message &message);
     void queueChanged();
@@ -112,10 +114,9 @@ private:
     DesktopNotifier *m_notifier = nullptr;
     PresenceAnnouncer *m_presence = nullptr;
     std::function<PresenceRecord()> m_identity;
-    QFileSystemWatcher *m_identityWatch = nullptr;
+    // Quillpost's store folder, for its identification and pinned keys.
+    QFileSystemWatcher *m_senderStoreWatch = nullptr;
     QByteArray m_identityKey;
-    // Watches Quillpost's store for pinned keys.
-    QFileSystemWatcher *m_keyBookWatch = nullptr;
     // Shared with the history's writer, which may outlive this object.
     std::shared_ptr<Admission> m_admission = std::make_shared<Admission>();
     QThread *m_networkThread;

@@ -3,7 +3,6 @@
 #include "fieldchecks.h"
 #include "identity.h"
 #include "securetransport.h"
-#include "settingsstore.h"
 #include "wireformat.h"
 
 #include <QHostAddress>
@@ -50,11 +49,7 @@ bool parseIpv4(const QString &text, QHostAddress &address)
 const QSslConfiguration *MessageSender::clientConfiguration()
 {
     static const std::optional<QSslConfiguration> configuration = []() -> std::optional<QSslConfiguration> {
-        const QString knownCode = SettingsStore(QStringLiteral("Quillpost"))
-                                      .get(QStringLiteral("Identification"), QStringLiteral("KeyCode"), {});
-        Identity identity = Identity::load(Identity::defaultPath());
-        if (identity.state() == Identity::State::Missing && knownCode.isEmpty())
-            identity = Identity::create(Identity::defaultPath());
+        const Identity identity = ownIdentityWithoutAsking();
         if (identity.state() != Identity::State::Ready)
             return std::nullopt;
         return tlsConfiguration(identity, false);

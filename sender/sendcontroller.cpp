@@ -24,19 +24,14 @@ SendController::SendController(SenderSettings &settings, QObject *parent)
 bool SendController::sendToUser(int user, const QString &text, QString &error)
 {
     m_sentTexts.add(text);
-    followPerson(user);
+    const PresencePerson *person = followPerson(user);
     const UserRecord &record = m_settings.userList.at(user);
     m_recipientIp = record.ip;
     m_recipientName = record.name;
     m_recipientUser = user;
     // A pinned key, else the one the person announces: the message then
     // goes encrypted, and only to that key.
-    QByteArray key = record.key.key;
-    const PresencePerson *person =
-        m_presence && !record.id.isEmpty() ? m_presence->personWithId(record.id) : nullptr;
-    if (key.isEmpty() && person)
-        key = person->record.key;
-    m_sender->setRecipientKey(key);
+    m_sender->setRecipientKey(!record.key.key.isEmpty() || !person ? record.key.key : person->record.key);
 
     // A send under way is closed by start(), and the new one begins.
     m_fanout->stop();
@@ -49,14 +44,14 @@ bool SendController::sendToUser(int user, const QString &text, QString &error)
     return false;
 }
 
-void SendController::followPerson(int user)
+const PresencePerson *SendController::followPerson(int user)
 {
     m_moveNote.clear();
     const UserRecord &record = m_settings.userList.at(user);
     const PresencePerson *person =
         m_presence && !record.id.isEmpty() ? m_presence->personWithId(record.id) : nullptr;
     if (!person || (person->address == record.ip && person->port == record.port))
-        return;
+        return person;
     const auto where = [](const QString &ip, qint32 port) {
         return recipientLabel(Recipient{QString(), ip, port});
     };
@@ -66,6 +61,7 @@ void SendController::followPerson(int user)
     m_settings.userList[user].ip = person->address;
     m_settings.userList[user].port = person->port;
     emit userMoved(user);
+    return person;
 }
 
 void SendController::sendText(const QString &text)

@@ -61,7 +61,9 @@ private:
     void onSendFinished(MessageSender::Outcome outcome, const QString &description);
     void onSeveralFinished();
 
-    void followPerson(int user);
+    // The person online the user is, if any; the list follows where they
+    // are now.
+    const PresencePerson *followPerson(int user);
 
     SenderSettings &m_settings;
     const PresenceBrowser *m_presence = nullptr;
